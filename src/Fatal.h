@@ -1,0 +1,11 @@
+#ifndef ANNOTATOR_FATAL_H_
+#define ANNOTATOR_FATAL_H_
+
+#include <string_view>
+
+// Writes `message` to standard error exactly as given (no prefix, no line end
+// added, NUL bytes included), flushes it and ends the process with exit
+// status 1. The one way this project ends a process on an error.
+[[noreturn]] void Fatal(std::string_view message);
+
+#endif  // ANNOTATOR_FATAL_H_

@@ -1,0 +1,298 @@
+#include "ParseParser.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <utility>
+
+#include "Fatal.h"
+#include "SplitText.h"
+
+namespace {
+
+// Every step that keeps the rest of a text keeps at most this much of it.
+// Lines are far shorter, so only texts handed in by other programs notice.
+constexpr std::size_t kNodeTextKept = 1000000;
+constexpr std::size_t kAfterChildKept = 10000000;
+constexpr std::size_t kLabelKept = 100000;
+constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
+
+const char kInterior[] = "iNtErIoR";
+
+int ClampToInt(std::size_t value) {
+  return value > static_cast<std::size_t>(INT_MAX) ? INT_MAX
+                                                   : static_cast<int>(value);
+}
+
+// Counters are caller-owned ints that may start anywhere; wrap instead of
+// overflowing.
+int Next(int counter) {
+  return static_cast<int>(static_cast<unsigned>(counter) + 1U);
+}
+
+// True when `digits` is a non-empty run of decimal digits whose value is
+// `counter`; a value beyond the int range equals no counter.
+bool DigitsEqual(std::string_view digits, int counter) {
+  if (digits.empty() || counter < 0) return false;
+  long long value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+    if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  return value == counter;
+}
+
+// Measuring needs the reading rules but no nodes.
+struct MeasureSink {
+  CTree::TreeNode* NewChild(CTree::TreeNode* /*parent*/) { return nullptr; }
+  void Label(CTree::TreeNode* /*node*/, std::string_view /*token*/) {}
+  void LeafText(CTree::TreeNode* /*node*/, std::string_view /*text*/) {}
+};
+
+// Builds nodes into the parser's store as the reading core meets them.
+class BuildSink {
+ public:
+  BuildSink(std::deque<CTree::TreeNode>& nodes, int& counter)
+      : nodes_(nodes), counter_(counter) {}
+
+  CTree::TreeNode* NewChild(CTree::TreeNode* parent) {
+    CTree::TreeNode& child = nodes_.emplace_back();
+    child.RawWord = kInterior;
+    child.Parent = parent;
+    parent->Children.push_back(&child);
+    return &child;
+  }
+
+  void Label(CTree::TreeNode* node, std::string_view token) {
+    // Labels that a pattern wrote in angle brackets read without them.
+    if (!token.empty() && token.front() == '<') {
+      token = token.substr(1, kLabelKept);
+      if (!token.empty()) token.remove_suffix(1);
+    }
+    node->Label.assign(token);
+  }
+
+  void LeafText(CTree::TreeNode* node, std::string_view text) {
+    node->RawWord.assign(text);
+    int pieces = 0;
+    std::string_view last;
+    SplitText(text, "-", false, 1, [&](std::string_view piece) {
+      ++pieces;
+      last = piece;
+    });
+    // The suffix is only compared: a leaf's Index is always the counter.
+    if (pieces >= 2 && DigitsEqual(last, counter_)) {
+      node->Word.assign(text.substr(0, text.rfind('-')));
+    } else {
+      node->Word.assign(text);
+    }
+    node->Index = counter_;
+    counter_ = Next(counter_);
+  }
+
+ private:
+  std::deque<CTree::TreeNode>& nodes_;
+  int& counter_;
+};
+
+}  // namespace
+
+CTree::TreeNode::TreeNode() = default;
+
+// Each constituent is read as a window [begin, end) of the one text, so no
+// step copies the rest of the text, and an explicit stack of frames stands in
+// for the recursion, so depth costs heap, not machine stack. The brackets are
+// matched once for the whole text: the ")" that closes a "(" within a window
+// is the one the whole text pairs it with, when that lies inside the window.
+template <class Sink>
+CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
+                                         CTree::TreeNode* root) {
+  CStructureReading result;
+  if (text.empty()) return result;  // nothing to drop the "(" from
+
+  const char* base = text.data();
+  const std::size_t size = text.size();
+  matches_.resize(size);
+  openBrackets_.clear();
+  for (std::size_t i = 0; i < size; ++i) {
+    if (base[i] == '(') {
+      matches_[i] = kNoMatch;
+      openBrackets_.push_back(i);
+    } else if (base[i] == ')' && !openBrackets_.empty()) {
+      matches_[openBrackets_.back()] = i;
+      openBrackets_.pop_back();
+    }
+  }
+
+  const auto find = [base](std::size_t from, std::size_t to, char c) {
+    const void* hit = std::memchr(base + from, c, to - from);
+    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - base)
+               : kNoMatch;
+  };
+
+  // A constituent's first character is dropped unread; its label runs to the
+  // first blank, which stays at the front of the rest.
+  const auto open = [&](CTree::TreeNode* node, std::size_t from,
+                        std::size_t to) {
+    Frame frame{from, to, from + 1, std::min(to, from + 1 + kNodeTextKept),
+                node, 0};
+    const std::size_t blank = find(frame.begin, frame.end, ' ');
+    const std::size_t labelEnd = blank == kNoMatch ? frame.end : blank;
+    sink.Label(node, text.substr(frame.begin, labelEnd - frame.begin));
+    frame.begin = labelEnd;
+    frame.end = std::min(frame.end, labelEnd + kNodeTextKept);
+    frames_.push_back(frame);
+  };
+
+  const auto fail = [&](const Frame& frame) {
+    result.FailedText =
+        text.substr(frame.origBegin, frame.origEnd - frame.origBegin);
+    return result;
+  };
+
+  frames_.clear();
+  open(root, 0, size);
+  for (;;) {
+    Frame& frame = frames_.back();
+    const std::size_t child = find(frame.begin, frame.end, '(');
+    if (child != kNoMatch) {
+      frame.end = std::min(frame.end, child + kNodeTextKept);
+      const std::size_t close = matches_[child];
+      if (close == kNoMatch || close >= frame.end) return fail(frame);
+      frame.begin = close + 1;
+      frame.end = std::min(frame.end, frame.begin + kAfterChildKept);
+      open(sink.NewChild(frame.node), child, close + 1);
+      continue;
+    }
+
+    std::size_t begin = frame.begin;
+    std::size_t end = frame.end;
+    if (begin < end && base[begin] == ' ') {
+      end = std::min(end, begin + 1 + kNodeTextKept);
+      while (begin < end && base[begin] == ' ') ++begin;
+    }
+    if (begin == end || base[end - 1] != ')') return fail(frame);
+    --end;
+    while (end > begin && base[end - 1] == ' ') --end;
+    while (end > begin && base[end - 1] == ')') --end;
+    if (begin < end) sink.LeafText(frame.node, text.substr(begin, end - begin));
+
+    const std::size_t depth = frame.childDepth + 1;
+    frames_.pop_back();
+    if (frames_.empty()) {
+      result.Ok = true;
+      result.Depth = ClampToInt(depth);
+      return result;
+    }
+    frames_.back().childDepth = std::max(frames_.back().childDepth, depth);
+  }
+}
+
+CStructureReading CStructureReader::MeasureDepth(std::string_view text) {
+  MeasureSink sink;
+  return Read(text, sink, nullptr);
+}
+
+std::string FormatErrorMessage(std::string_view failedText) {
+  std::string message = "format error: no closing right paren found:";
+  message.append(failedText);
+  message.push_back('\n');
+  return message;
+}
+
+ParseParser::ParseParser() = default;
+ParseParser::~ParseParser() = default;
+
+// A moved-from parser must not keep a Root into nodes it no longer owns.
+ParseParser::ParseParser(ParseParser&& other)
+    : Root(std::exchange(other.Root, nullptr)),
+      WordTokenizer(other.WordTokenizer),
+      nodes_(std::move(other.nodes_)),
+      reader_(std::move(other.reader_)) {
+  other.nodes_.clear();
+}
+
+ParseParser& ParseParser::operator=(ParseParser&& other) {
+  if (this != &other) {
+    Root = std::exchange(other.Root, nullptr);
+    nodes_ = std::move(other.nodes_);
+    other.nodes_.clear();
+    reader_ = std::move(other.reader_);
+  }
+  return *this;
+}
+
+bool ParseParser::TryParseIntoTree(std::string text, std::string* failedText) {
+  // The new tree is read into a store of its own and the old one released
+  // afterwards, so nothing is freed while the reader might still need it.
+  std::deque<CTree::TreeNode> fresh;
+  CTree::TreeNode& root = fresh.emplace_back();
+  root.RawWord = kInterior;
+  int counter = 1;
+  BuildSink sink(fresh, counter);
+  const CStructureReading reading = reader_.Read(text, sink, &root);
+  if (!reading.Ok) {
+    if (failedText) failedText->assign(reading.FailedText);
+    Root = nullptr;
+    nodes_.clear();
+    return false;
+  }
+  nodes_.swap(fresh);
+  Root = &root;
+  return true;
+}
+
+void ParseParser::ParseIntoTree(std::string text) {
+  std::string failedText;
+  if (!TryParseIntoTree(std::move(text), &failedText)) {
+    Fatal(FormatErrorMessage(failedText));
+  }
+}
+
+bool ParseParser::TryBuildTree(std::string text, CTree::TreeNode* node,
+                               int& counter, std::string* failedText) {
+  if (!node) return true;
+  BuildSink sink(nodes_, counter);
+  const CStructureReading reading = reader_.Read(text, sink, node);
+  if (!reading.Ok && failedText) failedText->assign(reading.FailedText);
+  return reading.Ok;
+}
+
+void ParseParser::BuildTree(std::string text, CTree::TreeNode* node,
+                            int& counter) {
+  std::string failedText;
+  if (!TryBuildTree(std::move(text), node, counter, &failedText)) {
+    Fatal(FormatErrorMessage(failedText));
+  }
+}
+
+int ParseParser::FindMatchingRight(std::string text) {
+  const std::size_t open = text.find('(');
+  if (open == std::string::npos || open + 1 >= text.size()) return -1;
+  std::size_t depth = 1;
+  for (std::size_t i = open + 1; i < text.size(); ++i) {
+    if (text[i] == '(') {
+      ++depth;
+    } else if (text[i] == ')' && --depth == 0) {
+      return i > static_cast<std::size_t>(INT_MAX) ? -1 : static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
+int GetCoEmbeddingScore(CTree::TreeNode* node) {
+  if (!node) return 0;
+  std::size_t deepest = 0;
+  std::vector<std::pair<const CTree::TreeNode*, std::size_t>> pending{
+      {node, 1}};
+  while (!pending.empty()) {
+    const auto [current, depth] = pending.back();
+    pending.pop_back();
+    deepest = std::max(deepest, depth);
+    for (const CTree::TreeNode* child : current->Children) {
+      pending.emplace_back(child, depth + 1);
+    }
+  }
+  return ClampToInt(deepest);
+}

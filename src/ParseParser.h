@@ -1,0 +1,183 @@
+#ifndef ANNOTATOR_PARSEPARSER_H_
+#define ANNOTATOR_PARSEPARSER_H_
+
+#include <cstddef>
+#include <deque>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "Tokenizer.h"
+
+namespace CTree {
+
+// One constituent of a C-structure tree. A node is a leaf when it has no
+// children; a node may carry leaf text and children at once, and the tree
+// operations then treat it as interior.
+struct TreeNode {
+  // All strings and Children empty, IsHead false, Index -1, no Parent.
+  TreeNode();
+
+  // Category of an interior node (NP), tag of a leaf (DET); may be empty.
+  std::string Label;
+  // Leaf text as written, position suffix included ("the-1"); the reader
+  // starts every node it creates with "iNtErIoR", which stays in nodes
+  // without leaf text.
+  std::string RawWord;
+  // RawWord without its "-N" suffix when N was the leaf's position, else
+  // RawWord; empty in nodes without leaf text.
+  std::string Word;
+  // Sentence position of the leaf, from 1 in text order; -1 without leaf text.
+  int Index = -1;
+  // Written in front of a leaf's word by CStructFromHereAsString; nothing in
+  // this library sets it.
+  std::string PatternTag;
+  // The node this one hangs under; nullptr for a root. Not owning.
+  TreeNode* Parent = nullptr;
+  // Child constituents in text order. The ParseParser that created them owns
+  // them; these pointers do not.
+  std::vector<TreeNode*> Children;
+  // Head mark: the printers write "-HEAD" after the label when set.
+  bool IsHead = false;
+};
+
+}  // namespace CTree
+
+// The verdict of reading one bracketed C-structure text.
+struct CStructureReading {
+  // False when the text is malformed (see ParseParser::BuildTree).
+  bool Ok = false;
+  // When Ok: the co-embedding score of the tree the text reads into.
+  int Depth = 0;
+  // When not Ok: the text that the failing constituent received, a view into
+  // the text that was read.
+  std::string_view FailedText;
+};
+
+// The reading rules of ParseParser::BuildTree without building anything: the
+// annotation loop needs a depth and a verdict, not a tree. Reads in time and
+// memory linear in the text, at any nesting depth, and never ends the
+// process. Keeps its scratch space between calls, so a reader reused for
+// many texts stops allocating once it has seen the longest.
+class CStructureReader {
+ public:
+  // Reads `text` exactly as ParseParser::ParseIntoTree would and returns the
+  // score of the tree it would build, or where it would fail.
+  CStructureReading MeasureDepth(std::string_view text);
+
+ private:
+  friend class ParseParser;
+
+  // One constituent being read: the text it received, what is left of it,
+  // the node it fills (nullptr when only measuring) and the deepest child.
+  struct Frame {
+    std::size_t origBegin, origEnd, begin, end;
+    CTree::TreeNode* node;
+    std::size_t childDepth;
+  };
+
+  // The one reading core; `Sink` decides whether nodes are built.
+  template <class Sink>
+  CStructureReading Read(std::string_view text, Sink& sink,
+                         CTree::TreeNode* root);
+
+  std::vector<std::size_t> matches_;
+  std::vector<std::size_t> openBrackets_;
+  std::vector<Frame> frames_;
+};
+
+// The message that ends a run on a malformed C-structure:
+// "format error: no closing right paren found:", `failedText`, a line end.
+std::string FormatErrorMessage(std::string_view failedText);
+
+// Owns one C-structure tree: every node that its reader creates, released
+// (without recursion, at any depth) when it parses again and when it is
+// destroyed. Not copyable; moving keeps every node where it is.
+class ParseParser {
+ public:
+  ParseParser();
+  ~ParseParser();
+  ParseParser(const ParseParser&) = delete;
+  ParseParser& operator=(const ParseParser&) = delete;
+  ParseParser(ParseParser&&);
+  ParseParser& operator=(ParseParser&&);
+
+  // The root of the last tree read; nullptr before the first.
+  CTree::TreeNode* Root = nullptr;
+  // Splits leaf text at "-" to find a position suffix.
+  Tokenizer WordTokenizer;
+
+  // Reads `text`, one bracketed constituent such as "(S (NP (DET the-1)))",
+  // into a new tree whose leaves carry the positions 1 to n in text order,
+  // makes it Root and releases the previous tree. Text before the first "("
+  // becomes part of the root's label ("C-Structure:(S ..." gives the label
+  // "-Structure:(S"). On malformed text writes FormatErrorMessage to standard
+  // error and ends the process with exit status 1.
+  void ParseIntoTree(std::string text);
+
+  // Fills `node` from `text` and builds its children under it, numbering
+  // leaves from `counter`, which ends one past the last position given.
+  // The new nodes belong to this parser. Ends the process like ParseIntoTree
+  // on malformed text.
+  void BuildTree(std::string text, CTree::TreeNode* node, int& counter);
+
+  // ParseIntoTree that reports instead of ending the process: on malformed
+  // text returns false, stores the failing constituent's text in
+  // `failedText` (if given) and leaves Root nullptr.
+  bool TryParseIntoTree(std::string text, std::string* failedText = nullptr);
+
+  // BuildTree that reports instead of ending the process: on malformed text
+  // returns false and stores the failing constituent's text in `failedText`
+  // (if given); `node` keeps what was read before the failure.
+  bool TryBuildTree(std::string text, CTree::TreeNode* node, int& counter,
+                    std::string* failedText = nullptr);
+
+  // Position (from 0) of the ")" that closes the first "(" of `text`, or -1
+  // when there is no "(" or it is never closed.
+  int FindMatchingRight(std::string text);
+
+  // Writes the bracketed form of the whole tree to standard output, with no
+  // line end after it.
+  void PrintTree();
+  // Writes the bracketed form of the subtree under `node` to standard output.
+  void PrintSubtree(CTree::TreeNode* node);
+  // Writes "\tWord:" RawWord, "\tLabel:" Label and "\tIndex:" Index, each on
+  // a line of its own, to standard output.
+  void PrintTreeNode(CTree::TreeNode* node);
+  // The bracketed form of the whole tree: the characters PrintTree writes.
+  std::string ReturnTreeAsStringForPrint();
+  // Appends the bracketed form of the subtree under `node` to `out`.
+  void ReturnSubTree(CTree::TreeNode* node, std::string& out);
+
+  // Numbers the childless nodes under `node` in text order from `counter`,
+  // which ends one past the last number given.
+  void AnnotateCStructure(CTree::TreeNode* node, int& counter);
+  // Numbers like AnnotateCStructure and adds every number given to `inds`
+  // (which is not emptied first).
+  void GetCoveredInds(CTree::TreeNode* node, std::set<int>& inds,
+                      int& counter);
+  // The Index of `node`.
+  int GetIndex(CTree::TreeNode* node);
+
+ private:
+  std::deque<CTree::TreeNode> nodes_;
+  CStructureReader reader_;
+};
+
+// Depth of the tree under `node`: nodes on its longest root-to-leaf path. A
+// node without children has depth 1; nullptr has depth 0. Does not modify the
+// tree, and needs no stack space per level.
+int GetCoEmbeddingScore(CTree::TreeNode* node);
+
+// The C-structure of the subtree under `node` as a pattern writes it: "(<",
+// Label, ">", then " " and each child's form, then ")" for a node with
+// children; "(", PatternTag, " ", Word, "-", counter, ")" for one without,
+// the counter then going up by 1. Leaf Index is neither used nor changed.
+std::string CStructFromHereAsString(CTree::TreeNode* node, int& counter);
+
+// The (Word, Index) pair of every childless node under `node`, in text order.
+std::vector<std::pair<std::string, int>> ExtractSLWords(CTree::TreeNode* node);
+
+#endif  // ANNOTATOR_PARSEPARSER_H_

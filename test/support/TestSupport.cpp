@@ -1,0 +1,56 @@
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+namespace testsupport {
+
+std::string CaptureStdout(const std::function<void()>& action) {
+  std::cout.flush();
+  std::fflush(stdout);
+  ::testing::internal::CaptureStdout();
+  action();
+  std::cout.flush();
+  std::fflush(stdout);
+  return ::testing::internal::GetCapturedStdout();
+}
+
+std::string TempPath(const std::string& name) {
+  const ::testing::TestInfo* info =
+      ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string prefix = info ? std::string(info->test_suite_name()) + "." +
+                                  info->name() + "."
+                            : std::string();
+  for (char& c : prefix) {
+    if (c == '/') c = '_';
+  }
+  return ::testing::TempDir() + prefix + name;
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool FileExists(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+std::string SharedDir() {
+  const std::string dir = ANNOTATOR_SHARED_DIR;
+  return FileExists(dir + "/realdata/treebank-records.txt") ? dir : "";
+}
+
+}  // namespace testsupport

@@ -1,0 +1,30 @@
+#ifndef ANNOTATOR_TEST_SUPPORT_TESTSUPPORT_H_
+#define ANNOTATOR_TEST_SUPPORT_TESTSUPPORT_H_
+
+#include <functional>
+#include <string>
+
+namespace testsupport {
+
+// Everything `action` writes to standard output (flushed), as one string.
+std::string CaptureStdout(const std::function<void()>& action);
+
+// A path under the test's temporary directory, unique to the running test.
+std::string TempPath(const std::string& name);
+
+// Writes `content` to `path` byte for byte, replacing the file.
+void WriteFile(const std::string& path, const std::string& content);
+
+// The bytes of the file at `path`; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// True when the file exists (of any kind).
+bool FileExists(const std::string& path);
+
+// The folder of shared corpora beside the project, or "" when this clone has
+// none: tests that need it skip.
+std::string SharedDir();
+
+}  // namespace testsupport
+
+#endif  // ANNOTATOR_TEST_SUPPORT_TESTSUPPORT_H_
