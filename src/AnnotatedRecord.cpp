@@ -31,8 +31,8 @@ bool WriteAnnotatedRecord(const ExampleFieldMap& example, int score,
                           std::ostream& out) {
   char digits[16];
   const auto printed = std::to_chars(digits, digits + sizeof digits, score);
-  const std::string_view scoreText(digits,
-                                   static_cast<std::size_t>(printed.ptr - digits));
+  const std::string_view scoreText(
+      digits, static_cast<std::size_t>(printed.ptr - digits));
   return WriteLine(out, "SentenceIndex:") &&
          WriteLine(out, Field(example, "SL")) &&
          WriteLine(out, Field(example, "TL")) &&

@@ -156,8 +156,7 @@ class ParseParser {
   void AnnotateCStructure(CTree::TreeNode* node, int& counter);
   // Numbers like AnnotateCStructure and adds every number given to `inds`
   // (which is not emptied first).
-  void GetCoveredInds(CTree::TreeNode* node, std::set<int>& inds,
-                      int& counter);
+  void GetCoveredInds(CTree::TreeNode* node, std::set<int>& inds, int& counter);
   // The Index of `node`.
   int GetIndex(CTree::TreeNode* node);
 

@@ -17,8 +17,8 @@ constexpr std::string_view kHeaderMark = "SentenceIndex:";
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
 // dropped.
 constexpr std::array<const char*, 9> kPositions = {
-    "SL", "TL", "Alignment", "Type", nullptr, "C-Structure", "ConstSeq",
-    nullptr, nullptr};
+    "SL",          "TL",       "Alignment", "Type", nullptr,
+    "C-Structure", "ConstSeq", nullptr,     nullptr};
 constexpr std::size_t kFieldCount = 6;
 // From this index on, a dropped line may be the next record's header.
 constexpr std::size_t kFirstTrailingLine = 7;

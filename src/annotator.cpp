@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
       break;
     }
     PrintExampleListing(example, std::cout);
-    const CStructureReading tree = reader.MeasureDepth(example.at("C-Structure"));
+    const CStructureReading tree =
+        reader.MeasureDepth(example.at("C-Structure"));
     if (!tree.Ok) Fatal(FormatErrorMessage(tree.FailedText));
     if (!WriteAnnotatedRecord(example, tree.Depth, Out)) {
       Fatal("Couldn't write outfile.\n");

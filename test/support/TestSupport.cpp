@@ -24,9 +24,9 @@ std::string CaptureStdout(const std::function<void()>& action) {
 std::string TempPath(const std::string& name) {
   const ::testing::TestInfo* info =
       ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string prefix = info ? std::string(info->test_suite_name()) + "." +
-                                  info->name() + "."
-                            : std::string();
+  std::string prefix =
+      info ? std::string(info->test_suite_name()) + "." + info->name() + "."
+           : std::string();
   for (char& c : prefix) {
     if (c == '/') c = '_';
   }
