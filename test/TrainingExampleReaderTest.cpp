@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TrainingExampleReader.h"
+
+namespace {
+
+// The ten lines of a record, each with its newline, with values that name
+// the record so that shifted fields show.
+std::string Record(const std::string& id) {
+  return "SentenceIndex: " + id + "\nSL: sl" + id + "\nTL: tl" + id +
+         "\nAlignment: al" + id + "\nType: ty" + id +
+         "\nCoEmbeddingScore: 0\nC-Structure:(S (N w" + id +
+         "-1))\nConstSeq: cs" + id + "\nXSideConstraints:\n\n";
+}
+
+ExampleFieldMap Complete(const std::string& id) {
+  return {{"SL", "SL: sl" + id},
+          {"TL", "TL: tl" + id},
+          {"Alignment", "Alignment: al" + id},
+          {"Type", "Type: ty" + id},
+          {"C-Structure", "C-Structure:(S (N w" + id + "-1))"},
+          {"ConstSeq", "ConstSeq: cs" + id}};
+}
+
+// Every map the reader returns for `input`, up to and including the first
+// incomplete one.
+std::vector<ExampleFieldMap> ReadAll(const std::string& input,
+                                     std::string* listing = nullptr) {
+  std::istringstream in(input);
+  std::ostringstream out;
+  TrainingExampleReader reader(in, out);
+  std::vector<ExampleFieldMap> maps;
+  do {
+    maps.push_back(reader.Next());
+  } while (maps.back().size() == 6 && maps.size() < 100);
+  if (listing) *listing = out.str();
+  return maps;
+}
+
+struct ReadCase {
+  std::string name;
+  std::string input;
+  std::vector<ExampleFieldMap> expected;
+};
+
+TEST(TrainingExampleReader, TakesFieldsByPositionWhateverSurroundsThem) {
+  const std::string one = Record("1");
+  const std::string two = Record("2");
+  const std::string withoutTrailing = one.substr(0, one.size() - 19);
+  const std::vector<ReadCase> cases = {
+      {"empty input", "", {{}}},
+      {"whole records", one + two, {Complete("1"), Complete("2"), {}}},
+      {"junk before and between records",
+       "junk\n\nmore junk\n" + one + "x\ny\n" + two + "tail\n",
+       {Complete("1"), Complete("2"), {}}},
+      {"header with text around the mark",
+       "<<SentenceIndex:>> 99\n" + one.substr(one.find('\n') + 1),
+       {Complete("1"), {}}},
+      {"file ending after ConstSeq", withoutTrailing, {Complete("1"), {}}},
+      {"file ending after ConstSeq without a newline",
+       withoutTrailing.substr(0, withoutTrailing.size() - 1),
+       {Complete("1"), {}}},
+      {"file ending after XSideConstraints",
+       one.substr(0, one.size() - 1),
+       {Complete("1"), {}}},
+      {"record cut after its Alignment line",
+       one.substr(0, one.find("Type:")),
+       {{{"SL", "SL: sl1"},
+         {"TL", "TL: tl1"},
+         {"Alignment", "Alignment: al1"},
+         {"Type", ""}}}},
+      {"record cut right after its C-Structure line",
+       one.substr(0, one.find("ConstSeq:")),
+       {{{"SL", "SL: sl1"},
+         {"TL", "TL: tl1"},
+         {"Alignment", "Alignment: al1"},
+         {"Type", "Type: ty1"},
+         {"C-Structure", "C-Structure:(S (N w1-1))"},
+         {"ConstSeq", ""}},
+        {}}},
+      {"header inside the fields is an ordinary value",
+       "SentenceIndex:\nSL\nSentenceIndex: as TL\nA\nT\nscore\nC\nCS\nX\n\n",
+       {{{"SL", "SL"},
+         {"TL", "SentenceIndex: as TL"},
+         {"Alignment", "A"},
+         {"Type", "T"},
+         {"C-Structure", "C"},
+         {"ConstSeq", "CS"}},
+        {}}},
+  };
+  for (const ReadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadAll(c.input), c.expected);
+  }
+}
+
+TEST(TrainingExampleReader, KeepsAHeaderFoundWhereTheDroppedLinesBelong) {
+  const std::string one = Record("1");
+  const std::string two = Record("2");
+  const std::string three = Record("3");
+  // Records without their empty last line, and without both dropped lines.
+  const std::string nine = one.substr(0, one.size() - 1);
+  const std::string eight = nine.substr(0, nine.size() - 18);
+  EXPECT_EQ(ReadAll(nine + two.substr(0, two.size() - 1) + three),
+            (std::vector<ExampleFieldMap>{
+                Complete("1"), Complete("2"), Complete("3"), {}}));
+  EXPECT_EQ(ReadAll(eight + two + eight),
+            (std::vector<ExampleFieldMap>{
+                Complete("1"), Complete("2"), Complete("1"), {}}));
+}
+
+TEST(TrainingExampleReader, KeepsCarriageReturnsNulBytesAndInvalidUtf8) {
+  std::string crlf = Record("1");
+  for (std::size_t at = crlf.find('\n'); at != std::string::npos;
+       at = crlf.find('\n', at + 2)) {
+    crlf.insert(at, "\r");
+  }
+  const std::vector<ExampleFieldMap> maps = ReadAll(crlf);
+  ASSERT_EQ(maps.size(), 2U);
+  EXPECT_EQ(maps[0].at("SL"), "SL: sl1\r");
+  EXPECT_EQ(maps[0].at("ConstSeq"), "ConstSeq: cs1\r");
+
+  const std::string odd("SL: a\0b\xff\xfe", 10);
+  std::string input = Record("1");
+  input.replace(input.find("SL: sl1"), 7, odd);
+  EXPECT_EQ(ReadAll(input).at(0).at("SL"), odd);
+}
+
+TEST(TrainingExampleReader, ReadsLinesUpTo99999CharactersAndStopsAtLonger) {
+  const std::string one = Record("1");
+  const std::size_t slAt = one.find("SL: sl1");
+  for (const std::size_t length : {99999U, 100000U}) {
+    SCOPED_TRACE(length);
+    const std::string longSl(length, 's');
+    std::string input = one;
+    input.replace(slAt, 7, longSl);
+    input += Record("2");
+    const std::vector<ExampleFieldMap> maps = ReadAll(input);
+    if (length == 99999U) {
+      ASSERT_EQ(maps.size(), 3U);
+      EXPECT_EQ(maps[0].at("SL"), longSl);
+      EXPECT_EQ(maps[1], Complete("2"));
+    } else {
+      // The over-long line yields what fits and fails the stream for good.
+      ASSERT_EQ(maps.size(), 1U);
+      EXPECT_EQ(maps[0], (ExampleFieldMap{{"SL", longSl.substr(0, 99999)}}));
+    }
+  }
+}
+
+TEST(TrainingExampleReader, ListsEveryExampleItReturns) {
+  std::string listing;
+  ReadAll(Record("1"), &listing);
+  EXPECT_EQ(listing,
+            "Now handling the following training example:\n"
+            "Alignment\tAlignment: al1\n"
+            "C-Structure\tC-Structure:(S (N w1-1))\n"
+            "ConstSeq\tConstSeq: cs1\n"
+            "SL\tSL: sl1\n"
+            "TL\tTL: tl1\n"
+            "Type\tType: ty1\n"
+            "End printing training example.\n"
+            "\n"
+            "Now handling the following training example:\n"
+            "End printing training example.\n"
+            "\n"
+            "Couldn't parse a next training example.\n");
+}
+
+TEST(TrainingExampleReader, ReturnsEmptyMapsOnceTheInputHasFailed) {
+  std::istringstream in(Record("1"));
+  std::ostringstream out;
+  TrainingExampleReader reader(in, out);
+  EXPECT_EQ(reader.Next(), Complete("1"));
+  for (int call = 0; call < 3; ++call) EXPECT_TRUE(reader.Next().empty());
+}
+
+TEST(GetNextSentencePairDeathTest, MissingOrDirectoryInputEndsTheProcess) {
+  EXPECT_EXIT(GetNextSentencePair("/nonexistent/training.txt"),
+              ::testing::ExitedWithCode(1), "^Couldn't open training file.\n$");
+  EXPECT_EXIT(GetNextSentencePair("/"), ::testing::ExitedWithCode(1),
+              "^Couldn't open training file.\n$");
+}
+
+}  // namespace
