@@ -1,0 +1,192 @@
+// The linear reading core against a word-for-word reading of the bracket
+// rules: copies of the rest of the text at every step and one call per
+// constituent. Too slow and too deep for real lines, but plain enough to be
+// checked by eye, so the two must agree on every short text.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ParseParser.h"
+
+namespace {
+
+struct RefNode {
+  std::string label;
+  std::string rawWord = "iNtErIoR";
+  std::string word;
+  int index = -1;
+  std::vector<std::unique_ptr<RefNode>> children;
+};
+
+int RefFindMatchingRight(const std::string& text) {
+  const std::size_t open = text.find('(');
+  if (open == std::string::npos || open + 1 == text.size()) return -1;
+  int depth = 1;
+  for (std::size_t i = open + 1; i < text.size(); ++i) {
+    if (text[i] == '(') ++depth;
+    if (text[i] == ')' && --depth == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool AllDigits(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// NOLINTNEXTLINE(misc-no-recursion): short texts only.
+bool RefBuild(std::string text, RefNode* node, int& counter,
+              std::string* failed) {
+  const std::string received = text;
+  if (text.empty()) {
+    *failed = received;
+    return false;
+  }
+  text = text.substr(1);
+  const std::size_t blank = text.find(' ');
+  std::string token = text.substr(0, blank);
+  text = blank == std::string::npos ? "" : text.substr(blank);
+  if (!token.empty() && token[0] == '<') {
+    token = token.substr(1);
+    if (!token.empty()) token.pop_back();
+  }
+  node->label = token;
+  while (text.find('(') != std::string::npos) {
+    text = text.substr(text.find('('));
+    const int close = RefFindMatchingRight(text);
+    if (close < 0) {
+      *failed = received;
+      return false;
+    }
+    const std::string child = text.substr(0, close + 1);
+    text = text.substr(close + 1);
+    node->children.push_back(std::make_unique<RefNode>());
+    if (!RefBuild(child, node->children.back().get(), counter, failed)) {
+      return false;
+    }
+  }
+  while (!text.empty() && text[0] == ' ') text = text.substr(1);
+  if (text.empty() || text.back() != ')') {
+    *failed = received;
+    return false;
+  }
+  text.pop_back();
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  while (!text.empty() && text.back() == ')') text.pop_back();
+  if (!text.empty()) {
+    node->rawWord = text;
+    std::vector<std::string> pieces;
+    std::string piece;
+    for (char c : text + "-") {
+      if (c != '-') {
+        piece += c;
+      } else if (!piece.empty()) {
+        pieces.push_back(piece);
+        piece.clear();
+      }
+    }
+    const bool cut = pieces.size() >= 2 && AllDigits(pieces.back()) &&
+                     pieces.back().size() < 10 &&
+                     std::stoi(pieces.back()) == counter;
+    node->word = cut ? text.substr(0, text.rfind('-')) : text;
+    node->index = counter++;
+  }
+  return true;
+}
+
+// NOLINTNEXTLINE(misc-no-recursion): short texts only.
+int RefDepth(const RefNode& node) {
+  int deepest = 0;
+  for (const auto& child : node.children) {
+    deepest = std::max(deepest, RefDepth(*child));
+  }
+  return deepest + 1;
+}
+
+// NOLINTNEXTLINE(misc-no-recursion): short texts only.
+std::string Describe(const RefNode& node) {
+  std::string out = "[" + node.label + "|" + node.rawWord + "|" + node.word +
+                    "|" + std::to_string(node.index) + "]";
+  if (node.children.empty()) return out;
+  out += "{";
+  for (const auto& child : node.children) out += Describe(*child);
+  return out + "}";
+}
+
+// NOLINTNEXTLINE(misc-no-recursion): short texts only.
+std::string Describe(const CTree::TreeNode& node) {
+  std::string out = "[" + node.Label + "|" + node.RawWord + "|" + node.Word +
+                    "|" + std::to_string(node.Index) + "]";
+  if (node.Children.empty()) return out;
+  out += "{";
+  for (const CTree::TreeNode* child : node.Children) out += Describe(*child);
+  return out + "}";
+}
+
+// Short texts near the accepted shape: random trees with random damage.
+std::string RandomText(std::mt19937& random) {
+  static const std::string kAlphabet = "()  ab-1-2<>x";
+  std::uniform_int_distribution<int> coin(0, 9);
+  std::string text;
+  int open = 0;
+  const int steps = std::uniform_int_distribution<int>(1, 30)(random);
+  for (int i = 0; i < steps; ++i) {
+    const int roll = coin(random);
+    if (roll < 3) {
+      text += "(" + std::string(1, "SNV<"[coin(random) % 4]) +
+              (coin(random) < 8 ? " " : "");
+      ++open;
+    } else if (roll < 5 && open > 0) {
+      text += ")";
+      --open;
+    } else {
+      text +=
+          kAlphabet[static_cast<std::size_t>(coin(random)) % kAlphabet.size()];
+    }
+  }
+  while (open-- > 0 && coin(random) < 9) text += ")";
+  if (!text.empty() && coin(random) == 0) text.insert(0, "C-Structure:");
+  return text;
+}
+
+TEST(CStructureReader, AgreesWithAWordForWordReadingOnRandomTexts) {
+  std::mt19937 random(20261208);
+  CStructureReader reader;
+  int accepted = 0;
+  for (int round = 0; round < 20000; ++round) {
+    const std::string text = RandomText(random);
+    SCOPED_TRACE("text: \"" + text + "\"");
+
+    RefNode refRoot;
+    int refCounter = 1;
+    std::string refFailed;
+    const bool refOk = RefBuild(text, &refRoot, refCounter, &refFailed);
+
+    ParseParser parser;
+    std::string failed;
+    const bool ok = parser.TryParseIntoTree(text, &failed);
+    const CStructureReading reading = reader.MeasureDepth(text);
+
+    ASSERT_EQ(ok, refOk);
+    ASSERT_EQ(reading.Ok, refOk);
+    if (refOk) {
+      ++accepted;
+      ASSERT_EQ(Describe(*parser.Root), Describe(refRoot));
+      ASSERT_EQ(reading.Depth, RefDepth(refRoot));
+    } else {
+      ASSERT_EQ(failed, refFailed);
+      ASSERT_EQ(reading.FailedText, refFailed);
+    }
+  }
+  // Both kinds of text must have been met for the agreement to mean much.
+  EXPECT_GT(accepted, 2000);
+  EXPECT_LT(accepted, 18000);
+}
+
+}  // namespace
