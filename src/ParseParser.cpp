@@ -137,17 +137,17 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
                         std::size_t to) {
     Frame frame{from, to, from + 1, std::min(to, from + 1 + kNodeTextKept),
                 node, 0};
-    const std::size_t blank = find(frame.begin, frame.end, ' ');
-    const std::size_t labelEnd = blank == kNoMatch ? frame.end : blank;
-    sink.Label(node, text.substr(frame.begin, labelEnd - frame.begin));
-    frame.begin = labelEnd;
-    frame.end = std::min(frame.end, labelEnd + kNodeTextKept);
+    const std::size_t blank = find(frame.Begin, frame.End, ' ');
+    const std::size_t labelEnd = blank == kNoMatch ? frame.End : blank;
+    sink.Label(node, text.substr(frame.Begin, labelEnd - frame.Begin));
+    frame.Begin = labelEnd;
+    frame.End = std::min(frame.End, labelEnd + kNodeTextKept);
     frames_.push_back(frame);
   };
 
   const auto fail = [&](const Frame& frame) {
     result.FailedText =
-        text.substr(frame.origBegin, frame.origEnd - frame.origBegin);
+        text.substr(frame.OrigBegin, frame.OrigEnd - frame.OrigBegin);
     return result;
   };
 
@@ -155,19 +155,19 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
   open(root, 0, size);
   for (;;) {
     Frame& frame = frames_.back();
-    const std::size_t child = find(frame.begin, frame.end, '(');
+    const std::size_t child = find(frame.Begin, frame.End, '(');
     if (child != kNoMatch) {
-      frame.end = std::min(frame.end, child + kNodeTextKept);
+      frame.End = std::min(frame.End, child + kNodeTextKept);
       const std::size_t close = matches_[child];
-      if (close == kNoMatch || close >= frame.end) return fail(frame);
-      frame.begin = close + 1;
-      frame.end = std::min(frame.end, frame.begin + kAfterChildKept);
-      open(sink.NewChild(frame.node), child, close + 1);
+      if (close == kNoMatch || close >= frame.End) return fail(frame);
+      frame.Begin = close + 1;
+      frame.End = std::min(frame.End, frame.Begin + kAfterChildKept);
+      open(sink.NewChild(frame.Node), child, close + 1);
       continue;
     }
 
-    std::size_t begin = frame.begin;
-    std::size_t end = frame.end;
+    std::size_t begin = frame.Begin;
+    std::size_t end = frame.End;
     if (begin < end && base[begin] == ' ') {
       end = std::min(end, begin + 1 + kNodeTextKept);
       while (begin < end && base[begin] == ' ') ++begin;
@@ -176,16 +176,16 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     --end;
     while (end > begin && base[end - 1] == ' ') --end;
     while (end > begin && base[end - 1] == ')') --end;
-    if (begin < end) sink.LeafText(frame.node, text.substr(begin, end - begin));
+    if (begin < end) sink.LeafText(frame.Node, text.substr(begin, end - begin));
 
-    const std::size_t depth = frame.childDepth + 1;
+    const std::size_t depth = frame.ChildDepth + 1;
     frames_.pop_back();
     if (frames_.empty()) {
       result.Ok = true;
       result.Depth = ClampToInt(depth);
       return result;
     }
-    frames_.back().childDepth = std::max(frames_.back().childDepth, depth);
+    frames_.back().ChildDepth = std::max(frames_.back().ChildDepth, depth);
   }
 }
 
@@ -205,55 +205,55 @@ ParseParser::ParseParser() = default;
 ParseParser::~ParseParser() = default;
 
 // A moved-from parser must not keep a Root into nodes it no longer owns.
-ParseParser::ParseParser(ParseParser&& other)
+ParseParser::ParseParser(ParseParser&& other) noexcept
     : Root(std::exchange(other.Root, nullptr)),
       WordTokenizer(other.WordTokenizer),
       nodes_(std::move(other.nodes_)),
-      reader_(std::move(other.reader_)) {
-  other.nodes_.clear();
-}
+      reader_(std::move(other.reader_)) {}
 
-ParseParser& ParseParser::operator=(ParseParser&& other) {
+ParseParser& ParseParser::operator=(ParseParser&& other) noexcept {
   if (this != &other) {
     Root = std::exchange(other.Root, nullptr);
     nodes_ = std::move(other.nodes_);
-    other.nodes_.clear();
     reader_ = std::move(other.reader_);
   }
   return *this;
 }
 
-bool ParseParser::TryParseIntoTree(std::string text, std::string* failedText) {
+bool ParseParser::TryParseIntoTree(std::string_view text,
+                                   std::string* failedText) {
   // The new tree is read into a store of its own and the old one released
-  // afterwards, so nothing is freed while the reader might still need it.
-  std::deque<CTree::TreeNode> fresh;
-  CTree::TreeNode& root = fresh.emplace_back();
+  // afterwards: the text may be a string of the old tree.
+  auto fresh = std::make_unique<std::deque<CTree::TreeNode>>();
+  CTree::TreeNode& root = fresh->emplace_back();
   root.RawWord = kInterior;
   int counter = 1;
-  BuildSink sink(fresh, counter);
+  BuildSink sink(*fresh, counter);
   const CStructureReading reading = reader_.Read(text, sink, &root);
   if (!reading.Ok) {
     if (failedText) failedText->assign(reading.FailedText);
     Root = nullptr;
-    nodes_.clear();
+    nodes_.reset();
     return false;
   }
-  nodes_.swap(fresh);
+  nodes_ = std::move(fresh);
   Root = &root;
   return true;
 }
 
-void ParseParser::ParseIntoTree(std::string text) {
+void ParseParser::ParseIntoTree(const std::string& text) {
   std::string failedText;
-  if (!TryParseIntoTree(std::move(text), &failedText)) {
+  if (!TryParseIntoTree(text, &failedText)) {
     Fatal(FormatErrorMessage(failedText));
   }
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): see the declaration.
 bool ParseParser::TryBuildTree(std::string text, CTree::TreeNode* node,
                                int& counter, std::string* failedText) {
   if (!node) return true;
-  BuildSink sink(nodes_, counter);
+  if (!nodes_) nodes_ = std::make_unique<std::deque<CTree::TreeNode>>();
+  BuildSink sink(*nodes_, counter);
   const CStructureReading reading = reader_.Read(text, sink, node);
   if (!reading.Ok && failedText) failedText->assign(reading.FailedText);
   return reading.Ok;

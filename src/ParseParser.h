@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -73,9 +74,9 @@ class CStructureReader {
   // One constituent being read: the text it received, what is left of it,
   // the node it fills (nullptr when only measuring) and the deepest child.
   struct Frame {
-    std::size_t origBegin, origEnd, begin, end;
-    CTree::TreeNode* node;
-    std::size_t childDepth;
+    std::size_t OrigBegin, OrigEnd, Begin, End;
+    CTree::TreeNode* Node;
+    std::size_t ChildDepth;
   };
 
   // The one reading core; `Sink` decides whether nodes are built.
@@ -101,8 +102,8 @@ class ParseParser {
   ~ParseParser();
   ParseParser(const ParseParser&) = delete;
   ParseParser& operator=(const ParseParser&) = delete;
-  ParseParser(ParseParser&&);
-  ParseParser& operator=(ParseParser&&);
+  ParseParser(ParseParser&& other) noexcept;
+  ParseParser& operator=(ParseParser&& other) noexcept;
 
   // The root of the last tree read; nullptr before the first.
   CTree::TreeNode* Root = nullptr;
@@ -115,7 +116,7 @@ class ParseParser {
   // becomes part of the root's label ("C-Structure:(S ..." gives the label
   // "-Structure:(S"). On malformed text writes FormatErrorMessage to standard
   // error and ends the process with exit status 1.
-  void ParseIntoTree(std::string text);
+  void ParseIntoTree(const std::string& text);
 
   // Fills `node` from `text` and builds its children under it, numbering
   // leaves from `counter`, which ends one past the last position given.
@@ -126,11 +127,13 @@ class ParseParser {
   // ParseIntoTree that reports instead of ending the process: on malformed
   // text returns false, stores the failing constituent's text in
   // `failedText` (if given) and leaves Root nullptr.
-  bool TryParseIntoTree(std::string text, std::string* failedText = nullptr);
+  bool TryParseIntoTree(std::string_view text,
+                        std::string* failedText = nullptr);
 
   // BuildTree that reports instead of ending the process: on malformed text
   // returns false and stores the failing constituent's text in `failedText`
-  // (if given); `node` keeps what was read before the failure.
+  // (if given); `node` keeps what was read before the failure. The text is
+  // taken by value because it may be a string of the very node it fills.
   bool TryBuildTree(std::string text, CTree::TreeNode* node, int& counter,
                     std::string* failedText = nullptr);
 
@@ -161,7 +164,8 @@ class ParseParser {
   int GetIndex(CTree::TreeNode* node);
 
  private:
-  std::deque<CTree::TreeNode> nodes_;
+  // Behind a pointer so that moving a parser never moves a node.
+  std::unique_ptr<std::deque<CTree::TreeNode>> nodes_;
   CStructureReader reader_;
 };
 

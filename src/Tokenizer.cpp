@@ -15,11 +15,12 @@ std::vector<std::string> Split(std::string_view text,
 
 }  // namespace
 
-std::vector<std::string> Tokenizer::operator()(std::string text,
-                                               std::string delimiter) const {
+std::vector<std::string> Tokenizer::operator()(
+    const std::string& text, const std::string& delimiter) const {
   return Split(text, delimiter, false, delimiter.size());
 }
 
-std::vector<std::string> Tokenize(std::string text, std::string delimiter) {
+std::vector<std::string> Tokenize(const std::string& text,
+                                  const std::string& delimiter) {
   return Split(text, delimiter, true, 1);
 }

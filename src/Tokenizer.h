@@ -13,13 +13,14 @@ class Tokenizer {
   // the delimiter's whole length is skipped, and at most 100,000 characters
   // of the rest are kept for further pieces. An empty text gives no piece; an
   // empty delimiter gives the whole text as the only piece.
-  std::vector<std::string> operator()(std::string text,
-                                      std::string delimiter) const;
+  std::vector<std::string> operator()(const std::string& text,
+                                      const std::string& delimiter) const;
 };
 
 // Like Tokenizer, but empty pieces are kept ("a--b" at "-" gives "a", "",
 // "b") and exactly one character is skipped after each piece, so the further
 // characters of a longer delimiter begin the next piece.
-std::vector<std::string> Tokenize(std::string text, std::string delimiter);
+std::vector<std::string> Tokenize(const std::string& text,
+                                  const std::string& delimiter);
 
 #endif  // ANNOTATOR_TOKENIZER_H_
