@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <map>
@@ -26,7 +27,7 @@ using testsupport::TempPath;
 using testsupport::WriteFile;
 
 // Where the child's standard output goes.
-enum class Stdout { ToFile, Closed, ReaderGone };
+enum class StdoutMode { ToFile, Closed, ReaderGone };
 
 struct ChildRun {
   int ExitStatus = -1;  // -1 when the child did not exit by itself
@@ -40,7 +41,7 @@ struct ChildRun {
 // `mode` says. SIGPIPE is reset to its default in the child, so a program
 // that forgets to handle it dies as it would from a shell.
 ChildRun RunProgram(const std::vector<std::string>& argv,
-                    Stdout mode = Stdout::ToFile) {
+                    StdoutMode mode = StdoutMode::ToFile) {
   const std::string outPath = TempPath("child.stdout");
   const std::string errPath = TempPath("child.stderr");
   std::remove(outPath.c_str());
@@ -50,14 +51,14 @@ ChildRun RunProgram(const std::vector<std::string>& argv,
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   int pipeEnds[2] = {-1, -1};
   switch (mode) {
-    case Stdout::ToFile:
+    case StdoutMode::ToFile:
       posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC, 0644);
       break;
-    case Stdout::Closed:
+    case StdoutMode::Closed:
       posix_spawn_file_actions_addclose(&actions, 1);
       break;
-    case Stdout::ReaderGone:
+    case StdoutMode::ReaderGone:
       // The reader is closed before the child starts: every write the child
       // makes to standard output meets a pipe nobody reads.
       if (::pipe2(pipeEnds, O_CLOEXEC) != 0) ADD_FAILURE() << "pipe2 failed";
@@ -93,7 +94,7 @@ ChildRun RunProgram(const std::vector<std::string>& argv,
     return run;
   }
   int status = 0;
-  while (::waitpid(pid, &status, 0) == -1) {
+  while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
   }
   if (WIFEXITED(status)) run.ExitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.Signal = WTERMSIG(status);
@@ -104,7 +105,7 @@ ChildRun RunProgram(const std::vector<std::string>& argv,
 
 // The usual invocation: `annotator inFile outFile`.
 ChildRun Annotate(const std::string& inFile, const std::string& outFile,
-                  Stdout mode = Stdout::ToFile) {
+                  StdoutMode mode = StdoutMode::ToFile) {
   return RunProgram({"annotator", inFile, outFile}, mode);
 }
 
@@ -381,8 +382,8 @@ TEST(AnnotatorCli, FailedWriteOfOutputEndsTheRunWithStatusOne) {
 TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
   const std::string expected = ReadFile(DataPath("several-records.out.txt"));
   ASSERT_FALSE(expected.empty());
-  for (Stdout mode : {Stdout::Closed, Stdout::ReaderGone}) {
-    SCOPED_TRACE(mode == Stdout::Closed ? "closed" : "reader gone");
+  for (StdoutMode mode : {StdoutMode::Closed, StdoutMode::ReaderGone}) {
+    SCOPED_TRACE(mode == StdoutMode::Closed ? "closed" : "reader gone");
     const std::string outFile = TempPath("out.txt");
 
     const ChildRun run =
