@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -23,6 +24,12 @@ std::vector<int> IndicesInTextOrder(CTree::TreeNode* root) {
 
 // Both operations number the same way; GetCoveredInds also collects.
 enum class Numbering { kAnnotate, kCovered };
+
+std::string Name(Numbering how) {
+  return how == Numbering::kAnnotate ? "AnnotateCStructure" : "GetCoveredInds";
+}
+
+void PrintTo(Numbering how, std::ostream* os) { *os << Name(how); }
 
 void Number(ParseParser& parser, Numbering how, CTree::TreeNode* node,
             std::set<int>& inds, int& counter) {
@@ -79,7 +86,10 @@ TEST_P(Renumbering, LeavesEverythingAloneForNullptr) {
 
 INSTANTIATE_TEST_SUITE_P(BothOperations, Renumbering,
                          ::testing::Values(Numbering::kAnnotate,
-                                           Numbering::kCovered));
+                                           Numbering::kCovered),
+                         [](const ::testing::TestParamInfo<Numbering>& param) {
+                           return Name(param.param);
+                         });
 
 TEST(GetCoveredInds, AddsPositionsToWhatTheSetHeld) {
   struct Case {
