@@ -141,26 +141,45 @@ class ParseParser {
   // when there is no "(" or it is never closed.
   int FindMatchingRight(std::string text);
 
-  // Writes the bracketed form of the whole tree to standard output, with no
-  // line end after it.
+  // The bracketed form below is what the printers write: a node with
+  // children as "(", Label, "-HEAD" when IsHead, " ", then its children's
+  // forms with nothing between them, then ")" (leaf text it carries is left
+  // out); a node without children as "(", Label, "-HEAD" when IsHead, " ",
+  // Word, "-", Index in decimal, ")". Read back by ParseIntoTree it gives the
+  // same shape, labels, words and positions when no node is marked head, none
+  // carries both children and leaf text, every childless node has leaf text,
+  // the positions run from 1 in text order and no word is made of "-" alone
+  // (its suffix would read back as part of the word). None of the printers
+  // changes the tree, and they take time linear in it at any depth.
+
+  // Writes the bracketed form of the whole tree (Root) to standard output,
+  // with no line end after it and no flush; nothing before the first parse.
   void PrintTree();
-  // Writes the bracketed form of the subtree under `node` to standard output.
+  // Writes the bracketed form of the subtree under `node` to standard output,
+  // with no line end; nothing for nullptr.
   void PrintSubtree(CTree::TreeNode* node);
-  // Writes "\tWord:" RawWord, "\tLabel:" Label and "\tIndex:" Index, each on
-  // a line of its own, to standard output.
+  // Writes three lines to standard output: "\tWord:" and RawWord, "\tLabel:"
+  // and Label, "\tIndex:" and Index in decimal, each ended by "\n"; nothing
+  // for nullptr.
   void PrintTreeNode(CTree::TreeNode* node);
-  // The bracketed form of the whole tree: the characters PrintTree writes.
+  // The bracketed form of the whole tree: the characters PrintTree writes;
+  // empty before the first parse.
   std::string ReturnTreeAsStringForPrint();
-  // Appends the bracketed form of the subtree under `node` to `out`.
+  // Appends the bracketed form of the subtree under `node` to `out`, keeping
+  // what `out` held in front; appends nothing for nullptr.
   void ReturnSubTree(CTree::TreeNode* node, std::string& out);
 
-  // Numbers the childless nodes under `node` in text order from `counter`,
-  // which ends one past the last number given.
+  // Gives the childless nodes under `node` (whether or not they carry leaf
+  // text) the positions `counter`, `counter`+1, ... in text order, and leaves
+  // `counter` one past the last; nodes with children keep their Index. The
+  // counter wraps from INT_MAX to INT_MIN instead of overflowing. Does
+  // nothing for nullptr. Linear time at any depth.
   void AnnotateCStructure(CTree::TreeNode* node, int& counter);
-  // Numbers like AnnotateCStructure and adds every number given to `inds`
-  // (which is not emptied first).
+  // Numbers like AnnotateCStructure and adds every position it gives to
+  // `inds`, which is not emptied first. Does nothing for nullptr.
   void GetCoveredInds(CTree::TreeNode* node, std::set<int>& inds, int& counter);
-  // The Index of `node`.
+  // The Index of `node` (1-based leaf position, -1 as read for a node without
+  // leaf text); -1 for nullptr.
   int GetIndex(CTree::TreeNode* node);
 
  private:
@@ -176,11 +195,18 @@ int GetCoEmbeddingScore(CTree::TreeNode* node);
 
 // The C-structure of the subtree under `node` as a pattern writes it: "(<",
 // Label, ">", then " " and each child's form, then ")" for a node with
-// children; "(", PatternTag, " ", Word, "-", counter, ")" for one without,
-// the counter then going up by 1. Leaf Index is neither used nor changed.
+// children (leaf text it carries is left out); "(", PatternTag, " ", Word,
+// "-", counter in decimal, ")" for one without, the counter then going up by
+// 1 (wrapping from INT_MAX to INT_MIN). `counter` ends one past the last
+// position written, so calls on sibling subtrees number on from each other.
+// Leaf Index is neither used nor changed; the tree is not modified. Empty for
+// nullptr, counter unchanged. Linear time at any depth.
 std::string CStructFromHereAsString(CTree::TreeNode* node, int& counter);
 
-// The (Word, Index) pair of every childless node under `node`, in text order.
+// The (Word, Index) pair of every childless node under `node`, in text order:
+// the words that the subtree covers with their sentence positions (1-based,
+// not renumbered; -1 for a node without leaf text). Leaf text of a node with
+// children is left out. Empty for nullptr; does not modify the tree.
 std::vector<std::pair<std::string, int>> ExtractSLWords(CTree::TreeNode* node);
 
 #endif  // ANNOTATOR_PARSEPARSER_H_
