@@ -18,7 +18,7 @@ int TakeEq(std::map<int, std::vector<int>>& hash, int key, std::set<int>& out) {
 
 }  // namespace
 
-void LineUp::FillHash(int direction, std::string alignment) {
+void LineUp::FillHash(int direction, const std::string& alignment) {
   const std::string_view text = alignment;
   std::map<int, std::vector<int>>& hash =
       direction == 1 ? HashFromX : HashFromY;
@@ -40,12 +40,13 @@ void LineUp::FillHash(int direction, std::string alignment) {
   }
 }
 
-int LineUp::GetEq(std::string alignment, int x, std::set<int>& out) {
-  FillHash(1, std::move(alignment));
+int LineUp::GetEq(const std::string& alignment, int x, std::set<int>& out) {
+  FillHash(1, alignment);
   return TakeEq(HashFromX, x, out);
 }
 
-int LineUp::GetEqFromY(std::string alignment, int y, std::set<int>& out) {
-  FillHash(2, std::move(alignment));
+int LineUp::GetEqFromY(const std::string& alignment, int y,
+                       std::set<int>& out) {
+  FillHash(2, alignment);
   return TakeEq(HashFromY, y, out);
 }

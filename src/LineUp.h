@@ -30,17 +30,17 @@ class LineUp {
   // Reads `alignment` and adds each pair to HashFromX when `direction` is 1,
   // to HashFromY for any other value, after what the map holds already.
   // Time linear in the length of `alignment`.
-  void FillHash(int direction, std::string alignment);
+  void FillHash(int direction, const std::string& alignment);
 
   // Adds to `out` (which keeps what it holds) every Y paired with `x` in
   // `alignment`, plus anything HashFromX held for `x` before the call.
   // Returns 1 when some pair has `x` as its X, else 0. HashFromX is empty
   // afterwards.
-  int GetEq(std::string alignment, int x, std::set<int>& out);
+  int GetEq(const std::string& alignment, int x, std::set<int>& out);
 
   // GetEq the other way round: adds every X paired with `y`, returns 1 when
   // some pair has `y` as its Y; HashFromY is empty afterwards.
-  int GetEqFromY(std::string alignment, int y, std::set<int>& out);
+  int GetEqFromY(const std::string& alignment, int y, std::set<int>& out);
 };
 
 #endif  // ANNOTATOR_LINEUP_H_

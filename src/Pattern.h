@@ -110,9 +110,9 @@ class Pattern {
 // names twice keeps the first word met. Ends the process with "Something
 // went wrong in UpdateAlignments.\n" on standard error and exit status 1 if
 // its two passes over the links ever disagree, which no input can cause.
-std::multimap<int, int> UpdateAlignments(std::vector<int> slInds,
+std::multimap<int, int> UpdateAlignments(const std::vector<int>& slInds,
                                          std::vector<std::string>& tlWords,
-                                         AlMap alMap);
+                                         const AlMap& alMap);
 
 // The x-side constraints of a pattern whose words stand at the SL positions
 // `slInds` (from 1; entry j is pattern position j + 1), from the tags that
@@ -121,7 +121,7 @@ std::multimap<int, int> UpdateAlignments(std::vector<int> slInds,
 // for "vb", compared case-sensitively; any other tag, and a position outside
 // the sentence, adds nothing. A null `pair` has no tags. `pattern` is
 // neither read nor changed; neither pointer is owned. Prints nothing.
-std::set<std::string> FindXSideConstraints(std::vector<int> slInds,
+std::set<std::string> FindXSideConstraints(const std::vector<int>& slInds,
                                            TrainingSentencePair* pair,
                                            Pattern* pattern);
 

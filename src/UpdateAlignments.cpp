@@ -7,9 +7,9 @@
 #include "NumberText.h"
 #include "Pattern.h"
 
-std::multimap<int, int> UpdateAlignments(std::vector<int> slInds,
+std::multimap<int, int> UpdateAlignments(const std::vector<int>& slInds,
                                          std::vector<std::string>& tlWords,
-                                         AlMap alMap) {
+                                         const AlMap& alMap) {
   // TL sentence position -> TL word, then -> TL pattern position. A word met
   // again under a second SL position keeps its first entry.
   std::map<int, std::string> alignedWords;

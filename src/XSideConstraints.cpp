@@ -19,7 +19,7 @@ const char* ConstraintEnding(const std::string& tag) {
 
 }  // namespace
 
-std::set<std::string> FindXSideConstraints(std::vector<int> slInds,
+std::set<std::string> FindXSideConstraints(const std::vector<int>& slInds,
                                            TrainingSentencePair* pair,
                                            Pattern* /*pattern*/) {
   std::set<std::string> constraints;

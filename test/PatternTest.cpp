@@ -182,19 +182,6 @@ TEST(PatternSetSLWords, AppendsAndLetsTheFirstCallKeepItsPositions) {
   EXPECT_EQ(pattern.GetSLIndsPatternToSent(), (std::map<int, int>{{0, 5}}));
 }
 
-TEST(Pattern, SettersOtherThanSLWordsReplace) {
-  Pattern pattern;
-  pattern.SetTLWords({"a", "b"});
-  pattern.SetTLWords({"c"});
-  pattern.SetAlignments({{1, 1}, {2, 2}});
-  pattern.SetAlignments({{3, 1}});
-  pattern.SetSLIndsSent({1, 2});
-  pattern.SetSLIndsSent({7});
-  EXPECT_EQ(pattern.GetTLWords(), (std::vector<std::string>{"c"}));
-  EXPECT_EQ(pattern.GetAlignments(), (std::multimap<int, int>{{3, 1}}));
-  EXPECT_EQ(pattern.GetSLIndsSent(), (std::vector<int>{7}));
-}
-
 TEST(Pattern, CopiesAreIndependent) {
   Pattern original;
   original.SetType("NP");
