@@ -1,0 +1,39 @@
+#include "NumberText.h"
+
+#include <climits>
+
+namespace {
+
+// The C locale's white space, spelled out: isspace would depend on the
+// locale and is undefined for the negative chars of UTF-8 text.
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
+         c == '\r';
+}
+
+}  // namespace
+
+int ReadLeadingInt(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsWhiteSpace(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  // One past INT_MAX is as far as the magnitude needs to go: it is INT_MIN's
+  // magnitude, and every larger value saturates the same way.
+  constexpr long long kCap = static_cast<long long>(INT_MAX) + 1;
+  long long magnitude = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > kCap) magnitude = kCap;
+  }
+  if (negative) return static_cast<int>(-magnitude);
+  return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+}
+
+int ClampToIntRange(std::size_t value) {
+  return value > static_cast<std::size_t>(INT_MAX) ? INT_MAX
+                                                   : static_cast<int>(value);
+}

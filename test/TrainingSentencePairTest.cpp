@@ -1,0 +1,320 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <climits>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "TrainingSentencePair.h"
+#include "support/TestSupport.h"
+#include "support/TreebankRecords.h"
+
+namespace {
+
+using Words = std::vector<std::string>;
+using Entries = std::vector<std::tuple<int, std::string, int>>;
+
+Entries EntriesOf(const AlMap& alMap) {
+  Entries entries;
+  for (const auto& [sl, tl] : alMap)
+    entries.emplace_back(sl, tl.first, tl.second);
+  return entries;
+}
+
+// A pair with words on both sides; the tag lines of its SL sentence are
+// swallowed.
+TrainingSentencePair MakePair(const std::string& sl, const std::string& tl,
+                              const std::string& alignment) {
+  TrainingSentencePair pair;
+  testsupport::CaptureStdout([&] { pair.SetSLSent(sl); });
+  pair.SetTLSent(tl);
+  pair.SetAlignment(alignment);
+  return pair;
+}
+
+struct SplitCase {
+  std::string sentence;
+  Words words;
+  Words tags;
+  std::string tagLines;
+};
+
+TEST(TrainingSentencePairSetSLSent, SplitsTokensAtTheFirstSlash) {
+  const SplitCase cases[] = {
+      {"the/dt dogs/nns barked/vbd",
+       {"the", "dogs", "barked"},
+       {"dt", "nns", "vbd"},
+       "POSTag:dt\nPOSTag:nns\nPOSTag:vbd\n"},
+      {" a/dt  b/nn ", {"a", "b"}, {"dt", "nn"}, "POSTag:dt\nPOSTag:nn\n"},
+      {"and/ word", {"and/", "word"}, {"", ""}, ""},
+      {"/nn", {}, {}, "POSTag:nn\n"},
+      {"//sym x/nn", {"x"}, {"nn"}, "POSTag:/sym\nPOSTag:nn\n"},
+      {"/", {"/"}, {""}, ""},
+      {"a/b/nn", {"a"}, {"b/nn"}, "POSTag:b/nn\n"},
+      {"a\t/nn b/\tx", {"a\t", "b"}, {"nn", "\tx"}, "POSTag:nn\nPOSTag:\tx\n"},
+      {"a/dt\tb/nn", {"a"}, {"dt\tb/nn"}, "POSTag:dt\tb/nn\n"},
+      {"", {}, {}, ""},
+      {"   ", {}, {}, ""},
+      {"(/( )/)", {"(", ")"}, {"(", ")"}, "POSTag:(\nPOSTag:)\n"},
+  };
+  for (const SplitCase& c : cases) {
+    SCOPED_TRACE(c.sentence);
+    TrainingSentencePair pair;
+    const std::string out =
+        testsupport::CaptureStdout([&] { pair.SetSLSent(c.sentence); });
+    EXPECT_EQ(out, c.tagLines);
+    EXPECT_EQ(pair.GetSLWords(), c.words);
+    EXPECT_EQ(pair.GetSLPOSs(), c.tags);
+    EXPECT_EQ(pair.GetSLSent(), c.sentence);
+  }
+}
+
+TEST(TrainingSentencePairSetSLSent, KeepsAtMostTenThousandCharactersOfATag) {
+  TrainingSentencePair pair;
+  const std::string out = testsupport::CaptureStdout(
+      [&] { pair.SetSLSent("w/" + std::string(20000, 'x')); });
+  const std::string tag(10000, 'x');
+  EXPECT_EQ(pair.GetSLPOSs(), Words{tag});
+  EXPECT_EQ(out, "POSTag:" + tag + "\n");
+}
+
+TEST(TrainingSentencePairSetSLSent, AppendsTheWordsOfEverySentenceSet) {
+  TrainingSentencePair pair;
+  testsupport::CaptureStdout([&] {
+    pair.SetSLSent("a/dt b/nn");
+    pair.SetSLSent("c/vb");
+  });
+  EXPECT_EQ(pair.GetSLWords(), (Words{"a", "b", "c"}));
+  EXPECT_EQ(pair.GetSLPOSs(), (Words{"dt", "nn", "vb"}));
+  EXPECT_EQ(pair.GetSLSent(), "c/vb");
+}
+
+TEST(TrainingSentencePairSetTLSent, SplitsAtBlanksAloneWithoutPrinting) {
+  const std::pair<std::string, Words> cases[] = {
+      {"one two three", {"one", "two", "three"}},
+      {"  a/b  c/ ", {"a/b", "c/"}},
+      {"x\ty\r", {"x\ty\r"}},
+      {"", {}},
+  };
+  for (const auto& [sentence, words] : cases) {
+    SCOPED_TRACE(sentence);
+    TrainingSentencePair pair;
+    EXPECT_EQ(testsupport::CaptureStdout([&] { pair.SetTLSent(sentence); }),
+              "");
+    EXPECT_EQ(pair.GetTLWords(), words);
+  }
+  TrainingSentencePair pair;
+  pair.SetTLSent("a b");
+  pair.SetTLSent("c");
+  EXPECT_EQ(pair.GetTLWords(), (Words{"a", "b", "c"}));
+  EXPECT_EQ(pair.GetTLSent(), "c");
+}
+
+// After each blank at most a million characters of the rest are kept, so a
+// word that straddles that limit is cut and later words are dropped.
+TEST(TrainingSentencePairSetTLSent, KeepsAtMostAMillionCharactersAfterABlank) {
+  std::string filler;
+  for (int i = 0; i < 499999; ++i) filler += "b ";
+  const std::pair<std::string, std::string> cases[] = {
+      {"zz", "zz"}, {"zzz", "zz"}, {"  zz", ""}};
+  for (const auto& [tail, lastWord] : cases) {
+    SCOPED_TRACE(tail);
+    TrainingSentencePair pair;
+    pair.SetTLSent("a " + filler + tail);
+    const Words words = pair.GetTLWords();
+    ASSERT_FALSE(words.empty());
+    EXPECT_EQ(words.front(), "a");
+    EXPECT_EQ(words.back(), lastWord.empty() ? "b" : lastWord);
+    EXPECT_EQ(words.size(), 1 + 499999 + (lastWord.empty() ? 0 : 1));
+  }
+}
+
+TEST(TrainingSentencePairReturnPOS, MapsBracketsToSymAndOutOfRangeToEmpty) {
+  const TrainingSentencePair pair =
+      MakePair("a/( b/) c d/sym e/nn f/((", "", "");
+  const std::pair<int, std::string> cases[] = {
+      {0, "SYM"}, {1, "SYM"}, {2, ""},  {3, "sym"},    {4, "nn"},
+      {5, "(("},  {6, ""},    {-1, ""}, {INT_MIN, ""}, {INT_MAX, ""},
+  };
+  for (const auto& [position, tag] : cases) {
+    SCOPED_TRACE(position);
+    EXPECT_EQ(pair.ReturnPOS(position), tag);
+  }
+}
+
+TEST(TrainingSentencePairGetSLSentToParse, EndsWithASeparatePeriod) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"the/dt dog/nn barked/vbd ./.", "the dog barked  ."},
+      {"the/dt dog/nn", "the dog  ."},
+      {"I/prp saw/vbd Mr./nnp", "I saw Mr ."},
+      {"", " ."},
+      {"./.", ".  ."},
+      {"a. b/nn", "a. b  ."},
+      {"x/nn ../.", "x . ."},
+  };
+  for (const auto& [sentence, text] : cases) {
+    SCOPED_TRACE(sentence);
+    const TrainingSentencePair pair = MakePair(sentence, "", "");
+    std::string result;
+    const std::string out =
+        testsupport::CaptureStdout([&] { result = pair.GetSLSentToParse(); });
+    EXPECT_EQ(result, text);
+    EXPECT_EQ(out, std::string(pair.GetSLWords().size(), '.'));
+  }
+}
+
+TEST(TrainingSentencePair, HoldsNoTreeUntilOneIsSet) {
+  TrainingSentencePair pair;
+  EXPECT_EQ(pair.GetParseTree(), nullptr);
+  ParseParser parser;
+  pair.SetParseTree(&parser);
+  EXPECT_EQ(pair.GetParseTree(), &parser);
+  EXPECT_EQ(TrainingSentencePair(pair).GetParseTree(), &parser);
+}
+
+TEST(TrainingSentencePairAddPattern, KeepsCopiesInTheOrderAdded) {
+  TrainingSentencePair pair;
+  Pattern pattern;
+  pattern.SetType("NP");
+  pair.AddPattern(pattern);
+  pattern.SetType("VP");
+  pair.AddPattern(pattern);
+  pattern.SetType("S");
+  const std::vector<Pattern> patterns = pair.GetPatterns();
+  ASSERT_EQ(patterns.size(), 2U);
+  EXPECT_EQ(patterns[0].GetType(), "NP");
+  EXPECT_EQ(patterns[1].GetType(), "VP");
+}
+
+TEST(TrainingSentencePairGetAlMap, ListsTheTLWordsOfEverySLPosition) {
+  struct Case {
+    std::string alignment;
+    Entries entries;
+  };
+  const Case cases[] = {
+      {"((1,2),(3,1),(3,2))", {{1, "y", 2}, {3, "x", 1}, {3, "y", 2}}},
+      {"((3,2),(1,2),(3,1))", {{1, "y", 2}, {3, "x", 1}, {3, "y", 2}}},
+      {"((1,2),(1,2),(1,1))", {{1, "x", 1}, {1, "y", 2}}},
+      {"((0,1),(4,1))", {}},
+      {"((-1,9),(1,1))", {{1, "x", 1}}},
+      {"((2,1),(99999999999,-5))", {{2, "x", 1}}},
+      {"((1,1),(2,", {{1, "x", 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.alignment);
+    const TrainingSentencePair pair = MakePair("a b c", "x y", c.alignment);
+    AlMap alMap;
+    EXPECT_EQ(testsupport::CaptureStdout([&] { alMap = pair.GetAlMap(); }), "");
+    EXPECT_EQ(EntriesOf(alMap), c.entries);
+  }
+}
+
+TEST(TrainingSentencePairGetAlMap, WarnsOnStdoutWhenAPartIsMissing) {
+  const std::string warning =
+      "Cannote process AlMap, Alignment and/or SLWords and/or TLWords not "
+      "given.\n";
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"a b", "x y", ""}, {"", "x y", "((1,1))"}, {"/nn", "x", "((1,1))"}};
+  for (const auto& [sl, tl, alignment] : cases) {
+    SCOPED_TRACE(sl + "|" + tl + "|" + alignment);
+    const TrainingSentencePair pair = MakePair(sl, tl, alignment);
+    AlMap alMap;
+    EXPECT_EQ(testsupport::CaptureStdout([&] { alMap = pair.GetAlMap(); }),
+              warning);
+    EXPECT_TRUE(alMap.empty());
+  }
+}
+
+TEST(TrainingSentencePairTryGetAlMap, ReportsATLPositionThatNamesNoWord) {
+  const std::pair<std::string, int> cases[] = {
+      {"((1,3))", 3},
+      {"((1,0))", 0},
+      {"((1,-1))", -1},
+      {"((2,1),(1,7),(1,5))", 5},
+      {"((3,99999999999))", INT_MAX},
+  };
+  for (const auto& [alignment, position] : cases) {
+    SCOPED_TRACE(alignment);
+    const TrainingSentencePair pair = MakePair("a b c", "x y", alignment);
+    AlMap alMap{{9, {"stale", 9}}};
+    int bad = 12345;
+    EXPECT_FALSE(pair.TryGetAlMap(alMap, &bad));
+    EXPECT_EQ(bad, position);
+    EXPECT_TRUE(alMap.empty());
+  }
+  const TrainingSentencePair good = MakePair("a b", "x y", "((2,1))");
+  AlMap alMap;
+  EXPECT_TRUE(good.TryGetAlMap(alMap));
+  EXPECT_EQ(EntriesOf(alMap), (Entries{{2, "x", 1}}));
+}
+
+TEST(TrainingSentencePairGetAlMapDeathTest, ExitsOnATLPositionPastTheEnd) {
+  const TrainingSentencePair pair = MakePair("a b c", "x y", "((1,3))");
+  EXPECT_EXIT(pair.GetAlMap(), ::testing::ExitedWithCode(1),
+              "^TL Index 3 exceeds TL sentence length\\.\n$");
+}
+
+TEST(TrainingSentencePairGetAlMapDeathTest, ExitsOnTLPositionZero) {
+  const TrainingSentencePair pair = MakePair("a b c", "x y", "((2,0))");
+  EXPECT_EXIT(pair.GetAlMap(), ::testing::ExitedWithCode(1),
+              "^TL Index 0 exceeds TL sentence length\\.\n$");
+}
+
+TEST(TrainingSentencePairGetAlMapDeathTest, ExitsOnANegativeTLPosition) {
+  const TrainingSentencePair pair = MakePair("a b c", "x y", "((1,-4))");
+  EXPECT_EXIT(pair.GetAlMap(), ::testing::ExitedWithCode(1),
+              "^TL Index -4 exceeds TL sentence length\\.\n$");
+}
+
+TEST(TrainingSentencePairGetAlMapDeathTest, ExitsOnAnyLinkWithoutTLWords) {
+  const TrainingSentencePair pair = MakePair("a b", "", "((2,1))");
+  EXPECT_EXIT(pair.GetAlMap(), ::testing::ExitedWithCode(1),
+              "^TL Index 1 exceeds TL sentence length\\.\n$");
+}
+
+// Every real record, read as a sentence pair: the words are the tree's
+// leaves less the tokens that begin with "/", the TL side (the SL words
+// reversed) has one word per leaf, and the map holds exactly the pairs of
+// the alignment string for the SL positions it covers.
+TEST(TrainingSentencePairRealData, AgreesWithTreesAndAlignments) {
+  const std::vector<testsupport::TreebankRecord> records =
+      testsupport::ReadTreebankRecords();
+  if (records.empty()) GTEST_SKIP() << "no shared real data";
+  std::size_t dropped = 0;
+  for (const testsupport::TreebankRecord& record : records) {
+    SCOPED_TRACE(record.sl);
+    TrainingSentencePair pair =
+        MakePair(record.sl, record.tl, record.alignment);
+    ParseParser parser;
+    ASSERT_TRUE(parser.TryParseIntoTree(record.cStructure));
+    const std::size_t leaves = testsupport::CountLeaves(parser.Root);
+    const Words words = pair.GetSLWords();
+    const std::size_t slashFirst =
+        testsupport::CountTokensStartingWithSlash(record.sl);
+    ASSERT_EQ(words.size() + slashFirst, leaves);
+    ASSERT_EQ(pair.GetSLPOSs().size(), words.size());
+    const Words tlWords = pair.GetTLWords();
+    ASSERT_EQ(tlWords.size(), leaves);
+    dropped += slashFirst;
+
+    AlMap alMap;
+    ASSERT_TRUE(pair.TryGetAlMap(alMap));
+    const auto pairs = testsupport::ReadCanonicalPairs(record.alignment);
+    ASSERT_EQ(pairs.size(), leaves);
+    Entries expected;
+    for (const auto& [sl, tl] : pairs) {
+      if (sl >= 1 && static_cast<std::size_t>(sl) <= words.size()) {
+        expected.emplace_back(sl, tlWords.at(static_cast<std::size_t>(tl - 1)),
+                              tl);
+      }
+    }
+    std::sort(expected.begin(), expected.end());
+    expected.erase(std::unique(expected.begin(), expected.end()),
+                   expected.end());
+    ASSERT_EQ(EntriesOf(alMap), expected);
+  }
+  EXPECT_EQ(dropped, 112U);
+}
+
+}  // namespace
