@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "Fatal.h"
+#include "LeafCounter.h"
 #include "SplitText.h"
 
 namespace {
@@ -22,12 +23,6 @@ const char kInterior[] = "iNtErIoR";
 int ClampToInt(std::size_t value) {
   return value > static_cast<std::size_t>(INT_MAX) ? INT_MAX
                                                    : static_cast<int>(value);
-}
-
-// Counters are caller-owned ints that may start anywhere; wrap instead of
-// overflowing.
-int Next(int counter) {
-  return static_cast<int>(static_cast<unsigned>(counter) + 1U);
 }
 
 // True when `digits` is a non-empty run of decimal digits whose value is
@@ -88,7 +83,7 @@ class BuildSink {
       node->Word.assign(text);
     }
     node->Index = counter_;
-    counter_ = Next(counter_);
+    counter_ = NextLeafPosition(counter_);
   }
 
  private:
