@@ -132,7 +132,8 @@ class ParseParser {
 
   // BuildTree that reports instead of ending the process: on malformed text
   // returns false and stores the failing constituent's text in `failedText`
-  // (if given); `node` keeps what was read before the failure. The text is
+  // (if given); `node` keeps what was read before the failure. A nullptr
+  // `node` reads nothing and returns true. The text is
   // taken by value because it may be a string of the very node it fills.
   bool TryBuildTree(std::string text, CTree::TreeNode* node, int& counter,
                     std::string* failedText = nullptr);

@@ -139,6 +139,10 @@ TEST(CStructureReader, NamesTheConstituentWhoseTextIsMalformed) {
       {"(S (A a-1) (B", "(S (A a-1) (B"},
       {"(S (", "(S ("},
       {"x", "x"},
+      // A constituent keeps at most 1,000,000 characters after its "(", so
+      // a child beyond that is never seen and the text ends in blanks.
+      {"(S" + std::string(1500000, ' ') + "(N a-1))",
+       "(S" + std::string(1500000, ' ') + "(N a-1))"},
   };
   CStructureReader reader;
   for (const FailCase& c : cases) {
