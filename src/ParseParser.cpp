@@ -7,7 +7,9 @@
 
 #include "Fatal.h"
 #include "LeafCounter.h"
+#include "NumberText.h"
 #include "SplitText.h"
+#include "TreeWalk.h"
 
 namespace {
 
@@ -19,11 +21,6 @@ constexpr std::size_t kLabelKept = 100000;
 constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
 
 const char kInterior[] = "iNtErIoR";
-
-int ClampToInt(std::size_t value) {
-  return value > static_cast<std::size_t>(INT_MAX) ? INT_MAX
-                                                   : static_cast<int>(value);
-}
 
 // True when `digits` is a non-empty run of decimal digits whose value is
 // `counter`; a value beyond the int range equals no counter.
@@ -177,7 +174,7 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     frames_.pop_back();
     if (frames_.empty()) {
       result.Ok = true;
-      result.Depth = ClampToInt(depth);
+      result.Depth = ClampToIntRange(depth);
       return result;
     }
     frames_.back().ChildDepth = std::max(frames_.back().ChildDepth, depth);
@@ -277,17 +274,13 @@ int ParseParser::FindMatchingRight(std::string text) {
 }
 
 int GetCoEmbeddingScore(CTree::TreeNode* node) {
-  if (!node) return 0;
+  std::size_t depth = 0;
   std::size_t deepest = 0;
-  std::vector<std::pair<const CTree::TreeNode*, std::size_t>> pending{
-      {node, 1}};
-  while (!pending.empty()) {
-    const auto [current, depth] = pending.back();
-    pending.pop_back();
-    deepest = std::max(deepest, depth);
-    for (const CTree::TreeNode* child : current->Children) {
-      pending.emplace_back(child, depth + 1);
-    }
-  }
-  return ClampToInt(deepest);
+  WalkInTextOrder(
+      node,
+      [&](CTree::TreeNode* /*current*/) {
+        deepest = std::max(deepest, ++depth);
+      },
+      [&depth](CTree::TreeNode* /*current*/) { --depth; });
+  return ClampToIntRange(deepest);
 }
