@@ -46,6 +46,13 @@ TrainingExampleReader::TrainingExampleReader(std::istream& in,
 std::string_view TrainingExampleReader::ReadLine() {
   in_.getline(buffer_.get(), kLineBuffer);
   std::size_t length = static_cast<std::size_t>(in_.gcount());
+  if (length == 0 && in_.fail()) return {};
+  ++linesRead_;
+  // A full buffer with neither a line end nor the end of input behind it.
+  if (in_.fail() && !in_.eof()) {
+    overlongLine_ = linesRead_;
+    return {};
+  }
   // gcount counts the newline when one was taken; only a read that neither
   // hit the end nor failed took one.
   if (length > 0 && in_.good()) --length;
@@ -54,6 +61,7 @@ std::string_view TrainingExampleReader::ReadLine() {
 
 ExampleFieldMap TrainingExampleReader::Next() {
   ExampleFieldMap example;
+  if (overlongLine_ != 0) return example;
   if (headerPending_) {
     headerPending_ = false;
   } else if (!in_.fail()) {
@@ -75,6 +83,9 @@ ExampleFieldMap TrainingExampleReader::Next() {
       break;
     }
   }
+
+  // Nothing of the record that holds an over-long line is kept or shown.
+  if (overlongLine_ != 0) return {};
 
   listing_ << "Now handling the following training example:\n" << std::flush;
   for (const auto& [key, value] : example) {

@@ -130,25 +130,61 @@ TEST(TrainingExampleReader, KeepsCarriageReturnsNulBytesAndInvalidUtf8) {
   EXPECT_EQ(ReadAll(input).at(0).at("SL"), odd);
 }
 
-TEST(TrainingExampleReader, ReadsLinesUpTo99999CharactersAndStopsAtLonger) {
-  const std::string one = Record("1");
-  const std::size_t slAt = one.find("SL: sl1");
-  for (const std::size_t length : {99999U, 100000U}) {
-    SCOPED_TRACE(length);
-    const std::string longSl(length, 's');
-    std::string input = one;
-    input.replace(slAt, 7, longSl);
-    input += Record("2");
-    const std::vector<ExampleFieldMap> maps = ReadAll(input);
-    if (length == 99999U) {
-      ASSERT_EQ(maps.size(), 3U);
-      EXPECT_EQ(maps[0].at("SL"), longSl);
-      EXPECT_EQ(maps[1], Complete("2"));
-    } else {
-      // The over-long line yields what fits and fails the stream for good.
-      ASSERT_EQ(maps.size(), 1U);
-      EXPECT_EQ(maps[0], (ExampleFieldMap{{"SL", longSl.substr(0, 99999)}}));
+TEST(TrainingExampleReader, ReadsLinesOf99999BytesWhole) {
+  const std::string longSl(99999, 's');
+  std::string input = Record("1");
+  input.replace(input.find("SL: sl1"), 7, longSl);
+  EXPECT_EQ(ReadAll(input + Record("2")).at(0).at("SL"), longSl);
+
+  // The same length as the file's last line, without a line end.
+  const std::string lastLine(99999, 'c');
+  std::string cut = Record("1");
+  cut.resize(cut.find("ConstSeq:"));
+  const std::vector<ExampleFieldMap> maps = ReadAll(cut + lastLine);
+  ASSERT_EQ(maps.size(), 2U);
+  EXPECT_EQ(maps[0].at("ConstSeq"), lastLine);
+}
+
+// Replaces line `line` (from 1) of `text` with `replacement`.
+std::string ReplaceLine(std::string text, std::size_t line,
+                        const std::string& replacement) {
+  std::size_t begin = 0;
+  for (std::size_t n = 1; n < line; ++n) begin = text.find('\n', begin) + 1;
+  return text.replace(begin, text.find('\n', begin) - begin, replacement);
+}
+
+TEST(TrainingExampleReader, StopsAtAnOverlongLineWhereverItStands) {
+  const std::string records = Record("1") + "junk\n" + Record("2");
+  const std::string tooLong(100000, 'x');
+  struct OverlongCase {
+    std::string name;
+    std::size_t line;
+    std::size_t recordsBefore;
+  };
+  const std::vector<OverlongCase> cases = {
+      {"first line of the file", 1, 0},
+      {"SL line", 2, 0},
+      {"ConstSeq line", 8, 0},
+      {"last dropped line", 10, 0},
+      {"between records", 11, 1},
+      {"next header", 12, 1},
+      {"C-Structure of the second record", 18, 1},
+  };
+  for (const OverlongCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::istringstream in(ReplaceLine(records, c.line, tooLong));
+    std::ostringstream listing;
+    TrainingExampleReader reader(in, listing);
+    for (std::size_t record = 0; record < c.recordsBefore; ++record) {
+      EXPECT_EQ(reader.Next().size(), 6U);
     }
+    const std::string listedBefore = listing.str();
+    EXPECT_EQ(reader.OverlongLine(), 0U);
+    EXPECT_TRUE(reader.Next().empty());
+    EXPECT_EQ(reader.OverlongLine(), c.line);
+    EXPECT_TRUE(reader.Next().empty());
+    // Nothing of the record that holds the line is listed.
+    EXPECT_EQ(listing.str(), listedBefore);
   }
 }
 

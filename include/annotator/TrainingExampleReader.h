@@ -1,6 +1,7 @@
 #ifndef ANNOTATOR_TRAININGEXAMPLEREADER_H_
 #define ANNOTATOR_TRAININGEXAMPLEREADER_H_
 
+#include <cstddef>
 #include <istream>
 #include <map>
 #include <memory>
@@ -18,7 +19,8 @@ using ExampleFieldMap = std::map<std::string, std::string>;
 // A record is a header line (any line containing "SentenceIndex:") and the
 // nine lines after it, taken by position: SL, TL, Alignment, Type, a dropped
 // score line, C-Structure, ConstSeq and two dropped lines. Lines hold at most
-// 99,999 characters; a longer one yields its first 99,999 and ends reading.
+// 99,999 bytes; a longer one, wherever it stands, ends reading and is
+// reported through OverlongLine().
 class TrainingExampleReader {
  public:
   // Reads `in` from where it stands and lists every example it returns on
@@ -34,8 +36,15 @@ class TrainingExampleReader {
   // following training example:", a "key\tvalue" line per entry, "End
   // printing training example." and an empty line to the listing, each
   // flushed, then "Couldn't parse a next training example." when the map is
-  // not complete.
+  // not complete. A line of 100,000 bytes or more makes this and every later
+  // call return an empty map and list nothing; OverlongLine() then says
+  // where it stood.
   ExampleFieldMap Next();
+
+  // 0 until reading meets a line of 100,000 bytes or more (99,999 bytes and
+  // then anything but a line end); from then on that line's number, counting
+  // every line read through this reader from 1.
+  std::size_t OverlongLine() const { return overlongLine_; }
 
  private:
   // Reads one line into the buffer; the stream's state tells how it went.
@@ -45,6 +54,8 @@ class TrainingExampleReader {
   std::ostream& listing_;
   std::unique_ptr<char[]> buffer_;
   bool headerPending_ = false;
+  std::size_t linesRead_ = 0;
+  std::size_t overlongLine_ = 0;
 };
 
 // The process-wide reader over the training file: opens `path` on the first
