@@ -100,8 +100,10 @@ TEST(TrainingSentencePairSetTLSent, SplitsAtBlanksAloneWithoutPrinting) {
   for (const auto& [sentence, words] : cases) {
     SCOPED_TRACE(sentence);
     TrainingSentencePair pair;
-    EXPECT_EQ(testsupport::CaptureStdout([&] { pair.SetTLSent(sentence); }),
-              "");
+    // A lambda may not capture a structured binding in C++17; a named
+    // reference it may.
+    const std::string& text = sentence;
+    EXPECT_EQ(testsupport::CaptureStdout([&] { pair.SetTLSent(text); }), "");
     EXPECT_EQ(pair.GetTLWords(), words);
   }
   TrainingSentencePair pair;
