@@ -197,6 +197,31 @@ TEST(CStructureReader, ReportsAnUnclosedDeepLineAsTheOutermostConstituent) {
   EXPECT_EQ(reading.FailedText, line);
 }
 
+// A reader looks at the first byte of a text and the 1,000,000 after it, so
+// a well-formed tree one byte longer is rejected; README states the limit.
+TEST(CStructureReader, RejectsTextsLongerThanOneMillionAndOneBytes) {
+  const auto padded = [](const std::string& head, const std::string& tail,
+                         std::size_t size) {
+    return head + std::string(size - head.size() - tail.size(), 'x') + tail;
+  };
+  const struct {
+    std::string text;
+    bool ok;
+  } cases[] = {
+      {padded("(S ", ")", 1000001), true},
+      {padded("(S ", ")", 1000002), false},
+      {padded("C-Structure:(S (NP ", "-1))", 1000001), true},
+      {padded("C-Structure:(S (NP ", "-1))", 1000002), false},
+  };
+  CStructureReader reader;
+  ParseParser parser;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.size());
+    EXPECT_EQ(reader.MeasureDepth(c.text).Ok, c.ok);
+    EXPECT_EQ(parser.TryParseIntoTree(c.text), c.ok);
+  }
+}
+
 // The depth of a well-formed line whose root label swallowed the tree's own
 // first bracket is its deepest bracket nesting.
 int DeepestNesting(const std::string& line) {
