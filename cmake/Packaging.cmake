@@ -6,13 +6,16 @@ set(CPACK_PACKAGE_NAME annotator)
 set(CPACK_PACKAGE_VENDOR "annotator maintainers")
 set(CPACK_PACKAGE_CONTACT
     "annotator maintainers <maintainers@users.noreply.c-seed-cb38f115.example>")
+# Wrapped here as dpkg shows it: cpack indents the lines after the summary.
 set(CPACK_PACKAGE_DESCRIPTION
-    "annotator reads a file of training examples for a translation-pattern \
-learner (a sentence pair, its word alignment and the source sentence's \
-constituent tree) and writes each example back with its co-embedding score, \
-the depth of that tree. The package also holds the static C++17 library \
-behind the tool, its headers and its CMake package, for programs that read \
-such files or parse, score and cut constituent trees.")
+    "annotator reads a file of training examples for a translation-pattern
+learner (a sentence pair, its word alignment and the source sentence's
+constituent tree) and writes each example back with its co-embedding score,
+the depth of that tree.
+
+The package also holds the static C++17 library behind the tool, its headers
+and its CMake package, for programs that read such files or parse, score and
+cut constituent trees.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

@@ -7,7 +7,7 @@
 # the CMake package works wherever the tree is unpacked.
 cmake_minimum_required(VERSION 3.25)
 
-foreach(required BUILD_DIR WORK_DIR EXAMPLE VERSION)
+foreach(required BUILD_DIR WORK_DIR EXAMPLE)
   if(NOT DEFINED ${required})
     message(FATAL_ERROR "CheckPackage.cmake needs -D${required}=...")
   endif()
@@ -15,11 +15,17 @@ endforeach()
 
 find_program(DPKG_DEB dpkg-deb)
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
-if(NOT DPKG_DEB OR NOT DPKG_SHLIBDEPS)
+find_program(FILE_COMMAND file)
+if(NOT DPKG_DEB OR NOT DPKG_SHLIBDEPS OR NOT FILE_COMMAND)
   # Matched by the test's SKIP_REGULAR_EXPRESSION.
-  message("SKIPPED: building a Debian package needs dpkg-deb and "
-          "dpkg-shlibdeps (apt-get install dpkg-dev)")
+  message("SKIPPED: building a Debian package needs dpkg-deb, dpkg-shlibdeps "
+          "and file (apt-get install dpkg-dev file)")
   return()
+endif()
+# Without VERSION, the version the build tree packages.
+if(NOT VERSION)
+  include("${BUILD_DIR}/CPackConfig.cmake")
+  set(VERSION "${CPACK_PACKAGE_VERSION}")
 endif()
 
 function(run_step)
