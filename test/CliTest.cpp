@@ -78,6 +78,7 @@ ChildRun RunProgram(const std::vector<std::string>& argv,
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv)
     args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -146,7 +147,9 @@ std::string AnnotatedRecord(const Fields& f, int score) {
 // What the reader lists for the map it returns.
 std::string ReaderListing(const Fields& f) {
   std::string listing = "Now handling the following training example:\n";
-  for (const auto& [key, value] : f) listing += key + "\t" + value + "\n";
+  for (const auto& [key, value] : f) {
+    listing.append(key).append("\t").append(value).append("\n");
+  }
   listing += "End printing training example.\n\n";
   if (f.size() != 6) listing += "Couldn't parse a next training example.\n";
   return listing;
@@ -157,7 +160,7 @@ std::string Listing(const Fields& f) {
   std::string listing = ReaderListing(f) + "Printing new training example:\n";
   for (const auto& [key, value] : f) {
     if (key == "SL") listing += "DebugSL:|" + value + "\n";
-    listing += "|" + key + "|:|" + value + "|\n";
+    listing.append("|").append(key).append("|:|").append(value).append("|\n");
   }
   return listing;
 }
