@@ -157,5 +157,15 @@ ExampleFieldMap GetNextSentencePair(const char* path) {
     if (!TrainingFILE.is_open()) Fatal("Couldn't open training file.\n");
   }
   static TrainingExampleReader reader(TrainingFILE, std::cout);
-  return reader.Next();
+  ExampleFieldMap example = reader.Next();
+  // Going on would read a file cut short as if it had ended there.
+  if (reader.OverlongLine() != 0) {
+    Fatal(OverlongLineMessage(reader.OverlongLine()));
+  }
+  return example;
+}
+
+std::string OverlongLineMessage(std::size_t line) {
+  return "Line " + std::to_string(line) +
+         " of the training file is longer than 99,999 bytes.\n";
 }

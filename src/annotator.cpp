@@ -54,8 +54,7 @@ int main(int argc, char** argv) {
   for (;;) {
     const bool complete = reader.NextRecord(example);
     if (reader.OverlongLine() != 0) {
-      Fatal("Line " + std::to_string(reader.OverlongLine()) +
-            " of the training file is longer than 99,999 bytes.\n");
+      Fatal(OverlongLineMessage(reader.OverlongLine()));
     }
     listing.clear();
     if (listed) {

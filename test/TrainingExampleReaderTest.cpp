@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "TrainingExampleReader.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -215,11 +216,20 @@ TEST(TrainingExampleReader, ReturnsEmptyMapsOnceTheInputHasFailed) {
   for (int call = 0; call < 3; ++call) EXPECT_TRUE(reader.Next().empty());
 }
 
-TEST(GetNextSentencePairDeathTest, MissingOrDirectoryInputEndsTheProcess) {
+TEST(GetNextSentencePairDeathTest, UnreadableInputEndsTheProcess) {
   EXPECT_EXIT(GetNextSentencePair("/nonexistent/training.txt"),
               ::testing::ExitedWithCode(1), "^Couldn't open training file.\n$");
   EXPECT_EXIT(GetNextSentencePair("/"), ::testing::ExitedWithCode(1),
               "^Couldn't open training file.\n$");
+  const std::string path = testsupport::TempPath("overlong.txt");
+  testsupport::WriteFile(path, Record("1") + "\n\n" + std::string(100000, 'x'));
+  EXPECT_EXIT(
+      {
+        GetNextSentencePair(path.c_str());
+        GetNextSentencePair(path.c_str());
+      },
+      ::testing::ExitedWithCode(1),
+      "^Line 13 of the training file is longer than 99,999 bytes.\n$");
 }
 
 }  // namespace

@@ -86,7 +86,11 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing);
 // call and reads on from there; later calls ignore `path`. Lists on standard
 // output. When the file cannot be opened or is a directory, writes "Couldn't
 // open training file.\n" to standard error and ends the process with exit
-// status 1.
+// status 1; at a line of 100,000 bytes or more it does the same with "Line N
+// of the training file is longer than 99,999 bytes.\n", as the tool does.
 ExampleFieldMap GetNextSentencePair(const char* path);
+
+// The message that ends a run at an over-long line `line` (from 1).
+std::string OverlongLineMessage(std::size_t line);
 
 #endif  // ANNOTATOR_TRAININGEXAMPLEREADER_H_
