@@ -28,6 +28,7 @@ namespace {
 
 using testsupport::FileExists;
 using testsupport::ReadFile;
+using testsupport::ReplaceLine;
 using testsupport::TempPath;
 using testsupport::WriteFile;
 
@@ -513,14 +514,6 @@ TEST(AnnotatorCli, ReadsLinesOf99999BytesWhole) {
     EXPECT_EQ(Annotate(outFile, rerunFile).ExitStatus, 0);
     EXPECT_TRUE(ReadFile(rerunFile) == written) << "rerun differs";
   }
-}
-
-// `text` with its line `line` (from 1) replaced by `replacement`.
-std::string ReplaceLine(std::string text, std::size_t line,
-                        const std::string& replacement) {
-  std::size_t begin = 0;
-  for (std::size_t n = 1; n < line; ++n) begin = text.find('\n', begin) + 1;
-  return text.replace(begin, text.find('\n', begin) - begin, replacement);
 }
 
 TEST(AnnotatorCli, StopsWithAMessageAtALineOf100000BytesOrMore) {

@@ -146,14 +146,6 @@ TEST(TrainingExampleReader, ReadsLinesOf99999BytesWhole) {
   EXPECT_EQ(maps[0].at("ConstSeq"), lastLine);
 }
 
-// Replaces line `line` (from 1) of `text` with `replacement`.
-std::string ReplaceLine(std::string text, std::size_t line,
-                        const std::string& replacement) {
-  std::size_t begin = 0;
-  for (std::size_t n = 1; n < line; ++n) begin = text.find('\n', begin) + 1;
-  return text.replace(begin, text.find('\n', begin) - begin, replacement);
-}
-
 TEST(TrainingExampleReader, StopsAtAnOverlongLineWhereverItStands) {
   const std::string records = Record("1") + "junk\n" + Record("2");
   const std::string tooLong(100000, 'x');
@@ -173,7 +165,7 @@ TEST(TrainingExampleReader, StopsAtAnOverlongLineWhereverItStands) {
   };
   for (const OverlongCase& c : cases) {
     SCOPED_TRACE(c.name);
-    std::istringstream in(ReplaceLine(records, c.line, tooLong));
+    std::istringstream in(testsupport::ReplaceLine(records, c.line, tooLong));
     std::ostringstream listing;
     TrainingExampleReader reader(in, listing);
     for (std::size_t record = 0; record < c.recordsBefore; ++record) {

@@ -45,6 +45,13 @@ std::string ReadFile(const std::string& path) {
   return std::move(bytes).str();
 }
 
+std::string ReplaceLine(std::string text, std::size_t line,
+                        const std::string& replacement) {
+  std::size_t begin = 0;
+  for (std::size_t n = 1; n < line; ++n) begin = text.find('\n', begin) + 1;
+  return text.replace(begin, text.find('\n', begin) - begin, replacement);
+}
+
 bool FileExists(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0;
