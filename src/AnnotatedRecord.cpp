@@ -5,41 +5,49 @@
 
 namespace {
 
-std::string_view Field(const ExampleFieldMap& example, const char* key) {
-  const auto entry = example.find(key);
-  return entry == example.end() ? std::string_view() : entry->second;
+void AppendLine(std::string& out, std::string_view line) {
+  out.append(line);
+  out.push_back('\n');
 }
 
-bool WriteLine(std::ostream& out, std::string_view first,
-               std::string_view second = {}) {
-  out << first << second << '\n' << std::flush;
-  return !out.fail();
+void AppendBarLine(std::string& listing, std::string_view key,
+                   std::string_view value) {
+  listing.push_back('|');
+  listing.append(key);
+  listing.append("|:|");
+  listing.append(value);
+  listing.append("|\n");
 }
 
 }  // namespace
 
-void PrintExampleListing(const ExampleFieldMap& example,
-                         std::ostream& listing) {
-  listing << "Printing new training example:\n";
-  for (const auto& [key, value] : example) {
-    if (key == "SL") listing << "DebugSL:|" << value << '\n' << std::flush;
-    listing << '|' << key << "|:|" << value << "|\n" << std::flush;
-  }
+void AppendAnnotationListing(const ExampleRecord& example,
+                             std::string& listing) {
+  listing.append("Printing new training example:\n");
+  AppendBarLine(listing, "Alignment", example.Alignment);
+  AppendBarLine(listing, "C-Structure", example.CStructure);
+  AppendBarLine(listing, "ConstSeq", example.ConstSeq);
+  listing.append("DebugSL:|");
+  AppendLine(listing, example.SL);
+  AppendBarLine(listing, "SL", example.SL);
+  AppendBarLine(listing, "TL", example.TL);
+  AppendBarLine(listing, "Type", example.Type);
 }
 
-bool WriteAnnotatedRecord(const ExampleFieldMap& example, int score,
-                          std::ostream& out) {
+void AppendAnnotatedRecord(const ExampleRecord& example, int score,
+                           std::string& out) {
   char digits[16];
   const auto printed = std::to_chars(digits, digits + sizeof digits, score);
-  const std::string_view scoreText(
-      digits, static_cast<std::size_t>(printed.ptr - digits));
-  return WriteLine(out, "SentenceIndex:") &&
-         WriteLine(out, Field(example, "SL")) &&
-         WriteLine(out, Field(example, "TL")) &&
-         WriteLine(out, Field(example, "Alignment")) &&
-         WriteLine(out, Field(example, "Type")) &&
-         WriteLine(out, "CoEmbeddingScore: ", scoreText) &&
-         WriteLine(out, Field(example, "C-Structure")) &&
-         WriteLine(out, Field(example, "ConstSeq")) &&
-         WriteLine(out, "XSideConstraints:") && WriteLine(out, "");
+  AppendLine(out, "SentenceIndex:");
+  AppendLine(out, example.SL);
+  AppendLine(out, example.TL);
+  AppendLine(out, example.Alignment);
+  AppendLine(out, example.Type);
+  out.append("CoEmbeddingScore: ");
+  AppendLine(out, std::string_view(
+                      digits, static_cast<std::size_t>(printed.ptr - digits)));
+  AppendLine(out, example.CStructure);
+  AppendLine(out, example.ConstSeq);
+  AppendLine(out, "XSideConstraints:");
+  AppendLine(out, "");
 }

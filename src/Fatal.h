@@ -3,9 +3,10 @@
 
 #include <string_view>
 
-// Writes `message` to standard error exactly as given (no prefix, no line end
-// added, NUL bytes included), flushes it and ends the process with exit
-// status 1. The one way this project ends a process on an error.
+// Flushes standard output, so that the listing comes first, then writes
+// `message` to standard error exactly as given (no prefix, no line end added,
+// NUL bytes included), flushes it and ends the process with exit status 1.
+// The one way this project ends a process on an error.
 [[noreturn]] void Fatal(std::string_view message);
 
 #endif  // ANNOTATOR_FATAL_H_

@@ -11,11 +11,28 @@ bool NameSameFile(const char* first, const char* second) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-void ReserveStandardDescriptors() {
+bool IsDirectory(const char* path) {
+  struct stat info;
+  return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+unsigned ReserveStandardDescriptors() {
+  unsigned reopened = 0;
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1) continue;
     // open() takes the lowest free descriptor, which is this one.
     const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened == fd) reopened |= 1U << fd;
     if (opened != -1 && opened != fd) ::close(opened);
   }
+  return reopened;
+}
+
+bool WritesToDevNull(int fd) {
+  struct stat target;
+  struct stat devNull;
+  // A character device is /dev/null when it carries /dev/null's numbers.
+  return ::fstat(fd, &target) == 0 && S_ISCHR(target.st_mode) &&
+         ::stat("/dev/null", &devNull) == 0 && S_ISCHR(devNull.st_mode) &&
+         target.st_rdev == devNull.st_rdev;
 }

@@ -5,8 +5,16 @@
 // it through hard or symbolic links.
 bool NameSameFile(const char* first, const char* second);
 
+// True when `path` names a directory: it opens for reading but cannot be
+// read, so it is no input file.
+bool IsDirectory(const char* path);
+
 // Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so a
-// file opened later cannot take the place of a standard stream.
-void ReserveStandardDescriptors();
+// file opened later cannot take the place of a standard stream. Returns the
+// descriptors it reopened as a bit mask (bit fd set).
+unsigned ReserveStandardDescriptors();
+
+// True when nobody can see what is written to `fd`: it is /dev/null itself.
+bool WritesToDevNull(int fd);
 
 #endif  // ANNOTATOR_FILECHECKS_H_

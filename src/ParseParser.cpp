@@ -88,6 +88,56 @@ class BuildSink {
   int& counter_;
 };
 
+// The depth of a text in the plain shape that trees are written in: every
+// bracket a label, a blank, then either child brackets separated by blanks or
+// one word without brackets, and the root's ")" as the last character. For
+// such a text the full reading rules give exactly the bracket nesting depth,
+// so one pass over the bytes suffices. Anything else (text between or after
+// children, a bracket without its blank, extra ")", over-long texts) returns
+// false and goes the full way.
+bool MeasurePlainDepth(std::string_view text, std::size_t& depth) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  if (text.size() < 2 || text.size() >= kNodeTextKept) return false;
+  // The root's first character is dropped unread and its label runs to the
+  // first blank, brackets and all ("C-Structure:(S").
+  const char* blank =
+      static_cast<const char*>(std::memchr(p + 1, ' ', text.size() - 1));
+  if (!blank ||
+      std::memchr(p + 1, ')', static_cast<std::size_t>(blank - p - 1))) {
+    return false;
+  }
+  p = blank;
+  std::size_t level = 1;
+  std::size_t deepest = 1;
+  // At the top of the loop p stands where a node's content may begin or
+  // where its next child may: blanks, then "(", ")" or (content only) a word.
+  bool contentStart = true;
+  for (;;) {
+    while (p < end && *p == ' ') ++p;
+    if (p == end) return false;
+    if (*p == '(') {
+      ++p;
+      while (p < end && *p != ' ' && *p != '(' && *p != ')') ++p;
+      if (p == end || *p != ' ') return false;
+      deepest = std::max(deepest, ++level);
+      contentStart = true;
+      continue;
+    }
+    if (*p != ')') {
+      if (!contentStart) return false;
+      while (p < end && *p != '(' && *p != ')') ++p;
+      if (p == end || *p == '(') return false;
+    }
+    ++p;  // the node's ")"
+    if (--level == 0) break;
+    contentStart = false;
+  }
+  if (p != end) return false;
+  depth = deepest;
+  return true;
+}
+
 }  // namespace
 
 CTree::TreeNode::TreeNode() = default;
@@ -182,6 +232,13 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
 }
 
 CStructureReading CStructureReader::MeasureDepth(std::string_view text) {
+  CStructureReading plain;
+  std::size_t depth = 0;
+  if (MeasurePlainDepth(text, depth)) {
+    plain.Ok = true;
+    plain.Depth = ClampToIntRange(depth);
+    return plain;
+  }
   MeasureSink sink;
   return Read(text, sink, nullptr);
 }

@@ -39,9 +39,10 @@ void ParseParser::PrintSubtree(CTree::TreeNode* node) {
 
 void ParseParser::PrintTreeNode(CTree::TreeNode* node) {
   if (!node) return;
-  std::cout << "\tWord:" << node->RawWord << '\n'
-            << "\tLabel:" << node->Label << '\n'
-            << "\tIndex:" << node->Index << '\n';
+  // Composed first, so the caller's stream flags (std::hex, std::showpos,
+  // a width) cannot change the index or pad a field.
+  std::cout << "\tWord:" + node->RawWord + "\n\tLabel:" + node->Label +
+                   "\n\tIndex:" + std::to_string(node->Index) + '\n';
 }
 
 std::string ParseParser::ReturnTreeAsStringForPrint() {

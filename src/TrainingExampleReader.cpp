@@ -1,35 +1,50 @@
 #include "TrainingExampleReader.h"
 
-#include <sys/stat.h>
-
-#include <array>
 #include <fstream>
 #include <iostream>
 
 #include "Fatal.h"
+#include "FileChecks.h"
 
 namespace {
 
-// The line buffer, terminating null included: lines hold 99,999 characters.
+// The line buffer, terminating null included: lines hold 99,999 bytes.
 constexpr std::streamsize kLineBuffer = 100000;
 constexpr std::string_view kHeaderMark = "SentenceIndex:";
 
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
 // dropped.
-constexpr std::array<const char*, 9> kPositions = {
-    "SL",          "TL",       "Alignment", "Type", nullptr,
-    "C-Structure", "ConstSeq", nullptr,     nullptr};
+constexpr std::array<std::string ExampleRecord::*, 9> kPositions = {
+    &ExampleRecord::SL,
+    &ExampleRecord::TL,
+    &ExampleRecord::Alignment,
+    &ExampleRecord::Type,
+    nullptr,
+    &ExampleRecord::CStructure,
+    &ExampleRecord::ConstSeq,
+    nullptr,
+    nullptr};
 constexpr std::size_t kFieldCount = 6;
 // From this index on, a dropped line may be the next record's header.
 constexpr std::size_t kFirstTrailingLine = 7;
 
+// The fields in the order of their keys, which is the order they are listed.
+struct KeyedField {
+  std::string_view Key;
+  std::size_t Position;  // in record order, from 0
+  std::string ExampleRecord::*Field;
+};
+constexpr std::array<KeyedField, kFieldCount> kByKey = {{
+    {"Alignment", 2, &ExampleRecord::Alignment},
+    {"C-Structure", 4, &ExampleRecord::CStructure},
+    {"ConstSeq", 5, &ExampleRecord::ConstSeq},
+    {"SL", 0, &ExampleRecord::SL},
+    {"TL", 1, &ExampleRecord::TL},
+    {"Type", 3, &ExampleRecord::Type},
+}};
+
 bool IsHeader(std::string_view line) {
   return line.find(kHeaderMark) != std::string_view::npos;
-}
-
-bool IsDirectory(const char* path) {
-  struct stat info;
-  return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // The process-wide input stream: closed until the first call opens it, then
@@ -38,6 +53,31 @@ std::ifstream TrainingFILE;
 char TrainingFileBuffer[1 << 16];
 
 }  // namespace
+
+ExampleFieldMap ExampleRecord::ToMap() const {
+  ExampleFieldMap map;
+  for (const KeyedField& field : kByKey) {
+    if (field.Position < FieldCount) {
+      map.emplace_hint(map.end(), field.Key, this->*field.Field);
+    }
+  }
+  return map;
+}
+
+void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
+  listing += "Now handling the following training example:\n";
+  for (const KeyedField& field : kByKey) {
+    if (field.Position >= record.FieldCount) continue;
+    listing += field.Key;
+    listing += '\t';
+    listing += record.*field.Field;
+    listing += '\n';
+  }
+  listing += "End printing training example.\n\n";
+  if (!record.Complete()) {
+    listing += "Couldn't parse a next training example.\n";
+  }
+}
 
 TrainingExampleReader::TrainingExampleReader(std::istream& in,
                                              std::ostream& listing)
@@ -59,9 +99,12 @@ std::string_view TrainingExampleReader::ReadLine() {
   return {buffer_.get(), length};
 }
 
-ExampleFieldMap TrainingExampleReader::Next() {
-  ExampleFieldMap example;
-  if (overlongLine_ != 0) return example;
+bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
+  record.FieldCount = 0;
+  for (std::string ExampleRecord::*field : kPositions) {
+    if (field) (record.*field).clear();
+  }
+  if (overlongLine_ != 0) return false;
   if (headerPending_) {
     headerPending_ = false;
   } else if (!in_.fail()) {
@@ -75,7 +118,8 @@ ExampleFieldMap TrainingExampleReader::Next() {
     if (in_.fail()) break;
     const std::string_view line = ReadLine();
     if (kPositions[position]) {
-      example.emplace(kPositions[position], line);
+      (record.*kPositions[position]).assign(line);
+      ++record.FieldCount;
     } else if (position >= kFirstTrailingLine && !in_.fail() &&
                IsHeader(line)) {
       // A record without its trailing lines: this is the next one's header.
@@ -83,21 +127,23 @@ ExampleFieldMap TrainingExampleReader::Next() {
       break;
     }
   }
+  // Nothing of the record that holds an over-long line is kept.
+  if (overlongLine_ != 0) {
+    for (std::string ExampleRecord::*field : kPositions) {
+      if (field) (record.*field).clear();
+    }
+    record.FieldCount = 0;
+  }
+  return record.Complete();
+}
 
-  // Nothing of the record that holds an over-long line is kept or shown.
+ExampleFieldMap TrainingExampleReader::Next() {
+  NextRecord(record_);
   if (overlongLine_ != 0) return {};
-
-  listing_ << "Now handling the following training example:\n" << std::flush;
-  for (const auto& [key, value] : example) {
-    listing_ << key << '\t' << value << '\n' << std::flush;
-  }
-  listing_ << "End printing training example.\n"
-           << std::flush << '\n'
-           << std::flush;
-  if (example.size() != kFieldCount) {
-    listing_ << "Couldn't parse a next training example.\n" << std::flush;
-  }
-  return example;
+  std::string listing;
+  AppendReaderListing(record_, listing);
+  listing_ << listing << std::flush;
+  return record_.ToMap();
 }
 
 ExampleFieldMap GetNextSentencePair(const char* path) {
@@ -111,5 +157,15 @@ ExampleFieldMap GetNextSentencePair(const char* path) {
     if (!TrainingFILE.is_open()) Fatal("Couldn't open training file.\n");
   }
   static TrainingExampleReader reader(TrainingFILE, std::cout);
-  return reader.Next();
+  ExampleFieldMap example = reader.Next();
+  // Going on would read a file cut short as if it had ended there.
+  if (reader.OverlongLine() != 0) {
+    Fatal(OverlongLineMessage(reader.OverlongLine()));
+  }
+  return example;
+}
+
+std::string OverlongLineMessage(std::size_t line) {
+  return "Line " + std::to_string(line) +
+         " of the training file is longer than 99,999 bytes.\n";
 }

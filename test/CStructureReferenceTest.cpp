@@ -155,12 +155,52 @@ std::string RandomText(std::mt19937& random) {
   return text;
 }
 
+// A well-formed random tree with at most one character changed, inserted or
+// removed: texts on both sides of the plain shape that most lines have.
+std::string NearlyPlainText(std::mt19937& random) {
+  std::uniform_int_distribution<int> coin(0, 9);
+  std::string text = coin(random) < 3 ? "C-Structure:(S" : "(S";
+  int open = 1;
+  int leaves = 0;
+  while (open > 0) {
+    const int roll = coin(random);
+    if (roll < 4 && open < 6) {
+      text += " (N";
+      ++open;
+    } else if (roll < 7 || text.back() == ')') {
+      text += ")";
+      --open;
+    } else {
+      text += " w-" + std::to_string(++leaves) + ")";
+      --open;
+    }
+  }
+  const std::size_t at =
+      std::uniform_int_distribution<std::size_t>(0, text.size())(random);
+  const char put = " ()x\t"[coin(random) % 5];
+  switch (coin(random) % 4) {
+    case 0:
+      text.insert(at, 1, put);
+      break;
+    case 1:
+      if (at < text.size()) text.erase(at, 1);
+      break;
+    case 2:
+      if (at < text.size()) text[at] = put;
+      break;
+    default:
+      break;
+  }
+  return text;
+}
+
 TEST(CStructureReader, AgreesWithAWordForWordReadingOnRandomTexts) {
   std::mt19937 random(20261208);
   CStructureReader reader;
   int accepted = 0;
   for (int round = 0; round < 20000; ++round) {
-    const std::string text = RandomText(random);
+    const std::string text =
+        round % 2 ? RandomText(random) : NearlyPlainText(random);
     SCOPED_TRACE("text: \"" + text + "\"");
 
     RefNode refRoot;

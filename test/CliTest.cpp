@@ -4,15 +4,20 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <map>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -23,11 +28,12 @@ namespace {
 
 using testsupport::FileExists;
 using testsupport::ReadFile;
+using testsupport::ReplaceLine;
 using testsupport::TempPath;
 using testsupport::WriteFile;
 
 // Where the child's standard output goes.
-enum class StdoutMode { ToFile, Closed, ReaderGone };
+enum class StdoutMode { ToFile, Closed, ReaderGone, DevNull, SharedWithStderr };
 
 struct ChildRun {
   int ExitStatus = -1;  // -1 when the child did not exit by itself
@@ -36,27 +42,41 @@ struct ChildRun {
   std::string Stderr;
 };
 
-// Runs the program with `argv` (argv[0] included, so tests choose the
+struct RunOptions {
+  StdoutMode Mode = StdoutMode::ToFile;
+  // RLIMIT_FSIZE for the child in bytes; 0 leaves the limit alone.
+  rlim_t FileSizeLimit = 0;
+};
+
+const char kChildStdout[] = "child.stdout";
+const char kChildStderr[] = "child.stderr";
+
+// Starts the program with `argv` (argv[0] included, so tests choose the
 // invocation name), standard input from /dev/null, and standard output as
-// `mode` says. SIGPIPE is reset to its default in the child, so a program
-// that forgets to handle it dies as it would from a shell.
-ChildRun RunProgram(const std::vector<std::string>& argv,
-                    StdoutMode mode = StdoutMode::ToFile) {
-  const std::string outPath = TempPath("child.stdout");
-  const std::string errPath = TempPath("child.stderr");
+// the options say. SIGPIPE and SIGXFSZ are reset to their defaults in the
+// child, so a program that forgets to handle them dies as it would from a
+// shell. Returns the child's pid, or -1.
+pid_t StartProgram(const std::vector<std::string>& argv,
+                   const RunOptions& options = {}) {
+  const std::string outPath = TempPath(kChildStdout);
+  const std::string errPath = TempPath(kChildStderr);
   std::remove(outPath.c_str());
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   int pipeEnds[2] = {-1, -1};
-  switch (mode) {
+  switch (options.Mode) {
     case StdoutMode::ToFile:
+    case StdoutMode::SharedWithStderr:
       posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
                                        O_WRONLY | O_CREAT | O_TRUNC, 0644);
       break;
     case StdoutMode::Closed:
       posix_spawn_file_actions_addclose(&actions, 1);
+      break;
+    case StdoutMode::DevNull:
+      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
       break;
     case StdoutMode::ReaderGone:
       // The reader is closed before the child starts: every write the child
@@ -66,14 +86,19 @@ ChildRun RunProgram(const std::vector<std::string>& argv,
       posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
       break;
   }
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (options.Mode == StdoutMode::SharedWithStderr) {
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
 
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGXFSZ);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
 
@@ -83,31 +108,52 @@ ChildRun RunProgram(const std::vector<std::string>& argv,
     args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 
-  ChildRun run;
+  // The child inherits the limit; this process writes nothing while it is
+  // lowered.
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  if (options.FileSizeLimit != 0) {
+    rlimit lowered = saved;
+    lowered.rlim_cur = options.FileSizeLimit;
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+  }
   pid_t pid = 0;
   const int spawned = posix_spawn(&pid, ANNOTATOR_BIN, &actions, &attributes,
                                   args.data(), environ);
+  if (options.FileSizeLimit != 0) ::setrlimit(RLIMIT_FSIZE, &saved);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (pipeEnds[1] != -1) ::close(pipeEnds[1]);
   if (spawned != 0) {
     ADD_FAILURE() << "cannot start " << ANNOTATOR_BIN;
-    return run;
+    return -1;
   }
+  return pid;
+}
+
+// Waits for the child that StartProgram started and collects what it left.
+ChildRun FinishProgram(pid_t pid) {
+  ChildRun run;
+  if (pid == -1) return run;
   int status = 0;
   while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
   }
   if (WIFEXITED(status)) run.ExitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.Signal = WTERMSIG(status);
-  run.Stdout = ReadFile(outPath);
-  run.Stderr = ReadFile(errPath);
+  run.Stdout = ReadFile(TempPath(kChildStdout));
+  run.Stderr = ReadFile(TempPath(kChildStderr));
   return run;
+}
+
+ChildRun RunProgram(const std::vector<std::string>& argv,
+                    const RunOptions& options = {}) {
+  return FinishProgram(StartProgram(argv, options));
 }
 
 // The usual invocation: `annotator inFile outFile`.
 ChildRun Annotate(const std::string& inFile, const std::string& outFile,
-                  StdoutMode mode = StdoutMode::ToFile) {
-  return RunProgram({"annotator", inFile, outFile}, mode);
+                  const RunOptions& options = {}) {
+  return RunProgram({"annotator", inFile, outFile}, options);
 }
 
 std::string DataPath(const std::string& name) {
@@ -278,32 +324,38 @@ TEST(AnnotatorCli, UsageNamesTheWordTheProgramWasInvokedBy) {
   EXPECT_EQ(bare.Stderr, "Usage:  InFile OutFile.\n");
 }
 
-TEST(AnnotatorCli, UnreadableInputFailsAfterOutputIsCreatedOrEmptied) {
+TEST(AnnotatorCli, UnreadableInputLeavesTheOutputAsItWas) {
   const std::string directory = TempPath("a-directory");
   ::mkdir(directory.c_str(), 0755);
+  const std::string outFile = TempPath("out.txt");
   struct Case {
     const char* What;
     std::string InFile;
+    std::string OutFile;
     bool OutFileExists;
   };
   const Case cases[] = {
-      {"missing input, new output", TempPath("missing.txt"), false},
-      {"missing input, existing output", TempPath("missing.txt"), true},
-      {"directory as input", directory, true},
+      {"missing input, new output", TempPath("missing.txt"), outFile, false},
+      {"missing input, existing output", TempPath("missing.txt"), outFile,
+       true},
+      {"directory as input", directory, outFile, true},
+      // The input is opened first, so its failure is the one reported.
+      {"output unopenable as well", TempPath("missing.txt"), directory, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
-    const std::string outFile = TempPath("out.txt");
     std::remove(outFile.c_str());
     if (c.OutFileExists) WriteFile(outFile, "earlier annotations\n");
 
-    const ChildRun run = Annotate(c.InFile, outFile);
+    const ChildRun run = Annotate(c.InFile, c.OutFile);
 
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Stderr, "Couldn't open training file.\n");
     EXPECT_EQ(run.Stdout, "");
-    EXPECT_TRUE(FileExists(outFile));
-    EXPECT_EQ(ReadFile(outFile), "");
+    EXPECT_EQ(FileExists(outFile), c.OutFileExists);
+    if (c.OutFileExists) {
+      EXPECT_EQ(ReadFile(outFile), "earlier annotations\n");
+    }
   }
 }
 
@@ -311,21 +363,10 @@ TEST(AnnotatorCli, UnopenableOutputFailsBeforeInputIsRead) {
   const std::string directory = TempPath("out-directory");
   ::mkdir(directory.c_str(), 0755);
   const std::string goodInput = DataPath("one-record.in.txt");
-  struct Case {
-    const char* What;
-    std::string InFile;
-    std::string OutFile;
-  };
-  const Case cases[] = {
-      {"output in a missing directory", goodInput,
-       TempPath("no-such-dir") + "/out.txt"},
-      {"output is a directory", goodInput, directory},
-      // The output is opened first, so its failure is the one reported.
-      {"input missing as well", TempPath("missing.txt"), directory},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.What);
-    const ChildRun run = Annotate(c.InFile, c.OutFile);
+  for (const std::string& outFile :
+       {TempPath("no-such-dir") + "/out.txt", directory}) {
+    SCOPED_TRACE(outFile);
+    const ChildRun run = Annotate(goodInput, outFile);
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Stderr, "Couldn't open outfile.\n");
     EXPECT_EQ(run.Stdout, "");
@@ -385,12 +426,13 @@ TEST(AnnotatorCli, FailedWriteOfOutputEndsTheRunWithStatusOne) {
 TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
   const std::string expected = ReadFile(DataPath("several-records.out.txt"));
   ASSERT_FALSE(expected.empty());
-  for (StdoutMode mode : {StdoutMode::Closed, StdoutMode::ReaderGone}) {
-    SCOPED_TRACE(mode == StdoutMode::Closed ? "closed" : "reader gone");
+  for (StdoutMode mode :
+       {StdoutMode::Closed, StdoutMode::ReaderGone, StdoutMode::DevNull}) {
+    SCOPED_TRACE(static_cast<int>(mode));
     const std::string outFile = TempPath("out.txt");
 
     const ChildRun run =
-        Annotate(DataPath("several-records.in.txt"), outFile, mode);
+        Annotate(DataPath("several-records.in.txt"), outFile, {mode});
 
     EXPECT_EQ(run.Signal, 0);
     EXPECT_EQ(run.ExitStatus, 0);
@@ -401,37 +443,37 @@ TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
 
 // --- Long and deep lines, generated ----------------------------------------
 
-TEST(AnnotatorCli, ReadsLinesUpTo99999CharactersAndStopsAtLonger) {
-  const Fields good = Example(
+const Fields& GoodExample() {
+  static const Fields good = Example(
       "SL: a/dt cat/nn", "TL: un chat", "Alignment: ((1,1),(2,2))", "Type: NP",
       "C-Structure:(NP (DT a-1) (NN cat-2))", "ConstSeq: DT NN");
-  const int goodScore = 2;
-  const auto withField = [&good](const std::string& key, std::string value) {
-    Fields f = good;
-    f[key] = std::move(value);
-    return f;
-  };
-  const std::string constSeqLabel = "ConstSeq: ";
-  const auto constSeqOf = [&](std::size_t length) {
-    return constSeqLabel + std::string(length - constSeqLabel.size(), 'N');
-  };
-  const std::string junk99999(99999, '#');
+  return good;
+}
+const int kGoodScore = 2;
 
-  // 33,333 levels fill exactly 99,999 characters; with the label in front
-  // the root's "(" belongs to its label, leaving room for 33,329 levels.
-  const Fields deepest = withField("C-Structure", Nested(33333));
+Fields WithField(const std::string& key, std::string value) {
+  Fields f = GoodExample();
+  f[key] = std::move(value);
+  return f;
+}
+
+// A ConstSeq line of exactly `length` bytes.
+std::string ConstSeqOf(std::size_t length) {
+  const std::string label = "ConstSeq: ";
+  return label + std::string(length - label.size(), 'N');
+}
+
+TEST(AnnotatorCli, ReadsLinesOf99999BytesWhole) {
+  const Fields& good = GoodExample();
+  // 33,333 levels fill exactly 99,999 bytes; with the label in front the
+  // root's "(" belongs to its label, leaving room for 33,329 levels.
+  const Fields deepest = WithField("C-Structure", Nested(33333));
   const Fields deepestLabelled =
-      withField("C-Structure", "C-Structure:" + Nested(33329));
+      WithField("C-Structure", "C-Structure:" + Nested(33329));
   ASSERT_EQ(deepest.at("C-Structure").size(), 99999u);
   ASSERT_EQ(deepestLabelled.at("C-Structure").size(), 99999u);
-
-  // One ")" more makes the line 100,000 long: its first 99,999 characters
-  // reach the C-Structure position, the stream fails, and the record stops
-  // short of its ConstSeq.
-  Fields cutTree = withField("C-Structure", Nested(33333));
-  cutTree.erase("ConstSeq");
-
-  const Fields longConstSeq = withField("ConstSeq", constSeqOf(99999));
+  const Fields longConstSeq = WithField("ConstSeq", ConstSeqOf(99999));
+  const std::string lastRecord = InputRecord(longConstSeq);
 
   struct Case {
     const char* What;
@@ -440,35 +482,23 @@ TEST(AnnotatorCli, ReadsLinesUpTo99999CharactersAndStopsAtLonger) {
     std::string Listed;
   };
   const std::vector<Case> cases = {
-      {"deepest 99,999-character tree", InputRecord(deepest),
-       AnnotatedRecord(deepest, 33333), Listing(deepest) + kEndOfInput},
+      {"deepest tree", InputRecord(deepest), AnnotatedRecord(deepest, 33333),
+       Listing(deepest) + kEndOfInput},
       {"deepest tree behind its label", InputRecord(deepestLabelled),
        AnnotatedRecord(deepestLabelled, 33329),
        Listing(deepestLabelled) + kEndOfInput},
-      {"100,000-character tree",
-       InputRecord(good) +
-           InputRecord(withField("C-Structure", Nested(33333) + ")")) +
-           InputRecord(good),
-       AnnotatedRecord(good, goodScore),
-       Listing(good) + ReaderListing(cutTree) + kNoMoreExamples},
-      {"99,999-character ConstSeq",
-       InputRecord(longConstSeq) + InputRecord(good),
-       AnnotatedRecord(longConstSeq, goodScore) +
-           AnnotatedRecord(good, goodScore),
+      {"ConstSeq", lastRecord + InputRecord(good),
+       AnnotatedRecord(longConstSeq, kGoodScore) +
+           AnnotatedRecord(good, kGoodScore),
        Listing(longConstSeq) + Listing(good) + kEndOfInput},
-      // A failing read at the ConstSeq position still completes the record.
-      {"100,000-character ConstSeq",
-       InputRecord(withField("ConstSeq", constSeqOf(100000))) +
-           InputRecord(good),
-       AnnotatedRecord(longConstSeq, goodScore),
+      {"ConstSeq as the last line, without a line end",
+       lastRecord.substr(0, lastRecord.find("\nXSideConstraints:")),
+       AnnotatedRecord(longConstSeq, kGoodScore),
        Listing(longConstSeq) + kEndOfInput},
-      {"99,999-character junk line",
-       InputRecord(good) + junk99999 + "\n" + InputRecord(good),
-       AnnotatedRecord(good, goodScore) + AnnotatedRecord(good, goodScore),
+      {"junk line between records",
+       InputRecord(good) + std::string(99999, '#') + "\n" + InputRecord(good),
+       AnnotatedRecord(good, kGoodScore) + AnnotatedRecord(good, kGoodScore),
        Listing(good) + Listing(good) + kEndOfInput},
-      {"100,000-character junk line",
-       InputRecord(good) + junk99999 + "#\n" + InputRecord(good),
-       AnnotatedRecord(good, goodScore), Listing(good) + kEndOfInput},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.What);
@@ -487,6 +517,149 @@ TEST(AnnotatorCli, ReadsLinesUpTo99999CharactersAndStopsAtLonger) {
     EXPECT_EQ(Annotate(outFile, rerunFile).ExitStatus, 0);
     EXPECT_TRUE(ReadFile(rerunFile) == written) << "rerun differs";
   }
+}
+
+TEST(AnnotatorCli, StopsWithAMessageAtALineOf100000BytesOrMore) {
+  const Fields& good = GoodExample();
+  // Lines 1 to 10 are the first record, 11 a comment, 12 to 21 the second.
+  const std::string input =
+      InputRecord(good) + "# a comment\n" + InputRecord(good);
+  struct Case {
+    const char* What;
+    std::size_t Line;
+    std::string Replacement;
+  };
+  const std::vector<Case> cases = {
+      {"the file's first line", 1, std::string(100000, 'x')},
+      {"an SL line", 2, std::string(100000, 'x')},
+      {"a ConstSeq line", 8, ConstSeqOf(100000)},
+      {"a record's last line", 10, std::string(100001, 'x')},
+      {"a line between records", 11, std::string(100000, '#')},
+      {"a header", 12, "SentenceIndex:" + std::string(99986, ' ')},
+      {"a tree", 18, "C-Structure:" + Nested(33330)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    ASSERT_GE(c.Replacement.size(), 100000u);
+    const std::string inFile = TempPath("in.txt");
+    const std::string outFile = TempPath("out.txt");
+    WriteFile(inFile, ReplaceLine(input, c.Line, c.Replacement));
+
+    const ChildRun run = Annotate(inFile, outFile);
+
+    // The records before it are written whole; nothing of its own record.
+    const bool firstRecordDone = c.Line > 10;
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr, "Line " + std::to_string(c.Line) +
+                              " of the training file is longer than 99,999 "
+                              "bytes.\n");
+    EXPECT_EQ(run.Stdout, firstRecordDone ? Listing(good) : "");
+    EXPECT_EQ(ReadFile(outFile),
+              firstRecordDone ? AnnotatedRecord(good, kGoodScore) : "");
+  }
+}
+
+// --- Whole records only ---------------------------------------------------
+
+// The offsets in `annotated` at which a record ends, 0 included.
+std::vector<std::size_t> RecordEnds(const std::string& annotated) {
+  std::vector<std::size_t> ends = {0};
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < annotated.size(); ++at) {
+    if (annotated[at] == '\n' && ++lines % 10 == 0) ends.push_back(at + 1);
+  }
+  return ends;
+}
+
+TEST(AnnotatorCli, FileSizeLimitInsideARecordLeavesTheRecordsBeforeIt) {
+  const std::string input = DataPath("several-records.in.txt");
+  const std::string expected = ReadFile(DataPath("several-records.out.txt"));
+  const std::vector<std::size_t> ends = RecordEnds(expected);
+  ASSERT_GE(ends.size(), 4u);
+  const std::string outFile = TempPath("out.txt");
+  for (std::size_t whole = 0; whole + 1 < ends.size(); ++whole) {
+    SCOPED_TRACE(whole);
+    const std::size_t limit = (ends[whole] + ends[whole + 1]) / 2;
+
+    const ChildRun run = Annotate(input, outFile, {StdoutMode::ToFile, limit});
+
+    EXPECT_EQ(run.Signal, 0);
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
+    EXPECT_EQ(ReadFile(outFile), expected.substr(0, ends[whole]));
+  }
+}
+
+// Tens of megabytes of records of the lengths real corpora have, a few
+// hundred bytes to a few kilobytes. Built in place: tests run unoptimised.
+std::string GeneratedCorpus(std::size_t bytes) {
+  const std::size_t deepest = 400;
+  std::string opens;
+  for (std::size_t i = 0; i < deepest; ++i) opens += "( ";
+  const std::string closes(deepest, ')');
+  const std::string head =
+      InputRecord(GoodExample())
+          .substr(0, InputRecord(GoodExample()).find("C-Structure:"));
+  const std::string tail = "\nConstSeq: DT NN\nXSideConstraints:\n\n";
+  std::mt19937 random(7);
+  std::uniform_int_distribution<std::size_t> size(1, deepest);
+  std::string corpus;
+  corpus.reserve(bytes + 4 * deepest);
+  while (corpus.size() < bytes) {
+    const std::size_t levels = size(random);
+    corpus.append(head).append(opens, 0, 2 * levels);
+    corpus.append(closes, 0, levels).append(tail);
+    corpus.append("SentenceIndex:\nSL: ").append(2 * size(random), 'w');
+    corpus.append(head, head.find("\nTL:"));
+    corpus.append(GoodExample().at("C-Structure")).append(tail);
+  }
+  return corpus;
+}
+
+TEST(AnnotatorCli, KilledRunLeavesOnlyWholeRecords) {
+  const std::string inFile = TempPath("in.txt");
+  const std::string outFile = TempPath("out.txt");
+  WriteFile(inFile, GeneratedCorpus(24 << 20));
+  const auto started = std::chrono::steady_clock::now();
+  const ChildRun full = Annotate(inFile, outFile, {StdoutMode::DevNull});
+  const auto fullTime = std::chrono::steady_clock::now() - started;
+  ASSERT_EQ(full.ExitStatus, 0);
+  const std::string expected = ReadFile(outFile);
+  const std::vector<std::size_t> ends = RecordEnds(expected);
+
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<long long> moment(
+      0,
+      std::chrono::duration_cast<std::chrono::microseconds>(fullTime).count());
+  for (int kill = 0; kill < 8; ++kill) {
+    const int signal = kill % 2 ? SIGKILL : SIGTERM;
+    const pid_t pid =
+        StartProgram({"annotator", inFile, outFile}, {StdoutMode::DevNull});
+    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+    ::kill(pid, signal);
+    const ChildRun run = FinishProgram(pid);
+
+    const std::string written = ReadFile(outFile);
+    SCOPED_TRACE("signal " + std::to_string(signal) + " after " +
+                 std::to_string(written.size()) + " bytes");
+    EXPECT_TRUE(run.Signal == signal || run.ExitStatus == 0);
+    EXPECT_TRUE(expected.compare(0, written.size(), written) == 0);
+    // SIGKILL may stop the kernel's copy of a record at a page boundary;
+    // nothing else may leave part of a record.
+    const bool wholeRecords =
+        std::binary_search(ends.begin(), ends.end(), written.size());
+    const bool pageCut = signal == SIGKILL && written.size() % 4096 == 0;
+    EXPECT_TRUE(wholeRecords || pageCut);
+  }
+}
+
+TEST(AnnotatorCli, ListingComesBeforeTheMessageOnASharedStream) {
+  const std::string base = DataPath("malformed-after-good");
+  const ChildRun run = Annotate(base + ".in.txt", TempPath("out.txt"),
+                                {StdoutMode::SharedWithStderr});
+  EXPECT_EQ(run.ExitStatus, 1);
+  EXPECT_EQ(run.Stdout,
+            ReadFile(base + ".stdout.txt") + ReadFile(base + ".stderr.txt"));
 }
 
 // --- Whole files -------------------------------------------------------------

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <iomanip>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -118,6 +120,19 @@ TEST(PrintTreeNode, WritesRawWordLabelAndIndexLines) {
     EXPECT_EQ(testsupport::CaptureStdout([&] { parser.PrintTreeNode(c.Node); }),
               c.Lines);
   }
+}
+
+TEST(PrintTreeNode, WritesTheIndexInDecimalWhateverTheStreamFlags) {
+  ParseParser parser;
+  parser.ParseIntoTree(
+      "(NP (DET the-1) (N a-2) (N b-3) (N c-4) (N d-5) "
+      "(N e-6) (N f-7) (N g-8) (N h-9) (N i-10) (N j-11))");
+  const std::ios::fmtflags saved = std::cout.flags();
+  std::cout << std::hex << std::showpos << std::uppercase << std::setw(9);
+  const std::string printed = testsupport::CaptureStdout(
+      [&] { parser.PrintTreeNode(parser.Root->Children[10]); });
+  std::cout.flags(saved);
+  EXPECT_EQ(printed, "\tWord:j-11\n\tLabel:N\n\tIndex:11\n");
 }
 
 // Reads every tree, prints it, reads the print and expects the same tree.

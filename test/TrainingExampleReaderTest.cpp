@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "TrainingExampleReader.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -145,14 +146,6 @@ TEST(TrainingExampleReader, ReadsLinesOf99999BytesWhole) {
   EXPECT_EQ(maps[0].at("ConstSeq"), lastLine);
 }
 
-// Replaces line `line` (from 1) of `text` with `replacement`.
-std::string ReplaceLine(std::string text, std::size_t line,
-                        const std::string& replacement) {
-  std::size_t begin = 0;
-  for (std::size_t n = 1; n < line; ++n) begin = text.find('\n', begin) + 1;
-  return text.replace(begin, text.find('\n', begin) - begin, replacement);
-}
-
 TEST(TrainingExampleReader, StopsAtAnOverlongLineWhereverItStands) {
   const std::string records = Record("1") + "junk\n" + Record("2");
   const std::string tooLong(100000, 'x');
@@ -172,7 +165,7 @@ TEST(TrainingExampleReader, StopsAtAnOverlongLineWhereverItStands) {
   };
   for (const OverlongCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    std::istringstream in(ReplaceLine(records, c.Line, tooLong));
+    std::istringstream in(testsupport::ReplaceLine(records, c.Line, tooLong));
     std::ostringstream listing;
     TrainingExampleReader reader(in, listing);
     for (std::size_t record = 0; record < c.RecordsBefore; ++record) {
@@ -215,11 +208,20 @@ TEST(TrainingExampleReader, ReturnsEmptyMapsOnceTheInputHasFailed) {
   for (int call = 0; call < 3; ++call) EXPECT_TRUE(reader.Next().empty());
 }
 
-TEST(GetNextSentencePairDeathTest, MissingOrDirectoryInputEndsTheProcess) {
+TEST(GetNextSentencePairDeathTest, UnreadableInputEndsTheProcess) {
   EXPECT_EXIT(GetNextSentencePair("/nonexistent/training.txt"),
               ::testing::ExitedWithCode(1), "^Couldn't open training file.\n$");
   EXPECT_EXIT(GetNextSentencePair("/"), ::testing::ExitedWithCode(1),
               "^Couldn't open training file.\n$");
+  const std::string path = testsupport::TempPath("overlong.txt");
+  testsupport::WriteFile(path, Record("1") + "\n\n" + std::string(100000, 'x'));
+  EXPECT_EXIT(
+      {
+        GetNextSentencePair(path.c_str());
+        GetNextSentencePair(path.c_str());
+      },
+      ::testing::ExitedWithCode(1),
+      "^Line 13 of the training file is longer than 99,999 bytes.\n$");
 }
 
 }  // namespace

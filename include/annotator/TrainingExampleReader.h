@@ -1,6 +1,7 @@
 #ifndef ANNOTATOR_TRAININGEXAMPLEREADER_H_
 #define ANNOTATOR_TRAININGEXAMPLEREADER_H_
 
+#include <array>
 #include <cstddef>
 #include <istream>
 #include <map>
@@ -14,6 +15,21 @@
 // newline, label, carriage return and NUL bytes included. A complete example
 // holds all six.
 using ExampleFieldMap = std::map<std::string, std::string>;
+
+// One training example as its field lines in record order, for callers that
+// read many records: a record reused from call to call stops allocating once
+// it has held the longest lines.
+struct ExampleRecord {
+  // The six fields in record order; "C-Structure" is CStructure.
+  std::string SL, TL, Alignment, Type, CStructure, ConstSeq;
+  // How many fields the record held, counted in record order: SL alone is 1,
+  // a complete record 6. Fields past the count are empty.
+  std::size_t FieldCount = 0;
+
+  bool Complete() const { return FieldCount == 6; }
+  // The fields held, keyed as in ExampleFieldMap.
+  ExampleFieldMap ToMap() const;
+};
 
 // Reads ten-line training-example records from a stream, one per Next().
 // A record is a header line (any line containing "SentenceIndex:") and the
@@ -32,14 +48,15 @@ class TrainingExampleReader {
   // its key (with what it yielded) and ends the record, so a truncated record
   // gives fewer than six keys and every call after the end an empty map. A
   // header standing where the record's last two dropped lines belong is kept
-  // for the next call instead of being dropped. Writes "Now handling the
-  // following training example:", a "key\tvalue" line per entry, "End
-  // printing training example." and an empty line to the listing, each
-  // flushed, then "Couldn't parse a next training example." when the map is
-  // not complete. A line of 100,000 bytes or more makes this and every later
-  // call return an empty map and list nothing; OverlongLine() then says
-  // where it stood.
+  // for the next call instead of being dropped. Writes the record's listing
+  // (AppendReaderListing) to the listing stream and flushes it. A line of
+  // 100,000 bytes or more makes this and every later call return an empty
+  // map and list nothing; OverlongLine() then says where it stood.
   ExampleFieldMap Next();
+
+  // Reads the next record as Next() does into `record`, without listing it.
+  // Returns record.Complete().
+  bool NextRecord(ExampleRecord& record);
 
   // 0 until reading meets a line of 100,000 bytes or more (99,999 bytes and
   // then anything but a line end); from then on that line's number, counting
@@ -56,13 +73,24 @@ class TrainingExampleReader {
   bool headerPending_ = false;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
+  ExampleRecord record_;
 };
+
+// Appends the listing of a record as the reader shows it: "Now handling the
+// following training example:", a "key\tvalue" line per field held in key
+// order, "End printing training example." and an empty line, then "Couldn't
+// parse a next training example." when the record is not complete.
+void AppendReaderListing(const ExampleRecord& record, std::string& listing);
 
 // The process-wide reader over the training file: opens `path` on the first
 // call and reads on from there; later calls ignore `path`. Lists on standard
 // output. When the file cannot be opened or is a directory, writes "Couldn't
 // open training file.\n" to standard error and ends the process with exit
-// status 1.
+// status 1; at a line of 100,000 bytes or more it does the same with "Line N
+// of the training file is longer than 99,999 bytes.\n", as the tool does.
 ExampleFieldMap GetNextSentencePair(const char* path);
+
+// The message that ends a run at an over-long line `line` (from 1).
+std::string OverlongLineMessage(std::size_t line);
 
 #endif  // ANNOTATOR_TRAININGEXAMPLEREADER_H_

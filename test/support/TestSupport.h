@@ -1,6 +1,7 @@
 #ifndef ANNOTATOR_TEST_SUPPORT_TESTSUPPORT_H_
 #define ANNOTATOR_TEST_SUPPORT_TESTSUPPORT_H_
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,11 @@ void WriteFile(const std::string& path, const std::string& content);
 
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
+
+// `text` with its line `line` (from 1) replaced by `replacement`; the line
+// must exist.
+std::string ReplaceLine(std::string text, std::size_t line,
+                        const std::string& replacement);
 
 // True when the file exists (of any kind).
 bool FileExists(const std::string& path);
