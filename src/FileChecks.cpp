@@ -11,6 +11,11 @@ bool NameSameFile(const char* first, const char* second) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool IsDirectory(const char* path) {
+  struct stat info;
+  return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 void ReserveStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) != -1) continue;

@@ -1,0 +1,357 @@
+#include "PatternExtractor.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstddef>
+#include <iostream>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "NumberText.h"
+#include "ParseParser.h"
+#include "TrainingSentencePair.h"
+#include "TreeWalk.h"
+
+namespace {
+
+constexpr std::string_view kWordMarker = "---";
+
+// The value of a "Label: value" line: after the first ":" and one blank.
+std::string_view FieldValue(const ExampleFieldMap& example,
+                            const std::string& key) {
+  const auto found = example.find(key);
+  if (found == example.end()) return {};
+  std::string_view value = found->second;
+  const std::size_t colon = value.find(':');
+  if (colon == std::string_view::npos) return value;
+  value.remove_prefix(colon + 1);
+  if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  return value;
+}
+
+// A word as a pattern prints it after SetSLWords took it with its position
+// suffix: cut at the first "---" of word and suffix together, so the dashes
+// that end a word ("--") may begin the marker.
+std::string_view PrintedWord(std::string_view word) {
+  std::size_t end = word.find(kWordMarker);
+  if (end == std::string_view::npos) {
+    end = word.size();
+    while (end > 0 && word.size() - end < 2 && word[end - 1] == '-') --end;
+  }
+  return word.substr(0, end);
+}
+
+void AppendInt(std::string& out, int value) {
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  out.append(digits, end);
+}
+
+// The constraint that a tag puts on a word, after its "(X<n> " head; nullptr
+// for the tags that constrain nothing. FindXSideConstraints's table.
+const char* ConstraintEnding(const std::string& tag) {
+  if (tag == "nn") return "NUM *SG)";
+  if (tag == "nns") return "NUM *PL)";
+  if (tag == "vbd") return "TENSE *PAST)";
+  if (tag == "vb") return "TENSE *PRESENT)";
+  return nullptr;
+}
+
+// Sends std::cout nowhere while alive: SetSLSent lists every tag there, and
+// a caller's standard output holds patterns.
+class MutedStdout {
+ public:
+  MutedStdout()
+      : buffer_(std::cout.rdbuf()),
+        state_(std::cout.rdstate()),
+        exceptions_(std::cout.exceptions()) {
+    std::cout.exceptions(std::ios::goodbit);
+    std::cout.rdbuf(nullptr);
+  }
+  ~MutedStdout() {
+    std::cout.rdbuf(buffer_);
+    std::cout.clear(state_);
+    std::cout.exceptions(exceptions_);
+  }
+  MutedStdout(const MutedStdout&) = delete;
+  MutedStdout& operator=(const MutedStdout&) = delete;
+
+ private:
+  std::streambuf* buffer_;
+  std::ios::iostate state_;
+  std::ios::iostate exceptions_;
+};
+
+}  // namespace
+
+// Every pattern is written straight from tables filled once per record, so
+// a pattern costs time in its own length and no subtree is copied for it
+// but into the output. The text is byte for byte what building a Pattern
+// per node and asking ReturnPatternAsString gives; the tests hold the two
+// side by side.
+struct PatternExtractor::State {
+  // One piece of the tree's C-structure in text order; a subtree's pieces
+  // are a contiguous run, so a pattern's C-structure is one scan.
+  struct Piece {
+    std::size_t Begin, Size;  // of " (<NP>", " (DT the-" or ")" in pieceText
+    bool Leaf;                // a leaf number and ")" follow
+  };
+  // A node with children: where its pieces and leaves run, and its depth.
+  struct Constituent {
+    CTree::TreeNode* Node;
+    std::size_t FirstPiece, EndPiece, FirstLeaf, EndLeaf;
+    int Depth;
+  };
+  // A childless node: what every pattern that covers it writes of it.
+  struct Leaf {
+    std::string_view Word;   // as SL words print: up to the first "---"
+    int Position;            // in the sentence; -1 without leaf text
+    const char* Constraint;  // ending of its x-side constraint, or nullptr
+    std::size_t FirstLink, EndLink;  // its TL positions in links
+  };
+
+  void Collect(const TrainingSentencePair& pair, const AlMap& alMap);
+  void GatherTL(const Constituent& constituent);
+  bool Consistent(const Constituent& constituent) const;
+  void Write(const Constituent& constituent, std::string& out);
+
+  ParseParser parser;
+  std::vector<std::string> tlWords;
+  std::string pieceText;
+  std::vector<Piece> pieces;
+  std::vector<Constituent> constituents;
+  std::vector<Leaf> leaves;
+  std::vector<int> links;
+  // By TL position: the first and last SL position linked to it, 0 if none.
+  std::vector<int> firstFrom, lastFrom;
+  // By TL position: its pattern position in the pattern being written.
+  std::vector<int> patternTL;
+  // The TL positions of the pattern being written, ascending, each once.
+  std::vector<int> tls;
+  std::vector<std::size_t> open;
+  std::vector<int> depths;
+};
+
+void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
+                                      const AlMap& alMap) {
+  pieceText.clear();
+  pieces.clear();
+  constituents.clear();
+  leaves.clear();
+  links.clear();
+  open.clear();
+  depths.clear();
+  WalkInTextOrder(
+      parser.Root,
+      [&](CTree::TreeNode* node) {
+        depths.push_back(0);
+        const std::size_t begin = pieceText.size();
+        if (node->Children.empty()) {
+          pieceText.append(" (").append(node->Label).append(" ");
+          pieceText.append(node->Word).append("-");
+          pieces.push_back({begin, pieceText.size() - begin, true});
+          Leaf leaf{PrintedWord(node->Word), node->Index, nullptr, links.size(),
+                    0};
+          if (node->Index > 0) {
+            leaf.Constraint = ConstraintEnding(pair.ReturnPOS(node->Index - 1));
+            const auto [first, last] = alMap.equal_range(node->Index);
+            for (auto link = first; link != last; ++link) {
+              links.push_back(link->second.second);
+            }
+          }
+          leaf.EndLink = links.size();
+          leaves.push_back(leaf);
+          return;
+        }
+        open.push_back(constituents.size());
+        constituents.push_back({node, pieces.size(), 0, leaves.size(), 0, 0});
+        pieceText.append(" (<").append(node->Label).append(">");
+        pieces.push_back({begin, pieceText.size() - begin, false});
+      },
+      [&](CTree::TreeNode* node) {
+        const int depth = depths.back() + 1;
+        depths.pop_back();
+        if (!depths.empty()) depths.back() = std::max(depths.back(), depth);
+        if (node->Children.empty()) return;
+        pieces.push_back({pieceText.size(), 1, false});
+        pieceText.push_back(')');
+        Constituent& constituent = constituents[open.back()];
+        open.pop_back();
+        constituent.EndPiece = pieces.size();
+        constituent.EndLeaf = leaves.size();
+        constituent.Depth = depth;
+      });
+
+  const std::size_t tlCount = tlWords.size() + 1;
+  firstFrom.assign(tlCount, 0);
+  lastFrom.assign(tlCount, 0);
+  patternTL.assign(tlCount, 0);
+  for (const auto& [sl, word] : alMap) {
+    const auto tl = static_cast<std::size_t>(word.second);
+    if (firstFrom[tl] == 0) firstFrom[tl] = sl;
+    lastFrom[tl] = std::max(lastFrom[tl], sl);
+  }
+}
+
+void PatternExtractor::State::GatherTL(const Constituent& constituent) {
+  tls.assign(links.begin() + static_cast<std::ptrdiff_t>(
+                                 leaves[constituent.FirstLeaf].FirstLink),
+             links.begin() + static_cast<std::ptrdiff_t>(
+                                 leaves[constituent.EndLeaf - 1].EndLink));
+  std::sort(tls.begin(), tls.end());
+  tls.erase(std::unique(tls.begin(), tls.end()), tls.end());
+}
+
+// The phrase-extraction rule: the TL span of the stretch takes no link from
+// an SL word outside it. The leaves under a node hold consecutive sentence
+// positions, so "outside" is outside one range.
+bool PatternExtractor::State::Consistent(const Constituent& constituent) const {
+  if (tls.empty()) return false;
+  int first = 0;
+  int last = 0;
+  for (std::size_t i = constituent.FirstLeaf; i < constituent.EndLeaf; ++i) {
+    const int position = leaves[i].Position;
+    if (position < 1) continue;
+    if (first == 0) first = position;
+    last = position;
+  }
+  for (int tl = tls.front(); tl <= tls.back(); ++tl) {
+    const auto at = static_cast<std::size_t>(tl);
+    if (firstFrom[at] != 0 && (firstFrom[at] < first || lastFrom[at] > last)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void PatternExtractor::State::Write(const Constituent& constituent,
+                                    std::string& out) {
+  const std::size_t firstLeaf = constituent.FirstLeaf;
+  const std::size_t endLeaf = constituent.EndLeaf;
+
+  out.append("SentenceIndex:\nSL: ");
+  for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
+    if (i > firstLeaf) out.push_back(' ');
+    out.append(leaves[i].Word);
+  }
+
+  out.append("\nTL: ");
+  for (std::size_t k = 0; k < tls.size(); ++k) {
+    if (k > 0) out.push_back(' ');
+    out.append(tlWords[static_cast<std::size_t>(tls[k] - 1)]);
+    patternTL[static_cast<std::size_t>(tls[k])] = ClampToIntRange(k + 1);
+  }
+
+  out.append("\nAlignment: (");
+  bool firstLink = true;
+  for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
+    for (std::size_t l = leaves[i].FirstLink; l < leaves[i].EndLink; ++l) {
+      out.append(firstLink ? "(" : ",(");
+      firstLink = false;
+      AppendInt(out, ClampToIntRange(i - firstLeaf + 1));
+      out.push_back(',');
+      AppendInt(out, patternTL[static_cast<std::size_t>(links[l])]);
+      out.push_back(')');
+    }
+  }
+
+  out.append(")\nType: ").append(constituent.Node->Label);
+  out.append("\nCoEmbeddingScore: ");
+  AppendInt(out, constituent.Depth);
+
+  out.append("\nC-Structure:");
+  int counter = 1;
+  for (std::size_t p = constituent.FirstPiece; p < constituent.EndPiece; ++p) {
+    const Piece& piece = pieces[p];
+    // The subtree's first piece is its own bracket, without the blank that
+    // sets it off inside its parent.
+    const std::size_t skip = p == constituent.FirstPiece ? 1 : 0;
+    out.append(pieceText, piece.Begin + skip, piece.Size - skip);
+    if (piece.Leaf) {
+      AppendInt(out, counter++);
+      out.push_back(')');
+    }
+  }
+
+  out.append("\nConstSeq: ");
+  bool firstChild = true;
+  for (const CTree::TreeNode* child : constituent.Node->Children) {
+    if (!firstChild) out.push_back(' ');
+    firstChild = false;
+    out.append(child->Label);
+  }
+
+  out.append("\nXSideConstraints:\n");
+  // The constraints sort as texts, "(X10 " before "(X2 ", so the pattern
+  // positions are visited in the order of their decimal texts.
+  const auto count = static_cast<long long>(endLeaf - firstLeaf);
+  long long position = 1;
+  for (long long visited = 0; visited < count; ++visited) {
+    const Leaf& leaf =
+        leaves[firstLeaf + static_cast<std::size_t>(position) - 1];
+    if (leaf.Constraint) {
+      out.append("(X");
+      AppendInt(out, static_cast<int>(position));
+      out.push_back(' ');
+      out.append(leaf.Constraint);
+      out.push_back('\n');
+    }
+    if (position * 10 <= count) {
+      position *= 10;
+    } else {
+      while (position % 10 == 9 || position + 1 > count) position /= 10;
+      ++position;
+    }
+  }
+}
+
+PatternExtractor::PatternExtractor(bool consistentOnly)
+    : consistentOnly_(consistentOnly), state_(std::make_unique<State>()) {}
+PatternExtractor::~PatternExtractor() = default;
+PatternExtractor::PatternExtractor(PatternExtractor&& other) noexcept = default;
+PatternExtractor& PatternExtractor::operator=(
+    PatternExtractor&& other) noexcept = default;
+
+bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
+                                      std::string& out,
+                                      std::string& skipReason) {
+  if (!state_) state_ = std::make_unique<State>();
+  State& state = *state_;
+
+  const std::string_view cStructure = FieldValue(example, "C-Structure");
+  const std::size_t tree = cStructure.find('(');
+  std::string failedText;
+  if (tree == std::string_view::npos ||
+      !state.parser.TryParseIntoTree(cStructure.substr(tree), &failedText)) {
+    if (tree == std::string_view::npos) failedText.assign(cStructure);
+    skipReason = "malformed C-structure: " + failedText + "\n";
+    return false;
+  }
+
+  TrainingSentencePair pair;
+  {
+    const MutedStdout muted;
+    pair.SetSLSent(std::string(FieldValue(example, "SL")));
+  }
+  pair.SetTLSent(std::string(FieldValue(example, "TL")));
+  pair.SetAlignment(std::string(FieldValue(example, "Alignment")));
+  pair.SetParseTree(&state.parser);
+  AlMap alMap;
+  int badTL = 0;
+  if (!pair.TryGetAlMap(alMap, &badTL)) {
+    skipReason =
+        "TL Index " + std::to_string(badTL) + " exceeds TL sentence length.\n";
+    return false;
+  }
+
+  state.tlWords = pair.GetTLWords();
+  state.Collect(pair, alMap);
+  for (const State::Constituent& constituent : state.constituents) {
+    if (constituent.Node->Label.empty()) continue;
+    state.GatherTL(constituent);
+    if (consistentOnly_ && !state.Consistent(constituent)) continue;
+    state.Write(constituent, out);
+  }
+  return true;
+}
