@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
+#include <cstring>
 #include <iostream>
 #include <string_view>
 #include <utility>
@@ -42,11 +43,48 @@ std::string_view PrintedWord(std::string_view word) {
   return word.substr(0, end);
 }
 
-void AppendInt(std::string& out, int value) {
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, end);
-}
+// Appends to a string through a raw cursor: a pattern is many short pieces,
+// and each then costs one copy and one comparison. The string has its final
+// length again when the appender goes away.
+class Appender {
+ public:
+  explicit Appender(std::string& out)
+      : out_(out), start_(out.size()), used_(out.size()) {}
+  ~Appender() { out_.resize(used_); }
+  Appender(const Appender&) = delete;
+  Appender& operator=(const Appender&) = delete;
+
+  Appender& Put(std::string_view text) {
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    used_ += text.size();
+    return *this;
+  }
+  void Put(char c) {
+    *Room(1) = c;
+    ++used_;
+  }
+  void PutInt(int value) {
+    char* at = Room(kIntDigits);
+    used_ = static_cast<std::size_t>(
+        std::to_chars(at, at + kIntDigits, value).ptr - out_.data());
+  }
+
+ private:
+  static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
+
+  char* Room(std::size_t size) {
+    // Growing by what this appender wrote so far keeps the zero-filling of
+    // resize in proportion to the text written.
+    if (out_.size() - used_ < size) {
+      out_.resize(used_ + size + std::max<std::size_t>(used_ - start_, 4096));
+    }
+    return out_.data() + used_;
+  }
+
+  std::string& out_;
+  std::size_t start_;
+  std::size_t used_;
+};
 
 // The constraint that a tag puts on a word, after its "(X<n> " head; nullptr
 // for the tags that constrain nothing. FindXSideConstraints's table.
@@ -114,7 +152,7 @@ struct PatternExtractor::State {
   void Collect(const TrainingSentencePair& pair, const AlMap& alMap);
   void GatherTL(const Constituent& constituent);
   bool Consistent(const Constituent& constituent) const;
-  void Write(const Constituent& constituent, std::string& out);
+  void Write(const Constituent& constituent, Appender& out);
 
   ParseParser parser;
   std::vector<std::string> tlWords;
@@ -226,63 +264,64 @@ bool PatternExtractor::State::Consistent(const Constituent& constituent) const {
 }
 
 void PatternExtractor::State::Write(const Constituent& constituent,
-                                    std::string& out) {
+                                    Appender& out) {
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
 
-  out.append("SentenceIndex:\nSL: ");
+  out.Put("SentenceIndex:\nSL: ");
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
-    if (i > firstLeaf) out.push_back(' ');
-    out.append(leaves[i].Word);
+    if (i > firstLeaf) out.Put(' ');
+    out.Put(leaves[i].Word);
   }
 
-  out.append("\nTL: ");
+  out.Put("\nTL: ");
   for (std::size_t k = 0; k < tls.size(); ++k) {
-    if (k > 0) out.push_back(' ');
-    out.append(tlWords[static_cast<std::size_t>(tls[k] - 1)]);
+    if (k > 0) out.Put(' ');
+    out.Put(tlWords[static_cast<std::size_t>(tls[k] - 1)]);
     patternTL[static_cast<std::size_t>(tls[k])] = ClampToIntRange(k + 1);
   }
 
-  out.append("\nAlignment: (");
+  out.Put("\nAlignment: (");
   bool firstLink = true;
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
     for (std::size_t l = leaves[i].FirstLink; l < leaves[i].EndLink; ++l) {
-      out.append(firstLink ? "(" : ",(");
+      out.Put(firstLink ? "(" : ",(");
       firstLink = false;
-      AppendInt(out, ClampToIntRange(i - firstLeaf + 1));
-      out.push_back(',');
-      AppendInt(out, patternTL[static_cast<std::size_t>(links[l])]);
-      out.push_back(')');
+      out.PutInt(ClampToIntRange(i - firstLeaf + 1));
+      out.Put(',');
+      out.PutInt(patternTL[static_cast<std::size_t>(links[l])]);
+      out.Put(')');
     }
   }
 
-  out.append(")\nType: ").append(constituent.Node->Label);
-  out.append("\nCoEmbeddingScore: ");
-  AppendInt(out, constituent.Depth);
+  out.Put(")\nType: ").Put(constituent.Node->Label);
+  out.Put("\nCoEmbeddingScore: ");
+  out.PutInt(constituent.Depth);
 
-  out.append("\nC-Structure:");
+  out.Put("\nC-Structure:");
   int counter = 1;
   for (std::size_t p = constituent.FirstPiece; p < constituent.EndPiece; ++p) {
     const Piece& piece = pieces[p];
     // The subtree's first piece is its own bracket, without the blank that
     // sets it off inside its parent.
     const std::size_t skip = p == constituent.FirstPiece ? 1 : 0;
-    out.append(pieceText, piece.Begin + skip, piece.Size - skip);
+    out.Put(std::string_view(pieceText).substr(piece.Begin + skip,
+                                               piece.Size - skip));
     if (piece.Leaf) {
-      AppendInt(out, counter++);
-      out.push_back(')');
+      out.PutInt(counter++);
+      out.Put(')');
     }
   }
 
-  out.append("\nConstSeq: ");
+  out.Put("\nConstSeq: ");
   bool firstChild = true;
   for (const CTree::TreeNode* child : constituent.Node->Children) {
-    if (!firstChild) out.push_back(' ');
+    if (!firstChild) out.Put(' ');
     firstChild = false;
-    out.append(child->Label);
+    out.Put(child->Label);
   }
 
-  out.append("\nXSideConstraints:\n");
+  out.Put("\nXSideConstraints:\n");
   // The constraints sort as texts, "(X10 " before "(X2 ", so the pattern
   // positions are visited in the order of their decimal texts.
   const auto count = static_cast<long long>(endLeaf - firstLeaf);
@@ -291,11 +330,11 @@ void PatternExtractor::State::Write(const Constituent& constituent,
     const Leaf& leaf =
         leaves[firstLeaf + static_cast<std::size_t>(position) - 1];
     if (leaf.Constraint) {
-      out.append("(X");
-      AppendInt(out, static_cast<int>(position));
-      out.push_back(' ');
-      out.append(leaf.Constraint);
-      out.push_back('\n');
+      out.Put("(X");
+      out.PutInt(static_cast<int>(position));
+      out.Put(' ');
+      out.Put(leaf.Constraint);
+      out.Put('\n');
     }
     if (position * 10 <= count) {
       position *= 10;
@@ -347,11 +386,12 @@ bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
 
   state.tlWords = pair.GetTLWords();
   state.Collect(pair, alMap);
+  Appender appender(out);
   for (const State::Constituent& constituent : state.constituents) {
     if (constituent.Node->Label.empty()) continue;
     state.GatherTL(constituent);
     if (consistentOnly_ && !state.Consistent(constituent)) continue;
-    state.Write(constituent, out);
+    state.Write(constituent, appender);
   }
   return true;
 }
