@@ -128,6 +128,18 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
       {"unaligned", kUnaligned, false,
        kUnalignedPP + kUnalignedP + kUnalignedNP},
       {"unaligned, consistent", kUnaligned, true, kUnalignedPP + kUnalignedNP},
+      // A's TL span (x .. z) takes y from b, the word after A.
+      {"link from the right, consistent",
+       Record("SL: a/dt b/nn", "TL: x y z", "Alignment: ((1,1),(1,3),(2,2))",
+              "C-Structure:(X (A (DT a-1)) (B (NN b-2)))"),
+       true,
+       "SentenceIndex:\nSL: a b\nTL: x y z\nAlignment: ((1,1),(1,3),(2,2))\n"
+       "Type: X\nCoEmbeddingScore: 3\n"
+       "C-Structure:(<X> (<A> (DT a-1)) (<B> (NN b-2)))\nConstSeq: A B\n"
+       "XSideConstraints:\n(X2 NUM *SG)\n"
+       "SentenceIndex:\nSL: b\nTL: y\nAlignment: ((1,1))\nType: B\n"
+       "CoEmbeddingScore: 2\nC-Structure:(<B> (NN b-1))\nConstSeq: NN\n"
+       "XSideConstraints:\n(X1 NUM *SG)\n"},
       // A node without a label writes nothing; its labelled child does.
       {"unlabelled root",
        Record("SL: a/nn", "TL: b", "Alignment: ((1,1))",
