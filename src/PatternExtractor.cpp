@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "ConstraintEnding.h"
 #include "NumberText.h"
 #include "ParseParser.h"
 #include "TrainingSentencePair.h"
@@ -17,6 +18,7 @@
 namespace {
 
 constexpr std::string_view kWordMarker = "---";
+constexpr std::size_t kNoLeaf = static_cast<std::size_t>(-1);
 
 // The value of a "Label: value" line: after the first ":" and one blank.
 std::string_view FieldValue(const ExampleFieldMap& example,
@@ -86,16 +88,6 @@ class Appender {
   std::size_t used_;
 };
 
-// The constraint that a tag puts on a word, after its "(X<n> " head; nullptr
-// for the tags that constrain nothing. FindXSideConstraints's table.
-const char* ConstraintEnding(const std::string& tag) {
-  if (tag == "nn") return "NUM *SG)";
-  if (tag == "nns") return "NUM *PL)";
-  if (tag == "vbd") return "TENSE *PAST)";
-  if (tag == "vb") return "TENSE *PRESENT)";
-  return nullptr;
-}
-
 // Sends std::cout nowhere while alive: SetSLSent lists every tag there, and
 // a caller's standard output holds patterns.
 class MutedStdout {
@@ -161,8 +153,12 @@ struct PatternExtractor::State {
   std::vector<Constituent> constituents;
   std::vector<Leaf> leaves;
   std::vector<int> links;
-  // By TL position: the first and last SL position linked to it, 0 if none.
-  std::vector<int> firstFrom, lastFrom;
+  // By SL position: the leaf that stands there, kNoLeaf when none does.
+  std::vector<std::size_t> leafAt;
+  // By TL position: the first and last leaf linked to it (kNoLeaf when none
+  // is), and whether a position that is no leaf's links to it.
+  std::vector<std::size_t> firstLeafFrom, lastLeafFrom;
+  std::vector<char> strayFrom;
   // By TL position: its pattern position in the pattern being written.
   std::vector<int> patternTL;
   // The TL positions of the pattern being written, ascending, each once.
@@ -221,14 +217,31 @@ void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
         constituent.Depth = depth;
       });
 
+  // A node with children may carry leaf text and take a sentence position
+  // of its own; that position is no leaf's, and in no stretch.
+  const std::size_t slCount =
+      alMap.empty() ? 0 : static_cast<std::size_t>(alMap.rbegin()->first);
+  leafAt.assign(slCount + 1, kNoLeaf);
+  for (std::size_t i = 0; i < leaves.size(); ++i) {
+    const int position = leaves[i].Position;
+    if (position > 0 && static_cast<std::size_t>(position) <= slCount) {
+      leafAt[static_cast<std::size_t>(position)] = i;
+    }
+  }
   const std::size_t tlCount = tlWords.size() + 1;
-  firstFrom.assign(tlCount, 0);
-  lastFrom.assign(tlCount, 0);
+  firstLeafFrom.assign(tlCount, kNoLeaf);
+  lastLeafFrom.assign(tlCount, 0);
+  strayFrom.assign(tlCount, 0);
   patternTL.assign(tlCount, 0);
   for (const auto& [sl, word] : alMap) {
     const auto tl = static_cast<std::size_t>(word.second);
-    if (firstFrom[tl] == 0) firstFrom[tl] = sl;
-    lastFrom[tl] = std::max(lastFrom[tl], sl);
+    const std::size_t leaf = leafAt[static_cast<std::size_t>(sl)];
+    if (leaf == kNoLeaf) {
+      strayFrom[tl] = 1;
+      continue;
+    }
+    firstLeafFrom[tl] = std::min(firstLeafFrom[tl], leaf);
+    lastLeafFrom[tl] = std::max(lastLeafFrom[tl], leaf);
   }
 }
 
@@ -242,21 +255,16 @@ void PatternExtractor::State::GatherTL(const Constituent& constituent) {
 }
 
 // The phrase-extraction rule: the TL span of the stretch takes no link from
-// an SL word outside it. The leaves under a node hold consecutive sentence
-// positions, so "outside" is outside one range.
+// an SL word outside it. The leaves under a node are a run of the leaf list,
+// so "outside" is outside one range of leaves.
 bool PatternExtractor::State::Consistent(const Constituent& constituent) const {
   if (tls.empty()) return false;
-  int first = 0;
-  int last = 0;
-  for (std::size_t i = constituent.FirstLeaf; i < constituent.EndLeaf; ++i) {
-    const int position = leaves[i].Position;
-    if (position < 1) continue;
-    if (first == 0) first = position;
-    last = position;
-  }
   for (int tl = tls.front(); tl <= tls.back(); ++tl) {
     const auto at = static_cast<std::size_t>(tl);
-    if (firstFrom[at] != 0 && (firstFrom[at] < first || lastFrom[at] > last)) {
+    if (strayFrom[at]) return false;
+    if (firstLeafFrom[at] != kNoLeaf &&
+        (firstLeafFrom[at] < constituent.FirstLeaf ||
+         lastLeafFrom[at] >= constituent.EndLeaf)) {
       return false;
     }
   }

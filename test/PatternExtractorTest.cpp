@@ -140,6 +140,16 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
        "SentenceIndex:\nSL: b\nTL: y\nAlignment: ((1,1))\nType: B\n"
        "CoEmbeddingScore: 2\nC-Structure:(<B> (NN b-1))\nConstSeq: NN\n"
        "XSideConstraints:\n(X1 NUM *SG)\n"},
+      // Leaf text after A's child takes position 2, which no stretch holds,
+      // so X (a, c) is not consistent though its positions span 1 to 3.
+      {"text on a node with children, consistent",
+       Record("SL: a/nn b/nn c/nn", "TL: x y z",
+              "Alignment: ((1,1),(2,2),(3,3))",
+              "C-Structure:(X (A (NN a-1) b-2) (NN c-3))"),
+       true,
+       "SentenceIndex:\nSL: a\nTL: x\nAlignment: ((1,1))\nType: A\n"
+       "CoEmbeddingScore: 2\nC-Structure:(<A> (NN a-1))\nConstSeq: NN\n"
+       "XSideConstraints:\n(X1 NUM *SG)\n"},
       // A node without a label writes nothing; its labelled child does.
       {"unlabelled root",
        Record("SL: a/nn", "TL: b", "Alignment: ((1,1))",
