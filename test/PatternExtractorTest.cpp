@@ -54,6 +54,19 @@ struct HandCase {
   std::string patterns;
 };
 
+// One pattern's text form: its SL, TL and alignment values, type, score,
+// C-structure, constituent sequence and constraints.
+std::string P(const std::string& sl, const std::string& tl,
+              const std::string& alignment, const std::string& type, int score,
+              const std::string& cStructure, const std::string& constSeq,
+              const std::string& constraints) {
+  return "SentenceIndex:\nSL: " + sl + "\nTL: " + tl +
+         "\nAlignment: " + alignment + "\nType: " + type +
+         "\nCoEmbeddingScore: " + std::to_string(score) +
+         "\nC-Structure:" + cStructure + "\nConstSeq: " + constSeq +
+         "\nXSideConstraints:\n" + constraints;
+}
+
 // "not" and "come" each link to two TL words that interleave (n' est pas
 // venu), and "did" is unaligned; the inner VP's span takes a link from
 // "not" and is not consistent.
@@ -62,26 +75,19 @@ const std::string kCrossing =
            "Alignment: ((1,1),(3,2),(3,4),(4,3),(4,5))",
            "C-Structure:(S (NP (PRP he-1)) (VP (VBD did-2) (RB not-3) "
            "(VP (VB come-4))))");
-const std::string kCrossingS =
-    "SentenceIndex:\nSL: he did not come\nTL: il n' est pas venu\n"
-    "Alignment: ((1,1),(3,2),(3,4),(4,3),(4,5))\nType: S\n"
-    "CoEmbeddingScore: 4\nC-Structure:(<S> (<NP> (PRP he-1)) (<VP> (VBD "
-    "did-2) (RB not-3) (<VP> (VB come-4))))\nConstSeq: NP VP\n"
-    "XSideConstraints:\n(X2 TENSE *PAST)\n(X4 TENSE *PRESENT)\n";
-const std::string kCrossingNP =
-    "SentenceIndex:\nSL: he\nTL: il\nAlignment: ((1,1))\nType: NP\n"
-    "CoEmbeddingScore: 2\nC-Structure:(<NP> (PRP he-1))\nConstSeq: PRP\n"
-    "XSideConstraints:\n";
-const std::string kCrossingVP =
-    "SentenceIndex:\nSL: did not come\nTL: n' est pas venu\n"
-    "Alignment: ((2,1),(2,3),(3,2),(3,4))\nType: VP\nCoEmbeddingScore: 3\n"
-    "C-Structure:(<VP> (VBD did-1) (RB not-2) (<VP> (VB come-3)))\n"
-    "ConstSeq: VBD RB VP\nXSideConstraints:\n(X1 TENSE *PAST)\n"
-    "(X3 TENSE *PRESENT)\n";
-const std::string kCrossingInnerVP =
-    "SentenceIndex:\nSL: come\nTL: est venu\nAlignment: ((1,1),(1,2))\n"
-    "Type: VP\nCoEmbeddingScore: 2\nC-Structure:(<VP> (VB come-1))\n"
-    "ConstSeq: VB\nXSideConstraints:\n(X1 TENSE *PRESENT)\n";
+const std::string kCrossingOuter =
+    P("he did not come", "il n' est pas venu",
+      "((1,1),(3,2),(3,4),(4,3),(4,5))", "S", 4,
+      "(<S> (<NP> (PRP he-1)) (<VP> (VBD did-2) (RB not-3) (<VP> (VB "
+      "come-4))))",
+      "NP VP", "(X2 TENSE *PAST)\n(X4 TENSE *PRESENT)\n") +
+    P("he", "il", "((1,1))", "NP", 2, "(<NP> (PRP he-1))", "PRP", "") +
+    P("did not come", "n' est pas venu", "((2,1),(2,3),(3,2),(3,4))", "VP", 3,
+      "(<VP> (VBD did-1) (RB not-2) (<VP> (VB come-3)))", "VBD RB VP",
+      "(X1 TENSE *PAST)\n(X3 TENSE *PRESENT)\n");
+const std::string kCrossingInner =
+    P("come", "est venu", "((1,1),(1,2))", "VP", 2, "(<VP> (VB come-1))", "VB",
+      "(X1 TENSE *PRESENT)\n");
 
 // Both SL words link to both TL words; ADVP alone shares its TL words.
 const std::string kManyToMany =
@@ -89,40 +95,31 @@ const std::string kManyToMany =
            "Alignment: ((1,1),(1,2),(2,1),(2,2))",
            "C-Structure:(VP (VBD passed-1) (ADVP (RB away-2)))");
 const std::string kManyToManyVP =
-    "SentenceIndex:\nSL: passed away\nTL: est mort\n"
-    "Alignment: ((1,1),(1,2),(2,1),(2,2))\nType: VP\nCoEmbeddingScore: 3\n"
-    "C-Structure:(<VP> (VBD passed-1) (<ADVP> (RB away-2)))\n"
-    "ConstSeq: VBD ADVP\nXSideConstraints:\n(X1 TENSE *PAST)\n";
+    P("passed away", "est mort", "((1,1),(1,2),(2,1),(2,2))", "VP", 3,
+      "(<VP> (VBD passed-1) (<ADVP> (RB away-2)))", "VBD ADVP",
+      "(X1 TENSE *PAST)\n");
 const std::string kManyToManyADVP =
-    "SentenceIndex:\nSL: away\nTL: est mort\nAlignment: ((1,1),(1,2))\n"
-    "Type: ADVP\nCoEmbeddingScore: 2\nC-Structure:(<ADVP> (RB away-1))\n"
-    "ConstSeq: RB\nXSideConstraints:\n";
+    P("away", "est mort", "((1,1),(1,2))", "ADVP", 2, "(<ADVP> (RB away-1))",
+      "RB", "");
 
 // "in" is aligned to nothing, and P covers it alone.
 const std::string kUnaligned = Record(
     "SL: in/in the/dt morning/nn", "TL: le matin", "Alignment: ((2,1),(3,2))",
     "C-Structure:(PP (P (IN in-1)) (NP (DT the-2) (NN morning-3)))");
 const std::string kUnalignedPP =
-    "SentenceIndex:\nSL: in the morning\nTL: le matin\n"
-    "Alignment: ((2,1),(3,2))\nType: PP\nCoEmbeddingScore: 3\n"
-    "C-Structure:(<PP> (<P> (IN in-1)) (<NP> (DT the-2) (NN morning-3)))\n"
-    "ConstSeq: P NP\nXSideConstraints:\n(X3 NUM *SG)\n";
+    P("in the morning", "le matin", "((2,1),(3,2))", "PP", 3,
+      "(<PP> (<P> (IN in-1)) (<NP> (DT the-2) (NN morning-3)))", "P NP",
+      "(X3 NUM *SG)\n");
 const std::string kUnalignedP =
-    "SentenceIndex:\nSL: in\nTL: \nAlignment: ()\nType: P\n"
-    "CoEmbeddingScore: 2\nC-Structure:(<P> (IN in-1))\nConstSeq: IN\n"
-    "XSideConstraints:\n";
+    P("in", "", "()", "P", 2, "(<P> (IN in-1))", "IN", "");
 const std::string kUnalignedNP =
-    "SentenceIndex:\nSL: the morning\nTL: le matin\n"
-    "Alignment: ((1,1),(2,2))\nType: NP\nCoEmbeddingScore: 2\n"
-    "C-Structure:(<NP> (DT the-1) (NN morning-2))\nConstSeq: DT NN\n"
-    "XSideConstraints:\n(X2 NUM *SG)\n";
+    P("the morning", "le matin", "((1,1),(2,2))", "NP", 2,
+      "(<NP> (DT the-1) (NN morning-2))", "DT NN", "(X2 NUM *SG)\n");
 
 TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
   const HandCase cases[] = {
-      {"crossing", kCrossing, false,
-       kCrossingS + kCrossingNP + kCrossingVP + kCrossingInnerVP},
-      {"crossing, consistent", kCrossing, true,
-       kCrossingS + kCrossingNP + kCrossingVP},
+      {"crossing", kCrossing, false, kCrossingOuter + kCrossingInner},
+      {"crossing, consistent", kCrossing, true, kCrossingOuter},
       {"many-to-many", kManyToMany, false, kManyToManyVP + kManyToManyADVP},
       {"many-to-many, consistent", kManyToMany, true, kManyToManyVP},
       {"unaligned", kUnaligned, false,
@@ -133,13 +130,10 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
        Record("SL: a/dt b/nn", "TL: x y z", "Alignment: ((1,1),(1,3),(2,2))",
               "C-Structure:(X (A (DT a-1)) (B (NN b-2)))"),
        true,
-       "SentenceIndex:\nSL: a b\nTL: x y z\nAlignment: ((1,1),(1,3),(2,2))\n"
-       "Type: X\nCoEmbeddingScore: 3\n"
-       "C-Structure:(<X> (<A> (DT a-1)) (<B> (NN b-2)))\nConstSeq: A B\n"
-       "XSideConstraints:\n(X2 NUM *SG)\n"
-       "SentenceIndex:\nSL: b\nTL: y\nAlignment: ((1,1))\nType: B\n"
-       "CoEmbeddingScore: 2\nC-Structure:(<B> (NN b-1))\nConstSeq: NN\n"
-       "XSideConstraints:\n(X1 NUM *SG)\n"},
+       P("a b", "x y z", "((1,1),(1,3),(2,2))", "X", 3,
+         "(<X> (<A> (DT a-1)) (<B> (NN b-2)))", "A B", "(X2 NUM *SG)\n") +
+           P("b", "y", "((1,1))", "B", 2, "(<B> (NN b-1))", "NN",
+             "(X1 NUM *SG)\n")},
       // Leaf text after A's child takes position 2, which no stretch holds,
       // so X (a, c) is not consistent though its positions span 1 to 3.
       {"text on a node with children, consistent",
@@ -147,17 +141,15 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
               "Alignment: ((1,1),(2,2),(3,3))",
               "C-Structure:(X (A (NN a-1) b-2) (NN c-3))"),
        true,
-       "SentenceIndex:\nSL: a\nTL: x\nAlignment: ((1,1))\nType: A\n"
-       "CoEmbeddingScore: 2\nC-Structure:(<A> (NN a-1))\nConstSeq: NN\n"
-       "XSideConstraints:\n(X1 NUM *SG)\n"},
+       P("a", "x", "((1,1))", "A", 2, "(<A> (NN a-1))", "NN",
+         "(X1 NUM *SG)\n")},
       // A node without a label writes nothing; its labelled child does.
       {"unlabelled root",
        Record("SL: a/nn", "TL: b", "Alignment: ((1,1))",
               "C-Structure:( (NP (NN a-1)))"),
        false,
-       "SentenceIndex:\nSL: a\nTL: b\nAlignment: ((1,1))\nType: NP\n"
-       "CoEmbeddingScore: 2\nC-Structure:(<NP> (NN a-1))\nConstSeq: NN\n"
-       "XSideConstraints:\n(X1 NUM *SG)\n"},
+       P("a", "b", "((1,1))", "NP", 2, "(<NP> (NN a-1))", "NN",
+         "(X1 NUM *SG)\n")},
   };
   for (const HandCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -169,27 +161,19 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
 
 TEST(PatternExtractor, TakesEachValueAfterItsLabelsFirstColon) {
   const std::string pattern =
-      "SentenceIndex:\nSL: a\nTL: b\nAlignment: ((1,1))\nType: X\n"
-      "CoEmbeddingScore: 2\nC-Structure:(<X> (NN a-1))\nConstSeq: NN\n"
-      "XSideConstraints:\n(X1 NUM *SG)\n";
-  struct LabelCase {
-    const char* name;
-    std::string record;
+      P("a", "b", "((1,1))", "X", 2, "(<X> (NN a-1))", "NN", "(X1 NUM *SG)\n");
+  // Without a blank after the colon, without a colon, other labels, and a
+  // blank before the tree, which starts at its first "(".
+  const std::string records[] = {
+      Record("SL:a/nn", "TL:b", "Alignment:((1,1))",
+             "C-Structure:(X (NN a-1))"),
+      Record("a/nn", "b", "((1,1))", "C-Structure:(X (NN a-1))"),
+      Record("Source: a/nn", "Target: b", "Links: ((1,1))",
+             "Tree: (X (NN a-1))"),
   };
-  const LabelCase cases[] = {
-      {"as written", Record("SL: a/nn", "TL: b", "Alignment: ((1,1))",
-                            "C-Structure:(X (NN a-1))")},
-      {"no blank after the colon",
-       Record("SL:a/nn", "TL:b", "Alignment:((1,1))",
-              "C-Structure:(X (NN a-1))")},
-      {"no colon", Record("a/nn", "b", "((1,1))", "C-Structure:(X (NN a-1))")},
-      // Any text before the colon; the tree starts at its first "(".
-      {"other labels", Record("Source: a/nn", "Target: b", "Links: ((1,1))",
-                              "Tree: (X (NN a-1))")},
-  };
-  for (const LabelCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(ExtractAll(c.record, false).Patterns, pattern);
+  for (const std::string& record : records) {
+    SCOPED_TRACE(record);
+    EXPECT_EQ(ExtractAll(record, false).Patterns, pattern);
   }
 }
 
@@ -271,7 +255,7 @@ class PatternExtractorRealCorpus : public ::testing::Test {
   }
 };
 
-constexpr std::size_t kReferenceStride = 4;
+constexpr std::size_t kReferenceStride = 8;
 
 TEST_F(PatternExtractorRealCorpus, MatchesPatternsBuiltThroughPattern) {
   for (const bool consistentOnly : {false, true}) {
