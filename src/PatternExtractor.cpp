@@ -124,7 +124,7 @@ struct PatternExtractor::State {
   // One piece of the tree's C-structure in text order; a subtree's pieces
   // are a contiguous run, so a pattern's C-structure is one scan.
   struct Piece {
-    std::size_t Begin, Size;  // of " (<NP>", " (DT the-" or ")" in pieceText
+    std::size_t Begin, Size;  // of " (<NP>", " (DT the-" or ")" in PieceText
     bool Leaf;                // a leaf number and ")" follow
   };
   // A node with children: where its pieces and leaves run, and its depth.
@@ -138,7 +138,7 @@ struct PatternExtractor::State {
     std::string_view Word;   // as SL words print: up to the first "---"
     int Position;            // in the sentence; -1 without leaf text
     const char* Constraint;  // ending of its x-side constraint, or nullptr
-    std::size_t FirstLink, EndLink;  // its TL positions in links
+    std::size_t FirstLink, EndLink;  // its TL positions in Links
   };
 
   void Collect(const TrainingSentencePair& pair, const AlMap& alMap);
@@ -146,74 +146,74 @@ struct PatternExtractor::State {
   bool Consistent(const Constituent& constituent) const;
   void Write(const Constituent& constituent, Appender& out);
 
-  ParseParser parser;
-  std::vector<std::string> tlWords;
-  std::string pieceText;
-  std::vector<Piece> pieces;
-  std::vector<Constituent> constituents;
-  std::vector<Leaf> leaves;
-  std::vector<int> links;
+  ParseParser Parser;
+  std::vector<std::string> TLWords;
+  std::string PieceText;
+  std::vector<Piece> Pieces;
+  std::vector<Constituent> Constituents;
+  std::vector<Leaf> Leaves;
+  std::vector<int> Links;
   // By SL position: the leaf that stands there, kNoLeaf when none does.
-  std::vector<std::size_t> leafAt;
+  std::vector<std::size_t> LeafAt;
   // By TL position: the first and last leaf linked to it (kNoLeaf when none
   // is), and whether a position that is no leaf's links to it.
-  std::vector<std::size_t> firstLeafFrom, lastLeafFrom;
-  std::vector<char> strayFrom;
+  std::vector<std::size_t> FirstLeafFrom, LastLeafFrom;
+  std::vector<char> StrayFrom;
   // By TL position: its pattern position in the pattern being written.
-  std::vector<int> patternTL;
+  std::vector<int> PatternTL;
   // The TL positions of the pattern being written, ascending, each once.
-  std::vector<int> tls;
-  std::vector<std::size_t> open;
-  std::vector<int> depths;
+  std::vector<int> TLs;
+  std::vector<std::size_t> Open;
+  std::vector<int> Depths;
 };
 
 void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
                                       const AlMap& alMap) {
-  pieceText.clear();
-  pieces.clear();
-  constituents.clear();
-  leaves.clear();
-  links.clear();
-  open.clear();
-  depths.clear();
+  PieceText.clear();
+  Pieces.clear();
+  Constituents.clear();
+  Leaves.clear();
+  Links.clear();
+  Open.clear();
+  Depths.clear();
   WalkInTextOrder(
-      parser.Root,
+      Parser.Root,
       [&](CTree::TreeNode* node) {
-        depths.push_back(0);
-        const std::size_t begin = pieceText.size();
+        Depths.push_back(0);
+        const std::size_t begin = PieceText.size();
         if (node->Children.empty()) {
-          pieceText.append(" (").append(node->Label).append(" ");
-          pieceText.append(node->Word).append("-");
-          pieces.push_back({begin, pieceText.size() - begin, true});
-          Leaf leaf{PrintedWord(node->Word), node->Index, nullptr, links.size(),
+          PieceText.append(" (").append(node->Label).append(" ");
+          PieceText.append(node->Word).append("-");
+          Pieces.push_back({begin, PieceText.size() - begin, true});
+          Leaf leaf{PrintedWord(node->Word), node->Index, nullptr, Links.size(),
                     0};
           if (node->Index > 0) {
             leaf.Constraint = ConstraintEnding(pair.ReturnPOS(node->Index - 1));
             const auto [first, last] = alMap.equal_range(node->Index);
             for (auto link = first; link != last; ++link) {
-              links.push_back(link->second.second);
+              Links.push_back(link->second.second);
             }
           }
-          leaf.EndLink = links.size();
-          leaves.push_back(leaf);
+          leaf.EndLink = Links.size();
+          Leaves.push_back(leaf);
           return;
         }
-        open.push_back(constituents.size());
-        constituents.push_back({node, pieces.size(), 0, leaves.size(), 0, 0});
-        pieceText.append(" (<").append(node->Label).append(">");
-        pieces.push_back({begin, pieceText.size() - begin, false});
+        Open.push_back(Constituents.size());
+        Constituents.push_back({node, Pieces.size(), 0, Leaves.size(), 0, 0});
+        PieceText.append(" (<").append(node->Label).append(">");
+        Pieces.push_back({begin, PieceText.size() - begin, false});
       },
       [&](CTree::TreeNode* node) {
-        const int depth = depths.back() + 1;
-        depths.pop_back();
-        if (!depths.empty()) depths.back() = std::max(depths.back(), depth);
+        const int depth = Depths.back() + 1;
+        Depths.pop_back();
+        if (!Depths.empty()) Depths.back() = std::max(Depths.back(), depth);
         if (node->Children.empty()) return;
-        pieces.push_back({pieceText.size(), 1, false});
-        pieceText.push_back(')');
-        Constituent& constituent = constituents[open.back()];
-        open.pop_back();
-        constituent.EndPiece = pieces.size();
-        constituent.EndLeaf = leaves.size();
+        Pieces.push_back({PieceText.size(), 1, false});
+        PieceText.push_back(')');
+        Constituent& constituent = Constituents[Open.back()];
+        Open.pop_back();
+        constituent.EndPiece = Pieces.size();
+        constituent.EndLeaf = Leaves.size();
         constituent.Depth = depth;
       });
 
@@ -221,50 +221,50 @@ void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
   // of its own; that position is no leaf's, and in no stretch.
   const std::size_t slCount =
       alMap.empty() ? 0 : static_cast<std::size_t>(alMap.rbegin()->first);
-  leafAt.assign(slCount + 1, kNoLeaf);
-  for (std::size_t i = 0; i < leaves.size(); ++i) {
-    const int position = leaves[i].Position;
+  LeafAt.assign(slCount + 1, kNoLeaf);
+  for (std::size_t i = 0; i < Leaves.size(); ++i) {
+    const int position = Leaves[i].Position;
     if (position > 0 && static_cast<std::size_t>(position) <= slCount) {
-      leafAt[static_cast<std::size_t>(position)] = i;
+      LeafAt[static_cast<std::size_t>(position)] = i;
     }
   }
-  const std::size_t tlCount = tlWords.size() + 1;
-  firstLeafFrom.assign(tlCount, kNoLeaf);
-  lastLeafFrom.assign(tlCount, 0);
-  strayFrom.assign(tlCount, 0);
-  patternTL.assign(tlCount, 0);
+  const std::size_t tlCount = TLWords.size() + 1;
+  FirstLeafFrom.assign(tlCount, kNoLeaf);
+  LastLeafFrom.assign(tlCount, 0);
+  StrayFrom.assign(tlCount, 0);
+  PatternTL.assign(tlCount, 0);
   for (const auto& [sl, word] : alMap) {
     const auto tl = static_cast<std::size_t>(word.second);
-    const std::size_t leaf = leafAt[static_cast<std::size_t>(sl)];
+    const std::size_t leaf = LeafAt[static_cast<std::size_t>(sl)];
     if (leaf == kNoLeaf) {
-      strayFrom[tl] = 1;
+      StrayFrom[tl] = 1;
       continue;
     }
-    firstLeafFrom[tl] = std::min(firstLeafFrom[tl], leaf);
-    lastLeafFrom[tl] = std::max(lastLeafFrom[tl], leaf);
+    FirstLeafFrom[tl] = std::min(FirstLeafFrom[tl], leaf);
+    LastLeafFrom[tl] = std::max(LastLeafFrom[tl], leaf);
   }
 }
 
 void PatternExtractor::State::GatherTL(const Constituent& constituent) {
-  tls.assign(links.begin() + static_cast<std::ptrdiff_t>(
-                                 leaves[constituent.FirstLeaf].FirstLink),
-             links.begin() + static_cast<std::ptrdiff_t>(
-                                 leaves[constituent.EndLeaf - 1].EndLink));
-  std::sort(tls.begin(), tls.end());
-  tls.erase(std::unique(tls.begin(), tls.end()), tls.end());
+  TLs.assign(Links.begin() + static_cast<std::ptrdiff_t>(
+                                 Leaves[constituent.FirstLeaf].FirstLink),
+             Links.begin() + static_cast<std::ptrdiff_t>(
+                                 Leaves[constituent.EndLeaf - 1].EndLink));
+  std::sort(TLs.begin(), TLs.end());
+  TLs.erase(std::unique(TLs.begin(), TLs.end()), TLs.end());
 }
 
 // The phrase-extraction rule: the TL span of the stretch takes no link from
 // an SL word outside it. The leaves under a node are a run of the leaf list,
 // so "outside" is outside one range of leaves.
 bool PatternExtractor::State::Consistent(const Constituent& constituent) const {
-  if (tls.empty()) return false;
-  for (int tl = tls.front(); tl <= tls.back(); ++tl) {
+  if (TLs.empty()) return false;
+  for (int tl = TLs.front(); tl <= TLs.back(); ++tl) {
     const auto at = static_cast<std::size_t>(tl);
-    if (strayFrom[at]) return false;
-    if (firstLeafFrom[at] != kNoLeaf &&
-        (firstLeafFrom[at] < constituent.FirstLeaf ||
-         lastLeafFrom[at] >= constituent.EndLeaf)) {
+    if (StrayFrom[at]) return false;
+    if (FirstLeafFrom[at] != kNoLeaf &&
+        (FirstLeafFrom[at] < constituent.FirstLeaf ||
+         LastLeafFrom[at] >= constituent.EndLeaf)) {
       return false;
     }
   }
@@ -279,25 +279,25 @@ void PatternExtractor::State::Write(const Constituent& constituent,
   out.Put("SentenceIndex:\nSL: ");
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
     if (i > firstLeaf) out.Put(' ');
-    out.Put(leaves[i].Word);
+    out.Put(Leaves[i].Word);
   }
 
   out.Put("\nTL: ");
-  for (std::size_t k = 0; k < tls.size(); ++k) {
+  for (std::size_t k = 0; k < TLs.size(); ++k) {
     if (k > 0) out.Put(' ');
-    out.Put(tlWords[static_cast<std::size_t>(tls[k] - 1)]);
-    patternTL[static_cast<std::size_t>(tls[k])] = ClampToIntRange(k + 1);
+    out.Put(TLWords[static_cast<std::size_t>(TLs[k] - 1)]);
+    PatternTL[static_cast<std::size_t>(TLs[k])] = ClampToIntRange(k + 1);
   }
 
   out.Put("\nAlignment: (");
   bool firstLink = true;
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
-    for (std::size_t l = leaves[i].FirstLink; l < leaves[i].EndLink; ++l) {
+    for (std::size_t l = Leaves[i].FirstLink; l < Leaves[i].EndLink; ++l) {
       out.Put(firstLink ? "(" : ",(");
       firstLink = false;
       out.PutInt(ClampToIntRange(i - firstLeaf + 1));
       out.Put(',');
-      out.PutInt(patternTL[static_cast<std::size_t>(links[l])]);
+      out.PutInt(PatternTL[static_cast<std::size_t>(Links[l])]);
       out.Put(')');
     }
   }
@@ -309,11 +309,11 @@ void PatternExtractor::State::Write(const Constituent& constituent,
   out.Put("\nC-Structure:");
   int counter = 1;
   for (std::size_t p = constituent.FirstPiece; p < constituent.EndPiece; ++p) {
-    const Piece& piece = pieces[p];
+    const Piece& piece = Pieces[p];
     // The subtree's first piece is its own bracket, without the blank that
     // sets it off inside its parent.
     const std::size_t skip = p == constituent.FirstPiece ? 1 : 0;
-    out.Put(std::string_view(pieceText).substr(piece.Begin + skip,
+    out.Put(std::string_view(PieceText).substr(piece.Begin + skip,
                                                piece.Size - skip));
     if (piece.Leaf) {
       out.PutInt(counter++);
@@ -336,7 +336,7 @@ void PatternExtractor::State::Write(const Constituent& constituent,
   long long position = 1;
   for (long long visited = 0; visited < count; ++visited) {
     const Leaf& leaf =
-        leaves[firstLeaf + static_cast<std::size_t>(position) - 1];
+        Leaves[firstLeaf + static_cast<std::size_t>(position) - 1];
     if (leaf.Constraint) {
       out.Put("(X");
       out.PutInt(static_cast<int>(position));
@@ -370,7 +370,7 @@ bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
   const std::size_t tree = cStructure.find('(');
   std::string failedText;
   if (tree == std::string_view::npos ||
-      !state.parser.TryParseIntoTree(cStructure.substr(tree), &failedText)) {
+      !state.Parser.TryParseIntoTree(cStructure.substr(tree), &failedText)) {
     if (tree == std::string_view::npos) failedText.assign(cStructure);
     skipReason = "malformed C-structure: " + failedText + "\n";
     return false;
@@ -383,7 +383,7 @@ bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
   }
   pair.SetTLSent(std::string(FieldValue(example, "TL")));
   pair.SetAlignment(std::string(FieldValue(example, "Alignment")));
-  pair.SetParseTree(&state.parser);
+  pair.SetParseTree(&state.Parser);
   AlMap alMap;
   int badTL = 0;
   if (!pair.TryGetAlMap(alMap, &badTL)) {
@@ -392,10 +392,10 @@ bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
     return false;
   }
 
-  state.tlWords = pair.GetTLWords();
+  state.TLWords = pair.GetTLWords();
   state.Collect(pair, alMap);
   Appender appender(out);
-  for (const State::Constituent& constituent : state.constituents) {
+  for (const State::Constituent& constituent : state.Constituents) {
     if (constituent.Node->Label.empty()) continue;
     state.GatherTL(constituent);
     if (consistentOnly_ && !state.Consistent(constituent)) continue;
