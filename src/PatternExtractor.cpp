@@ -121,22 +121,18 @@ class MutedStdout {
 // per node and asking ReturnPatternAsString gives; the tests hold the two
 // side by side.
 struct PatternExtractor::State {
-  // One piece of the tree's C-structure in text order; a subtree's pieces
-  // are a contiguous run, so a pattern's C-structure is one scan.
-  struct Piece {
-    std::size_t Begin, Size;  // of " (<NP>", " (DT the-" or ")" in PieceText
-    bool Leaf;                // a leaf number and ")" follow
-  };
-  // A node with children: where its pieces and leaves run, and its depth.
+  // A node with children: where its text and leaves run, and its depth.
   struct Constituent {
     CTree::TreeNode* Node;
-    std::size_t FirstPiece, EndPiece, FirstLeaf, EndLeaf;
+    std::size_t TextBegin, TextEnd;  // its C-structure in TreeText
+    std::size_t FirstLeaf, EndLeaf;
     int Depth;
   };
   // A childless node: what every pattern that covers it writes of it.
   struct Leaf {
-    std::string_view Word;   // as SL words print: up to the first "---"
-    int Position;            // in the sentence; -1 without leaf text
+    std::size_t WordBegin, WordEnd;  // in SLText
+    std::size_t NumberAt;            // in TreeText, where its number goes
+    int Position;                    // in the sentence; -1 without leaf text
     const char* Constraint;  // ending of its x-side constraint, or nullptr
     std::size_t FirstLink, EndLink;  // its TL positions in Links
   };
@@ -148,8 +144,11 @@ struct PatternExtractor::State {
 
   ParseParser Parser;
   std::vector<std::string> TLWords;
-  std::string PieceText;
-  std::vector<Piece> Pieces;
+  // The whole tree's C-structure as patterns write it, leaf numbers left
+  // out, and the SL words joined by blanks as patterns print them: a
+  // subtree's text is one stretch of each, so a pattern copies whole runs.
+  std::string TreeText;
+  std::string SLText;
   std::vector<Constituent> Constituents;
   std::vector<Leaf> Leaves;
   std::vector<int> Links;
@@ -169,8 +168,8 @@ struct PatternExtractor::State {
 
 void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
                                       const AlMap& alMap) {
-  PieceText.clear();
-  Pieces.clear();
+  TreeText.clear();
+  SLText.clear();
   Constituents.clear();
   Leaves.clear();
   Links.clear();
@@ -180,13 +179,17 @@ void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
       Parser.Root,
       [&](CTree::TreeNode* node) {
         Depths.push_back(0);
-        const std::size_t begin = PieceText.size();
         if (node->Children.empty()) {
-          PieceText.append(" (").append(node->Label).append(" ");
-          PieceText.append(node->Word).append("-");
-          Pieces.push_back({begin, PieceText.size() - begin, true});
-          Leaf leaf{PrintedWord(node->Word), node->Index, nullptr, Links.size(),
+          TreeText.append(" (").append(node->Label).append(" ");
+          TreeText.append(node->Word).append("-");
+          Leaf leaf{0, 0, TreeText.size(), node->Index, nullptr, Links.size(),
                     0};
+          // The leaf's ")" follows its number.
+          TreeText.push_back(')');
+          if (!Leaves.empty()) SLText.push_back(' ');
+          leaf.WordBegin = SLText.size();
+          SLText.append(PrintedWord(node->Word));
+          leaf.WordEnd = SLText.size();
           if (node->Index > 0) {
             leaf.Constraint = ConstraintEnding(pair.ReturnPOS(node->Index - 1));
             const auto [first, last] = alMap.equal_range(node->Index);
@@ -199,20 +202,18 @@ void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
           return;
         }
         Open.push_back(Constituents.size());
-        Constituents.push_back({node, Pieces.size(), 0, Leaves.size(), 0, 0});
-        PieceText.append(" (<").append(node->Label).append(">");
-        Pieces.push_back({begin, PieceText.size() - begin, false});
+        Constituents.push_back({node, TreeText.size(), 0, Leaves.size(), 0, 0});
+        TreeText.append(" (<").append(node->Label).append(">");
       },
       [&](CTree::TreeNode* node) {
         const int depth = Depths.back() + 1;
         Depths.pop_back();
         if (!Depths.empty()) Depths.back() = std::max(Depths.back(), depth);
         if (node->Children.empty()) return;
-        Pieces.push_back({PieceText.size(), 1, false});
-        PieceText.push_back(')');
+        TreeText.push_back(')');
         Constituent& constituent = Constituents[Open.back()];
         Open.pop_back();
-        constituent.EndPiece = Pieces.size();
+        constituent.TextEnd = TreeText.size();
         constituent.EndLeaf = Leaves.size();
         constituent.Depth = depth;
       });
@@ -277,10 +278,9 @@ void PatternExtractor::State::Write(const Constituent& constituent,
   const std::size_t endLeaf = constituent.EndLeaf;
 
   out.Put("SentenceIndex:\nSL: ");
-  for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
-    if (i > firstLeaf) out.Put(' ');
-    out.Put(Leaves[i].Word);
-  }
+  out.Put(std::string_view(SLText).substr(
+      Leaves[firstLeaf].WordBegin,
+      Leaves[endLeaf - 1].WordEnd - Leaves[firstLeaf].WordBegin));
 
   out.Put("\nTL: ");
   for (std::size_t k = 0; k < TLs.size(); ++k) {
@@ -307,19 +307,17 @@ void PatternExtractor::State::Write(const Constituent& constituent,
   out.PutInt(constituent.Depth);
 
   out.Put("\nC-Structure:");
+  // The subtree's text begins with the blank that sets it off inside its
+  // parent.
+  const std::string_view tree(TreeText);
+  std::size_t from = constituent.TextBegin + 1;
   int counter = 1;
-  for (std::size_t p = constituent.FirstPiece; p < constituent.EndPiece; ++p) {
-    const Piece& piece = Pieces[p];
-    // The subtree's first piece is its own bracket, without the blank that
-    // sets it off inside its parent.
-    const std::size_t skip = p == constituent.FirstPiece ? 1 : 0;
-    out.Put(std::string_view(PieceText).substr(piece.Begin + skip,
-                                               piece.Size - skip));
-    if (piece.Leaf) {
-      out.PutInt(counter++);
-      out.Put(')');
-    }
+  for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
+    out.Put(tree.substr(from, Leaves[i].NumberAt - from));
+    out.PutInt(counter++);
+    from = Leaves[i].NumberAt;
   }
+  out.Put(tree.substr(from, constituent.TextEnd - from));
 
   out.Put("\nConstSeq: ");
   bool firstChild = true;
