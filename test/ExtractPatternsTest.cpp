@@ -29,7 +29,7 @@ ChildRun ExtractPatterns(const std::vector<std::string>& args,
                          ChildStdout mode = ChildStdout::ToFile) {
   std::vector<std::string> argv{"extract_patterns"};
   argv.insert(argv.end(), args.begin(), args.end());
-  return testsupport::RunChild(EXTRACT_PATTERNS_BIN, argv, mode);
+  return testsupport::RunChild(EXTRACT_PATTERNS_BIN, argv, {mode});
 }
 
 std::string Example() {
