@@ -2,22 +2,11 @@
 #include <string>
 #include <vector>
 
+#include "ConstraintEnding.h"
 #include "Pattern.h"
 #include "TrainingSentencePair.h"
 
-namespace {
-
-// The constraint that a tag puts on a word, after its "(X<n> " head; nullptr
-// for the tags that constrain nothing.
-const char* ConstraintEnding(const std::string& tag) {
-  if (tag == "nn") return "NUM *SG)";
-  if (tag == "nns") return "NUM *PL)";
-  if (tag == "vbd") return "TENSE *PAST)";
-  if (tag == "vb") return "TENSE *PRESENT)";
-  return nullptr;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::set<std::string> FindXSideConstraints(const std::vector<int>& slInds,
                                            TrainingSentencePair* pair,

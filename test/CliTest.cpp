@@ -1,16 +1,11 @@
 // Black-box tests: the built program runs as a child process, and its output
 // file, standard output, standard error and exit status are compared byte for
 // byte with what a run must give.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -20,9 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace {
 
@@ -32,127 +26,18 @@ using testsupport::ReplaceLine;
 using testsupport::TempPath;
 using testsupport::WriteFile;
 
-// Where the child's standard output goes.
-enum class StdoutMode { ToFile, Closed, ReaderGone, DevNull, SharedWithStderr };
-
-struct ChildRun {
-  int ExitStatus = -1;  // -1 when the child did not exit by itself
-  int Signal = 0;       // the signal that ended it, if one did
-  std::string Stdout;
-  std::string Stderr;
-};
-
-struct RunOptions {
-  StdoutMode Mode = StdoutMode::ToFile;
-  // RLIMIT_FSIZE for the child in bytes; 0 leaves the limit alone.
-  rlim_t FileSizeLimit = 0;
-};
-
-const char kChildStdout[] = "child.stdout";
-const char kChildStderr[] = "child.stderr";
-
-// Starts the program with `argv` (argv[0] included, so tests choose the
-// invocation name), standard input from /dev/null, and standard output as
-// the options say. SIGPIPE and SIGXFSZ are reset to their defaults in the
-// child, so a program that forgets to handle them dies as it would from a
-// shell. Returns the child's pid, or -1.
-pid_t StartProgram(const std::vector<std::string>& argv,
-                   const RunOptions& options = {}) {
-  const std::string outPath = TempPath(kChildStdout);
-  const std::string errPath = TempPath(kChildStderr);
-  std::remove(outPath.c_str());
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  int pipeEnds[2] = {-1, -1};
-  switch (options.Mode) {
-    case StdoutMode::ToFile:
-    case StdoutMode::SharedWithStderr:
-      posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      break;
-    case StdoutMode::Closed:
-      posix_spawn_file_actions_addclose(&actions, 1);
-      break;
-    case StdoutMode::DevNull:
-      posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-      break;
-    case StdoutMode::ReaderGone:
-      // The reader is closed before the child starts: every write the child
-      // makes to standard output meets a pipe nobody reads.
-      if (::pipe2(pipeEnds, O_CLOEXEC) != 0) ADD_FAILURE() << "pipe2 failed";
-      ::close(pipeEnds[0]);
-      posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
-      break;
-  }
-  if (options.Mode == StdoutMode::SharedWithStderr) {
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  }
-
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t defaults;
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGXFSZ);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<char*> args;
-  args.reserve(argv.size() + 1);
-  for (const std::string& arg : argv)
-    args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-
-  // The child inherits the limit; this process writes nothing while it is
-  // lowered.
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  if (options.FileSizeLimit != 0) {
-    rlimit lowered = saved;
-    lowered.rlim_cur = options.FileSizeLimit;
-    ::setrlimit(RLIMIT_FSIZE, &lowered);
-  }
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, ANNOTATOR_BIN, &actions, &attributes,
-                                  args.data(), environ);
-  if (options.FileSizeLimit != 0) ::setrlimit(RLIMIT_FSIZE, &saved);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (pipeEnds[1] != -1) ::close(pipeEnds[1]);
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot start " << ANNOTATOR_BIN;
-    return -1;
-  }
-  return pid;
-}
-
-// Waits for the child that StartProgram started and collects what it left.
-ChildRun FinishProgram(pid_t pid) {
-  ChildRun run;
-  if (pid == -1) return run;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) == -1 && errno == EINTR) {
-  }
-  if (WIFEXITED(status)) run.ExitStatus = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) run.Signal = WTERMSIG(status);
-  run.Stdout = ReadFile(TempPath(kChildStdout));
-  run.Stderr = ReadFile(TempPath(kChildStderr));
-  return run;
-}
+using testsupport::ChildOptions;
+using testsupport::ChildRun;
+using StdoutMode = testsupport::ChildStdout;
 
 ChildRun RunProgram(const std::vector<std::string>& argv,
-                    const RunOptions& options = {}) {
-  return FinishProgram(StartProgram(argv, options));
+                    const ChildOptions& options = {}) {
+  return testsupport::RunChild(ANNOTATOR_BIN, argv, options);
 }
 
 // The usual invocation: `annotator inFile outFile`.
 ChildRun Annotate(const std::string& inFile, const std::string& outFile,
-                  const RunOptions& options = {}) {
+                  const ChildOptions& options = {}) {
   return RunProgram({"annotator", inFile, outFile}, options);
 }
 
@@ -633,11 +518,11 @@ TEST(AnnotatorCli, KilledRunLeavesOnlyWholeRecords) {
       std::chrono::duration_cast<std::chrono::microseconds>(fullTime).count());
   for (int kill = 0; kill < 8; ++kill) {
     const int signal = kill % 2 ? SIGKILL : SIGTERM;
-    const pid_t pid =
-        StartProgram({"annotator", inFile, outFile}, {StdoutMode::DevNull});
+    const pid_t pid = testsupport::StartChild(
+        ANNOTATOR_BIN, {"annotator", inFile, outFile}, {StdoutMode::DevNull});
     std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
     ::kill(pid, signal);
-    const ChildRun run = FinishProgram(pid);
+    const ChildRun run = testsupport::FinishChild(pid);
 
     const std::string written = ReadFile(outFile);
     SCOPED_TRACE("signal " + std::to_string(signal) + " after " +

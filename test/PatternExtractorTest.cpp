@@ -1,0 +1,346 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ParseParser.h"
+#include "PatternExtractor.h"
+#include "support/PatternReference.h"
+#include "support/TestSupport.h"
+#include "support/TreebankRecords.h"
+
+namespace {
+
+// A ten-line input record; the lines are given with their labels.
+std::string Record(const std::string& sl, const std::string& tl,
+                   const std::string& alignment,
+                   const std::string& cStructure) {
+  return "SentenceIndex: 1\n" + sl + "\n" + tl + "\n" + alignment +
+         "\nType: X\nCoEmbeddingScore: 0\n" + cStructure +
+         "\nConstSeq: X\nXSideConstraints:\n\n";
+}
+
+struct Extraction {
+  std::string Patterns;
+  std::vector<std::string> SkipReasons;
+};
+
+// Every record of `input` through one extractor, as the program reads them.
+Extraction ExtractAll(const std::string& input, bool consistentOnly) {
+  std::istringstream in(input);
+  std::ostream listing(nullptr);
+  TrainingExampleReader reader(in, listing);
+  PatternExtractor extractor(consistentOnly);
+  Extraction result;
+  for (ExampleFieldMap example = reader.Next(); example.size() == 6;
+       example = reader.Next()) {
+    std::string reason;
+    if (!extractor.AppendPatterns(example, result.Patterns, reason)) {
+      result.SkipReasons.push_back(reason);
+    }
+  }
+  return result;
+}
+
+// Hand-derived from the tree, the alignment and the tags.
+struct HandCase {
+  const char* name;
+  std::string record;
+  bool consistentOnly;
+  std::string patterns;
+};
+
+// One pattern's text form: its SL, TL and alignment values, type, score,
+// C-structure, constituent sequence and constraints.
+std::string P(const std::string& sl, const std::string& tl,
+              const std::string& alignment, const std::string& type, int score,
+              const std::string& cStructure, const std::string& constSeq,
+              const std::string& constraints) {
+  return "SentenceIndex:\nSL: " + sl + "\nTL: " + tl +
+         "\nAlignment: " + alignment + "\nType: " + type +
+         "\nCoEmbeddingScore: " + std::to_string(score) +
+         "\nC-Structure:" + cStructure + "\nConstSeq: " + constSeq +
+         "\nXSideConstraints:\n" + constraints;
+}
+
+// "not" and "come" each link to two TL words that interleave (n' est pas
+// venu), and "did" is unaligned; the inner VP's span takes a link from
+// "not" and is not consistent.
+const std::string kCrossing =
+    Record("SL: he/prp did/vbd not/rb come/vb", "TL: il n' est pas venu",
+           "Alignment: ((1,1),(3,2),(3,4),(4,3),(4,5))",
+           "C-Structure:(S (NP (PRP he-1)) (VP (VBD did-2) (RB not-3) "
+           "(VP (VB come-4))))");
+const std::string kCrossingOuter =
+    P("he did not come", "il n' est pas venu",
+      "((1,1),(3,2),(3,4),(4,3),(4,5))", "S", 4,
+      "(<S> (<NP> (PRP he-1)) (<VP> (VBD did-2) (RB not-3) (<VP> (VB "
+      "come-4))))",
+      "NP VP", "(X2 TENSE *PAST)\n(X4 TENSE *PRESENT)\n") +
+    P("he", "il", "((1,1))", "NP", 2, "(<NP> (PRP he-1))", "PRP", "") +
+    P("did not come", "n' est pas venu", "((2,1),(2,3),(3,2),(3,4))", "VP", 3,
+      "(<VP> (VBD did-1) (RB not-2) (<VP> (VB come-3)))", "VBD RB VP",
+      "(X1 TENSE *PAST)\n(X3 TENSE *PRESENT)\n");
+const std::string kCrossingInner =
+    P("come", "est venu", "((1,1),(1,2))", "VP", 2, "(<VP> (VB come-1))", "VB",
+      "(X1 TENSE *PRESENT)\n");
+
+// Both SL words link to both TL words; ADVP alone shares its TL words.
+const std::string kManyToMany =
+    Record("SL: passed/vbd away/rb", "TL: est mort",
+           "Alignment: ((1,1),(1,2),(2,1),(2,2))",
+           "C-Structure:(VP (VBD passed-1) (ADVP (RB away-2)))");
+const std::string kManyToManyVP =
+    P("passed away", "est mort", "((1,1),(1,2),(2,1),(2,2))", "VP", 3,
+      "(<VP> (VBD passed-1) (<ADVP> (RB away-2)))", "VBD ADVP",
+      "(X1 TENSE *PAST)\n");
+const std::string kManyToManyADVP =
+    P("away", "est mort", "((1,1),(1,2))", "ADVP", 2, "(<ADVP> (RB away-1))",
+      "RB", "");
+
+// "in" is aligned to nothing, and P covers it alone.
+const std::string kUnaligned = Record(
+    "SL: in/in the/dt morning/nn", "TL: le matin", "Alignment: ((2,1),(3,2))",
+    "C-Structure:(PP (P (IN in-1)) (NP (DT the-2) (NN morning-3)))");
+const std::string kUnalignedPP =
+    P("in the morning", "le matin", "((2,1),(3,2))", "PP", 3,
+      "(<PP> (<P> (IN in-1)) (<NP> (DT the-2) (NN morning-3)))", "P NP",
+      "(X3 NUM *SG)\n");
+const std::string kUnalignedP =
+    P("in", "", "()", "P", 2, "(<P> (IN in-1))", "IN", "");
+const std::string kUnalignedNP =
+    P("the morning", "le matin", "((1,1),(2,2))", "NP", 2,
+      "(<NP> (DT the-1) (NN morning-2))", "DT NN", "(X2 NUM *SG)\n");
+
+TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
+  const HandCase cases[] = {
+      {"crossing", kCrossing, false, kCrossingOuter + kCrossingInner},
+      {"crossing, consistent", kCrossing, true, kCrossingOuter},
+      {"many-to-many", kManyToMany, false, kManyToManyVP + kManyToManyADVP},
+      {"many-to-many, consistent", kManyToMany, true, kManyToManyVP},
+      {"unaligned", kUnaligned, false,
+       kUnalignedPP + kUnalignedP + kUnalignedNP},
+      {"unaligned, consistent", kUnaligned, true, kUnalignedPP + kUnalignedNP},
+      // A's TL span (x .. z) takes y from b, the word after A.
+      {"link from the right, consistent",
+       Record("SL: a/dt b/nn", "TL: x y z", "Alignment: ((1,1),(1,3),(2,2))",
+              "C-Structure:(X (A (DT a-1)) (B (NN b-2)))"),
+       true,
+       P("a b", "x y z", "((1,1),(1,3),(2,2))", "X", 3,
+         "(<X> (<A> (DT a-1)) (<B> (NN b-2)))", "A B", "(X2 NUM *SG)\n") +
+           P("b", "y", "((1,1))", "B", 2, "(<B> (NN b-1))", "NN",
+             "(X1 NUM *SG)\n")},
+      // Leaf text after A's child takes position 2, which no stretch holds,
+      // so X (a, c) is not consistent though its positions span 1 to 3.
+      {"text on a node with children, consistent",
+       Record("SL: a/nn b/nn c/nn", "TL: x y z",
+              "Alignment: ((1,1),(2,2),(3,3))",
+              "C-Structure:(X (A (NN a-1) b-2) (NN c-3))"),
+       true,
+       P("a", "x", "((1,1))", "A", 2, "(<A> (NN a-1))", "NN",
+         "(X1 NUM *SG)\n")},
+      // A node without a label writes nothing; its labelled child does.
+      {"unlabelled root",
+       Record("SL: a/nn", "TL: b", "Alignment: ((1,1))",
+              "C-Structure:( (NP (NN a-1)))"),
+       false,
+       P("a", "b", "((1,1))", "NP", 2, "(<NP> (NN a-1))", "NN",
+         "(X1 NUM *SG)\n")},
+  };
+  for (const HandCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Extraction result = ExtractAll(c.record, c.consistentOnly);
+    EXPECT_EQ(result.Patterns, c.patterns);
+    EXPECT_TRUE(result.SkipReasons.empty());
+  }
+}
+
+TEST(PatternExtractor, TakesEachValueAfterItsLabelsFirstColon) {
+  const std::string pattern =
+      P("a", "b", "((1,1))", "X", 2, "(<X> (NN a-1))", "NN", "(X1 NUM *SG)\n");
+  // Without a blank after the colon, without a colon, other labels, and a
+  // blank before the tree, which starts at its first "(".
+  const std::string records[] = {
+      Record("SL:a/nn", "TL:b", "Alignment:((1,1))",
+             "C-Structure:(X (NN a-1))"),
+      Record("a/nn", "b", "((1,1))", "C-Structure:(X (NN a-1))"),
+      Record("Source: a/nn", "Target: b", "Links: ((1,1))",
+             "Tree: (X (NN a-1))"),
+  };
+  for (const std::string& record : records) {
+    SCOPED_TRACE(record);
+    EXPECT_EQ(ExtractAll(record, false).Patterns, pattern);
+  }
+}
+
+TEST(PatternExtractor, SkipsARecordWithItsReasonAndLeavesOutputAlone) {
+  struct SkipCase {
+    const char* name;
+    std::string alignment;
+    std::string cStructure;
+    std::string reason;
+  };
+  const SkipCase cases[] = {
+      {"no bracket", "Alignment: ((1,1))", "C-Structure:X NN a",
+       "malformed C-structure: X NN a\n"},
+      {"unclosed", "Alignment: ((1,1))", "C-Structure:(X (NN a-1)",
+       "malformed C-structure: (X (NN a-1)\n"},
+      {"no blank after a label", "Alignment: ((1,1))",
+       "C-Structure:(X (NN a-1) (NP))", "malformed C-structure: (NP)\n"},
+      {"past the TL words", "Alignment: ((1,1),(2,3))",
+       "C-Structure:(X (NN a-1) (NN c-2))",
+       "TL Index 3 exceeds TL sentence length.\n"},
+      {"TL position 0", "Alignment: ((1,0))", "C-Structure:(X (NN a-1))",
+       "TL Index 0 exceeds TL sentence length.\n"},
+      // The first SL word's links are checked first.
+      {"first bad in SL order", "Alignment: ((2,5),(1,4))",
+       "C-Structure:(X (NN a-1) (NN c-2))",
+       "TL Index 4 exceeds TL sentence length.\n"},
+  };
+  for (const SkipCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::istringstream in(
+        Record("SL: a/nn c/nn", "TL: b", c.alignment, c.cStructure));
+    std::ostream listing(nullptr);
+    TrainingExampleReader reader(in, listing);
+    PatternExtractor extractor;
+    std::string out = "before\n";
+    std::string reason;
+    EXPECT_FALSE(extractor.AppendPatterns(reader.Next(), out, reason));
+    EXPECT_EQ(reason, c.reason);
+    EXPECT_EQ(out, "before\n");
+  }
+}
+
+TEST(PatternExtractor, WritesNothingToStandardOutputAndLeavesItWorking) {
+  // Empty alignment and tags: the library would report both on stdout.
+  std::istringstream in(Record("SL: a/nn b/vb", "TL: ", "Alignment: ",
+                               "C-Structure:(X (NN a-1) (VB b-2))"));
+  std::ostream listing(nullptr);
+  TrainingExampleReader reader(in, listing);
+  const ExampleFieldMap example = reader.Next();
+  PatternExtractor extractor;
+  std::string out;
+  std::string reason;
+  const std::string printed = testsupport::CaptureStdout([&] {
+    EXPECT_TRUE(extractor.AppendPatterns(example, out, reason));
+    std::cout << "after";
+  });
+  EXPECT_EQ(printed, "after");
+  EXPECT_NE(out, "");
+}
+
+// The real corpus: the extractor must agree with patterns built one by one
+// through Pattern, and its output must hold together by itself.
+class PatternExtractorRealCorpus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (testsupport::SharedDir().empty()) GTEST_SKIP() << "no real corpus";
+  }
+  static std::vector<ExampleFieldMap> Records() {
+    std::ifstream in(testsupport::SharedDir() +
+                     "/realdata/treebank-records.txt");
+    std::ostream listing(nullptr);
+    TrainingExampleReader reader(in, listing);
+    std::vector<ExampleFieldMap> records;
+    for (ExampleFieldMap example = reader.Next(); example.size() == 6;
+         example = reader.Next()) {
+      records.push_back(example);
+    }
+    return records;
+  }
+};
+
+constexpr std::size_t kReferenceStride = 8;
+
+TEST_F(PatternExtractorRealCorpus, MatchesPatternsBuiltThroughPattern) {
+  for (const bool consistentOnly : {false, true}) {
+    PatternExtractor extractor(consistentOnly);
+    std::size_t record = 0;
+    for (const ExampleFieldMap& example : Records()) {
+      ++record;
+      std::string out;
+      std::string reason;
+      ASSERT_TRUE(extractor.AppendPatterns(example, out, reason)) << reason;
+      // Every record passes through the extractor, which must not carry one
+      // into the next; the slow reference checks a spread of them.
+      if (record % kReferenceStride != 1) continue;
+      ASSERT_EQ(out, testsupport::ReferencePatterns(example, consistentOnly))
+          << "record " << record << (consistentOnly ? ", consistent" : "");
+    }
+  }
+}
+
+// Splits patterns text into its patterns, each a list of lines.
+std::vector<std::vector<std::string>> SplitPatterns(const std::string& text) {
+  std::vector<std::vector<std::string>> patterns;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line == "SentenceIndex:") patterns.emplace_back();
+    if (!patterns.empty()) patterns.back().push_back(line);
+  }
+  return patterns;
+}
+
+// Words after the label of an "SL: " or "TL: " line. Every SL stretch has a
+// word, though it may print empty ("--" does); a TL line may have none.
+std::size_t WordCount(const std::string& line, bool atLeastOne) {
+  const std::string words = line.substr(4);
+  if (words.empty() && !atLeastOne) return 0;
+  return static_cast<std::size_t>(std::count(words.begin(), words.end(), ' ')) +
+         1;
+}
+
+TEST_F(PatternExtractorRealCorpus, PatternsHoldTogether) {
+  PatternExtractor extractor;
+  ParseParser reread;
+  std::size_t record = 0;
+  for (const ExampleFieldMap& example : Records()) {
+    ++record;
+    SCOPED_TRACE("record " + std::to_string(record));
+    std::string out;
+    std::string reason;
+    ASSERT_TRUE(extractor.AppendPatterns(example, out, reason));
+    const auto patterns = SplitPatterns(out);
+
+    ParseParser tree;
+    const std::string& cStructure = example.at("C-Structure");
+    ASSERT_TRUE(tree.TryParseIntoTree(cStructure.substr(cStructure.find('('))));
+    std::size_t labelledWithChildren = 0;
+    std::vector<const CTree::TreeNode*> pending{tree.Root};
+    while (!pending.empty()) {
+      const CTree::TreeNode* node = pending.back();
+      pending.pop_back();
+      if (!node->Children.empty() && !node->Label.empty()) {
+        ++labelledWithChildren;
+      }
+      pending.insert(pending.end(), node->Children.begin(),
+                     node->Children.end());
+    }
+    EXPECT_EQ(patterns.size(), labelledWithChildren);
+
+    for (const auto& lines : patterns) {
+      ASSERT_GE(lines.size(), 9u);
+      const std::size_t slWords = WordCount(lines[1], true);
+      const std::size_t tlWords = WordCount(lines[2], false);
+      ASSERT_TRUE(reread.TryParseIntoTree(lines[6].substr(12))) << lines[6];
+      EXPECT_EQ(testsupport::CountLeaves(reread.Root), slWords) << lines[6];
+      const std::string alignment = lines[3].substr(11);
+      const auto pairs = testsupport::ReadCanonicalPairs(alignment);
+      EXPECT_EQ(pairs.size() + 1, static_cast<std::size_t>(std::count(
+                                      alignment.begin(), alignment.end(), '(')))
+          << alignment;
+      for (const auto& [sl, tl] : pairs) {
+        EXPECT_TRUE(sl >= 1 && static_cast<std::size_t>(sl) <= slWords &&
+                    tl >= 1 && static_cast<std::size_t>(tl) <= tlWords)
+            << alignment << " over " << lines[1] << " / " << lines[2];
+      }
+    }
+  }
+}
+
+}  // namespace
