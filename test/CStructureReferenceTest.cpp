@@ -14,11 +14,11 @@
 namespace {
 
 struct RefNode {
-  std::string label;
-  std::string rawWord = "iNtErIoR";
-  std::string word;
-  int index = -1;
-  std::vector<std::unique_ptr<RefNode>> children;
+  std::string Label;
+  std::string RawWord = "iNtErIoR";
+  std::string Word;
+  int Index = -1;
+  std::vector<std::unique_ptr<RefNode>> Children;
 };
 
 int RefFindMatchingRight(const std::string& text) {
@@ -56,7 +56,7 @@ bool RefBuild(std::string text, RefNode* node, int& counter,
     token = token.substr(1);
     if (!token.empty()) token.pop_back();
   }
-  node->label = token;
+  node->Label = token;
   while (text.find('(') != std::string::npos) {
     text = text.substr(text.find('('));
     const int close = RefFindMatchingRight(text);
@@ -66,8 +66,8 @@ bool RefBuild(std::string text, RefNode* node, int& counter,
     }
     const std::string child = text.substr(0, close + 1);
     text = text.substr(close + 1);
-    node->children.push_back(std::make_unique<RefNode>());
-    if (!RefBuild(child, node->children.back().get(), counter, failed)) {
+    node->Children.push_back(std::make_unique<RefNode>());
+    if (!RefBuild(child, node->Children.back().get(), counter, failed)) {
       return false;
     }
   }
@@ -80,7 +80,7 @@ bool RefBuild(std::string text, RefNode* node, int& counter,
   while (!text.empty() && text.back() == ' ') text.pop_back();
   while (!text.empty() && text.back() == ')') text.pop_back();
   if (!text.empty()) {
-    node->rawWord = text;
+    node->RawWord = text;
     std::vector<std::string> pieces;
     std::string piece;
     for (char c : text + "-") {
@@ -94,8 +94,8 @@ bool RefBuild(std::string text, RefNode* node, int& counter,
     const bool cut = pieces.size() >= 2 && AllDigits(pieces.back()) &&
                      pieces.back().size() < 10 &&
                      std::stoi(pieces.back()) == counter;
-    node->word = cut ? text.substr(0, text.rfind('-')) : text;
-    node->index = counter++;
+    node->Word = cut ? text.substr(0, text.rfind('-')) : text;
+    node->Index = counter++;
   }
   return true;
 }
@@ -103,7 +103,7 @@ bool RefBuild(std::string text, RefNode* node, int& counter,
 // NOLINTNEXTLINE(misc-no-recursion): short texts only.
 int RefDepth(const RefNode& node) {
   int deepest = 0;
-  for (const auto& child : node.children) {
+  for (const auto& child : node.Children) {
     deepest = std::max(deepest, RefDepth(*child));
   }
   return deepest + 1;
@@ -111,11 +111,11 @@ int RefDepth(const RefNode& node) {
 
 // NOLINTNEXTLINE(misc-no-recursion): short texts only.
 std::string Describe(const RefNode& node) {
-  std::string out = "[" + node.label + "|" + node.rawWord + "|" + node.word +
-                    "|" + std::to_string(node.index) + "]";
-  if (node.children.empty()) return out;
+  std::string out = "[" + node.Label + "|" + node.RawWord + "|" + node.Word +
+                    "|" + std::to_string(node.Index) + "]";
+  if (node.Children.empty()) return out;
   out += "{";
-  for (const auto& child : node.children) out += Describe(*child);
+  for (const auto& child : node.Children) out += Describe(*child);
   return out + "}";
 }
 

@@ -78,7 +78,9 @@ std::string AnnotatedRecord(const Fields& f, int score) {
 // What the reader lists for the map it returns.
 std::string ReaderListing(const Fields& f) {
   std::string listing = "Now handling the following training example:\n";
-  for (const auto& [key, value] : f) listing += key + "\t" + value + "\n";
+  for (const auto& [key, value] : f) {
+    listing.append(key).append("\t").append(value).append("\n");
+  }
   listing += "End printing training example.\n\n";
   if (f.size() != 6) listing += "Couldn't parse a next training example.\n";
   return listing;
@@ -89,7 +91,7 @@ std::string Listing(const Fields& f) {
   std::string listing = ReaderListing(f) + "Printing new training example:\n";
   for (const auto& [key, value] : f) {
     if (key == "SL") listing += "DebugSL:|" + value + "\n";
-    listing += "|" + key + "|:|" + value + "|\n";
+    listing.append("|").append(key).append("|:|").append(value).append("|\n");
   }
   return listing;
 }

@@ -70,9 +70,9 @@ TEST(ExtractPatternsCli, WritesOnlyPatternsToOutFileOrStandardOutput) {
   ASSERT_NE(all, consistent);
   const std::string outFile = TempPath("patterns.txt");
   struct UseCase {
-    std::vector<std::string> args;
-    std::string stdoutText;
-    std::string fileText;
+    std::vector<std::string> Args;
+    std::string StdoutText;
+    std::string FileText;
   };
   const UseCase cases[] = {
       {{Example()}, all, ""},
@@ -82,21 +82,21 @@ TEST(ExtractPatternsCli, WritesOnlyPatternsToOutFileOrStandardOutput) {
       {{"--consistent", Example(), outFile}, "", consistent},
   };
   for (const UseCase& c : cases) {
-    SCOPED_TRACE(c.args.back());
+    SCOPED_TRACE(c.Args.back());
     std::remove(outFile.c_str());
-    const ChildRun run = ExtractPatterns(c.args);
+    const ChildRun run = ExtractPatterns(c.Args);
     EXPECT_EQ(run.ExitStatus, 0);
     EXPECT_EQ(run.Stderr, "");
-    EXPECT_EQ(run.Stdout, c.stdoutText);
-    EXPECT_EQ(ReadFile(outFile), c.fileText);
+    EXPECT_EQ(run.Stdout, c.StdoutText);
+    EXPECT_EQ(ReadFile(outFile), c.FileText);
   }
 }
 
 TEST(ExtractPatternsCli, SkipsBadRecordsInOrderAndWritesAllTheOthers) {
   struct SkipCase {
-    const char* name;
-    std::string input;
-    std::string stderrText;
+    const char* Name;
+    std::string Input;
+    std::string StderrText;
   };
   const std::string noTree = Record("Alignment: ((1,1))", "C-Structure:NP");
   const std::string unclosed =
@@ -117,11 +117,11 @@ TEST(ExtractPatternsCli, SkipsBadRecordsInOrderAndWritesAllTheOthers) {
   };
   const std::string inFile = TempPath("in.txt");
   for (const SkipCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    WriteFile(inFile, c.input);
+    SCOPED_TRACE(c.Name);
+    WriteFile(inFile, c.Input);
     const ChildRun run = ExtractPatterns({inFile});
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Stderr, c.stderrText);
+    EXPECT_EQ(run.Stderr, c.StderrText);
     EXPECT_EQ(run.Stdout, Expected(kGood + kOther));
   }
 }
@@ -166,9 +166,9 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
   const std::string directory = TempPath("dir");
   ::mkdir(directory.c_str(), 0755);
   struct FileCase {
-    const char* name;
-    std::vector<std::string> args;
-    std::string stderrText;
+    const char* Name;
+    std::vector<std::string> Args;
+    std::string StderrText;
   };
   std::vector<FileCase> cases = {
       {"missing input",
@@ -189,12 +189,12 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
         {"full disk", {inFile, "/dev/full"}, "Couldn't write outfile.\n"});
   }
   for (const FileCase& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.Name);
     WriteFile(inFile, kGood);
     WriteFile(outFile, "kept\n");
-    const ChildRun run = ExtractPatterns(c.args);
+    const ChildRun run = ExtractPatterns(c.Args);
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Stderr, c.stderrText);
+    EXPECT_EQ(run.Stderr, c.StderrText);
     EXPECT_EQ(run.Stdout, "");
     EXPECT_EQ(ReadFile(inFile), kGood);
     EXPECT_EQ(ReadFile(outFile), "kept\n");

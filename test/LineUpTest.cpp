@@ -14,8 +14,8 @@ using namespace std::string_literals;
 using Hash = std::map<int, std::vector<int>>;
 
 struct FillCase {
-  std::string alignment;
-  Hash fromX;
+  std::string Alignment;
+  Hash FromX;
 };
 
 TEST(LineUpFillHash, ReadsPairsInStringOrderKeepingRepeats) {
@@ -29,10 +29,10 @@ TEST(LineUpFillHash, ReadsPairsInStringOrderKeepingRepeats) {
       {"((-3,+4))", {{-3, {4}}}},
   };
   for (const FillCase& c : cases) {
-    SCOPED_TRACE(c.alignment);
+    SCOPED_TRACE(c.Alignment);
     LineUp lineUp;
-    lineUp.FillHash(1, c.alignment);
-    EXPECT_EQ(lineUp.HashFromX, c.fromX);
+    lineUp.FillHash(1, c.Alignment);
+    EXPECT_EQ(lineUp.HashFromX, c.FromX);
     EXPECT_TRUE(lineUp.HashFromY.empty());
   }
 }
@@ -82,18 +82,18 @@ TEST(LineUpFillHash, ReadsHostileStringsWithinTheirBounds) {
       {"(" + std::string(100000, ',') + ")", {}},
   };
   for (const FillCase& c : cases) {
-    SCOPED_TRACE(c.alignment.substr(0, 40));
+    SCOPED_TRACE(c.Alignment.substr(0, 40));
     LineUp lineUp;
-    lineUp.FillHash(1, c.alignment);
-    EXPECT_EQ(lineUp.HashFromX, c.fromX);
+    lineUp.FillHash(1, c.Alignment);
+    EXPECT_EQ(lineUp.HashFromX, c.FromX);
   }
 }
 
 struct QueryCase {
-  std::string alignment;
-  int position;
-  std::set<int> added;
-  int found;
+  std::string Alignment;
+  int Position;
+  std::set<int> Added;
+  int Found;
 };
 
 TEST(LineUpGetEq, AddsEveryPartnerOfXOnce) {
@@ -107,11 +107,11 @@ TEST(LineUpGetEq, AddsEveryPartnerOfXOnce) {
       {"x((1,1))", 0, {1}, 1},
   };
   for (const QueryCase& c : cases) {
-    SCOPED_TRACE(c.alignment + " at " + std::to_string(c.position));
+    SCOPED_TRACE(c.Alignment + " at " + std::to_string(c.Position));
     LineUp lineUp;
     std::set<int> out;
-    EXPECT_EQ(lineUp.GetEq(c.alignment, c.position, out), c.found);
-    EXPECT_EQ(out, c.added);
+    EXPECT_EQ(lineUp.GetEq(c.Alignment, c.Position, out), c.Found);
+    EXPECT_EQ(out, c.Added);
     EXPECT_TRUE(lineUp.HashFromX.empty());
   }
 }
@@ -124,11 +124,11 @@ TEST(LineUpGetEqFromY, AddsEveryPartnerOfYOnce) {
       {"((5,2),(5,2))", 2, {5}, 1},
   };
   for (const QueryCase& c : cases) {
-    SCOPED_TRACE(c.alignment + " at " + std::to_string(c.position));
+    SCOPED_TRACE(c.Alignment + " at " + std::to_string(c.Position));
     LineUp lineUp;
     std::set<int> out;
-    EXPECT_EQ(lineUp.GetEqFromY(c.alignment, c.position, out), c.found);
-    EXPECT_EQ(out, c.added);
+    EXPECT_EQ(lineUp.GetEqFromY(c.Alignment, c.Position, out), c.Found);
+    EXPECT_EQ(out, c.Added);
     EXPECT_TRUE(lineUp.HashFromY.empty());
   }
 }

@@ -8,8 +8,8 @@
 namespace {
 
 struct LeadingIntCase {
-  std::string text;
-  int expected;
+  std::string Text;
+  int Expected;
 };
 
 TEST(ReadLeadingInt, ReadsLikeAtoiAndSaturatesAtTheIntRange) {
@@ -41,8 +41,8 @@ TEST(ReadLeadingInt, ReadsLikeAtoiAndSaturatesAtTheIntRange) {
       {std::string(100000, '9'), INT_MAX},
   };
   for (const LeadingIntCase& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 40));
-    EXPECT_EQ(ReadLeadingInt(c.text), c.expected);
+    SCOPED_TRACE(c.Text.substr(0, 40));
+    EXPECT_EQ(ReadLeadingInt(c.Text), c.Expected);
   }
 }
 

@@ -44,11 +44,11 @@ class Renumbering : public ::testing::TestWithParam<Numbering> {};
 
 TEST_P(Renumbering, NumbersOnlyChildlessNodesOfTheSubtree) {
   struct Case {
-    const char* input;
-    std::vector<std::size_t> path;  // child positions from the root
-    int start;
-    std::vector<int> indices;  // every node of the tree, text order
-    int end;
+    const char* Input;
+    std::vector<std::size_t> Path;  // child positions from the root
+    int Start;
+    std::vector<int> Indices;  // every node of the tree, text order
+    int End;
   };
   const Case cases[] = {
       {kExample, {0}, 10, {-1, -1, 10, 11, -1, 3}, 12},
@@ -62,16 +62,16 @@ TEST_P(Renumbering, NumbersOnlyChildlessNodesOfTheSubtree) {
       {"(S (A a-1) (B b-2))", {}, -3, {-1, -3, -2}, -1},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.input) + " from " + std::to_string(c.start));
+    SCOPED_TRACE(std::string(c.Input) + " from " + std::to_string(c.Start));
     ParseParser parser;
-    parser.ParseIntoTree(c.input);
+    parser.ParseIntoTree(c.Input);
     CTree::TreeNode* node = parser.Root;
-    for (std::size_t child : c.path) node = node->Children[child];
+    for (std::size_t child : c.Path) node = node->Children[child];
     std::set<int> inds;
-    int counter = c.start;
+    int counter = c.Start;
     Number(parser, GetParam(), node, inds, counter);
-    EXPECT_EQ(IndicesInTextOrder(parser.Root), c.indices);
-    EXPECT_EQ(counter, c.end);
+    EXPECT_EQ(IndicesInTextOrder(parser.Root), c.Indices);
+    EXPECT_EQ(counter, c.End);
   }
 }
 
@@ -93,9 +93,9 @@ INSTANTIATE_TEST_SUITE_P(BothOperations, Renumbering,
 
 TEST(GetCoveredInds, AddsPositionsToWhatTheSetHeld) {
   struct Case {
-    std::set<int> before;
-    int start;
-    std::set<int> after;
+    std::set<int> Before;
+    int Start;
+    std::set<int> After;
   };
   const Case cases[] = {
       {{}, 1, {1, 2}},
@@ -105,13 +105,13 @@ TEST(GetCoveredInds, AddsPositionsToWhatTheSetHeld) {
       {{0}, INT_MAX, {INT_MIN, 0, INT_MAX}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.start);
+    SCOPED_TRACE(c.Start);
     ParseParser parser;
     parser.ParseIntoTree("(NP (DET the-1) (N dog-2))");
-    std::set<int> inds = c.before;
-    int counter = c.start;
+    std::set<int> inds = c.Before;
+    int counter = c.Start;
     parser.GetCoveredInds(parser.Root, inds, counter);
-    EXPECT_EQ(inds, c.after);
+    EXPECT_EQ(inds, c.After);
   }
 }
 

@@ -15,8 +15,8 @@ namespace {
 const char kExample[] = "(S (NP (DET the-1) (N dog-2)) (VP (V barks-3)))";
 
 struct PrintCase {
-  const char* input;
-  const char* printed;
+  const char* Input;
+  const char* Printed;
 };
 
 TEST(ReturnTreeAsStringForPrint, WritesEveryLeafWithItsPosition) {
@@ -34,10 +34,10 @@ TEST(ReturnTreeAsStringForPrint, WritesEveryLeafWithItsPosition) {
       {"(X (Y (Z a b-1)))", "(X (Y (Z a b-1)))"},
   };
   for (const PrintCase& c : cases) {
-    SCOPED_TRACE(c.input);
+    SCOPED_TRACE(c.Input);
     ParseParser parser;
-    parser.ParseIntoTree(c.input);
-    EXPECT_EQ(parser.ReturnTreeAsStringForPrint(), c.printed);
+    parser.ParseIntoTree(c.Input);
+    EXPECT_EQ(parser.ReturnTreeAsStringForPrint(), c.Printed);
   }
 }
 
@@ -105,8 +105,8 @@ TEST(PrintTreeNode, WritesRawWordLabelAndIndexLines) {
   ParseParser parser;
   parser.ParseIntoTree("(NP (DET the-1) (N dog-7) (Q ))");
   const struct {
-    CTree::TreeNode* node;
-    const char* lines;
+    CTree::TreeNode* Node;
+    const char* Lines;
   } cases[] = {
       {parser.Root, "\tWord:iNtErIoR\n\tLabel:NP\n\tIndex:-1\n"},
       {parser.Root->Children[0], "\tWord:the-1\n\tLabel:DET\n\tIndex:1\n"},
@@ -116,9 +116,9 @@ TEST(PrintTreeNode, WritesRawWordLabelAndIndexLines) {
       {nullptr, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.lines);
-    EXPECT_EQ(testsupport::CaptureStdout([&] { parser.PrintTreeNode(c.node); }),
-              c.lines);
+    SCOPED_TRACE(c.Lines);
+    EXPECT_EQ(testsupport::CaptureStdout([&] { parser.PrintTreeNode(c.Node); }),
+              c.Lines);
   }
 }
 

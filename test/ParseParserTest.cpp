@@ -37,9 +37,9 @@ std::string Describe(const CTree::TreeNode* root) {
 }
 
 struct ReadCase {
-  std::string text;
-  std::string tree;
-  int score;
+  std::string Text;
+  std::string Tree;
+  int Score;
 };
 
 // Well-formed and odd texts alike, with the tree each reads into.
@@ -82,12 +82,12 @@ const std::vector<ReadCase>& ReadCases() {
 
 TEST(ParseIntoTree, ReadsEveryTextIntoTheTreeItDescribes) {
   for (const ReadCase& c : ReadCases()) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.Text);
     ParseParser parser;
-    parser.ParseIntoTree(c.text);
+    parser.ParseIntoTree(c.Text);
     ASSERT_NE(parser.Root, nullptr);
-    EXPECT_EQ(Describe(parser.Root), c.tree);
-    EXPECT_EQ(GetCoEmbeddingScore(parser.Root), c.score);
+    EXPECT_EQ(Describe(parser.Root), c.Tree);
+    EXPECT_EQ(GetCoEmbeddingScore(parser.Root), c.Score);
   }
 }
 
@@ -110,16 +110,16 @@ TEST(ParseIntoTree, LinksEveryChildToItsParentAndKeepsRawLeafText) {
 TEST(CStructureReader, MeasuresTheDepthOfTheTreeThatWouldBeBuilt) {
   CStructureReader reader;
   for (const ReadCase& c : ReadCases()) {
-    SCOPED_TRACE(c.text);
-    const CStructureReading reading = reader.MeasureDepth(c.text);
+    SCOPED_TRACE(c.Text);
+    const CStructureReading reading = reader.MeasureDepth(c.Text);
     EXPECT_TRUE(reading.Ok);
-    EXPECT_EQ(reading.Depth, c.score);
+    EXPECT_EQ(reading.Depth, c.Score);
   }
 }
 
 struct FailCase {
-  std::string text;
-  std::string failedText;
+  std::string Text;
+  std::string FailedText;
 };
 
 TEST(CStructureReader, NamesTheConstituentWhoseTextIsMalformed) {
@@ -146,15 +146,15 @@ TEST(CStructureReader, NamesTheConstituentWhoseTextIsMalformed) {
   };
   CStructureReader reader;
   for (const FailCase& c : cases) {
-    SCOPED_TRACE(c.text);
-    const CStructureReading reading = reader.MeasureDepth(c.text);
+    SCOPED_TRACE(c.Text);
+    const CStructureReading reading = reader.MeasureDepth(c.Text);
     EXPECT_FALSE(reading.Ok);
-    EXPECT_EQ(reading.FailedText, c.failedText);
+    EXPECT_EQ(reading.FailedText, c.FailedText);
 
     ParseParser parser;
     std::string failedText = "stale";
-    EXPECT_FALSE(parser.TryParseIntoTree(c.text, &failedText));
-    EXPECT_EQ(failedText, c.failedText);
+    EXPECT_FALSE(parser.TryParseIntoTree(c.Text, &failedText));
+    EXPECT_EQ(failedText, c.FailedText);
     EXPECT_EQ(parser.Root, nullptr);
   }
 }
@@ -195,6 +195,31 @@ TEST(CStructureReader, ReportsAnUnclosedDeepLineAsTheOutermostConstituent) {
   const CStructureReading reading = reader.MeasureDepth(line);
   EXPECT_FALSE(reading.Ok);
   EXPECT_EQ(reading.FailedText, line);
+}
+
+// A reader looks at the first byte of a text and the 1,000,000 after it, so
+// a well-formed tree one byte longer is rejected; README states the limit.
+TEST(CStructureReader, RejectsTextsLongerThanOneMillionAndOneBytes) {
+  const auto padded = [](const std::string& head, const std::string& tail,
+                         std::size_t size) {
+    return head + std::string(size - head.size() - tail.size(), 'x') + tail;
+  };
+  const struct {
+    std::string Text;
+    bool Ok;
+  } cases[] = {
+      {padded("(S ", ")", 1000001), true},
+      {padded("(S ", ")", 1000002), false},
+      {padded("C-Structure:(S (NP ", "-1))", 1000001), true},
+      {padded("C-Structure:(S (NP ", "-1))", 1000002), false},
+  };
+  CStructureReader reader;
+  ParseParser parser;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text.size());
+    EXPECT_EQ(reader.MeasureDepth(c.Text).Ok, c.Ok);
+    EXPECT_EQ(parser.TryParseIntoTree(c.Text), c.Ok);
+  }
 }
 
 // The depth of a well-formed line whose root label swallowed the tree's own

@@ -32,11 +32,11 @@ AlMap MakeAlMap(
 }
 
 struct ProjectionCase {
-  const char* name;
-  std::vector<int> slInds;
-  AlMap alMap;
-  Words tlWords;
-  Links links;
+  const char* Name;
+  std::vector<int> SLInds;
+  AlMap SentenceAlMap;
+  Words TLWords;
+  Links Expected;
 };
 
 TEST(UpdateAlignments, NumbersAlignedTLWordsInSentenceOrder) {
@@ -84,10 +84,11 @@ TEST(UpdateAlignments, NumbersAlignedTLWordsInSentenceOrder) {
        {{5, 1}}},
   };
   for (const ProjectionCase& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.Name);
     Words tlWords;
-    EXPECT_EQ(LinksOf(UpdateAlignments(c.slInds, tlWords, c.alMap)), c.links);
-    EXPECT_EQ(tlWords, c.tlWords);
+    EXPECT_EQ(LinksOf(UpdateAlignments(c.SLInds, tlWords, c.SentenceAlMap)),
+              c.Expected);
+    EXPECT_EQ(tlWords, c.TLWords);
   }
 }
 
@@ -128,8 +129,8 @@ TrainingSentencePair TaggedPair() {
 }
 
 struct ConstraintCase {
-  std::vector<int> slInds;
-  std::set<std::string> constraints;
+  std::vector<int> SLInds;
+  std::set<std::string> Constraints;
 };
 
 TEST(FindXSideConstraints, NamesPatternPositionsByTheirTags) {
@@ -143,9 +144,9 @@ TEST(FindXSideConstraints, NamesPatternPositionsByTheirTags) {
   };
   TrainingSentencePair pair = TaggedPair();
   for (const ConstraintCase& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.slInds));
+    SCOPED_TRACE(::testing::PrintToString(c.SLInds));
     Pattern pattern;
-    EXPECT_EQ(FindXSideConstraints(c.slInds, &pair, &pattern), c.constraints);
+    EXPECT_EQ(FindXSideConstraints(c.SLInds, &pair, &pattern), c.Constraints);
   }
 }
 

@@ -48,10 +48,10 @@ Extraction ExtractAll(const std::string& input, bool consistentOnly) {
 
 // Hand-derived from the tree, the alignment and the tags.
 struct HandCase {
-  const char* name;
-  std::string record;
-  bool consistentOnly;
-  std::string patterns;
+  const char* Name;
+  std::string Record;
+  bool ConsistentOnly;
+  std::string Patterns;
 };
 
 // One pattern's text form: its SL, TL and alignment values, type, score,
@@ -152,9 +152,9 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
          "(X1 NUM *SG)\n")},
   };
   for (const HandCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const Extraction result = ExtractAll(c.record, c.consistentOnly);
-    EXPECT_EQ(result.Patterns, c.patterns);
+    SCOPED_TRACE(c.Name);
+    const Extraction result = ExtractAll(c.Record, c.ConsistentOnly);
+    EXPECT_EQ(result.Patterns, c.Patterns);
     EXPECT_TRUE(result.SkipReasons.empty());
   }
 }
@@ -179,10 +179,10 @@ TEST(PatternExtractor, TakesEachValueAfterItsLabelsFirstColon) {
 
 TEST(PatternExtractor, SkipsARecordWithItsReasonAndLeavesOutputAlone) {
   struct SkipCase {
-    const char* name;
-    std::string alignment;
-    std::string cStructure;
-    std::string reason;
+    const char* Name;
+    std::string Alignment;
+    std::string CStructure;
+    std::string Reason;
   };
   const SkipCase cases[] = {
       {"no bracket", "Alignment: ((1,1))", "C-Structure:X NN a",
@@ -202,16 +202,16 @@ TEST(PatternExtractor, SkipsARecordWithItsReasonAndLeavesOutputAlone) {
        "TL Index 4 exceeds TL sentence length.\n"},
   };
   for (const SkipCase& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.Name);
     std::istringstream in(
-        Record("SL: a/nn c/nn", "TL: b", c.alignment, c.cStructure));
+        Record("SL: a/nn c/nn", "TL: b", c.Alignment, c.CStructure));
     std::ostream listing(nullptr);
     TrainingExampleReader reader(in, listing);
     PatternExtractor extractor;
     std::string out = "before\n";
     std::string reason;
     EXPECT_FALSE(extractor.AppendPatterns(reader.Next(), out, reason));
-    EXPECT_EQ(reason, c.reason);
+    EXPECT_EQ(reason, c.Reason);
     EXPECT_EQ(out, "before\n");
   }
 }

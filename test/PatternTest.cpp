@@ -115,10 +115,10 @@ TEST(PatternReturnPatternAsString, ListsConstraintsInByteOrder) {
 }
 
 struct SLWordsCase {
-  std::vector<std::string> given;
-  std::vector<std::string> words;
-  std::vector<int> sentInds;
-  std::map<int, int> patternToSent;
+  std::vector<std::string> Given;
+  std::vector<std::string> Words;
+  std::vector<int> SentInds;
+  std::map<int, int> PatternToSent;
 };
 
 TEST(PatternSetSLWords, CutsTheSuffixAtTheFirstMarkerAndKeepsItsIndex) {
@@ -138,12 +138,12 @@ TEST(PatternSetSLWords, CutsTheSuffixAtTheFirstMarkerAndKeepsItsIndex) {
       {{"a---1", "b", "c---3"}, {"a", "b", "c"}, {1, -1, 3}, {{0, 1}, {2, 3}}},
   };
   for (const SLWordsCase& c : cases) {
-    SCOPED_TRACE(c.given.front());
+    SCOPED_TRACE(c.Given.front());
     Pattern pattern;
-    pattern.SetSLWords(c.given);
-    EXPECT_EQ(pattern.GetSLWords(), c.words);
-    EXPECT_EQ(pattern.GetSLWordSentInds(), c.sentInds);
-    EXPECT_EQ(pattern.GetSLIndsPatternToSent(), c.patternToSent);
+    pattern.SetSLWords(c.Given);
+    EXPECT_EQ(pattern.GetSLWords(), c.Words);
+    EXPECT_EQ(pattern.GetSLWordSentInds(), c.SentInds);
+    EXPECT_EQ(pattern.GetSLIndsPatternToSent(), c.PatternToSent);
   }
 }
 
@@ -157,12 +157,12 @@ TEST(PatternSetSLWords, SaturatesIndicesBeyondTheIntRange) {
       {{"dog---" + longRun}, {"dog"}, {INT_MAX}, {{0, INT_MAX}}},
   };
   for (const SLWordsCase& c : cases) {
-    SCOPED_TRACE(c.given.front().substr(0, 30));
+    SCOPED_TRACE(c.Given.front().substr(0, 30));
     Pattern pattern;
-    pattern.SetSLWords(c.given);
-    EXPECT_EQ(pattern.GetSLWords(), c.words);
-    EXPECT_EQ(pattern.GetSLWordSentInds(), c.sentInds);
-    EXPECT_EQ(pattern.GetSLIndsPatternToSent(), c.patternToSent);
+    pattern.SetSLWords(c.Given);
+    EXPECT_EQ(pattern.GetSLWords(), c.Words);
+    EXPECT_EQ(pattern.GetSLWordSentInds(), c.SentInds);
+    EXPECT_EQ(pattern.GetSLIndsPatternToSent(), c.PatternToSent);
   }
 }
 

@@ -16,12 +16,12 @@ const char kExample[] = "(S (NP (DET the-1) (N dog-2)) (VP (V barks-3)))";
 using Words = std::vector<std::pair<std::string, int>>;
 
 struct CutCase {
-  const char* input;
-  std::vector<std::size_t> path;  // child positions from the root
-  int start;
-  const char* cstruct;
-  int end;
-  Words words;
+  const char* Input;
+  std::vector<std::size_t> Path;  // child positions from the root
+  int Start;
+  const char* Cstruct;
+  int End;
+  Words SLWords;
 };
 
 TEST(CStructFromHereAsString, RenumbersLeavesFromTheCounter) {
@@ -49,16 +49,16 @@ TEST(CStructFromHereAsString, RenumbersLeavesFromTheCounter) {
       {"(S (A a-1))", {}, -1, "(<S> ( a--1))", 0, {{"a", 1}}},
   };
   for (const CutCase& c : cases) {
-    SCOPED_TRACE(std::string(c.input) + " from " + std::to_string(c.start));
+    SCOPED_TRACE(std::string(c.Input) + " from " + std::to_string(c.Start));
     ParseParser parser;
-    parser.ParseIntoTree(c.input);
+    parser.ParseIntoTree(c.Input);
     CTree::TreeNode* node = parser.Root;
-    for (std::size_t child : c.path) node = node->Children[child];
+    for (std::size_t child : c.Path) node = node->Children[child];
     const std::string before = parser.ReturnTreeAsStringForPrint();
-    int counter = c.start;
-    EXPECT_EQ(CStructFromHereAsString(node, counter), c.cstruct);
-    EXPECT_EQ(counter, c.end);
-    EXPECT_EQ(ExtractSLWords(node), c.words);
+    int counter = c.Start;
+    EXPECT_EQ(CStructFromHereAsString(node, counter), c.Cstruct);
+    EXPECT_EQ(counter, c.End);
+    EXPECT_EQ(ExtractSLWords(node), c.SLWords);
     // Neither changes the tree, leaf positions included.
     EXPECT_EQ(parser.ReturnTreeAsStringForPrint(), before);
   }

@@ -10,10 +10,10 @@ namespace {
 using Pieces = std::vector<std::string>;
 
 struct SplitCase {
-  std::string text;
-  std::string delimiter;
-  Pieces skippingEmpty;  // Tokenizer
-  Pieces keepingEmpty;   // Tokenize
+  std::string Text;
+  std::string Delimiter;
+  Pieces SkippingEmpty;  // Tokenizer
+  Pieces KeepingEmpty;   // Tokenize
 };
 
 TEST(Tokenize, SplitsLikeTheTwoSplittersPromise) {
@@ -35,9 +35,9 @@ TEST(Tokenize, SplitsLikeTheTwoSplittersPromise) {
        {std::string("a\0b", 3), "c"}},
   };
   for (const SplitCase& c : cases) {
-    SCOPED_TRACE("text \"" + c.text + "\" at \"" + c.delimiter + "\"");
-    EXPECT_EQ(Tokenizer()(c.text, c.delimiter), c.skippingEmpty);
-    EXPECT_EQ(Tokenize(c.text, c.delimiter), c.keepingEmpty);
+    SCOPED_TRACE("text \"" + c.Text + "\" at \"" + c.Delimiter + "\"");
+    EXPECT_EQ(Tokenizer()(c.Text, c.Delimiter), c.SkippingEmpty);
+    EXPECT_EQ(Tokenize(c.Text, c.Delimiter), c.KeepingEmpty);
   }
 }
 

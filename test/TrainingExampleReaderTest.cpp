@@ -43,9 +43,9 @@ std::vector<ExampleFieldMap> ReadAll(const std::string& input,
 }
 
 struct ReadCase {
-  std::string name;
-  std::string input;
-  std::vector<ExampleFieldMap> expected;
+  std::string Name;
+  std::string Input;
+  std::vector<ExampleFieldMap> Expected;
 };
 
 TEST(TrainingExampleReader, TakesFieldsByPositionWhateverSurroundsThem) {
@@ -94,8 +94,8 @@ TEST(TrainingExampleReader, TakesFieldsByPositionWhateverSurroundsThem) {
         {}}},
   };
   for (const ReadCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(ReadAll(c.input), c.expected);
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(ReadAll(c.Input), c.Expected);
   }
 }
 
@@ -125,7 +125,7 @@ TEST(TrainingExampleReader, KeepsCarriageReturnsNulBytesAndInvalidUtf8) {
   EXPECT_EQ(maps[0].at("SL"), "SL: sl1\r");
   EXPECT_EQ(maps[0].at("ConstSeq"), "ConstSeq: cs1\r");
 
-  const std::string odd("SL: a\0b\xff\xfe", 10);
+  const std::string odd("SL: a\0b\xff\xfe\0", 10);
   std::string input = Record("1");
   input.replace(input.find("SL: sl1"), 7, odd);
   EXPECT_EQ(ReadAll(input).at(0).at("SL"), odd);
@@ -150,9 +150,9 @@ TEST(TrainingExampleReader, StopsAtAnOverlongLineWhereverItStands) {
   const std::string records = Record("1") + "junk\n" + Record("2");
   const std::string tooLong(100000, 'x');
   struct OverlongCase {
-    std::string name;
-    std::size_t line;
-    std::size_t recordsBefore;
+    std::string Name;
+    std::size_t Line;
+    std::size_t RecordsBefore;
   };
   const std::vector<OverlongCase> cases = {
       {"first line of the file", 1, 0},
@@ -164,17 +164,17 @@ TEST(TrainingExampleReader, StopsAtAnOverlongLineWhereverItStands) {
       {"C-Structure of the second record", 18, 1},
   };
   for (const OverlongCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::istringstream in(testsupport::ReplaceLine(records, c.line, tooLong));
+    SCOPED_TRACE(c.Name);
+    std::istringstream in(testsupport::ReplaceLine(records, c.Line, tooLong));
     std::ostringstream listing;
     TrainingExampleReader reader(in, listing);
-    for (std::size_t record = 0; record < c.recordsBefore; ++record) {
+    for (std::size_t record = 0; record < c.RecordsBefore; ++record) {
       EXPECT_EQ(reader.Next().size(), 6U);
     }
     const std::string listedBefore = listing.str();
     EXPECT_EQ(reader.OverlongLine(), 0U);
     EXPECT_TRUE(reader.Next().empty());
-    EXPECT_EQ(reader.OverlongLine(), c.line);
+    EXPECT_EQ(reader.OverlongLine(), c.Line);
     EXPECT_TRUE(reader.Next().empty());
     // Nothing of the record that holds the line is listed.
     EXPECT_EQ(listing.str(), listedBefore);

@@ -34,10 +34,10 @@ TrainingSentencePair MakePair(const std::string& sl, const std::string& tl,
 }
 
 struct SplitCase {
-  std::string sentence;
-  Words words;
-  Words tags;
-  std::string tagLines;
+  std::string Sentence;
+  Words SLWords;
+  Words Tags;
+  std::string TagLines;
 };
 
 TEST(TrainingSentencePairSetSLSent, SplitsTokensAtTheFirstSlash) {
@@ -59,14 +59,14 @@ TEST(TrainingSentencePairSetSLSent, SplitsTokensAtTheFirstSlash) {
       {"(/( )/)", {"(", ")"}, {"(", ")"}, "POSTag:(\nPOSTag:)\n"},
   };
   for (const SplitCase& c : cases) {
-    SCOPED_TRACE(c.sentence);
+    SCOPED_TRACE(c.Sentence);
     TrainingSentencePair pair;
     const std::string out =
-        testsupport::CaptureStdout([&] { pair.SetSLSent(c.sentence); });
-    EXPECT_EQ(out, c.tagLines);
-    EXPECT_EQ(pair.GetSLWords(), c.words);
-    EXPECT_EQ(pair.GetSLPOSs(), c.tags);
-    EXPECT_EQ(pair.GetSLSent(), c.sentence);
+        testsupport::CaptureStdout([&] { pair.SetSLSent(c.Sentence); });
+    EXPECT_EQ(out, c.TagLines);
+    EXPECT_EQ(pair.GetSLWords(), c.SLWords);
+    EXPECT_EQ(pair.GetSLPOSs(), c.Tags);
+    EXPECT_EQ(pair.GetSLSent(), c.Sentence);
   }
 }
 
@@ -100,8 +100,10 @@ TEST(TrainingSentencePairSetTLSent, SplitsAtBlanksAloneWithoutPrinting) {
   for (const auto& [sentence, words] : cases) {
     SCOPED_TRACE(sentence);
     TrainingSentencePair pair;
-    EXPECT_EQ(testsupport::CaptureStdout([&] { pair.SetTLSent(sentence); }),
-              "");
+    // A lambda may not capture a structured binding in C++17; a named
+    // reference it may.
+    const std::string& text = sentence;
+    EXPECT_EQ(testsupport::CaptureStdout([&] { pair.SetTLSent(text); }), "");
     EXPECT_EQ(pair.GetTLWords(), words);
   }
   TrainingSentencePair pair;
@@ -111,17 +113,18 @@ TEST(TrainingSentencePairSetTLSent, SplitsAtBlanksAloneWithoutPrinting) {
   EXPECT_EQ(pair.GetTLSent(), "c");
 }
 
-// After each blank at most a million characters of the rest are kept, so a
+// After each blank at most a million bytes of the rest are kept, so a
 // word that straddles that limit is cut and later words are dropped.
 TEST(TrainingSentencePairSetTLSent, KeepsAtMostAMillionCharactersAfterABlank) {
   std::string filler;
   for (int i = 0; i < 499999; ++i) filler += "b ";
+  const std::string head = "a " + filler;
   const std::pair<std::string, std::string> cases[] = {
       {"zz", "zz"}, {"zzz", "zz"}, {"  zz", ""}};
   for (const auto& [tail, lastWord] : cases) {
     SCOPED_TRACE(tail);
     TrainingSentencePair pair;
-    pair.SetTLSent("a " + filler + tail);
+    pair.SetTLSent(head + tail);
     const Words words = pair.GetTLWords();
     ASSERT_FALSE(words.empty());
     EXPECT_EQ(words.front(), "a");
@@ -189,8 +192,8 @@ TEST(TrainingSentencePairAddPattern, KeepsCopiesInTheOrderAdded) {
 
 TEST(TrainingSentencePairGetAlMap, ListsTheTLWordsOfEverySLPosition) {
   struct Case {
-    std::string alignment;
-    Entries entries;
+    std::string Alignment;
+    Entries Expected;
   };
   const Case cases[] = {
       {"((1,2),(3,1),(3,2))", {{1, "y", 2}, {3, "x", 1}, {3, "y", 2}}},
@@ -202,11 +205,11 @@ TEST(TrainingSentencePairGetAlMap, ListsTheTLWordsOfEverySLPosition) {
       {"((1,1),(2,", {{1, "x", 1}}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.alignment);
-    const TrainingSentencePair pair = MakePair("a b c", "x y", c.alignment);
+    SCOPED_TRACE(c.Alignment);
+    const TrainingSentencePair pair = MakePair("a b c", "x y", c.Alignment);
     AlMap alMap;
     EXPECT_EQ(testsupport::CaptureStdout([&] { alMap = pair.GetAlMap(); }), "");
-    EXPECT_EQ(EntriesOf(alMap), c.entries);
+    EXPECT_EQ(EntriesOf(alMap), c.Expected);
   }
 }
 
@@ -217,7 +220,7 @@ TEST(TrainingSentencePairGetAlMap, WarnsOnStdoutWhenAPartIsMissing) {
   const std::tuple<std::string, std::string, std::string> cases[] = {
       {"a b", "x y", ""}, {"", "x y", "((1,1))"}, {"/nn", "x", "((1,1))"}};
   for (const auto& [sl, tl, alignment] : cases) {
-    SCOPED_TRACE(sl + "|" + tl + "|" + alignment);
+    SCOPED_TRACE(::testing::Message() << sl << "|" << tl << "|" << alignment);
     const TrainingSentencePair pair = MakePair(sl, tl, alignment);
     AlMap alMap;
     EXPECT_EQ(testsupport::CaptureStdout([&] { alMap = pair.GetAlMap(); }),

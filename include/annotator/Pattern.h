@@ -30,8 +30,8 @@ class Pattern {
 
   // Appends `words` (nothing is cleared first). A word may end in the marker
   // "---" and its SL sentence index ("dog---4"): the word is kept without
-  // the marker, and the index, read by ReadLeadingInt from at most 10000
-  // characters after the first "---", goes to GetSLWordSentInds and, under
+  // the marker, and the index, read by ReadLeadingInt from at most 10,000
+  // bytes after the first "---", goes to GetSLWordSentInds and, under
   // the word's 0-based position in `words`, to GetSLIndsPatternToSent
   // unless that key is present already. A marker with nothing after it
   // gives -1; a word without a marker gives -1 in GetSLWordSentInds only.

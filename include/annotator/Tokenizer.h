@@ -10,7 +10,7 @@ class Tokenizer {
  public:
   // The pieces of `text` between occurrences of `delimiter`, in text order,
   // empty pieces left out ("-a--b-" at "-" gives "a", "b"). After each piece
-  // the delimiter's whole length is skipped, and at most 100,000 characters
+  // the delimiter's whole length is skipped, and at most 100,000 bytes
   // of the rest are kept for further pieces. An empty text gives no piece; an
   // empty delimiter gives the whole text as the only piece.
   std::vector<std::string> operator()(const std::string& text,

@@ -12,7 +12,7 @@
 // the SL constituent tree and the patterns learned from the pair. Setting a
 // sentence splits it at once into word lists. Sentences are split at the
 // blank alone (tabs are ordinary characters); empty tokens are skipped, and
-// after each blank at most 1000000 characters of the rest are kept.
+// after each blank at most 1,000,000 bytes of the rest are kept.
 // Positions count from 0 in the word and tag lists and in ReturnPOS, from 1
 // in alignments. Copies are independent except for the tree, which no copy
 // owns.
@@ -23,7 +23,7 @@ class TrainingSentencePair {
 
   // Stores the SL sentence and appends its words and tags (nothing is
   // cleared). A token splits at its first "/": the word before it, the tag
-  // (at most 10000 characters) after it; for each such split "POSTag:", the
+  // (at most 10,000 bytes) after it; for each such split "POSTag:", the
   // tag and a line end are written to standard output and flushed. A token
   // without "/", or whose first "/" is its last character, is a word with
   // tag "" ("/" alone is such a word). Any other token beginning with "/"

@@ -1,0 +1,32 @@
+# The Debian package: `cpack -G DEB` in a build tree (or the `package`
+# workflow preset) makes annotator_<version>_<arch>.deb. It holds whatever the
+# install rules install, every program and man page included, under /usr, so
+# a new program or page needs an install rule and nothing here.
+set(CPACK_PACKAGE_NAME annotator)
+set(CPACK_PACKAGE_VENDOR "annotator maintainers")
+set(CPACK_PACKAGE_CONTACT
+    "annotator maintainers <maintainers@users.noreply.c-seed-cb38f115.example>")
+# Wrapped here as dpkg shows it: cpack indents the lines after the summary.
+set(CPACK_PACKAGE_DESCRIPTION
+    "annotator reads a file of training examples for a translation-pattern
+learner (a sentence pair, its word alignment and the source sentence's
+constituent tree) and writes each example back with its co-embedding score,
+the depth of that tree.
+
+The package also holds the static C++17 library behind the tool, its headers
+and its CMake package, for programs that read such files or parse, score and
+cut constituent trees.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION text)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
+# Run-time dependencies come from the programs' own links (libc, libstdc++)
+# through dpkg-shlibdeps, so they follow the compiler that built them.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+set(CPACK_GENERATOR DEB)
+
+include(CPack)

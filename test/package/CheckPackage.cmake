@@ -1,0 +1,137 @@
+# cmake -P script behind the package check: makes the Debian package of a
+# build tree with cpack (or takes the one given as DEB), checks its name and
+# control fields, checks that it holds exactly what the install rules
+# install, unpacks it into a scratch root and runs the unpacked annotator on
+# the bundled example, which must write what the built program writes. With
+# CONSUMER_SOURCE it also builds the consumer against the unpacked /usr, so
+# the CMake package works wherever the tree is unpacked.
+cmake_minimum_required(VERSION 3.25)
+
+foreach(required BUILD_DIR WORK_DIR EXAMPLE)
+  if(NOT DEFINED ${required})
+    message(FATAL_ERROR "CheckPackage.cmake needs -D${required}=...")
+  endif()
+endforeach()
+
+find_program(DPKG_DEB dpkg-deb)
+find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
+find_program(FILE_COMMAND file)
+if(NOT DPKG_DEB OR NOT DPKG_SHLIBDEPS OR NOT FILE_COMMAND)
+  # Matched by the test's SKIP_REGULAR_EXPRESSION.
+  message("SKIPPED: building a Debian package needs dpkg-deb, dpkg-shlibdeps "
+          "and file (apt-get install dpkg-dev file)")
+  return()
+endif()
+# Without VERSION, the version the build tree packages.
+if(NOT VERSION)
+  include("${BUILD_DIR}/CPackConfig.cmake")
+  set(VERSION "${CPACK_PACKAGE_VERSION}")
+endif()
+
+function(run_step)
+  execute_process(COMMAND ${ARGV} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "step failed (${status}): ${ARGV}")
+  endif()
+endfunction()
+
+function(output_of variable)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status
+                  OUTPUT_VARIABLE output OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "step failed (${status}): ${ARGN}")
+  endif()
+  set(${variable} "${output}" PARENT_SCOPE)
+endfunction()
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+
+if(NOT DEB)
+  if(NOT CPACK)
+    set(CPACK "${CMAKE_CPACK_COMMAND}")
+  endif()
+  run_step("${CPACK}" -G DEB --config "${BUILD_DIR}/CPackConfig.cmake"
+           -B "${WORK_DIR}/cpack")
+  file(GLOB DEB "${WORK_DIR}/cpack/*.deb")
+  list(LENGTH DEB count)
+  if(NOT count EQUAL 1)
+    message(FATAL_ERROR "cpack made ${count} packages, not one: ${DEB}")
+  endif()
+endif()
+
+output_of(arch dpkg --print-architecture)
+get_filename_component(name "${DEB}" NAME)
+if(NOT name STREQUAL "annotator_${VERSION}_${arch}.deb")
+  message(FATAL_ERROR "package named ${name}, not annotator_${VERSION}_${arch}.deb")
+endif()
+
+output_of(info "${DPKG_DEB}" -I "${DEB}")
+message("${info}")
+foreach(field "Package: annotator" "Version: ${VERSION}"
+              "Architecture: ${arch}" "Maintainer: [^\n]*@" "Section: "
+              "Homepage: " "Description: [^\n]+\n [^\n]+" "Depends: [^\n]*libc6")
+  if(NOT info MATCHES "\n ?${field}")
+    message(FATAL_ERROR "control fields lack \"${field}\"")
+  endif()
+endforeach()
+
+output_of(listing "${DPKG_DEB}" -c "${DEB}")
+message("${listing}")
+
+# Everything the install rules put under a prefix, and nothing else, must be
+# in the package under /usr.
+set(root "${WORK_DIR}/root")
+run_step("${DPKG_DEB}" -x "${DEB}" "${root}")
+run_step("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${WORK_DIR}/install")
+file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${WORK_DIR}/install"
+     "${WORK_DIR}/install/*")
+file(GLOB_RECURSE packaged LIST_DIRECTORIES false RELATIVE "${root}/usr"
+     "${root}/*")
+list(SORT installed)
+list(SORT packaged)
+if(NOT installed STREQUAL packaged)
+  message(FATAL_ERROR "the package holds\n  ${packaged}\nbut the install rules "
+                      "install\n  ${installed}")
+endif()
+foreach(part "bin/annotator" "share/man/man1/annotator.1" "libannotator\\.a"
+             "include/annotator/ParseParser\\.h" "cmake/annotator/annotatorConfig\\.cmake")
+  if(NOT packaged MATCHES "${part}")
+    message(FATAL_ERROR "the package lacks ${part}")
+  endif()
+endforeach()
+
+foreach(program packaged built)
+  if(program STREQUAL "packaged")
+    set(annotator "${root}/usr/bin/annotator")
+  else()
+    set(annotator "${BUILD_DIR}/annotator")
+  endif()
+  execute_process(COMMAND "${annotator}" "${EXAMPLE}" "${WORK_DIR}/${program}.txt"
+                  RESULT_VARIABLE status OUTPUT_VARIABLE ${program}_stdout
+                  ERROR_VARIABLE ${program}_stderr)
+  if(NOT status EQUAL 0 OR NOT ${program}_stderr STREQUAL "")
+    message(FATAL_ERROR "${annotator} exited with ${status}: ${${program}_stderr}")
+  endif()
+  file(READ "${WORK_DIR}/${program}.txt" ${program}_output)
+endforeach()
+if(NOT packaged_output MATCHES "CoEmbeddingScore: [1-9]")
+  message(FATAL_ERROR "the packaged annotator wrote no scores:\n${packaged_output}")
+endif()
+if(NOT packaged_output STREQUAL built_output OR
+   NOT packaged_stdout STREQUAL built_stdout)
+  message(FATAL_ERROR "the packaged annotator's output differs from the built one's")
+endif()
+
+if(CONSUMER_SOURCE)
+  run_step("${CMAKE_COMMAND}" -S "${CONSUMER_SOURCE}" -B "${WORK_DIR}/consumer"
+           -G "${GENERATOR}" "-DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM}"
+           "-DCMAKE_PREFIX_PATH=${root}/usr"
+           -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
+           "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
+           "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}"
+           "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
+           "-DCMAKE_EXE_LINKER_FLAGS=${EXE_LINKER_FLAGS}")
+  run_step("${CMAKE_COMMAND}" --build "${WORK_DIR}/consumer")
+  run_step("${WORK_DIR}/consumer/consumer")
+endif()

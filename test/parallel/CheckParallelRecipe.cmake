@@ -1,0 +1,55 @@
+# cmake -P script behind the test of README's "Large corpora" recipe: GNU
+# parallel splits the real corpus at record starts, runs one annotator per
+# piece and puts the pieces' output back in order, which must give the very
+# file that one run over the whole corpus writes.
+cmake_minimum_required(VERSION 3.25)
+
+foreach(required ANNOTATOR CORPUS WORK_DIR)
+  if(NOT DEFINED ${required})
+    message(FATAL_ERROR "CheckParallelRecipe.cmake needs -D${required}=...")
+  endif()
+endforeach()
+
+# Both skips are matched by the test's SKIP_REGULAR_EXPRESSION.
+find_program(PARALLEL parallel)
+if(NOT PARALLEL)
+  message("SKIPPED: GNU parallel is not installed (apt-get install parallel)")
+  return()
+endif()
+if(NOT EXISTS "${CORPUS}")
+  message("SKIPPED: no corpus at ${CORPUS}")
+  return()
+endif()
+
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+
+execute_process(COMMAND "${ANNOTATOR}" "${CORPUS}" "${WORK_DIR}/single.txt"
+                OUTPUT_QUIET RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "one run over ${CORPUS} exited with ${status}")
+endif()
+
+# The recipe as README gives it, with the built program in place of the
+# installed one.
+execute_process(
+  COMMAND "${PARALLEL}" --pipe --recstart "SentenceIndex:" --keep-order
+          "'${ANNOTATOR}' /dev/stdin /dev/fd/3 3>&1 >/dev/null"
+  INPUT_FILE "${CORPUS}" OUTPUT_FILE "${WORK_DIR}/pieces.txt"
+  RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "parallel exited with ${status}")
+endif()
+
+file(SIZE "${WORK_DIR}/single.txt" size)
+if(size EQUAL 0)
+  message(FATAL_ERROR "one run over ${CORPUS} wrote nothing")
+endif()
+execute_process(COMMAND "${CMAKE_COMMAND}" -E compare_files
+                        "${WORK_DIR}/single.txt" "${WORK_DIR}/pieces.txt"
+                RESULT_VARIABLE differ)
+if(differ)
+  message(FATAL_ERROR "the pieces put together differ from one run: compare "
+                      "${WORK_DIR}/single.txt and ${WORK_DIR}/pieces.txt")
+endif()
+message("one run and the pieces agree on ${size} bytes")
