@@ -11,9 +11,13 @@ bool NameSameFile(const char* first, const char* second) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool IsDirectory(const char* path) {
+bool OpenTrainingFile(std::ifstream& file, const char* path) {
   struct stat info;
-  return ::stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+  if (!path || (::stat(path, &info) == 0 && S_ISDIR(info.st_mode))) {
+    return false;
+  }
+  file.open(path);
+  return file.is_open();
 }
 
 unsigned ReserveStandardDescriptors() {

@@ -52,6 +52,14 @@ bool IsHeader(std::string_view line) {
 std::ifstream TrainingFILE;
 char TrainingFileBuffer[1 << 16];
 
+// Empties the fields but keeps their storage for the next record.
+void ClearRecord(ExampleRecord& record) {
+  for (std::string ExampleRecord::*field : kPositions) {
+    if (field) (record.*field).clear();
+  }
+  record.FieldCount = 0;
+}
+
 }  // namespace
 
 ExampleFieldMap ExampleRecord::ToMap() const {
@@ -100,10 +108,7 @@ std::string_view TrainingExampleReader::ReadLine() {
 }
 
 bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
-  record.FieldCount = 0;
-  for (std::string ExampleRecord::*field : kPositions) {
-    if (field) (record.*field).clear();
-  }
+  ClearRecord(record);
   if (overlongLine_ != 0) return false;
   if (headerPending_) {
     headerPending_ = false;
@@ -128,12 +133,7 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
     }
   }
   // Nothing of the record that holds an over-long line is kept.
-  if (overlongLine_ != 0) {
-    for (std::string ExampleRecord::*field : kPositions) {
-      if (field) (record.*field).clear();
-    }
-    record.FieldCount = 0;
-  }
+  if (overlongLine_ != 0) ClearRecord(record);
   return record.Complete();
 }
 
@@ -148,13 +148,11 @@ ExampleFieldMap TrainingExampleReader::Next() {
 
 ExampleFieldMap GetNextSentencePair(const char* path) {
   if (!TrainingFILE.is_open()) {
-    // A directory opens but cannot be read: it is no training file either.
-    if (path && !IsDirectory(path)) {
-      TrainingFILE.rdbuf()->pubsetbuf(TrainingFileBuffer,
-                                      sizeof TrainingFileBuffer);
-      TrainingFILE.open(path);
+    TrainingFILE.rdbuf()->pubsetbuf(TrainingFileBuffer,
+                                    sizeof TrainingFileBuffer);
+    if (!OpenTrainingFile(TrainingFILE, path)) {
+      Fatal("Couldn't open training file.\n");
     }
-    if (!TrainingFILE.is_open()) Fatal("Couldn't open training file.\n");
   }
   static TrainingExampleReader reader(TrainingFILE, std::cout);
   ExampleFieldMap example = reader.Next();

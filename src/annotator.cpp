@@ -35,11 +35,8 @@ int main(int argc, char** argv) {
   // The input is opened first, so a mistyped path costs no output file.
   static char inBuffer[1 << 16];
   std::ifstream in;
-  if (!IsDirectory(inFile)) {
-    in.rdbuf()->pubsetbuf(inBuffer, sizeof inBuffer);
-    in.open(inFile);
-  }
-  if (!in.is_open()) Fatal("Couldn't open training file.\n");
+  in.rdbuf()->pubsetbuf(inBuffer, sizeof inBuffer);
+  if (!OpenTrainingFile(in, inFile)) Fatal("Couldn't open training file.\n");
   if (!Out.Open(argv[2])) Fatal("Couldn't open outfile.\n");
 
   // A listing nobody can see is not built at all.

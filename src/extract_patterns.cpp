@@ -48,31 +48,29 @@ int main(int argc, char** argv) {
                             : nullptr;
 
   std::ifstream in;
-  if (!IsDirectory(inFile)) in.open(inFile);
-  if (!in.is_open()) Fatal("Couldn't open training file.\n");
+  if (!OpenTrainingFile(in, inFile)) Fatal("Couldn't open training file.\n");
   if (outFile && NameSameFile(inFile, outFile)) {
     Fatal("InFile and OutFile name the same file.\n");
   }
   std::FILE* out = outFile ? std::fopen(outFile, "w") : stdout;
   if (!out) Fatal("Couldn't open outfile.\n");
 
-  std::ostream listing(nullptr);  // annotator's listing; nobody reads it here
+  std::ostream listing(nullptr);  // NextRecord lists nothing
   TrainingExampleReader reader(in, listing);
+  ExampleRecord record;
   PatternExtractor extractor(consistent);
   std::string pending;
   std::string skipReason;
   bool skipped = false;
-  for (long long record = 1;; ++record) {
-    const ExampleFieldMap example = reader.Next();
-    if (example.size() != 6) break;
-    if (!extractor.AppendPatterns(example, pending, skipReason)) {
+  for (long long number = 1; reader.NextRecord(record); ++number) {
+    if (!extractor.AppendPatterns(record.ToMap(), pending, skipReason)) {
       skipped = true;
       // What came before the skipped record leaves before its message.
       if (!WriteAll(out, pending) || std::fflush(out) != 0) {
         Fatal("Couldn't write outfile.\n");
       }
       const std::string message =
-          "Record " + std::to_string(record) + ": " + skipReason;
+          "Record " + std::to_string(number) + ": " + skipReason;
       std::fwrite(message.data(), 1, message.size(), stderr);
     }
     if (pending.size() >= kChunk && !WriteAll(out, pending)) {

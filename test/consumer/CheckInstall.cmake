@@ -10,12 +10,7 @@ foreach(required BUILD_DIR STAGE_DIR PUBLIC_HEADER_DIR CONSUMER_SOURCE
   endif()
 endforeach()
 
-function(run_step)
-  execute_process(COMMAND ${ARGV} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "step failed (${status}): ${ARGV}")
-  endif()
-endfunction()
+include("${CMAKE_CURRENT_LIST_DIR}/ConsumerSteps.cmake")
 
 file(REMOVE_RECURSE "${STAGE_DIR}" "${CONSUMER_BINARY}")
 run_step("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${STAGE_DIR}")
@@ -32,13 +27,4 @@ if(NOT public OR NOT installed STREQUAL public)
                       "ones\n  ${public}")
 endif()
 
-run_step("${CMAKE_COMMAND}" -S "${CONSUMER_SOURCE}" -B "${CONSUMER_BINARY}"
-         -G "${GENERATOR}" "-DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM}"
-         "-DCMAKE_PREFIX_PATH=${STAGE_DIR}"
-         -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
-         "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
-         "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}"
-         "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
-         "-DCMAKE_EXE_LINKER_FLAGS=${EXE_LINKER_FLAGS}")
-run_step("${CMAKE_COMMAND}" --build "${CONSUMER_BINARY}")
-run_step("${CONSUMER_BINARY}/consumer")
+build_and_run_consumer("${STAGE_DIR}" "${CONSUMER_BINARY}")

@@ -28,12 +28,7 @@ if(NOT VERSION)
   set(VERSION "${CPACK_PACKAGE_VERSION}")
 endif()
 
-function(run_step)
-  execute_process(COMMAND ${ARGV} RESULT_VARIABLE status)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "step failed (${status}): ${ARGV}")
-  endif()
-endfunction()
+include("${CMAKE_CURRENT_LIST_DIR}/../consumer/ConsumerSteps.cmake")
 
 function(output_of variable)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status
@@ -124,14 +119,5 @@ if(NOT packaged_output STREQUAL built_output OR
 endif()
 
 if(CONSUMER_SOURCE)
-  run_step("${CMAKE_COMMAND}" -S "${CONSUMER_SOURCE}" -B "${WORK_DIR}/consumer"
-           -G "${GENERATOR}" "-DCMAKE_MAKE_PROGRAM=${MAKE_PROGRAM}"
-           "-DCMAKE_PREFIX_PATH=${root}/usr"
-           -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF
-           "-DCMAKE_CXX_COMPILER=${CXX_COMPILER}"
-           "-DCMAKE_BUILD_TYPE=${BUILD_TYPE}"
-           "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
-           "-DCMAKE_EXE_LINKER_FLAGS=${EXE_LINKER_FLAGS}")
-  run_step("${CMAKE_COMMAND}" --build "${WORK_DIR}/consumer")
-  run_step("${WORK_DIR}/consumer/consumer")
+  build_and_run_consumer("${root}/usr" "${WORK_DIR}/consumer")
 endif()
