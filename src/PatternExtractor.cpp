@@ -361,6 +361,18 @@ PatternExtractor& PatternExtractor::operator=(
 bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
                                       std::string& out,
                                       std::string& skipReason) {
+  return Append(example, out, skipReason, nullptr);
+}
+
+bool PatternExtractor::AppendPatterns(
+    const ExampleFieldMap& example, std::string& out, std::string& skipReason,
+    std::vector<std::vector<int>>& slPositions) {
+  return Append(example, out, skipReason, &slPositions);
+}
+
+bool PatternExtractor::Append(const ExampleFieldMap& example, std::string& out,
+                              std::string& skipReason,
+                              std::vector<std::vector<int>>* slPositions) {
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
 
@@ -398,6 +410,13 @@ bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
     state.GatherTL(constituent);
     if (consistentOnly_ && !state.Consistent(constituent)) continue;
     state.Write(constituent, appender);
+    if (slPositions) {
+      std::vector<int>& positions = slPositions->emplace_back();
+      for (std::size_t i = constituent.FirstLeaf; i < constituent.EndLeaf;
+           ++i) {
+        positions.push_back(state.Leaves[i].Position);
+      }
+    }
   }
   return true;
 }

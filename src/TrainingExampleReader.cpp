@@ -116,6 +116,8 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
     std::string_view line = ReadLine();
     while (!in_.fail() && !IsHeader(line)) line = ReadLine();
   }
+  // A pending header was the last line the previous record read.
+  if (!in_.fail()) headerLine_ = linesRead_;
 
   for (std::size_t position = 0; position < kPositions.size(); ++position) {
     // The test comes before the read: the read that fails still enters its

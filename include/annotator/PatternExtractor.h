@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "TrainingExampleReader.h"
 
@@ -40,7 +41,19 @@ class PatternExtractor {
   bool AppendPatterns(const ExampleFieldMap& example, std::string& out,
                       std::string& skipReason);
 
+  // AppendPatterns that also appends to `slPositions`, for each pattern it
+  // writes, the sentence positions (from 1; -1 for a leaf without leaf text)
+  // of the pattern's SL words in order: what the text form leaves out, as
+  // it numbers a pattern's leaves from 1.
+  bool AppendPatterns(const ExampleFieldMap& example, std::string& out,
+                      std::string& skipReason,
+                      std::vector<std::vector<int>>& slPositions);
+
  private:
+  bool Append(const ExampleFieldMap& example, std::string& out,
+              std::string& skipReason,
+              std::vector<std::vector<int>>* slPositions);
+
   bool consistentOnly_;
   // Scratch space reused from record to record; made afresh when a move
   // took it.

@@ -63,6 +63,10 @@ class TrainingExampleReader {
   // every line read through this reader from 1.
   std::size_t OverlongLine() const { return overlongLine_; }
 
+  // The line number (from 1) of the header of the record the last
+  // NextRecord or Next read; 0 before the first header.
+  std::size_t HeaderLine() const { return headerLine_; }
+
  private:
   // Reads one line into the buffer; the stream's state tells how it went.
   std::string_view ReadLine();
@@ -73,6 +77,7 @@ class TrainingExampleReader {
   bool headerPending_ = false;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
+  std::size_t headerLine_ = 0;
   ExampleRecord record_;
 };
 
