@@ -38,15 +38,25 @@ def _n(value):
     return f"{value:.1f}"
 
 
+# How each kind of mark looks, beyond the black text and grey lines.
+_LOOK = {
+    "word": ' fill="#1a4f9c"',
+    "tl": ' fill="#7a1f0a"',
+    "link": ' stroke="#3f7fd8" stroke-dasharray="4 3"',
+}
+
+
 def _text(parts, x, y, kind, text):
     parts.append(
-        f'<text class="{kind}" x="{_n(x)}" y="{_n(y)}">{escape(_clean(text))}</text>'
+        f'<text class="{kind}"{_LOOK.get(kind, "")} x="{_n(x)}" y="{_n(y)}">'
+        f"{escape(_clean(text))}</text>"
     )
 
 
 def _line(parts, kind, x1, y1, x2, y2):
     parts.append(
-        f'<line class="{kind}" x1="{_n(x1)}" y1="{_n(y1)}" x2="{_n(x2)}" y2="{_n(y2)}"/>'
+        f'<line class="{kind}"{_LOOK.get(kind, "")} x1="{_n(x1)}" y1="{_n(y1)}" '
+        f'x2="{_n(x2)}" y2="{_n(y2)}"/>'
     )
 
 

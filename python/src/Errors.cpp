@@ -26,8 +26,8 @@ std::string WithoutLineEnd(std::string message) {
 PyObject* MakeType(py::module_& module, const char* name, const char* doc,
                    py::dict defaults) {
   const std::string qualified = std::string("annotator.") + name;
-  PyObject* type = PyErr_NewExceptionWithDoc(
-      qualified.c_str(), doc, PyExc_ValueError, defaults.ptr());
+  PyObject* type = PyErr_NewExceptionWithDoc(qualified.c_str(), doc,
+                                             PyExc_ValueError, defaults.ptr());
   if (!type) throw py::error_already_set();
   module.add_object(name, py::reinterpret_borrow<py::object>(type));
   return type;
@@ -55,8 +55,7 @@ void Raise(const Failure& failure) {
                       "InFile and OutFile name the same file.");
       throw py::error_already_set();
   }
-  py::object error =
-      py::reinterpret_borrow<py::object>(type)(Text(message));
+  py::object error = py::reinterpret_borrow<py::object>(type)(Text(message));
   error.attr("record") = OrNone(failure.Record);
   if (type == FormatErrorType) {
     error.attr("line") = OrNone(failure.Line);
@@ -69,9 +68,9 @@ void Raise(const Failure& failure) {
 }
 
 void RaiseOSError(int error, const std::string& path) {
-  py::object name = py::reinterpret_steal<py::object>(
-      PyUnicode_DecodeFSDefaultAndSize(path.data(),
-                                       static_cast<Py_ssize_t>(path.size())));
+  py::object name =
+      py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(
+          path.data(), static_cast<Py_ssize_t>(path.size())));
   errno = error;
   PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.ptr());
   throw py::error_already_set();

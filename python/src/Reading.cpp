@@ -39,18 +39,25 @@ std::string_view FieldValue(std::string_view line) {
   return line;
 }
 
-// Opens `path` for reading the way the programs do, raising the OSError a
-// Python user expects instead of the programs' one message: a directory
-// opens on Linux but cannot be read.
-void OpenInput(std::ifstream& in, const std::string& path) {
+// Opens `path` for reading the way the programs do, but returns the errno
+// value a Python user expects instead of the programs' one message (0 when
+// it opened): a directory opens on Linux but cannot be read. Called without
+// the interpreter's lock, since opening a FIFO waits for its writer.
+int OpenInput(std::ifstream& in, const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) RaiseOSError(errno, path);
+  if (fd < 0) return errno;
   struct stat info;
   const bool directory = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  ::close(fd);
-  if (directory) RaiseOSError(EISDIR, path);
+  if (directory) {
+    ::close(fd);
+    return EISDIR;
+  }
+  // Opened again while the first descriptor still holds a FIFO open, so
+  // the second open finds its writer there and does not wait.
   in.open(path, std::ios::binary);
-  if (!in.is_open()) RaiseOSError(errno != 0 ? errno : EIO, path);
+  const int error = in.is_open() ? 0 : (errno != 0 ? errno : EIO);
+  ::close(fd);
+  return error;
 }
 
 // One training example of a file: its fields as read, and the tree, which
@@ -124,13 +131,15 @@ py::list Alignment(const Example& example) {
     Raise(failure);
   }
   py::list links;
-  for (const auto& [sl, word] : map) links.append(py::make_tuple(sl, word.second));
+  for (const auto& [sl, word] : map)
+    links.append(py::make_tuple(sl, word.second));
   return links;
 }
 
 int Score(const Example& example) {
   CStructureReader reader;
-  const CStructureReading reading = reader.MeasureDepth(example.Record.CStructure);
+  const CStructureReading reading =
+      reader.MeasureDepth(example.Record.CStructure);
   if (!reading.Ok) {
     Failure failure = example.FailureHere();
     failure.Text = std::string(reading.FailedText);
@@ -229,7 +238,8 @@ std::vector<Pattern> Patterns(const Example& example, bool consistent) {
                       skipReason.data() + skipReason.size(), failure.Position);
     } else {
       failure.Text = skipReason.substr(kMalformed.size());
-      if (!failure.Text.empty() && failure.Text.back() == '\n') failure.Text.pop_back();
+      if (!failure.Text.empty() && failure.Text.back() == '\n')
+        failure.Text.pop_back();
     }
     Raise(failure);
   }
@@ -241,8 +251,7 @@ std::vector<Pattern> Patterns(const Example& example, bool consistent) {
   while (at < text.size()) {
     Pattern pattern{block, at, at, patterns.size()};
     std::size_t lines = 0;
-    while (at < text.size() &&
-           (lines < 9 || text.compare(at, 2, "(X") == 0)) {
+    while (at < text.size() && (lines < 9 || text.compare(at, 2, "(X") == 0)) {
       const std::size_t end = text.find('\n', at);
       at = end == std::string_view::npos ? text.size() : end + 1;
       ++lines;
@@ -258,7 +267,12 @@ class Reader {
   explicit Reader(const py::bytes& path)
       : path_(path), buffer_(new char[kBuffer]) {
     in_.rdbuf()->pubsetbuf(buffer_.get(), kBuffer);
-    OpenInput(in_, path_);
+    int error = 0;
+    {
+      py::gil_scoped_release released;
+      error = OpenInput(in_, path_);
+    }
+    if (error != 0) RaiseOSError(error, path_);
     reader_ = std::make_unique<TrainingExampleReader>(in_, listing_);
   }
 
@@ -329,10 +343,20 @@ std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
   std::ifstream in;
   std::unique_ptr<char[]> inBuffer(new char[1 << 16]);
   in.rdbuf()->pubsetbuf(inBuffer.get(), 1 << 16);
-  OpenInput(in, inPath);
-  const int fd = ::open(outPath.c_str(),
-                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) RaiseOSError(errno, outPath);
+  int fd = -1;
+  int inError = 0;
+  int outError = 0;
+  {
+    py::gil_scoped_release released;
+    inError = OpenInput(in, inPath);
+    if (inError == 0) {
+      fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                  0666);
+      if (fd < 0) outError = errno;
+    }
+  }
+  if (inError != 0) RaiseOSError(inError, inPath);
+  if (outError != 0) RaiseOSError(outError, outPath);
 
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
@@ -415,11 +439,14 @@ void RegisterReading(py::module_& module) {
           [](const Example& e) { return Text(FieldValue(e.Record.Alignment)); },
           "The alignment as written, such as '((1,1),(2,2))'.")
       .def_property_readonly(
-          "type", [](const Example& e) { return Text(FieldValue(e.Record.Type)); },
+          "type",
+          [](const Example& e) { return Text(FieldValue(e.Record.Type)); },
           "The example's type.")
       .def_property_readonly(
           "cstructure",
-          [](const Example& e) { return Text(FieldValue(e.Record.CStructure)); },
+          [](const Example& e) {
+            return Text(FieldValue(e.Record.CStructure));
+          },
           "The C-structure: the bracketed tree as written.")
       .def_property_readonly(
           "constseq",
@@ -447,7 +474,8 @@ void RegisterReading(py::module_& module) {
             TrainingSentencePair pair;
             pair.SetTLSent(std::string(FieldValue(e.Record.TL)));
             py::list words;
-            for (const std::string& word : pair.GetTLWords()) words.append(Text(word));
+            for (const std::string& word : pair.GetTLWords())
+              words.append(Text(word));
             return words;
           },
           "The TL words in sentence order.")
@@ -479,13 +507,14 @@ void RegisterReading(py::module_& module) {
            })
       .def("__repr__",
            [](const Example& e) {
-             return "<annotator.Example " + std::to_string(e.Number) + " at line " +
-                    std::to_string(e.Line) + ">";
+             return "<annotator.Example " + std::to_string(e.Number) +
+                    " at line " + std::to_string(e.Line) + ">";
            })
       .def(
           "_repr_svg_",
           [](const py::object& self) {
-            return py::module_::import("annotator._picture").attr("example_svg")(self);
+            return py::module_::import("annotator._picture")
+                .attr("example_svg")(self);
           },
           "The example drawn as an SVG picture: its tree, the SL words at its "
           "foot, the TL words below them and a line per alignment link.");
@@ -497,14 +526,16 @@ void RegisterReading(py::module_& module) {
           "type", [](const Pattern& p) { return Text(p.Field(4)); },
           "The constituent's label.")
       .def_property_readonly(
-          "sl_words", [](const Pattern& p) { return TextList(SplitBlanks(p.Field(1))); },
+          "sl_words",
+          [](const Pattern& p) { return TextList(SplitBlanks(p.Field(1))); },
           "The constituent's words.")
       .def_property_readonly(
           "sl_positions",
           [](const Pattern& p) { return p.Block->Positions[p.Number]; },
           "The sentence positions of sl_words, from 1.")
       .def_property_readonly(
-          "tl_words", [](const Pattern& p) { return TextList(SplitBlanks(p.Field(2))); },
+          "tl_words",
+          [](const Pattern& p) { return TextList(SplitBlanks(p.Field(2))); },
           "The TL words aligned to the constituent, in sentence order.")
       .def_property_readonly(
           "alignment",
@@ -538,12 +569,14 @@ void RegisterReading(py::module_& module) {
           "x_side_constraints",
           [](const Pattern& p) {
             const std::vector<std::string_view> lines = p.Lines();
-            return TextList(std::vector<std::string_view>(lines.begin() + 9, lines.end()));
+            return TextList(
+                std::vector<std::string_view>(lines.begin() + 9, lines.end()));
           },
           "Number and tense constraints such as '(X2 NUM *SG)'.")
       .def("__str__", [](const Pattern& p) { return Text(p.Whole()); })
       .def("__repr__", [](const Pattern& p) {
-        return "<annotator.Pattern " + py::repr(Text(p.Field(4))).cast<std::string>() + " " +
+        return "<annotator.Pattern " +
+               py::repr(Text(p.Field(4))).cast<std::string>() + " " +
                py::repr(Text(p.Field(1))).cast<std::string>() + ">";
       });
 

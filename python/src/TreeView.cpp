@@ -135,7 +135,8 @@ void RegisterTree(py::module_& module) {
            [](const TreeView& t, long long i) {
              const auto size = static_cast<long long>(t.Node->Children.size());
              if (i < 0) i += size;
-             if (i < 0 || i >= size) throw py::index_error("child index out of range");
+             if (i < 0 || i >= size)
+               throw py::index_error("child index out of range");
              return Child(t, t.Node->Children[static_cast<std::size_t>(i)]);
            })
       .def("__str__",
