@@ -42,12 +42,10 @@ py::str Text(std::string_view bytes);
 // A Python text as the bytes it came from (the inverse of Text).
 std::string Bytes(const py::handle& text);
 
-// A node of a tree kept alive by its owner: a Tree object is this view, and
-// every view into one tree shares the parser that holds its nodes.
-struct TreeView {
-  std::shared_ptr<ParseParser> Owner;
-  CTree::TreeNode* Node;
-};
+// A Tree object: a view of `node`, which keeps `owner`, the parser that
+// holds the node's tree, alive. Views copy nothing of the tree.
+py::object MakeTree(const std::shared_ptr<ParseParser>& owner,
+                    CTree::TreeNode* node);
 
 void RegisterErrors(py::module_& module);
 void RegisterTree(py::module_& module);

@@ -148,7 +148,7 @@ int Score(const Example& example) {
   return reading.Depth;
 }
 
-TreeView ExampleTree(Example& example) {
+py::object ExampleTree(Example& example) {
   if (!example.Parsed) {
     auto parser = std::make_shared<ParseParser>();
     const std::string_view line = example.Record.CStructure;
@@ -169,7 +169,7 @@ TreeView ExampleTree(Example& example) {
     }
     example.Parsed = std::move(parser);
   }
-  return TreeView{example.Parsed, example.Parsed->Root};
+  return MakeTree(example.Parsed, example.Parsed->Root);
 }
 
 // The patterns of one record share the extractor's text; a pattern is its
