@@ -9,7 +9,7 @@ import pytest
 
 import annotator
 from annotator import _picture
-from conftest import BUNDLED, record
+from conftest import BUNDLED, ROOT, record
 
 SVG = "{http://www.w3.org/2000/svg}"
 
@@ -132,6 +132,8 @@ def test_show_writes_the_picture_of_record_n(tmp_path):
     shown = show("show", str(BUNDLED), "3")
     assert (shown.returncode, shown.stderr) == (0, "")
     assert shown.stdout == list(annotator.read(BUNDLED))[2]._repr_svg_()
+    # README shows record 1 as drawn today.
+    assert show("show", str(BUNDLED), "1").stdout == (ROOT / "doc" / "example.svg").read_text()
     assert "show" in show("--help").stdout
     for arguments, message in ((("show", str(BUNDLED), "99"), "has no record 99"),
                                (("show", str(tmp_path / "none"), "1"), "No such file")):
