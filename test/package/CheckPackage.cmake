@@ -125,8 +125,25 @@ endif()
 if(packaged MATCHES "lib/python3/dist-packages/annotator/__init__\\.py")
   find_program(PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
   set(site "${root}/usr/lib/python3/dist-packages")
+  # A sanitized module loads only behind its sanitizer's shared runtime.
+  set(preload "")
+  if(CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
+    foreach(runtime libclang_rt.asan-x86_64.so libasan.so libubsan.so)
+      execute_process(COMMAND "${CXX_COMPILER}" -print-file-name=${runtime}
+                      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+      if(IS_ABSOLUTE "${path}" AND EXISTS "${path}")
+        list(APPEND preload "${path}")
+      endif()
+      # clang's one runtime holds both sanitizers.
+      if(runtime STREQUAL "libclang_rt.asan-x86_64.so" AND preload)
+        break()
+      endif()
+    endforeach()
+    list(JOIN preload " " preload)
+  endif()
   execute_process(
-    COMMAND "${CMAKE_COMMAND}" -E env "PYTHONPATH=${site}" "${PYTHON3}" -c
+    COMMAND "${CMAKE_COMMAND}" -E env "PYTHONPATH=${site}" "LD_PRELOAD=${preload}"
+            ASAN_OPTIONS=detect_leaks=0 "${PYTHON3}" -c
       "import sys, annotator; assert annotator.__file__.startswith(sys.argv[1]), annotator.__file__; print(annotator.annotate(sys.argv[2], sys.argv[3]))"
       "${site}" "${EXAMPLE}" "${WORK_DIR}/python.txt"
     RESULT_VARIABLE status OUTPUT_VARIABLE count ERROR_VARIABLE python_stderr)
