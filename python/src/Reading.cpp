@@ -278,12 +278,19 @@ class Reader {
 
   std::shared_ptr<Example> Next() {
     if (!reader_) throw py::stop_iteration();
+    // The lock is let go while reading, so a second thread could come in
+    // here with the same iterator.
+    if (busy_) {
+      throw py::value_error("this iterator is being read by another thread");
+    }
     auto example = std::make_shared<Example>();
     bool complete = false;
+    busy_ = true;
     {
       py::gil_scoped_release released;
       complete = reader_->NextRecord(example->Record);
     }
+    busy_ = false;
     const std::size_t overlong = reader_->OverlongLine();
     if (!complete) {
       reader_.reset();
@@ -310,6 +317,7 @@ class Reader {
   std::ostream listing_{nullptr};
   std::unique_ptr<TrainingExampleReader> reader_;
   std::size_t count_ = 0;
+  bool busy_ = false;  // read and written with the interpreter's lock held
 };
 
 bool SameFile(const std::string& first, const std::string& second) {

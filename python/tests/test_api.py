@@ -224,3 +224,27 @@ def test_threads_reading_files_progress_together(tmp_path, second):
         [sys.executable, "-c", GIL_SCRIPT, record(), str(tmp_path), second],
         capture_output=True, text=True, timeout=120, env=os.environ)
     assert result.stdout == "both progressed\n", result.stderr
+
+
+def test_one_iterator_is_read_by_one_thread_at_a_time(tmp_path):
+    import threading
+    import time
+
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+
+    def feed():
+        with open(fifo, "w") as writer:
+            time.sleep(3)  # while the other thread waits inside next()
+            writer.write(record())
+
+    feeder = threading.Thread(target=feed)
+    feeder.start()
+    examples = annotator.read(fifo)
+    reader = threading.Thread(target=lambda: next(examples))
+    reader.start()
+    time.sleep(0.5)
+    with pytest.raises(ValueError, match="another thread"):
+        next(examples)
+    reader.join()
+    feeder.join()
