@@ -11,6 +11,7 @@
 #include "FileChecks.h"
 #include "PatternExtractor.h"
 #include "TrainingExampleReader.h"
+#include "TrainingFile.h"
 
 namespace {
 

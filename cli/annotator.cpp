@@ -12,6 +12,7 @@
 #include "ParseParser.h"
 #include "RecordFile.h"
 #include "TrainingExampleReader.h"
+#include "TrainingFile.h"
 
 RecordFile Out;
 
