@@ -29,6 +29,21 @@ void OnTermination(int signal) {
   }
 }
 
+// Writes `bytes` to `fd` until all went or a write failed; returns how many
+// the kernel took.
+std::size_t WritePrefix(int fd, std::string_view bytes) {
+  std::size_t taken = 0;
+  while (taken < bytes.size()) {
+    const ssize_t written =
+        ::write(fd, bytes.data() + taken, bytes.size() - taken);
+    if (written < 0 && errno == EINTR) continue;
+    // A write that takes nothing would loop for ever: count it as failed.
+    if (written <= 0) break;
+    taken += static_cast<std::size_t>(written);
+  }
+  return taken;
+}
+
 }  // namespace
 
 void HoldTerminationDuringWrites() {
@@ -47,51 +62,80 @@ void HoldTerminationDuringWrites() {
 }
 
 bool WriteWhole(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    // A write that takes nothing would loop for ever: count it as failed.
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
+  return WritePrefix(fd, bytes) == bytes.size();
 }
 
 RecordFile::~RecordFile() {
-  if (fd_ != -1) ::close(fd_);
+  if (owned_ && fd_ != -1) ::close(fd_);
 }
 
 bool RecordFile::Open(const char* path) {
-  fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ == -1) return false;
-  struct stat info;
-  regular_ = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
-  if (regular_) {
-    const off_t start = ::lseek(fd_, 0, SEEK_CUR);
-    wholeUpTo_ = start < 0 ? 0 : start;
-  }
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd == -1) return false;
+  Begin(fd, true);
   return true;
 }
 
-bool RecordFile::Write(std::string_view record) {
+void RecordFile::Adopt(int fd) { Begin(fd, false); }
+
+void RecordFile::Begin(int fd, bool owned) {
+  fd_ = fd;
+  owned_ = owned;
+  struct stat info;
+  regular_ = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+  if (regular_) {
+    // Whatever the file held before this program's first unit stays.
+    const off_t start = ::lseek(fd_, 0, SEEK_CUR);
+    wholeUpTo_ = start < 0 ? 0 : start;
+  }
+}
+
+bool RecordFile::EndUnit() {
+  unitEnds_.push_back(buffer_.size());
+  return buffer_.size() < flushBound_ || Flush();
+}
+
+bool RecordFile::Append(std::string_view unit) {
+  buffer_.append(unit);
+  return EndUnit();
+}
+
+bool RecordFile::Flush() {
+  if (failed_) return false;
+  if (unitEnds_.empty()) return true;
+  const std::size_t whole = unitEnds_.back();
   Writing = 1;
-  const bool written = WriteWhole(fd_, record);
-  if (written) {
-    wholeUpTo_ += static_cast<off_t>(record.size());
-  } else if (regular_) {
-    // Whatever part of the record went out is taken back; a pipe or a
-    // device cannot be cut, and there is nothing better to do than to say
-    // so.
-    while (::ftruncate(fd_, wholeUpTo_) == -1 && errno == EINTR) {
+  const std::size_t taken =
+      WritePrefix(fd_, std::string_view(buffer_).substr(0, whole));
+  if (taken == whole) {
+    wholeUpTo_ += static_cast<off_t>(whole);
+  } else {
+    failed_ = true;
+    if (regular_) {
+      // The units the kernel took whole stay; the rest of what went out is
+      // taken back. A pipe or a device cannot be cut, and there is nothing
+      // better to do than to say so.
+      std::size_t kept = 0;
+      for (const std::size_t end : unitEnds_) {
+        if (end > taken) break;
+        kept = end;
+      }
+      wholeUpTo_ += static_cast<off_t>(kept);
+      while (::ftruncate(fd_, wholeUpTo_) == -1 && errno == EINTR) {
+      }
     }
   }
   Writing = 0;
+  buffer_.erase(0, whole);
+  unitEnds_.clear();
   if (HeldSignal != 0) DieBy(HeldSignal);
-  return written;
+  return !failed_;
 }
 
 bool RecordFile::Close() {
+  const bool flushed = fd_ != -1 && Flush();
   const int fd = fd_;
   fd_ = -1;
-  return fd != -1 && ::close(fd) == 0;
+  if (!owned_ || fd == -1) return flushed;
+  return ::close(fd) == 0 && flushed;
 }
