@@ -29,8 +29,8 @@ endif()
 if(missing)
   # Matched by the test's SKIP_REGULAR_EXPRESSION.
   string(REPLACE ";" ", " missing "${missing}")
-  message("SKIPPED: building a Debian package needs ${missing}, which this "
-          "machine lacks (apt-get install dpkg-dev file)")
+  message("SKIPPED: building a Debian package needs tools this machine "
+          "lacks: ${missing} (apt-get install dpkg-dev file)")
   return()
 endif()
 # Without VERSION, the version the build tree packages.
