@@ -52,54 +52,13 @@ TEST(RecordFile,
     bool Flushed;
   };
   const BatchCase cases[] = {
-      {"bound 0 writes each unit",
-       0,
-       {"aaaa", "bbb"},
-       "",
-       0,
-       "aaaabbb",
-       "aaaabbb",
-       true},
-      {"below the bound waits for Flush",
-       8,
-       {"aaaa", "bbb"},
-       "",
-       0,
-       "",
-       "aaaabbb",
-       true},
-      {"reaching the bound flushes",
-       8,
-       {"aaaa", "bbb", "c"},
-       "",
-       0,
-       "aaaabbbc",
-       "aaaabbbc",
-       true},
-      {"an unended unit never leaves",
-       100,
-       {"aaaa"},
-       "xx",
-       0,
-       "",
-       "aaaa",
-       true},
-      {"a limit inside the third unit keeps two",
-       100,
-       {"aaaa", "bbb", "ccccc"},
-       "",
-       9,
-       "",
-       "aaaabbb",
-       false},
-      {"a limit inside the first unit keeps none",
-       100,
-       {"aaaa", "bbb"},
-       "",
-       2,
-       "",
-       "",
-       false},
+      {"bound 0", 0, {"aaa", "bb"}, "", 0, "aaabb", "aaabb", true},
+      {"below bound", 8, {"aaa", "bb"}, "", 0, "", "aaabb", true},
+      {"at bound", 6, {"aaa", "bb", "c"}, "", 0, "aaabbc", "aaabbc", true},
+      {"unended unit", 100, {"aaa"}, "xx", 0, "", "aaa", true},
+      // The kernel takes 7 bytes: all of the first two units.
+      {"limit in 3rd", 100, {"aaa", "bb", "cccc"}, "", 7, "", "aaabb", false},
+      {"limit in 1st", 100, {"aaa", "bb"}, "", 2, "", "", false},
   };
   const std::string path = TempPath("out.txt");
   for (const BatchCase& c : cases) {
@@ -119,6 +78,9 @@ TEST(RecordFile,
     EXPECT_EQ(ReadFile(path), c.AfterFlush);
     // Nothing may follow a cut: a later unit would stand after a gap.
     EXPECT_EQ(file.Append("later") && file.Flush(), c.Flushed);
+    // (The unended bytes begin the unit that Append ends.)
+    EXPECT_EQ(ReadFile(path),
+              c.AfterFlush + (c.Flushed ? c.Unended + "later" : ""));
   }
 }
 
