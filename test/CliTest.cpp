@@ -126,7 +126,7 @@ const RecordedCase kRecordedCases[] = {
     {"no-final-newline", 0},
     {"missing-trailing-lines", 0},
     {"header-in-constseq", 0},
-    {"crlf", 1},
+    {"crlf", 0},
     {"malformed-after-good", 1},
     {"blank-after-label", 1},
     {"empty-cstructure", 1},
@@ -326,6 +326,28 @@ TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
   }
 }
 
+// --- Windows line ends ------------------------------------------------------
+
+TEST(AnnotatorCli, AnnotatesAWindowsFileAsItsUnixTwin) {
+  for (const std::string name :
+       {"several-records", "junk-between-records", "malformed-after-good"}) {
+    SCOPED_TRACE(name);
+    const std::string unixFile = DataPath(name + ".in.txt");
+    const std::string windowsFile = TempPath("windows.txt");
+    WriteFile(windowsFile, testsupport::WindowsLineEnds(ReadFile(unixFile)));
+    const std::string unixOut = TempPath("unix.out");
+    const std::string windowsOut = TempPath("windows.out");
+
+    const ChildRun unixRun = Annotate(unixFile, unixOut);
+    const ChildRun windowsRun = Annotate(windowsFile, windowsOut);
+
+    EXPECT_EQ(windowsRun.ExitStatus, unixRun.ExitStatus);
+    EXPECT_EQ(windowsRun.Stdout, unixRun.Stdout);
+    EXPECT_EQ(windowsRun.Stderr, unixRun.Stderr);
+    EXPECT_EQ(ReadFile(windowsOut), ReadFile(unixOut));
+  }
+}
+
 // --- Long and deep lines, generated ----------------------------------------
 
 const Fields& GoodExample() {
@@ -380,6 +402,11 @@ TEST(AnnotatorCli, ReadsLinesOf99999BytesWhole) {
        lastRecord.substr(0, lastRecord.find("\nXSideConstraints:")),
        AnnotatedRecord(longConstSeq, kGoodScore),
        Listing(longConstSeq) + kEndOfInput},
+      {"ConstSeq in a Windows file, its CR not counted",
+       testsupport::WindowsLineEnds(lastRecord + InputRecord(good)),
+       AnnotatedRecord(longConstSeq, kGoodScore) +
+           AnnotatedRecord(good, kGoodScore),
+       Listing(longConstSeq) + Listing(good) + kEndOfInput},
       {"junk line between records",
        InputRecord(good) + std::string(99999, '#') + "\n" + InputRecord(good),
        AnnotatedRecord(good, kGoodScore) + AnnotatedRecord(good, kGoodScore),
@@ -418,6 +445,8 @@ TEST(AnnotatorCli, StopsWithAMessageAtALineOf100000BytesOrMore) {
       {"the file's first line", 1, std::string(100000, 'x')},
       {"an SL line", 2, std::string(100000, 'x')},
       {"a ConstSeq line", 8, ConstSeqOf(100000)},
+      // Only the CR right before the newline is the line end's.
+      {"a ConstSeq line with a CR of its own", 8, ConstSeqOf(99999) + "\r\r"},
       {"a record's last line", 10, std::string(100001, 'x')},
       {"a line between records", 11, std::string(100000, '#')},
       {"a header", 12, "SentenceIndex:" + std::string(99986, ' ')},
