@@ -326,6 +326,37 @@ TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
   }
 }
 
+TEST(AnnotatorCli, ListsNothingWhenStandardOutputIsOutFileItself) {
+  const std::string inFile = DataPath("several-records.in.txt");
+  const std::string expected = ReadFile(DataPath("several-records.out.txt"));
+  const std::string outFile = TempPath("out.txt");
+  const std::string elsewhere = TempPath("listing.txt");
+  struct Case {
+    const char* Redirect;  // $2 is OutFile, $3 another file
+    std::string Listed;    // what lands in the other file
+  };
+  const Case cases[] = {
+      {"> \"$2\"", ""},
+      {">> \"$2\"", ""},
+      {"> \"$3\"", ReadFile(DataPath("several-records.stdout.txt"))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Redirect);
+    std::remove(outFile.c_str());
+    std::remove(elsewhere.c_str());
+
+    const ChildRun run = testsupport::RunChild(
+        "/bin/sh",
+        {"sh", "-c", std::string("\"$0\" \"$1\" \"$2\" ") + c.Redirect,
+         ANNOTATOR_BIN, inFile, outFile, elsewhere});
+
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Stderr, "");
+    EXPECT_EQ(ReadFile(outFile), expected);
+    EXPECT_EQ(ReadFile(elsewhere), c.Listed);
+  }
+}
+
 // --- Windows line ends ------------------------------------------------------
 
 TEST(AnnotatorCli, AnnotatesAWindowsFileAsItsUnixTwin) {
