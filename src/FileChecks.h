@@ -7,6 +7,10 @@
 // it through hard or symbolic links.
 bool NameSameFile(const char* first, const char* second);
 
+// True when descriptor `fd` is open on the file that `path` names (same
+// device and inode).
+bool DescriptorNamesFile(int fd, const char* path);
+
 // Opens `path` into `file` for reading; false when it cannot be opened or
 // is a directory, which opens but cannot be read, so is no training file.
 bool OpenTrainingFile(std::ifstream& file, const char* path);
