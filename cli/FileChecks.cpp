@@ -11,6 +11,13 @@ bool NameSameFile(const char* first, const char* second) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool DescriptorNamesFile(int fd, const char* path) {
+  struct stat a;
+  struct stat b;
+  return ::fstat(fd, &a) == 0 && ::stat(path, &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 unsigned ReserveStandardDescriptors() {
   unsigned reopened = 0;
   for (int fd = 0; fd <= 2; ++fd) {

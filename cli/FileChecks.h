@@ -5,6 +5,10 @@
 // it through hard or symbolic links.
 bool NameSameFile(const char* first, const char* second);
 
+// True when descriptor `fd` is open on the file that `path` names (same
+// device and inode).
+bool DescriptorNamesFile(int fd, const char* path);
+
 // Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so a
 // file opened later cannot take the place of a standard stream. Returns the
 // descriptors it reopened as a bit mask (bit fd set).

@@ -30,9 +30,12 @@ int main(int argc, char** argv) {
   std::ifstream in;
   OpenProgramFiles(argv[1], argv[2], in, Out);
 
-  // A listing nobody can see is not built at all.
+  // A listing nobody can see is not built at all. Nor is one that would go
+  // to OutFile itself (`annotator in out > out`): it would write over the
+  // records.
   bool listed = (reopened & (1U << STDOUT_FILENO)) == 0 &&
-                !WritesToDevNull(STDOUT_FILENO);
+                !WritesToDevNull(STDOUT_FILENO) &&
+                !DescriptorNamesFile(STDOUT_FILENO, argv[2]);
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;

@@ -46,8 +46,9 @@ if(NOT status EQUAL 0 OR NOT symbols MATCHES " GetCoEmbeddingScore\\(")
   fail("${NM} -C ${archives} failed (${status}) or lists no library symbols")
 endif()
 foreach(name RecordFile AppendAnnotatedRecord AppendAnnotationListing
-             NameSameFile ReserveStandardDescriptors WritesToDevNull Fatal
-             WriteWhole HoldTerminationDuringWrites OpenProgramFiles messages)
+             NameSameFile DescriptorNamesFile ReserveStandardDescriptors
+             WritesToDevNull Fatal WriteWhole HoldTerminationDuringWrites
+             OpenProgramFiles messages)
   if(symbols MATCHES "[ :~]${name}[(:]")
     string(REGEX MATCH "[^\n]*[ :~]${name}[(:][^\n]*" line "${symbols}")
     fail("libannotator.a holds the program-only ${name}: ${line}")

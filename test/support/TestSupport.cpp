@@ -105,6 +105,15 @@ std::string ReplaceLine(std::string text, std::size_t line,
   return text.replace(begin, text.find('\n', begin) - begin, replacement);
 }
 
+std::string WindowsLineEnds(const std::string& text) {
+  std::string windows;
+  for (char c : text) {
+    if (c == '\n') windows += '\r';
+    windows += c;
+  }
+  return windows;
+}
+
 bool FileExists(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0;

@@ -25,6 +25,9 @@ std::string ReadFile(const std::string& path);
 std::string ReplaceLine(std::string text, std::size_t line,
                         const std::string& replacement);
 
+// `text` as a Windows file holds it: every newline preceded by a CR.
+std::string WindowsLineEnds(const std::string& text);
+
 // True when the file exists (of any kind).
 bool FileExists(const std::string& path);
 
