@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "Fatal.h"
+#include "ExitWithMessage.h"
 #include "LeafCounter.h"
 #include "NumberText.h"
 #include "SplitText.h"
@@ -300,7 +300,7 @@ bool ParseParser::TryParseIntoTree(std::string_view text,
 void ParseParser::ParseIntoTree(const std::string& text) {
   std::string failedText;
   if (!TryParseIntoTree(text, &failedText)) {
-    Fatal(FormatErrorMessage(failedText));
+    ExitWithMessage(FormatErrorMessage(failedText));
   }
 }
 
@@ -319,7 +319,7 @@ void ParseParser::BuildTree(std::string text, CTree::TreeNode* node,
                             int& counter) {
   std::string failedText;
   if (!TryBuildTree(std::move(text), node, counter, &failedText)) {
-    Fatal(FormatErrorMessage(failedText));
+    ExitWithMessage(FormatErrorMessage(failedText));
   }
 }
 

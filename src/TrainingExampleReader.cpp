@@ -3,8 +3,8 @@
 #include <fstream>
 #include <iostream>
 
-#include "Fatal.h"
-#include "FileChecks.h"
+#include "ExitWithMessage.h"
+#include "TrainingFile.h"
 
 namespace {
 
@@ -163,14 +163,14 @@ ExampleFieldMap GetNextSentencePair(const char* path) {
     TrainingFILE.rdbuf()->pubsetbuf(TrainingFileBuffer,
                                     sizeof TrainingFileBuffer);
     if (!OpenTrainingFile(TrainingFILE, path)) {
-      Fatal("Couldn't open training file.\n");
+      ExitWithMessage("Couldn't open training file.\n");
     }
   }
   static TrainingExampleReader reader(TrainingFILE, std::cout);
   ExampleFieldMap example = reader.Next();
   // Going on would read a file cut short as if it had ended there.
   if (reader.OverlongLine() != 0) {
-    Fatal(OverlongLineMessage(reader.OverlongLine()));
+    ExitWithMessage(OverlongLineMessage(reader.OverlongLine()));
   }
   return example;
 }

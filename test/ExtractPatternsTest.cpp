@@ -199,6 +199,10 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
       {"same file",
        {inFile, inFile},
        "InFile and OutFile name the same file.\n"},
+      // Both programs check one file named twice before the input itself.
+      {"same directory",
+       {directory, directory},
+       "InFile and OutFile name the same file.\n"},
       {"output in no directory",
        {inFile, TempPath("no/such/dir/out.txt")},
        "Couldn't open outfile.\n"},

@@ -10,7 +10,8 @@ namespace testsupport {
 // Everything `action` writes to standard output (flushed), as one string.
 std::string CaptureStdout(const std::function<void()>& action);
 
-// A path under the test's temporary directory, unique to the running test.
+// A path in a directory of the running test's own under ::testing::TempDir(),
+// made on first use and removed with all it holds when the test ends.
 std::string TempPath(const std::string& name);
 
 // Writes `content` to `path` byte for byte, replacing the file.

@@ -18,15 +18,6 @@ bool DescriptorNamesFile(int fd, const char* path) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool OpenTrainingFile(std::ifstream& file, const char* path) {
-  struct stat info;
-  if (!path || (::stat(path, &info) == 0 && S_ISDIR(info.st_mode))) {
-    return false;
-  }
-  file.open(path);
-  return file.is_open();
-}
-
 unsigned ReserveStandardDescriptors() {
   unsigned reopened = 0;
   for (int fd = 0; fd <= 2; ++fd) {
