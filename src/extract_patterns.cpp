@@ -60,17 +60,17 @@ int main(int argc, char** argv) {
   ExampleRecord record;
   PatternExtractor extractor(consistent);
   std::string pending;
-  std::string skipReason;
   bool skipped = false;
   for (long long number = 1; reader.NextRecord(record); ++number) {
-    if (!extractor.AppendPatterns(record.ToMap(), pending, skipReason)) {
+    const Status status = extractor.AppendPatterns(record, pending);
+    if (!status) {
       skipped = true;
       // What came before the skipped record leaves before its message.
       if (!WriteAll(out, pending) || std::fflush(out) != 0) {
         Fatal("Couldn't write outfile.\n");
       }
       const std::string message =
-          "Record " + std::to_string(number) + ": " + skipReason;
+          "Record " + std::to_string(number) + ": " + status.Message() + "\n";
       std::fwrite(message.data(), 1, message.size(), stderr);
     }
     if (pending.size() >= kChunk && !WriteAll(out, pending)) {
