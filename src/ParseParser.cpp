@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "EndProcess.h"
+#include "ExitWithMessage.h"
 #include "LeafCounter.h"
 #include "LegacyLimits.h"
 #include "NumberText.h"
@@ -279,7 +279,7 @@ Status ParseParser::TryParseIntoTree(std::string_view text,
 
 void ParseParser::ParseIntoTree(const std::string& text) {
   const Status status = TryParseIntoTree(text);
-  if (!status) EndProcess(FormatErrorMessage(status.Text));
+  if (!status) ExitWithMessage(FormatErrorMessage(status.Text));
 }
 
 // NOLINTNEXTLINE(performance-unnecessary-value-param): see the declaration.
@@ -296,7 +296,7 @@ Status ParseParser::TryBuildTree(std::string text, CTree::TreeNode* node,
 void ParseParser::BuildTree(std::string text, CTree::TreeNode* node,
                             int& counter) {
   const Status status = TryBuildTree(std::move(text), node, counter);
-  if (!status) EndProcess(FormatErrorMessage(status.Text));
+  if (!status) ExitWithMessage(FormatErrorMessage(status.Text));
 }
 
 int ParseParser::FindMatchingRight(std::string text) {

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "EndProcess.h"
+#include "ExitWithMessage.h"
 #include "FileChecks.h"
 #include "LegacyLimits.h"
 
@@ -172,14 +172,14 @@ ExampleFieldMap GetNextSentencePair(const char* path) {
     TrainingFILE.rdbuf()->pubsetbuf(TrainingFileBuffer,
                                     sizeof TrainingFileBuffer);
     if (!OpenTrainingFile(TrainingFILE, path)) {
-      EndProcess("Couldn't open training file.\n");
+      ExitWithMessage("Couldn't open training file.\n");
     }
   }
   static TrainingExampleReader reader(TrainingFILE, std::cout);
   ExampleFieldMap example = reader.Next();
   // Going on would read a file cut short as if it had ended there.
   if (reader.OverlongLine() != 0) {
-    EndProcess(OverlongLineMessage(reader.OverlongLine()));
+    ExitWithMessage(OverlongLineMessage(reader.OverlongLine()));
   }
   return example;
 }

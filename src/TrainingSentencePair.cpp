@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "AlignmentLinks.h"
-#include "EndProcess.h"
+#include "ExitWithMessage.h"
 #include "SplitText.h"
 
 TrainingSentencePair::TrainingSentencePair() = default;
@@ -115,6 +115,6 @@ AlMap TrainingSentencePair::GetAlMap() const {
   }
   AlMap alMap;
   const Status status = TryGetAlMap(alMap);
-  if (!status) EndProcess(status.Message() + "\n");
+  if (!status) ExitWithMessage(status.Message() + "\n");
   return alMap;
 }

@@ -1,10 +1,10 @@
-#include "EndProcess.h"
+#include "ExitWithMessage.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
 
-void EndProcess(std::string_view message) {
+void ExitWithMessage(std::string_view message) {
   // What the listing holds so far comes before the message, also where both
   // streams share one terminal or file.
   std::cout.flush();
