@@ -46,7 +46,6 @@ struct Status {
   std::size_t Record = 0;
 
   bool Ok() const { return Code == StatusCode::kOk; }
-  // NOLINTNEXTLINE(google-explicit-constructor): see above.
   operator bool() const { return Ok(); }
   StatusFamily Family() const;
 
