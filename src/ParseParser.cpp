@@ -55,9 +55,15 @@ class BuildSink {
       last = piece;
     });
     // The suffix is only compared: a leaf's Index is always the counter.
-    int suffix = 0;
-    if (pieces >= 2 && ReadDigitsOnly(last, suffix) && suffix == counter_) {
-      node->Word.assign(text.substr(0, text.rfind('-')));
+    // A word made of dashes ("-" as "--2") leaves a single piece, so its
+    // suffix is also recognised directly behind the last "-", provided
+    // something stands before that "-" ("-4" has no word to cut it from).
+    const std::size_t dash = text.rfind('-');
+    const bool suffixBehindLastDash = dash != std::string_view::npos &&
+                                      dash > 0 &&
+                                      SuffixIsCounter(text.substr(dash + 1));
+    if (suffixBehindLastDash || (pieces >= 2 && SuffixIsCounter(last))) {
+      node->Word.assign(text.substr(0, dash));
     } else {
       node->Word.assign(text);
     }
@@ -66,6 +72,12 @@ class BuildSink {
   }
 
  private:
+  // True when `digits` is a bare digit run whose value is the counter.
+  bool SuffixIsCounter(std::string_view digits) const {
+    int value = 0;
+    return ReadDigitsOnly(digits, value) && value == counter_;
+  }
+
   std::deque<CTree::TreeNode>& nodes_;
   int& counter_;
 };

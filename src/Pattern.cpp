@@ -8,6 +8,23 @@
 
 namespace {
 
+// Where the marker of `word` begins, or npos. A word may itself end in
+// dashes ("-LRB-", "--"), so the marker is the "---" right before a run of
+// digits that ends the word, if there is one; only without such a suffix
+// does the first "---" count.
+std::size_t FindMarker(std::string_view word) {
+  std::size_t digits = word.size();
+  while (digits > 0 && word[digits - 1] >= '0' && word[digits - 1] <= '9') {
+    --digits;
+  }
+  if (digits < word.size() && digits >= kWordPositionMarker.size() &&
+      word.substr(digits - kWordPositionMarker.size(),
+                  kWordPositionMarker.size()) == kWordPositionMarker) {
+    return digits - kWordPositionMarker.size();
+  }
+  return word.find(kWordPositionMarker);
+}
+
 void AppendJoined(const std::vector<std::string>& words, std::string& out) {
   for (std::size_t i = 0; i < words.size(); ++i) {
     if (i > 0) out.push_back(' ');
@@ -30,7 +47,7 @@ std::string Pattern::GetType() const { return Type; }
 void Pattern::SetSLWords(std::vector<std::string> words) {
   for (std::size_t i = 0; i < words.size(); ++i) {
     std::string& word = words[i];
-    const std::size_t marker = word.find(kWordPositionMarker);
+    const std::size_t marker = FindMarker(word);
     if (marker == std::string::npos) {
       SLWords.push_back(std::move(word));
       SLWordSentInds.push_back(-1);

@@ -30,18 +30,6 @@ std::string_view FieldValue(std::string_view value) {
   return value;
 }
 
-// A word as a pattern prints it after SetSLWords took it with its position
-// suffix: cut at the first "---" of word and suffix together, so the dashes
-// that end a word ("--") may begin the marker.
-std::string_view PrintedWord(std::string_view word) {
-  std::size_t end = word.find(kWordPositionMarker);
-  if (end == std::string_view::npos) {
-    end = word.size();
-    while (end > 0 && word.size() - end < 2 && word[end - 1] == '-') --end;
-  }
-  return word.substr(0, end);
-}
-
 // Appends to a string through a raw cursor: a pattern is many short pieces,
 // and each then costs one copy and one comparison. The string has its final
 // length again when the appender goes away.
@@ -175,7 +163,11 @@ void FlatTree::Flatten(CTree::TreeNode* root) {
           TreeText.push_back(')');
           if (!Leaves.empty()) SLText.push_back(' ');
           leaf.WordBegin = SLText.size();
-          SLText.append(PrintedWord(node->Word));
+          // Handed to SetSLWords with "---" and its position, a word comes
+          // back whole: the marker is the "---" before the final digits, so
+          // dashes that end the word stay in it. A leaf without text has no
+          // position and is handed over with the bare marker.
+          SLText.append(node->Word);
           leaf.WordEnd = SLText.size();
           Leaves.push_back(leaf);
           return;
