@@ -11,7 +11,6 @@
 #include "AlignmentLinks.h"
 #include "ConstraintEnding.h"
 #include "DecimalOrder.h"
-#include "LegacyLimits.h"
 #include "NumberText.h"
 #include "ParseParser.h"
 #include "SplitText.h"
