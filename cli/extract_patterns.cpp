@@ -50,17 +50,18 @@ int main(int argc, char** argv) {
   TrainingExampleReader reader(in, listing);
   ExampleRecord record;
   PatternExtractor extractor(consistent);
-  std::string skipReason;
   bool skipped = false;
   for (long long number = 1; reader.NextRecord(record); ++number) {
-    if (extractor.AppendPatterns(record.ToMap(), out.Buffer(), skipReason)) {
+    const Status status = extractor.AppendPatterns(record, out.Buffer());
+    if (status) {
       if (!out.EndUnit()) Fatal(messages::kCannotWriteOutFile);
       continue;
     }
     skipped = true;
     // What came before the skipped record leaves before its message.
     if (!out.Flush()) Fatal(messages::kCannotWriteOutFile);
-    const std::string message = messages::SkippedRecord(number, skipReason);
+    const std::string message =
+        messages::SkippedRecord(number, status.Message() + "\n");
     std::fwrite(message.data(), 1, message.size(), stderr);
   }
   if (!out.Close()) Fatal(messages::kCannotWriteOutFile);

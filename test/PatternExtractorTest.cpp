@@ -10,6 +10,7 @@
 #include "ParseParser.h"
 #include "PatternExtractor.h"
 #include "support/PatternReference.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
 #include "support/TreeCorpus.h"
 #include "support/TreebankRecords.h"
@@ -20,9 +21,14 @@ namespace {
 std::string Record(const std::string& sl, const std::string& tl,
                    const std::string& alignment,
                    const std::string& cStructure) {
-  return "SentenceIndex: 1\n" + sl + "\n" + tl + "\n" + alignment +
-         "\nType: X\nCoEmbeddingScore: 0\n" + cStructure +
-         "\nConstSeq: X\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.SL = sl;
+  record.TL = tl;
+  record.Alignment = alignment;
+  record.Type = "Type: X";
+  record.CStructure = cStructure;
+  record.ConstSeq = "ConstSeq: X";
+  return record.Text();
 }
 
 struct Extraction {

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "Status.h"
+
 // One training example: at most the keys "SL", "TL", "Alignment", "Type",
 // "C-Structure" and "ConstSeq", each value a whole input line without its
 // line end (a newline, or a carriage return and a newline), label, other
@@ -25,6 +27,12 @@ struct ExampleRecord {
   // How many fields the record held, counted in record order: SL alone is 1,
   // a complete record 6. Fields past the count are empty.
   std::size_t FieldCount = 0;
+  // Where a reader found the record: its number (the header lines met, this
+  // one's included, from 1) and its header's line number (from 1); 0 for a
+  // record no reader filled. The field lines follow the header in record
+  // order, C-Structure 6 lines after it.
+  std::size_t Number = 0;
+  std::size_t HeaderLine = 0;
 
   bool Complete() const { return FieldCount == 6; }
   // The fields held, keyed as in ExampleFieldMap.
@@ -63,9 +71,10 @@ class TrainingExampleReader {
   // every line read through this reader from 1.
   std::size_t OverlongLine() const { return overlongLine_; }
 
-  // The line number (from 1) of the header of the record the last
-  // NextRecord or Next read; 0 before the first header.
-  std::size_t HeaderLine() const { return headerLine_; }
+  // Ok until reading meets an over-long line; from then on kOverlongLine
+  // with that line's number and the number of the record it stood in (the
+  // header lines met by then, 0 when it stood before the first).
+  Status ReadStatus() const;
 
  private:
   // Reads one line into the buffer; the stream's state tells how it went.
@@ -77,6 +86,7 @@ class TrainingExampleReader {
   bool headerPending_ = false;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
+  std::size_t headersMet_ = 0;
   std::size_t headerLine_ = 0;
   ExampleRecord record_;
 };
@@ -95,7 +105,8 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing);
 // of the training file is longer than 99,999 bytes.\n", as the tool does.
 ExampleFieldMap GetNextSentencePair(const char* path);
 
-// The message that ends a run at an over-long line `line` (from 1).
+// The message that ends a run at an over-long line `line` (from 1): the
+// Message() of its status and a line end.
 std::string OverlongLineMessage(std::size_t line);
 
 #endif  // ANNOTATOR_TRAININGEXAMPLEREADER_H_

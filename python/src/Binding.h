@@ -10,27 +10,16 @@
 #include <string_view>
 
 #include "ParseParser.h"
+#include "Status.h"
 
 namespace annotator_python {
 
 namespace py = pybind11;
 
-// Why a call failed, in one shape for every part of the binding; raised as
-// a Python exception by Raise alone.
-struct Failure {
-  enum class Kind { kFormat, kOverlongLine, kAlignment, kSameFile };
-  Kind What = Kind::kFormat;
-  // The text that could not be read (kFormat).
-  std::string Text;
-  // The TL position that names no TL word (kAlignment).
-  long long Position = 0;
-  // The record (from 1) and its line in the file, 0 where unknown.
-  std::size_t Record = 0;
-  std::size_t Line = 0;
-};
-
-// Sets the Python exception for `failure` and throws to pybind11.
-[[noreturn]] void Raise(const Failure& failure);
+// Sets the Python exception for a failed `status` and throws to pybind11:
+// FormatError for the format family, AlignmentError for the alignment one.
+// The one place where the library's failures become Python errors.
+[[noreturn]] void Raise(const Status& status);
 
 // Raises the OSError subclass (FileNotFoundError, IsADirectoryError,
 // PermissionError, ...) that `error` (an errno value) names for `path`.

@@ -3,8 +3,7 @@
 #include <string>
 
 #include "Binding.h"
-#include "ParseParser.h"
-#include "TrainingExampleReader.h"
+#include "Status.h"
 
 namespace annotator_python {
 
@@ -15,12 +14,6 @@ PyObject* AlignmentErrorType = nullptr;
 
 py::object OrNone(std::size_t value) {
   return value == 0 ? py::none() : py::object(py::int_(value));
-}
-
-// The library's messages end in a line end; an exception's text does not.
-std::string WithoutLineEnd(std::string message) {
-  if (!message.empty() && message.back() == '\n') message.pop_back();
-  return message;
 }
 
 PyObject* MakeType(py::module_& module, const char* name, const char* doc,
@@ -35,33 +28,18 @@ PyObject* MakeType(py::module_& module, const char* name, const char* doc,
 
 }  // namespace
 
-void Raise(const Failure& failure) {
-  PyObject* type = FormatErrorType;
-  std::string message;
-  switch (failure.What) {
-    case Failure::Kind::kFormat:
-      message = WithoutLineEnd(FormatErrorMessage(failure.Text));
-      break;
-    case Failure::Kind::kOverlongLine:
-      message = WithoutLineEnd(OverlongLineMessage(failure.Line));
-      break;
-    case Failure::Kind::kAlignment:
-      type = AlignmentErrorType;
-      message = "TL Index " + std::to_string(failure.Position) +
-                " exceeds TL sentence length.";
-      break;
-    case Failure::Kind::kSameFile:
-      PyErr_SetString(PyExc_ValueError,
-                      "InFile and OutFile name the same file.");
-      throw py::error_already_set();
-  }
-  py::object error = py::reinterpret_borrow<py::object>(type)(Text(message));
-  error.attr("record") = OrNone(failure.Record);
+void Raise(const Status& status) {
+  PyObject* type = status.Family() == StatusFamily::kAlignment
+                       ? AlignmentErrorType
+                       : FormatErrorType;
+  py::object error =
+      py::reinterpret_borrow<py::object>(type)(Text(status.Message()));
+  error.attr("record") = OrNone(status.Record);
   if (type == FormatErrorType) {
-    error.attr("line") = OrNone(failure.Line);
-    error.attr("text") = Text(failure.Text);
+    error.attr("line") = OrNone(status.Line);
+    error.attr("text") = Text(status.Text);
   } else {
-    error.attr("position") = failure.Position;
+    error.attr("position") = status.Position;
   }
   PyErr_SetObject(type, error.ptr());
   throw py::error_already_set();
@@ -106,7 +84,8 @@ void RegisterErrors(py::module_& module) {
       "99,999 bytes.\n\nAttributes: record (the record's number from 1, or "
       "None), line (the line number in the file from 1, or None) and text "
       "(the part of the C-structure that could not be read; empty for an "
-      "over-long line).",
+      "over-long line). str() of it is the message extract_patterns "
+      "gives.",
       formatDefaults);
   py::dict alignmentDefaults;
   alignmentDefaults["record"] = py::none();

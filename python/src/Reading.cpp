@@ -12,20 +12,20 @@
 #include <utility>
 #include <vector>
 
+#include "AlignmentLinks.h"
 #include "AnnotatedRecord.h"
 #include "Binding.h"
 #include "LineUp.h"
 #include "ParseParser.h"
 #include "PatternExtractor.h"
+#include "SplitText.h"
+#include "Status.h"
 #include "TrainingExampleReader.h"
-#include "TrainingSentencePair.h"
 
 namespace annotator_python {
 
 namespace {
 
-// Tags are cut where the sentence pair cuts them.
-constexpr std::size_t kTagKept = 10000;
 // annotate writes in pieces of whole records of about this size.
 constexpr std::size_t kOutputChunk = 1 << 20;
 
@@ -60,47 +60,42 @@ int OpenInput(std::ifstream& in, const std::string& path) {
   return error;
 }
 
-// One training example of a file: its fields as read, and the tree, which
-// is built on first use and then kept.
+// One training example of a file: its fields as read (with its number and
+// header line), and the tree, which is built on first use and then kept.
 struct Example {
   ExampleRecord Record;
-  std::size_t Number = 0;
-  std::size_t Line = 0;
   std::shared_ptr<ParseParser> Parsed;
 
-  Failure FailureHere() const {
-    Failure failure;
-    failure.Record = Number;
-    failure.Line = Line;
-    return failure;
+  // `status` placed in this record: its number, and the line of the field
+  // `offset` lines below the header.
+  Status At(Status status, std::size_t offset) const {
+    status.Record = Record.Number;
+    status.Line = Record.HeaderLine == 0 ? 0 : Record.HeaderLine + offset;
+    return status;
   }
 };
 
-// The SL tokens split as the sentence pair splits them: at blanks, each at
-// its first "/" into word and tag unless that "/" ends the token.
-// TODO(13): take this from the sentence pair once it splits without
-// listing the tags on standard output.
+// The lines of a record's fields below its header.
+constexpr std::size_t kAlignmentOffset = 3;
+constexpr std::size_t kCStructureOffset = 6;
+
+// The SL words and tags as the sentence pair splits them; a token whose
+// word is empty ("/x") gives neither.
 void SplitSL(std::string_view sentence, std::vector<std::string_view>& words,
              std::vector<std::string_view>& tags) {
-  std::size_t from = 0;
-  while (from <= sentence.size()) {
-    std::size_t blank = sentence.find(' ', from);
-    if (blank == std::string_view::npos) blank = sentence.size();
-    const std::string_view token = sentence.substr(from, blank - from);
-    from = blank + 1;
-    if (token.empty()) continue;
-    const std::size_t slash = token.find('/');
-    std::string_view word = token;
-    std::string_view tag;
-    if (slash != std::string_view::npos && slash + 1 < token.size()) {
-      word = token.substr(0, slash);
-      tag = token.substr(slash + 1, kTagKept);
-    }
-    if (!word.empty()) {
-      words.push_back(word);
-      tags.push_back(tag);
-    }
-  }
+  ForEachSLToken(sentence, [&](std::string_view word, std::string_view tag,
+                               bool /*tagged*/) {
+    if (word.empty()) return;
+    words.push_back(word);
+    tags.push_back(tag);
+  });
+}
+
+std::vector<std::string_view> SplitTL(std::string_view sentence) {
+  std::vector<std::string_view> words;
+  ForEachSentenceToken(sentence,
+                       [&](std::string_view word) { words.push_back(word); });
+  return words;
 }
 
 py::list TextList(const std::vector<std::string_view>& items) {
@@ -114,59 +109,37 @@ py::list TextList(const std::vector<std::string_view>& items) {
 py::list Alignment(const Example& example) {
   std::vector<std::string_view> words, tags;
   SplitSL(FieldValue(example.Record.SL), words, tags);
-  // Words as split hold no "/" before their last byte, so the pair takes
-  // them as they are and lists no tag.
-  std::string plain;
-  for (std::string_view word : words) plain.append(word).push_back(' ');
-  TrainingSentencePair pair;
-  pair.SetSLSent(plain);
-  pair.SetTLSent(std::string(FieldValue(example.Record.TL)));
-  pair.SetAlignment(std::string(FieldValue(example.Record.Alignment)));
-  AlMap map;
-  int bad = 0;
-  if (!pair.TryGetAlMap(map, &bad)) {
-    Failure failure = example.FailureHere();
-    failure.What = Failure::Kind::kAlignment;
-    failure.Position = bad;
-    Raise(failure);
-  }
-  py::list links;
-  for (const auto& [sl, word] : map)
-    links.append(py::make_tuple(sl, word.second));
-  return links;
+  std::vector<std::pair<int, int>> links;
+  const Status status =
+      CollectLinks(FieldValue(example.Record.Alignment), words.size(),
+                   SplitTL(FieldValue(example.Record.TL)).size(), links);
+  if (!status) Raise(example.At(status, kAlignmentOffset));
+  py::list pairs;
+  for (const auto& [sl, tl] : links) pairs.append(py::make_tuple(sl, tl));
+  return pairs;
 }
 
 int Score(const Example& example) {
   CStructureReader reader;
   const CStructureReading reading =
       reader.MeasureDepth(example.Record.CStructure);
-  if (!reading.Ok) {
-    Failure failure = example.FailureHere();
-    failure.Text = std::string(reading.FailedText);
-    Raise(failure);
-  }
+  if (!reading.Ok) Raise(example.At(reading.ToStatus(), kCStructureOffset));
   return reading.Depth;
 }
 
 py::object ExampleTree(Example& example) {
   if (!example.Parsed) {
     auto parser = std::make_shared<ParseParser>();
-    const std::string_view line = example.Record.CStructure;
-    const std::size_t open = line.find('(');
-    std::string failed;
-    bool ok = false;
+    const std::string_view value = FieldValue(example.Record.CStructure);
+    const std::size_t open = value.find('(');
+    Status status;
     {
       py::gil_scoped_release released;
-      ok = open != std::string_view::npos &&
-           parser->TryParseIntoTree(line.substr(open), &failed);
+      status = open == std::string_view::npos
+                   ? Status::MalformedCStructure(value)
+                   : parser->TryParseIntoTree(value.substr(open));
     }
-    if (!ok) {
-      Failure failure = example.FailureHere();
-      failure.Text = open == std::string_view::npos
-                         ? std::string(FieldValue(line))
-                         : std::move(failed);
-      Raise(failure);
-    }
+    if (!status) Raise(example.At(status, kCStructureOffset));
     example.Parsed = std::move(parser);
   }
   return MakeTree(example.Parsed, example.Parsed->Root);
@@ -217,32 +190,16 @@ std::vector<std::string_view> SplitBlanks(std::string_view text) {
 
 std::vector<Pattern> Patterns(const Example& example, bool consistent) {
   auto block = std::make_shared<PatternBlock>();
-  std::string skipReason;
-  bool ok = false;
+  Status status;
   {
     py::gil_scoped_release released;
     // One extractor per thread keeps its scratch space between records.
     thread_local PatternExtractor all(false);
     thread_local PatternExtractor consistentOnly(true);
-    ok = (consistent ? consistentOnly : all)
-             .AppendPatterns(example.Record.ToMap(), block->Text, skipReason,
-                             block->Positions);
+    status = (consistent ? consistentOnly : all)
+                 .AppendPatterns(example.Record, block->Text, block->Positions);
   }
-  if (!ok) {
-    Failure failure = example.FailureHere();
-    constexpr std::string_view kTL = "TL Index ";
-    constexpr std::string_view kMalformed = "malformed C-structure: ";
-    if (skipReason.compare(0, kTL.size(), kTL) == 0) {
-      failure.What = Failure::Kind::kAlignment;
-      std::from_chars(skipReason.data() + kTL.size(),
-                      skipReason.data() + skipReason.size(), failure.Position);
-    } else {
-      failure.Text = skipReason.substr(kMalformed.size());
-      if (!failure.Text.empty() && failure.Text.back() == '\n')
-        failure.Text.pop_back();
-    }
-    Raise(failure);
-  }
+  if (!status) Raise(status);
   // Every pattern is nine lines and then its constraints, which alone begin
   // with "(X".
   std::vector<Pattern> patterns;
@@ -291,21 +248,13 @@ class Reader {
       complete = reader_->NextRecord(example->Record);
     }
     busy_ = false;
-    const std::size_t overlong = reader_->OverlongLine();
     if (!complete) {
+      const Status status = reader_->ReadStatus();
       reader_.reset();
       in_.close();
-      if (overlong != 0) {
-        Failure failure;
-        failure.What = Failure::Kind::kOverlongLine;
-        failure.Line = overlong;
-        failure.Record = count_ + 1;
-        Raise(failure);
-      }
+      if (!status) Raise(status);
       throw py::stop_iteration();
     }
-    example->Number = ++count_;
-    example->Line = reader_->HeaderLine();
     return example;
   }
 
@@ -316,7 +265,6 @@ class Reader {
   std::ifstream in_;
   std::ostream listing_{nullptr};
   std::unique_ptr<TrainingExampleReader> reader_;
-  std::size_t count_ = 0;
   bool busy_ = false;  // read and written with the interpreter's lock held
 };
 
@@ -344,9 +292,7 @@ std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
   const std::string inPath = inBytes;
   const std::string outPath = outBytes;
   if (SameFile(inPath, outPath)) {
-    Failure failure;
-    failure.What = Failure::Kind::kSameFile;
-    Raise(failure);
+    throw py::value_error("InFile and OutFile name the same file.");
   }
   std::ifstream in;
   std::unique_ptr<char[]> inBuffer(new char[1 << 16]);
@@ -369,12 +315,11 @@ std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;
-  ExampleRecord example;
+  Example example;
   std::string pending;
   std::size_t records = 0;
   std::size_t wholeUpTo = 0;
-  Failure failure;
-  bool failed = false;
+  Status status;
   int writeError = 0;
   {
     py::gil_scoped_release released;
@@ -392,33 +337,23 @@ std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
       }
       return false;
     };
-    for (;;) {
-      const bool complete = reader.NextRecord(example);
-      if (reader.OverlongLine() != 0) {
-        failure.What = Failure::Kind::kOverlongLine;
-        failure.Line = reader.OverlongLine();
-        failure.Record = records + 1;
-        failed = true;
-        break;
-      }
-      if (!complete) break;
-      const CStructureReading tree = trees.MeasureDepth(example.CStructure);
+    while (reader.NextRecord(example.Record)) {
+      const CStructureReading tree =
+          trees.MeasureDepth(example.Record.CStructure);
       if (!tree.Ok) {
-        failure.Text = std::string(tree.FailedText);
-        failure.Record = records + 1;
-        failure.Line = reader.HeaderLine();
-        failed = true;
+        status = example.At(tree.ToStatus(), kCStructureOffset);
         break;
       }
-      AppendAnnotatedRecord(example, tree.Depth, pending);
+      AppendAnnotatedRecord(example.Record, tree.Depth, pending);
       ++records;
       if (pending.size() >= kOutputChunk && !flush()) break;
     }
+    if (status) status = reader.ReadStatus();
     if (writeError == 0) flush();
     if (::close(fd) != 0 && writeError == 0) writeError = errno;
   }
   if (writeError != 0) RaiseOSError(writeError, outPath);
-  if (failed) Raise(failure);
+  if (!status) Raise(status);
   return records;
 }
 
@@ -431,10 +366,10 @@ void RegisterReading(py::module_& module) {
       "are the lines' texts after their label (after the first ':' and one "
       "blank); positions count from 1 as in the files.")
       .def_property_readonly(
-          "number", [](const Example& e) { return e.Number; },
+          "number", [](const Example& e) { return e.Record.Number; },
           "The record's number in its file, from 1.")
       .def_property_readonly(
-          "line", [](const Example& e) { return e.Line; },
+          "line", [](const Example& e) { return e.Record.HeaderLine; },
           "The line number of the record's header in its file, from 1.")
       .def_property_readonly(
           "sl", [](const Example& e) { return Text(FieldValue(e.Record.SL)); },
@@ -479,12 +414,7 @@ void RegisterReading(py::module_& module) {
       .def_property_readonly(
           "tl_words",
           [](const Example& e) {
-            TrainingSentencePair pair;
-            pair.SetTLSent(std::string(FieldValue(e.Record.TL)));
-            py::list words;
-            for (const std::string& word : pair.GetTLWords())
-              words.append(Text(word));
-            return words;
+            return TextList(SplitTL(FieldValue(e.Record.TL)));
           },
           "The TL words in sentence order.")
       .def_property_readonly(
@@ -515,8 +445,8 @@ void RegisterReading(py::module_& module) {
            })
       .def("__repr__",
            [](const Example& e) {
-             return "<annotator.Example " + std::to_string(e.Number) +
-                    " at line " + std::to_string(e.Line) + ">";
+             return "<annotator.Example " + std::to_string(e.Record.Number) +
+                    " at line " + std::to_string(e.Record.HeaderLine) + ">";
            })
       .def(
           "_repr_svg_",

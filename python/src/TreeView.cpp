@@ -260,17 +260,12 @@ PyMethodDef Methods[] = {
 py::object ParseTree(const py::handle& text) {
   std::string bytes = Bytes(text);
   auto owner = std::make_shared<ParseParser>();
-  std::string failed;
-  bool ok = false;
+  Status status;
   {
     py::gil_scoped_release released;
-    ok = owner->TryParseIntoTree(bytes, &failed);
+    status = owner->TryParseIntoTree(bytes);
   }
-  if (!ok) {
-    Failure failure;
-    failure.Text = std::move(failed);
-    Raise(failure);
-  }
+  if (!status) Raise(status);
   return MakeTree(owner, owner->Root);
 }
 

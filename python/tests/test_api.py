@@ -115,8 +115,8 @@ OVERLONG = "x" * 100_000
 
 
 @pytest.mark.parametrize("content, number, line, text", [
-    (record() + record(cstructure="(NP (DT the-1) (NP))"), 2, 11, "(NP)"),
-    (record() + record(cstructure="(NP (DT the-1)"), 2, 11, "C-Structure:(NP (DT the-1)"),
+    (record() + record(cstructure="(NP (DT the-1) (NP))"), 2, 17, "(NP)"),
+    (record() + record(cstructure="(NP (DT the-1)"), 2, 17, "C-Structure:(NP (DT the-1)"),
     (record() + "SentenceIndex:\nSL: " + OVERLONG + "\n", 2, 12, ""),
 ], ids=["unreadable constituent", "unclosed", "over-long line"])
 def test_format_errors_carry_where_they_stand(write_file, tmp_path, capfd, content,
@@ -134,7 +134,7 @@ def test_format_errors_carry_where_they_stand(write_file, tmp_path, capfd, conte
     # The records before the bad one are written, as the program writes them.
     assert out.read_text() == str(next(annotator.read(path)))
     if text:
-        assert str(raised.value) == "format error: no closing right paren found:" + text
+        assert str(raised.value) == "malformed C-structure: " + text
         with pytest.raises(annotator.FormatError):
             list(annotator.read(path))[1].patterns()
     assert capfd.readouterr() == ("", "")
