@@ -21,6 +21,7 @@
 #include "SplitText.h"
 #include "Status.h"
 #include "TrainingExampleReader.h"
+#include "TrainingFile.h"
 
 namespace annotator_python {
 
@@ -39,25 +40,20 @@ std::string_view FieldValue(std::string_view line) {
   return line;
 }
 
-// Opens `path` for reading the way the programs do, but returns the errno
-// value a Python user expects instead of the programs' one message (0 when
-// it opened): a directory opens on Linux but cannot be read. Called without
-// the interpreter's lock, since opening a FIFO waits for its writer.
+// Opens `path` as a training file, as the programs do, but returns the
+// errno value a Python user expects instead of the programs' one message (0
+// when it opened). Called without the interpreter's lock, since opening a
+// FIFO waits for its writer.
 int OpenInput(std::ifstream& in, const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat info;
   const bool directory = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  if (directory) {
-    ::close(fd);
-    return EISDIR;
-  }
-  // Opened again while the first descriptor still holds a FIFO open, so
-  // the second open finds its writer there and does not wait.
-  in.open(path, std::ios::binary);
-  const int error = in.is_open() ? 0 : (errno != 0 ? errno : EIO);
+  // The stream opens while this descriptor still holds a FIFO open, so its
+  // open finds the writer there and does not wait again.
+  const bool opened = !directory && OpenTrainingFile(in, path.c_str());
   ::close(fd);
-  return error;
+  return opened ? 0 : directory ? EISDIR : EIO;
 }
 
 // One training example of a file: its fields as read (with its number and
