@@ -31,7 +31,7 @@ __all__ = [
     "read",
 ]
 
-PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+PathLike = Union[str, bytes, os.PathLike]
 
 
 def read(path: PathLike) -> Iterator[Example]:
