@@ -70,6 +70,8 @@ class Appender {
     used_ = static_cast<std::size_t>(
         std::to_chars(at, at + kIntDigits, value).ptr - out_.data());
   }
+  // Where the next byte goes in the string.
+  std::size_t Size() const { return used_; }
 
  private:
   static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
@@ -137,10 +139,33 @@ struct PatternExtractor::State {
     std::size_t FirstLink, EndLink;  // its TL positions in Links
   };
 
+  // Where the last pattern written put each field's value, as offsets into
+  // the string it went to: a pair per field, in ExtractedPattern's order.
+  enum Mark : std::size_t {
+    kStart,
+    kSL,
+    kTL = kSL + 2,
+    kAlignment = kTL + 2,
+    kType = kAlignment + 2,
+    kScore = kType + 2,
+    kCStructure = kScore + 2,
+    kConstSeq = kCStructure + 2,
+    kConstraints = kConstSeq + 2,
+    kEnd = kConstraints + 1,
+    kMarks
+  };
+
   void Collect(const TrainingSentencePair& pair, const AlMap& alMap);
   void GatherTL(const Constituent& constituent);
   bool Consistent(const Constituent& constituent) const;
+  // Whether `constituent` gives a pattern under the extractor's bounds;
+  // gathers its TL positions (TLs) when it may.
+  bool Keeps(const Constituent& constituent, bool consistentOnly,
+             std::size_t maxWords);
   void Write(const Constituent& constituent, Appender& out);
+  // The last pattern written, whose text is `text`.
+  ExtractedPattern Written(std::string_view text,
+                           const Constituent& constituent) const;
 
   ParseParser Parser;
   std::vector<std::string> TLWords;
@@ -164,6 +189,9 @@ struct PatternExtractor::State {
   std::vector<int> TLs;
   std::vector<std::size_t> Open;
   std::vector<int> Depths;
+  std::size_t Marks[kMarks] = {};
+  // One pattern's text at a time, for ForEachPattern.
+  std::string PatternText;
 };
 
 void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
@@ -272,24 +300,43 @@ bool PatternExtractor::State::Consistent(const Constituent& constituent) const {
   return true;
 }
 
+bool PatternExtractor::State::Keeps(const Constituent& constituent,
+                                    bool consistentOnly, std::size_t maxWords) {
+  // An unlabelled node is no constituent; the word bound is checked first,
+  // as it is the cheaper.
+  if (constituent.Node->Label.empty()) return false;
+  if (maxWords != 0 && constituent.EndLeaf - constituent.FirstLeaf > maxWords) {
+    return false;
+  }
+  GatherTL(constituent);
+  return !consistentOnly || Consistent(constituent);
+}
+
 void PatternExtractor::State::Write(const Constituent& constituent,
                                     Appender& out) {
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
 
+  Marks[kStart] = out.Size();
   out.Put("SentenceIndex:\nSL: ");
+  Marks[kSL] = out.Size();
   out.Put(std::string_view(SLText).substr(
       Leaves[firstLeaf].WordBegin,
       Leaves[endLeaf - 1].WordEnd - Leaves[firstLeaf].WordBegin));
+  Marks[kSL + 1] = out.Size();
 
   out.Put("\nTL: ");
+  Marks[kTL] = out.Size();
   for (std::size_t k = 0; k < TLs.size(); ++k) {
     if (k > 0) out.Put(' ');
     out.Put(TLWords[static_cast<std::size_t>(TLs[k] - 1)]);
     PatternTL[static_cast<std::size_t>(TLs[k])] = ClampToIntRange(k + 1);
   }
 
-  out.Put("\nAlignment: (");
+  Marks[kTL + 1] = out.Size();
+  out.Put("\nAlignment: ");
+  Marks[kAlignment] = out.Size();
+  out.Put('(');
   bool firstLink = true;
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
     for (std::size_t l = Leaves[i].FirstLink; l < Leaves[i].EndLink; ++l) {
@@ -302,11 +349,19 @@ void PatternExtractor::State::Write(const Constituent& constituent,
     }
   }
 
-  out.Put(")\nType: ").Put(constituent.Node->Label);
+  out.Put(')');
+  Marks[kAlignment + 1] = out.Size();
+  out.Put("\nType: ");
+  Marks[kType] = out.Size();
+  out.Put(constituent.Node->Label);
+  Marks[kType + 1] = out.Size();
   out.Put("\nCoEmbeddingScore: ");
+  Marks[kScore] = out.Size();
   out.PutInt(constituent.Depth);
+  Marks[kScore + 1] = out.Size();
 
   out.Put("\nC-Structure:");
+  Marks[kCStructure] = out.Size();
   // The subtree's text begins with the blank that sets it off inside its
   // parent.
   const std::string_view tree(TreeText);
@@ -318,8 +373,10 @@ void PatternExtractor::State::Write(const Constituent& constituent,
     from = Leaves[i].NumberAt;
   }
   out.Put(tree.substr(from, constituent.TextEnd - from));
+  Marks[kCStructure + 1] = out.Size();
 
   out.Put("\nConstSeq: ");
+  Marks[kConstSeq] = out.Size();
   bool firstChild = true;
   for (const CTree::TreeNode* child : constituent.Node->Children) {
     if (!firstChild) out.Put(' ');
@@ -327,7 +384,9 @@ void PatternExtractor::State::Write(const Constituent& constituent,
     out.Put(child->Label);
   }
 
+  Marks[kConstSeq + 1] = out.Size();
   out.Put("\nXSideConstraints:\n");
+  Marks[kConstraints] = out.Size();
   // The constraints sort as texts, "(X10 " before "(X2 ", so the pattern
   // positions are visited in the order of their decimal texts.
   const auto count = static_cast<long long>(endLeaf - firstLeaf);
@@ -349,22 +408,47 @@ void PatternExtractor::State::Write(const Constituent& constituent,
       ++position;
     }
   }
+  Marks[kEnd] = out.Size();
 }
 
-PatternExtractor::PatternExtractor(bool consistentOnly)
-    : consistentOnly_(consistentOnly), state_(std::make_unique<State>()) {}
+ExtractedPattern PatternExtractor::State::Written(
+    std::string_view text, const Constituent& constituent) const {
+  const auto field = [&](std::size_t mark) {
+    return text.substr(Marks[mark], Marks[mark + 1] - Marks[mark]);
+  };
+  ExtractedPattern pattern;
+  pattern.Text = text.substr(Marks[kStart], Marks[kEnd] - Marks[kStart]);
+  pattern.SLWords = field(kSL);
+  pattern.TLWords = field(kTL);
+  pattern.Alignment = field(kAlignment);
+  pattern.Type = field(kType);
+  pattern.Score = field(kScore);
+  pattern.CStructure = field(kCStructure);
+  pattern.ConstSeq = field(kConstSeq);
+  pattern.XSideConstraints = field(kConstraints);
+  pattern.SLWordCount = constituent.EndLeaf - constituent.FirstLeaf;
+  return pattern;
+}
+
+PatternExtractor::PatternExtractor(bool consistentOnly, std::size_t maxWords)
+    : consistentOnly_(consistentOnly),
+      maxWords_(maxWords),
+      state_(std::make_unique<State>()) {}
 PatternExtractor::~PatternExtractor() = default;
 PatternExtractor::PatternExtractor(PatternExtractor&& other) noexcept = default;
 PatternExtractor& PatternExtractor::operator=(
     PatternExtractor&& other) noexcept = default;
 
-bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
-                                      std::string& out,
-                                      std::string& skipReason) {
+bool PatternExtractor::Prepare(const ExampleFieldMap& example,
+                               std::string& skipReason) {
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
 
-  const std::string_view cStructure = FieldValue(example, "C-Structure");
+  // The tree starts at the line's first "(", so a label that holds a ":"
+  // cannot move it, nor a ":" inside the tree cut it.
+  const auto line = example.find("C-Structure");
+  const std::string_view cStructure =
+      line == example.end() ? std::string_view() : line->second;
   const std::size_t tree = cStructure.find('(');
   std::string failedText;
   if (tree == std::string_view::npos ||
@@ -392,12 +476,37 @@ bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
 
   state.TLWords = pair.GetTLWords();
   state.Collect(pair, alMap);
+  return true;
+}
+
+bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
+                                      std::string& out,
+                                      std::string& skipReason) {
+  if (!Prepare(example, skipReason)) return false;
+  State& state = *state_;
   Appender appender(out);
   for (const State::Constituent& constituent : state.Constituents) {
-    if (constituent.Node->Label.empty()) continue;
-    state.GatherTL(constituent);
-    if (consistentOnly_ && !state.Consistent(constituent)) continue;
+    if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
     state.Write(constituent, appender);
+  }
+  return true;
+}
+
+bool PatternExtractor::ForEachPattern(
+    const ExampleFieldMap& example,
+    const std::function<bool(const ExtractedPattern&)>& take,
+    std::string& skipReason) {
+  skipReason.clear();
+  if (!Prepare(example, skipReason)) return false;
+  State& state = *state_;
+  for (const State::Constituent& constituent : state.Constituents) {
+    if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
+    state.PatternText.clear();
+    {
+      Appender appender(state.PatternText);
+      state.Write(constituent, appender);
+    }
+    if (!take(state.Written(state.PatternText, constituent))) return false;
   }
   return true;
 }

@@ -62,15 +62,20 @@ RecordFile::~RecordFile() {
 }
 
 bool RecordFile::Open(const char* path) {
-  fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd_ == -1) return false;
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd == -1) return false;
+  Adopt(fd);
+  return true;
+}
+
+void RecordFile::Adopt(int fd) {
+  fd_ = fd;
   struct stat info;
   regular_ = ::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
   if (regular_) {
     const off_t start = ::lseek(fd_, 0, SEEK_CUR);
     wholeUpTo_ = start < 0 ? 0 : start;
   }
-  return true;
 }
 
 bool RecordFile::Write(std::string_view record) {

@@ -26,6 +26,10 @@ class RecordFile {
   // Creates or empties `path` for writing. False when it cannot.
   bool Open(const char* path);
 
+  // Writes to `fd`, which is open already (standard output, say), from where
+  // it stands; the file takes it over.
+  void Adopt(int fd);
+
   // Appends `record` whole. When the write fails partway, a regular file is
   // cut back to the end of the last whole record and false is returned.
   bool Write(std::string_view record);

@@ -58,6 +58,7 @@ void ClearRecord(ExampleRecord& record) {
     if (field) (record.*field).clear();
   }
   record.FieldCount = 0;
+  record.Header.clear();
 }
 
 }  // namespace
@@ -112,9 +113,11 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
   if (overlongLine_ != 0) return false;
   if (headerPending_) {
     headerPending_ = false;
+    record.Header.swap(pendingHeader_);
   } else if (!in_.fail()) {
     std::string_view line = ReadLine();
     while (!in_.fail() && !IsHeader(line)) line = ReadLine();
+    if (!in_.fail()) record.Header.assign(line);
   }
 
   for (std::size_t position = 0; position < kPositions.size(); ++position) {
@@ -129,6 +132,7 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
                IsHeader(line)) {
       // A record without its trailing lines: this is the next one's header.
       headerPending_ = true;
+      pendingHeader_.assign(line);
       break;
     }
   }

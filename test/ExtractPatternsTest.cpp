@@ -23,7 +23,8 @@ using testsupport::TempPath;
 using testsupport::WriteFile;
 
 const char kUsage[] =
-    "Usage: extract_patterns [--consistent] InFile [OutFile].\n";
+    "Usage: extract_patterns --help | --version | [--consistent] "
+    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n";
 
 ChildRun ExtractPatterns(const std::vector<std::string>& args,
                          ChildStdout mode = ChildStdout::ToFile) {
@@ -105,7 +106,7 @@ TEST(ExtractPatternsCli, SkipsBadRecordsInOrderAndWritesAllTheOthers) {
       Record("Alignment: ((1,1),(2,3))", "C-Structure:(NP (DT a-1))");
   const SkipCase cases[] = {
       {"no tree", kGood + noTree + kOther,
-       "Record 2: malformed C-structure: NP\n"},
+       "Record 2: malformed C-structure: C-Structure:NP\n"},
       {"unclosed", kGood + unclosed + kOther,
        "Record 2: malformed C-structure: (NP (DT a-1) (NN dog-2)\n"},
       {"past the TL words", kGood + pastTL + kOther,

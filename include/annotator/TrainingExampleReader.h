@@ -25,6 +25,9 @@ struct ExampleRecord {
   // How many fields the record held, counted in record order: SL alone is 1,
   // a complete record 6. Fields past the count are empty.
   std::size_t FieldCount = 0;
+  // The header line that began the record, as read; empty when no header
+  // was found.
+  std::string Header;
 
   bool Complete() const { return FieldCount == 6; }
   // The fields held, keyed as in ExampleFieldMap.
@@ -71,6 +74,7 @@ class TrainingExampleReader {
   std::ostream& listing_;
   std::unique_ptr<char[]> buffer_;
   bool headerPending_ = false;
+  std::string pendingHeader_;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
   ExampleRecord record_;

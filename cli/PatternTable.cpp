@@ -1,0 +1,105 @@
+#include "PatternTable.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view kHeaderMark = "SentenceIndex:";
+
+}  // namespace
+
+void AppendTsvField(std::string_view field, std::string& line) {
+  for (;;) {
+    const std::size_t special = field.find_first_of("\t\\\r\n");
+    line.append(field.substr(0, special));
+    if (special == std::string_view::npos) return;
+    line.push_back('\\');
+    switch (field[special]) {
+      case '\t':
+        line.push_back('t');
+        break;
+      case '\r':
+        line.push_back('r');
+        break;
+      case '\n':
+        line.push_back('n');
+        break;
+      default:
+        line.push_back('\\');
+        break;
+    }
+    field.remove_prefix(special + 1);
+  }
+}
+
+void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
+  for (const std::string_view field :
+       {pattern.Type, pattern.SLWords, pattern.TLWords, pattern.Alignment,
+        pattern.CStructure, pattern.ConstSeq, pattern.Score}) {
+    AppendTsvField(field, line);
+    line.push_back('\t');
+  }
+  // One constraint per line becomes one blank between constraints.
+  std::string_view constraints = pattern.XSideConstraints;
+  while (!constraints.empty()) {
+    const std::size_t end = constraints.find('\n');
+    AppendTsvField(constraints.substr(0, end), line);
+    if (end == std::string_view::npos || end + 1 == constraints.size()) break;
+    line.push_back(' ');
+    constraints.remove_prefix(end + 1);
+  }
+}
+
+void AppendTsvLine(std::size_t record, std::string_view sentenceId,
+                   const ExtractedPattern& pattern, std::string& out) {
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, record).ptr;
+  out.append(digits, end).push_back('\t');
+  AppendTsvField(sentenceId, out);
+  out.push_back('\t');
+  AppendPatternFields(pattern, out);
+  out.push_back('\n');
+}
+
+std::string_view SentenceId(std::string_view header) {
+  const std::size_t mark = header.find(kHeaderMark);
+  if (mark == std::string_view::npos) return {};
+  std::string_view id = header.substr(mark + kHeaderMark.size());
+  const std::size_t first = id.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return id.substr(first, id.find_last_not_of(' ') - first + 1);
+}
+
+void PatternCounter::Add(const ExtractedPattern& pattern) {
+  key_.clear();
+  AppendPatternFields(pattern, key_);
+  ++total_;
+  const auto found = counts_.find(key_);
+  if (found != counts_.end()) {
+    ++found->second;
+  } else {
+    counts_.emplace(key_, 1);
+  }
+}
+
+bool PatternCounter::WriteTable(
+    const std::function<bool(std::string_view)>& take) const {
+  std::vector<const std::pair<const std::string, long long>*> rows;
+  rows.reserve(counts_.size());
+  for (const auto& row : counts_) rows.push_back(&row);
+  std::sort(rows.begin(), rows.end(), [](const auto* a, const auto* b) {
+    return a->second != b->second ? a->second > b->second : a->first < b->first;
+  });
+  std::string line;
+  for (const auto* row : rows) {
+    char digits[24];
+    const auto end =
+        std::to_chars(digits, digits + sizeof digits, row->second).ptr;
+    line.assign(digits, end).append("\t").append(row->first).append("\n");
+    if (!take(line)) return false;
+  }
+  return true;
+}
