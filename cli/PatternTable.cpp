@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -9,30 +11,59 @@ namespace {
 
 constexpr std::string_view kHeaderMark = "SentenceIndex:";
 
+// Whether one of the eight bytes at `bytes` is below 14 (as tab, line feed
+// and carriage return are) or a backslash: the bytes that may need an
+// escape. Exact, by the usual tests for a zero byte in a word.
+bool MayNeedEscape(const char* bytes) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+  const std::uint64_t backslashes = word ^ (kOnes * '\\');
+  const std::uint64_t below14 = (word - kOnes * 14) & ~word & kHighs;
+  const std::uint64_t zero = (backslashes - kOnes) & ~backslashes & kHighs;
+  return (below14 | zero) != 0;
+}
+
+// The letter that follows the backslash for a byte written escaped, or 0.
+char EscapeOf(char c) {
+  switch (c) {
+    case '\t':
+      return 't';
+    case '\r':
+      return 'r';
+    case '\n':
+      return 'n';
+    case '\\':
+      return '\\';
+    default:
+      return 0;
+  }
+}
+
 }  // namespace
 
 void AppendTsvField(std::string_view field, std::string& line) {
-  for (;;) {
-    const std::size_t special = field.find_first_of("\t\\\r\n");
-    line.append(field.substr(0, special));
-    if (special == std::string_view::npos) return;
-    line.push_back('\\');
-    switch (field[special]) {
-      case '\t':
-        line.push_back('t');
-        break;
-      case '\r':
-        line.push_back('r');
-        break;
-      case '\n':
-        line.push_back('n');
-        break;
-      default:
-        line.push_back('\\');
-        break;
+  // Escapes are rare: eight bytes at a time are checked for one, and plain
+  // runs are copied whole.
+  std::size_t run = 0;
+  std::size_t at = 0;
+  while (at < field.size()) {
+    if (field.size() - at >= 8 && !MayNeedEscape(field.data() + at)) {
+      at += 8;
+      continue;
     }
-    field.remove_prefix(special + 1);
+    const std::size_t end = std::min(field.size(), at + 8);
+    for (; at < end; ++at) {
+      const char escape = EscapeOf(field[at]);
+      if (escape == 0) continue;
+      line.append(field.data() + run, at - run);
+      line.push_back('\\');
+      line.push_back(escape);
+      run = at + 1;
+    }
   }
+  line.append(field.data() + run, field.size() - run);
 }
 
 void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {

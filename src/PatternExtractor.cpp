@@ -72,6 +72,11 @@ class Appender {
   }
   // Where the next byte goes in the string.
   std::size_t Size() const { return used_; }
+  // Writes from where this appender started again, over what it wrote: the
+  // string keeps the room it grew to.
+  void Rewind() { used_ = start_; }
+  // The string's bytes so far; valid until the next Put.
+  std::string_view Written() const { return {out_.data(), used_}; }
 
  private:
   static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
@@ -499,14 +504,14 @@ bool PatternExtractor::ForEachPattern(
   skipReason.clear();
   if (!Prepare(example, skipReason)) return false;
   State& state = *state_;
+  // One pattern at a time, over the last one: memory is one pattern's.
+  state.PatternText.clear();
+  Appender appender(state.PatternText);
   for (const State::Constituent& constituent : state.Constituents) {
     if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
-    state.PatternText.clear();
-    {
-      Appender appender(state.PatternText);
-      state.Write(constituent, appender);
-    }
-    if (!take(state.Written(state.PatternText, constituent))) return false;
+    appender.Rewind();
+    state.Write(constituent, appender);
+    if (!take(state.Written(appender.Written(), constituent))) return false;
   }
   return true;
 }
