@@ -386,4 +386,51 @@ TEST(ExtractPatternsCli, ClosedStandardOutputIsAFailedWrite) {
   }
 }
 
+// --- Memory ----------------------------------------------------------------
+
+// Under AddressSanitizer a process maps terabytes of shadow memory.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST(ExtractPatternsCli, DeepRecordRunsInBoundedMemory) {
+  if (kSanitized) GTEST_SKIP() << "no address-space limit under a sanitizer";
+  // 8,000 labelled levels give about 190 MB of patterns from a line of
+  // 32 KB; the run may map 100 MB.
+  std::string tree = "C-Structure:";
+  for (int i = 0; i < 8000; ++i) tree += "(A ";
+  tree += "(N a-1)" + std::string(8000, ')');
+  const std::string inFile = TempPath("in.txt");
+  WriteFile(inFile, kGood + Record("Alignment: ((1,1))", tree));
+  struct MemoryCase {
+    const char* Option;
+    int ExitStatus;
+    std::string StderrText;
+  };
+  const MemoryCase cases[] = {
+      {"--quiet", 0, ""},
+      // Counting keeps every distinct pattern: this one cannot fit.
+      {"--count", 1, "Ran out of memory at record 2.\n"},
+  };
+  for (const MemoryCase& c : cases) {
+    SCOPED_TRACE(c.Option);
+    const ChildRun run = testsupport::RunChild(
+        "/bin/sh",
+        {"sh", "-c", "ulimit -v 100000 && exec \"$0\" \"$@\"",
+         EXTRACT_PATTERNS_BIN, c.Option, inFile},
+        {ChildStdout::DevNull});
+    EXPECT_EQ(run.Signal, 0);
+    EXPECT_EQ(run.ExitStatus, c.ExitStatus);
+    EXPECT_EQ(run.Stderr, c.StderrText);
+  }
+}
+
 }  // namespace
