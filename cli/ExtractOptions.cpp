@@ -3,30 +3,6 @@
 #include <cstring>
 #include <string_view>
 
-const char kExtractUsage[] =
-    "Usage: extract_patterns --help | --version | [--consistent] "
-    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n";
-
-const char kExtractHelp[] =
-    "Usage: extract_patterns --help | --version | [--consistent] "
-    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n"
-    "Writes every labelled constituent of the training examples of InFile as\n"
-    "a candidate translation pattern, to OutFile or to standard output when\n"
-    "it is absent or \"-\". Options come before InFile.\n"
-    "\n"
-    "  --consistent   only alignment-consistent constituents\n"
-    "  --max-words N  only constituents of at most N SL words\n"
-    "  --tsv          one pattern per line: record number, sentence id, type,\n"
-    "                 SL words, TL words, alignment, C-structure, constituent\n"
-    "                 sequence, score, x-side constraints; tab-separated\n"
-    "  --count        each distinct pattern once: count, then the eight\n"
-    "                 pattern fields of --tsv; most frequent first\n"
-    "  --quiet        no progress or summary line on standard error\n"
-    "  --help         this text\n"
-    "  --version      the version\n"
-    "\n"
-    "See man extract_patterns.\n";
-
 namespace {
 
 // A whole number from 1 on, digits only; 0 when `text` is none.

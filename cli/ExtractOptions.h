@@ -1,5 +1,5 @@
-#ifndef ANNOTATOR_CLI_EXTRACTOPTIONS_H_
-#define ANNOTATOR_CLI_EXTRACTOPTIONS_H_
+#ifndef ANNOTATOR_EXTRACTOPTIONS_H_
+#define ANNOTATOR_EXTRACTOPTIONS_H_
 
 #include <cstddef>
 
@@ -25,11 +25,4 @@ struct ExtractOptions {
 // or other than one or two operands give Action::Usage.
 ExtractOptions ParseExtractOptions(int argc, const char* const* argv);
 
-// The usage line, ended by "\n": what any misuse prints on standard error.
-extern const char kExtractUsage[];
-
-// What --help prints on standard output: the usage line and one line or two
-// per option.
-extern const char kExtractHelp[];
-
-#endif  // ANNOTATOR_CLI_EXTRACTOPTIONS_H_
+#endif  // ANNOTATOR_EXTRACTOPTIONS_H_

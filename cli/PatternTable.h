@@ -1,5 +1,5 @@
-#ifndef ANNOTATOR_CLI_PATTERNTABLE_H_
-#define ANNOTATOR_CLI_PATTERNTABLE_H_
+#ifndef ANNOTATOR_PATTERNTABLE_H_
+#define ANNOTATOR_PATTERNTABLE_H_
 
 #include <cstddef>
 #include <functional>
@@ -52,4 +52,4 @@ class PatternCounter {
   long long total_ = 0;
 };
 
-#endif  // ANNOTATOR_CLI_PATTERNTABLE_H_
+#endif  // ANNOTATOR_PATTERNTABLE_H_

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "Messages.h"
 #include "RecordFile.h"
 
 namespace {
@@ -10,12 +11,6 @@ constexpr std::chrono::milliseconds kRedrawEvery(250);
 constexpr int kRecordsPerClock = 64;
 // Back to the line's start and clear it: the new text may be shorter.
 constexpr char kClearLine[] = "\r\033[K";
-
-std::string Counted(long long count, const char* noun) {
-  std::string text = std::to_string(count) + " " + noun;
-  if (count != 1) text += "s";
-  return text;
-}
 
 }  // namespace
 
@@ -34,14 +29,13 @@ void ProgressLine::Tick(long long records) {
   const auto now = std::chrono::steady_clock::now();
   if (now < next_) return;
   next_ = now + kRedrawEvery;
-  std::string text = kClearLine + Counted(records, "record") + " done";
+  int percent = -1;
   if (inputSize_ > 0) {
     const std::uint64_t read = position_ ? position_() : 0;
-    const std::uint64_t percent =
-        read >= inputSize_ ? 100 : read * 100 / inputSize_;
-    text += ", " + std::to_string(percent) + "% of the input read";
+    percent =
+        read >= inputSize_ ? 100 : static_cast<int>(read * 100 / inputSize_);
   }
-  Put(text);
+  Put(kClearLine + messages::Progress(records, percent));
   drawn_ = true;
 }
 
@@ -55,17 +49,4 @@ void ProgressLine::Finish(const std::string& summary) {
 void ProgressLine::Put(const std::string& text) const {
   // A terminal that went away costs the line and nothing else.
   WriteWhole(fd_, text);
-}
-
-std::string RunSummary(long long records, long long skipped,
-                       long long patterns) {
-  return Counted(records, "record") + " read, " + std::to_string(skipped) +
-         " skipped, " + Counted(patterns, "pattern") + " written.\n";
-}
-
-std::string CountSummary(long long records, long long skipped,
-                         long long patterns, long long distinct) {
-  return Counted(records, "record") + " read, " + std::to_string(skipped) +
-         " skipped, " + Counted(patterns, "pattern") + " counted, " +
-         std::to_string(distinct) + " distinct written.\n";
 }

@@ -1,5 +1,5 @@
-#ifndef ANNOTATOR_CLI_PROGRESSLINE_H_
-#define ANNOTATOR_CLI_PROGRESSLINE_H_
+#ifndef ANNOTATOR_PROGRESSLINE_H_
+#define ANNOTATOR_PROGRESSLINE_H_
 
 #include <chrono>
 #include <cstdint>
@@ -44,13 +44,4 @@ class ProgressLine {
   std::chrono::steady_clock::time_point next_;
 };
 
-// "N records read, K skipped, M patterns written.\n", with "record" and
-// "pattern" singular for 1.
-std::string RunSummary(long long records, long long skipped,
-                       long long patterns);
-
-// The summary of a --count run: also how many distinct lines were written.
-std::string CountSummary(long long records, long long skipped,
-                         long long patterns, long long distinct);
-
-#endif  // ANNOTATOR_CLI_PROGRESSLINE_H_
+#endif  // ANNOTATOR_PROGRESSLINE_H_

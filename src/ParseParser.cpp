@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "Fatal.h"
+#include "ExitWithMessage.h"
 #include "LeafCounter.h"
 #include "NumberText.h"
 #include "SplitText.h"
@@ -74,8 +74,15 @@ class BuildSink {
       last = piece;
     });
     // The suffix is only compared: a leaf's Index is always the counter.
-    if (pieces >= 2 && DigitsEqual(last, counter_)) {
-      node->Word.assign(text.substr(0, text.rfind('-')));
+    // A word made of dashes ("-" as "--2") leaves a single piece, so its
+    // suffix is also recognised directly behind the last "-", provided
+    // something stands before that "-" ("-4" has no word to cut it from).
+    const std::size_t dash = text.rfind('-');
+    const bool suffixBehindLastDash =
+        dash != std::string_view::npos && dash > 0 &&
+        DigitsEqual(text.substr(dash + 1), counter_);
+    if (suffixBehindLastDash || (pieces >= 2 && DigitsEqual(last, counter_))) {
+      node->Word.assign(text.substr(0, dash));
     } else {
       node->Word.assign(text);
     }
@@ -293,7 +300,7 @@ bool ParseParser::TryParseIntoTree(std::string_view text,
 void ParseParser::ParseIntoTree(const std::string& text) {
   std::string failedText;
   if (!TryParseIntoTree(text, &failedText)) {
-    Fatal(FormatErrorMessage(failedText));
+    ExitWithMessage(FormatErrorMessage(failedText));
   }
 }
 
@@ -312,7 +319,7 @@ void ParseParser::BuildTree(std::string text, CTree::TreeNode* node,
                             int& counter) {
   std::string failedText;
   if (!TryBuildTree(std::move(text), node, counter, &failedText)) {
-    Fatal(FormatErrorMessage(failedText));
+    ExitWithMessage(FormatErrorMessage(failedText));
   }
 }
 

@@ -12,6 +12,22 @@ namespace {
 constexpr std::size_t kSuffixKept = 10000;
 constexpr std::string_view kMarker = "---";
 
+// Where the marker of `word` begins, or npos. A word may itself end in
+// dashes ("-LRB-", "--"), so the marker is the "---" right before a run of
+// digits that ends the word, if there is one; only without such a suffix
+// does the first "---" count.
+std::size_t FindMarker(std::string_view word) {
+  std::size_t digits = word.size();
+  while (digits > 0 && word[digits - 1] >= '0' && word[digits - 1] <= '9') {
+    --digits;
+  }
+  if (digits < word.size() && digits >= kMarker.size() &&
+      word.substr(digits - kMarker.size(), kMarker.size()) == kMarker) {
+    return digits - kMarker.size();
+  }
+  return word.find(kMarker);
+}
+
 void AppendJoined(const std::vector<std::string>& words, std::string& out) {
   for (std::size_t i = 0; i < words.size(); ++i) {
     if (i > 0) out.push_back(' ');
@@ -34,7 +50,7 @@ std::string Pattern::GetType() const { return Type; }
 void Pattern::SetSLWords(std::vector<std::string> words) {
   for (std::size_t i = 0; i < words.size(); ++i) {
     std::string& word = words[i];
-    const std::size_t marker = word.find(kMarker);
+    const std::size_t marker = FindMarker(word);
     if (marker == std::string::npos) {
       SLWords.push_back(std::move(word));
       SLWordSentInds.push_back(-1);

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr std::string_view kWordMarker = "---";
 constexpr std::size_t kNoLeaf = static_cast<std::size_t>(-1);
 
 // The value of a "Label: value" line: after the first ":" and one blank.
@@ -31,18 +30,6 @@ std::string_view FieldValue(const ExampleFieldMap& example,
   value.remove_prefix(colon + 1);
   if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
   return value;
-}
-
-// A word as a pattern prints it after SetSLWords took it with its position
-// suffix: cut at the first "---" of word and suffix together, so the dashes
-// that end a word ("--") may begin the marker.
-std::string_view PrintedWord(std::string_view word) {
-  std::size_t end = word.find(kWordMarker);
-  if (end == std::string_view::npos) {
-    end = word.size();
-    while (end > 0 && word.size() - end < 2 && word[end - 1] == '-') --end;
-  }
-  return word.substr(0, end);
 }
 
 // Appends to a string through a raw cursor: a pattern is many short pieces,
@@ -221,7 +208,11 @@ void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
           TreeText.push_back(')');
           if (!Leaves.empty()) SLText.push_back(' ');
           leaf.WordBegin = SLText.size();
-          SLText.append(PrintedWord(node->Word));
+          // Handed to SetSLWords with "---" and its position, a word comes
+          // back whole: the marker is the "---" before the final digits, so
+          // dashes that end the word stay in it. A leaf without text has no
+          // position and is handed over with the bare marker.
+          SLText.append(node->Word);
           leaf.WordEnd = SLText.size();
           if (node->Index > 0) {
             leaf.Constraint = ConstraintEnding(pair.ReturnPOS(node->Index - 1));

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <iostream>
 
-#include "Fatal.h"
-#include "FileChecks.h"
+#include "ExitWithMessage.h"
+#include "TrainingFile.h"
 
 namespace {
 
@@ -97,14 +97,26 @@ std::string_view TrainingExampleReader::ReadLine() {
   std::size_t length = static_cast<std::size_t>(in_.gcount());
   if (length == 0 && in_.fail()) return {};
   ++linesRead_;
-  // A full buffer with neither a line end nor the end of input behind it.
+  // A full buffer with neither a line end nor the end of input behind it,
+  // unless that line end is a Windows one: its CR is no part of the line.
   if (in_.fail() && !in_.eof()) {
+    in_.clear();
+    if (in_.get() == '\r' && in_.peek() == '\n') {
+      in_.get();
+      return {buffer_.get(), length};
+    }
+    in_.setstate(std::ios::failbit);
     overlongLine_ = linesRead_;
     return {};
   }
   // gcount counts the newline when one was taken; only a read that neither
-  // hit the end nor failed took one.
-  if (length > 0 && in_.good()) --length;
+  // hit the end nor failed took one. A CR right before it belongs to the
+  // line end, so a Windows file reads as its Unix twin; any other CR is an
+  // ordinary character.
+  if (length > 0 && in_.good()) {
+    --length;
+    if (length > 0 && buffer_[length - 1] == '\r') --length;
+  }
   return {buffer_.get(), length};
 }
 
@@ -155,14 +167,14 @@ ExampleFieldMap GetNextSentencePair(const char* path) {
     TrainingFILE.rdbuf()->pubsetbuf(TrainingFileBuffer,
                                     sizeof TrainingFileBuffer);
     if (!OpenTrainingFile(TrainingFILE, path)) {
-      Fatal("Couldn't open training file.\n");
+      ExitWithMessage("Couldn't open training file.\n");
     }
   }
   static TrainingExampleReader reader(TrainingFILE, std::cout);
   ExampleFieldMap example = reader.Next();
   // Going on would read a file cut short as if it had ended there.
   if (reader.OverlongLine() != 0) {
-    Fatal(OverlongLineMessage(reader.OverlongLine()));
+    ExitWithMessage(OverlongLineMessage(reader.OverlongLine()));
   }
   return example;
 }

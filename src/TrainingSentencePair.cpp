@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "Fatal.h"
+#include "ExitWithMessage.h"
 
 namespace {
 
@@ -151,8 +151,8 @@ AlMap TrainingSentencePair::GetAlMap() const {
   AlMap alMap;
   int badTLPosition = 0;
   if (!TryGetAlMap(alMap, &badTLPosition)) {
-    Fatal("TL Index " + std::to_string(badTLPosition) +
-          " exceeds TL sentence length.\n");
+    ExitWithMessage("TL Index " + std::to_string(badTLPosition) +
+                    " exceeds TL sentence length.\n");
   }
   return alMap;
 }

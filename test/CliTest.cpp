@@ -146,9 +146,6 @@ struct Program {
   const char* Name;
   const char* Binary;
   std::vector<std::size_t> (*UnitEnds)(const std::string&);
-  // Whether each unit leaves in a write of its own, so that a failed write
-  // loses that unit alone; else whole units leave a batch at a time.
-  bool UnitPerWrite;
 
   std::vector<std::string> Argv(const std::string& inFile,
                                 const std::string& outFile) const {
@@ -161,8 +158,8 @@ struct Program {
 };
 
 const Program kPrograms[] = {
-    {"annotator", ANNOTATOR_BIN, RecordEnds, true},
-    {"extract_patterns", EXTRACT_PATTERNS_BIN, PatternEnds, false},
+    {"annotator", ANNOTATOR_BIN, RecordEnds},
+    {"extract_patterns", EXTRACT_PATTERNS_BIN, PatternEnds},
 };
 
 // --- Recorded runs -------------------------------------------------------
@@ -182,7 +179,7 @@ const RecordedCase kRecordedCases[] = {
     {"no-final-newline", 0},
     {"missing-trailing-lines", 0},
     {"header-in-constseq", 0},
-    {"crlf", 1},
+    {"crlf", 0},
     {"malformed-after-good", 1},
     {"blank-after-label", 1},
     {"empty-cstructure", 1},
@@ -387,6 +384,59 @@ TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
   }
 }
 
+TEST(AnnotatorCli, ListsNothingWhenStandardOutputIsOutFileItself) {
+  const std::string inFile = DataPath("several-records.in.txt");
+  const std::string expected = ReadFile(DataPath("several-records.out.txt"));
+  const std::string outFile = TempPath("out.txt");
+  const std::string elsewhere = TempPath("listing.txt");
+  struct Case {
+    const char* Redirect;  // $2 is OutFile, $3 another file
+    std::string Listed;    // what lands in the other file
+  };
+  const Case cases[] = {
+      {"> \"$2\"", ""},
+      {">> \"$2\"", ""},
+      {"> \"$3\"", ReadFile(DataPath("several-records.stdout.txt"))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Redirect);
+    std::remove(outFile.c_str());
+    std::remove(elsewhere.c_str());
+
+    const ChildRun run = testsupport::RunChild(
+        "/bin/sh",
+        {"sh", "-c", std::string("\"$0\" \"$1\" \"$2\" ") + c.Redirect,
+         ANNOTATOR_BIN, inFile, outFile, elsewhere});
+
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Stderr, "");
+    EXPECT_EQ(ReadFile(outFile), expected);
+    EXPECT_EQ(ReadFile(elsewhere), c.Listed);
+  }
+}
+
+// --- Windows line ends ------------------------------------------------------
+
+TEST(AnnotatorCli, AnnotatesAWindowsFileAsItsUnixTwin) {
+  for (const std::string name :
+       {"several-records", "junk-between-records", "malformed-after-good"}) {
+    SCOPED_TRACE(name);
+    const std::string unixFile = DataPath(name + ".in.txt");
+    const std::string windowsFile = TempPath("windows.txt");
+    WriteFile(windowsFile, testsupport::WindowsLineEnds(ReadFile(unixFile)));
+    const std::string unixOut = TempPath("unix.out");
+    const std::string windowsOut = TempPath("windows.out");
+
+    const ChildRun unixRun = Annotate(unixFile, unixOut);
+    const ChildRun windowsRun = Annotate(windowsFile, windowsOut);
+
+    EXPECT_EQ(windowsRun.ExitStatus, unixRun.ExitStatus);
+    EXPECT_EQ(windowsRun.Stdout, unixRun.Stdout);
+    EXPECT_EQ(windowsRun.Stderr, unixRun.Stderr);
+    EXPECT_EQ(ReadFile(windowsOut), ReadFile(unixOut));
+  }
+}
+
 // --- Long and deep lines, generated ----------------------------------------
 
 const Fields& GoodExample() {
@@ -441,6 +491,11 @@ TEST(AnnotatorCli, ReadsLinesOf99999BytesWhole) {
        lastRecord.substr(0, lastRecord.find("\nXSideConstraints:")),
        AnnotatedRecord(longConstSeq, kGoodScore),
        Listing(longConstSeq) + kEndOfInput},
+      {"ConstSeq in a Windows file, its CR not counted",
+       testsupport::WindowsLineEnds(lastRecord + InputRecord(good)),
+       AnnotatedRecord(longConstSeq, kGoodScore) +
+           AnnotatedRecord(good, kGoodScore),
+       Listing(longConstSeq) + Listing(good) + kEndOfInput},
       {"junk line between records",
        InputRecord(good) + std::string(99999, '#') + "\n" + InputRecord(good),
        AnnotatedRecord(good, kGoodScore) + AnnotatedRecord(good, kGoodScore),
@@ -479,6 +534,8 @@ TEST(AnnotatorCli, StopsWithAMessageAtALineOf100000BytesOrMore) {
       {"the file's first line", 1, std::string(100000, 'x')},
       {"an SL line", 2, std::string(100000, 'x')},
       {"a ConstSeq line", 8, ConstSeqOf(100000)},
+      // Only the CR right before the newline is the line end's.
+      {"a ConstSeq line with a CR of its own", 8, ConstSeqOf(99999) + "\r\r"},
       {"a record's last line", 10, std::string(100001, 'x')},
       {"a line between records", 11, std::string(100000, '#')},
       {"a header", 12, "SentenceIndex:" + std::string(99986, ' ')},
@@ -517,24 +574,22 @@ std::string DeepRecord(int levels) {
 }
 
 TEST(AnnotatorCli, FileSizeLimitInsideARecordLeavesTheRecordsBeforeIt) {
-  // Patterns leave about a megabyte at a time, so they need megabytes.
+  // Patterns leave about a megabyte at a time: the limit must fall inside
+  // later writes too, so they come by the megabyte.
   const std::string deepFile = TempPath("deep.txt");
   WriteFile(deepFile, InputRecord(GoodExample()) + DeepRecord(1500));
   const std::string outFile = TempPath("out.txt");
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
-    const std::string input =
-        program.UnitPerWrite ? DataPath("several-records.in.txt") : deepFile;
+    const std::string input = program.Binary == std::string(ANNOTATOR_BIN)
+                                  ? DataPath("several-records.in.txt")
+                                  : deepFile;
     ASSERT_EQ(program.Run(input, outFile, {}).ExitStatus, 0);
     const std::string expected = ReadFile(outFile);
     const std::vector<std::size_t> ends = program.UnitEnds(expected);
     ASSERT_GE(ends.size(), 4u);
-    std::size_t longest = 0;
-    for (std::size_t i = 1; i < ends.size(); ++i) {
-      longest = std::max(longest, ends[i] - ends[i - 1]);
-    }
-    for (std::size_t whole = 0; whole + 1 < ends.size();
-         whole += program.UnitPerWrite ? 1 : ends.size() / 5) {
+    const std::size_t step = std::max<std::size_t>(1, ends.size() / 6);
+    for (std::size_t whole = 0; whole + 1 < ends.size(); whole += step) {
       SCOPED_TRACE(whole);
       const std::size_t limit = (ends[whole] + ends[whole + 1]) / 2;
 
@@ -544,18 +599,8 @@ TEST(AnnotatorCli, FileSizeLimitInsideARecordLeavesTheRecordsBeforeIt) {
       EXPECT_EQ(run.Signal, 0);
       EXPECT_EQ(run.ExitStatus, 1);
       EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
-      const std::string written = ReadFile(outFile);
-      if (program.UnitPerWrite) {
-        EXPECT_EQ(written, expected.substr(0, ends[whole]));
-        continue;
-      }
-      // Cut back to the end of the last batch that went out whole: at most
-      // a megabyte and a unit before the limit.
-      EXPECT_TRUE(expected.compare(0, written.size(), written) == 0);
-      EXPECT_TRUE(std::binary_search(ends.begin(), ends.end(), written.size()))
-          << written.size();
-      EXPECT_LE(written.size(), limit);
-      EXPECT_GE(written.size() + (1 << 20) + longest, limit);
+      EXPECT_TRUE(ReadFile(outFile) == expected.substr(0, ends[whole]))
+          << ReadFile(outFile).size() << " bytes";
     }
   }
 }

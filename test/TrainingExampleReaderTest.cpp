@@ -114,17 +114,27 @@ TEST(TrainingExampleReader, KeepsAHeaderFoundWhereTheDroppedLinesBelong) {
                 Complete("1"), Complete("2"), Complete("1"), {}}));
 }
 
-TEST(TrainingExampleReader, KeepsCarriageReturnsNulBytesAndInvalidUtf8) {
+TEST(TrainingExampleReader, DropsTheCarriageReturnOfALineEndOnly) {
   std::string crlf = Record("1");
   for (std::size_t at = crlf.find('\n'); at != std::string::npos;
        at = crlf.find('\n', at + 2)) {
     crlf.insert(at, "\r");
   }
-  const std::vector<ExampleFieldMap> maps = ReadAll(crlf);
-  ASSERT_EQ(maps.size(), 2U);
-  EXPECT_EQ(maps[0].at("SL"), "SL: sl1\r");
-  EXPECT_EQ(maps[0].at("ConstSeq"), "ConstSeq: cs1\r");
+  EXPECT_EQ(ReadAll(crlf), (std::vector<ExampleFieldMap>{Complete("1"), {}}));
 
+  // One CR before the newline is the line end's; the others are text, and
+  // so is a CR that ends the file.
+  std::string inner = Record("1");
+  inner.replace(inner.find("SL: sl1"), 7, "SL: \rsl1\r\r");
+  inner.resize(inner.find("\nXSideConstraints:"));
+  inner += "\r";
+  const std::vector<ExampleFieldMap> maps = ReadAll(inner);
+  ASSERT_EQ(maps.size(), 2U);
+  EXPECT_EQ(maps[0].at("SL"), "SL: \rsl1\r");
+  EXPECT_EQ(maps[0].at("ConstSeq"), "ConstSeq: cs1\r");
+}
+
+TEST(TrainingExampleReader, KeepsNulBytesAndInvalidUtf8) {
   const std::string odd("SL: a\0b\xff\xfe\0", 10);
   std::string input = Record("1");
   input.replace(input.find("SL: sl1"), 7, odd);

@@ -12,8 +12,8 @@
 
 // One training example: at most the keys "SL", "TL", "Alignment", "Type",
 // "C-Structure" and "ConstSeq", each value a whole input line without its
-// newline, label, carriage return and NUL bytes included. A complete example
-// holds all six.
+// line end (a newline, or a carriage return and a newline), label, other
+// carriage returns and NUL bytes included. A complete example holds all six.
 using ExampleFieldMap = std::map<std::string, std::string>;
 
 // One training example as its field lines in record order, for callers that
@@ -38,8 +38,8 @@ struct ExampleRecord {
 // A record is a header line (any line containing "SentenceIndex:") and the
 // nine lines after it, taken by position: SL, TL, Alignment, Type, a dropped
 // score line, C-Structure, ConstSeq and two dropped lines. Lines hold at most
-// 99,999 bytes; a longer one, wherever it stands, ends reading and is
-// reported through OverlongLine().
+// 99,999 bytes before their line end; a longer one, wherever it stands, ends
+// reading and is reported through OverlongLine().
 class TrainingExampleReader {
  public:
   // Reads `in` from where it stands and lists every example it returns on

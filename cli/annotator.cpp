@@ -9,7 +9,9 @@
 #include "AnnotatedRecord.h"
 #include "Fatal.h"
 #include "FileChecks.h"
+#include "Messages.h"
 #include "ParseParser.h"
+#include "ProgramFiles.h"
 #include "RecordFile.h"
 #include "TrainingExampleReader.h"
 
@@ -24,34 +26,25 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   HoldTerminationDuringWrites();
 
-  if (argc != 3) {
-    Fatal(std::string("Usage: ") + (argc > 0 && argv[0] ? argv[0] : "") +
-          " InFile OutFile.\n");
-  }
-  const char* inFile = argv[1];
-  if (NameSameFile(inFile, argv[2])) {
-    Fatal("InFile and OutFile name the same file.\n");
-  }
-  // The input is opened first, so a mistyped path costs no output file.
-  static char inBuffer[1 << 16];
+  if (argc != 3) Fatal(messages::AnnotatorUsage(argc > 0 ? argv[0] : nullptr));
   std::ifstream in;
-  in.rdbuf()->pubsetbuf(inBuffer, sizeof inBuffer);
-  if (!OpenTrainingFile(in, inFile)) Fatal("Couldn't open training file.\n");
-  if (!Out.Open(argv[2])) Fatal("Couldn't open outfile.\n");
+  OpenProgramFiles(argv[1], argv[2], in, Out);
 
-  // A listing nobody can see is not built at all.
+  // A listing nobody can see is not built at all. Nor is one that would go
+  // to OutFile itself (`annotator in out > out`): it would write over the
+  // records.
   bool listed = (reopened & (1U << STDOUT_FILENO)) == 0 &&
-                !WritesToDevNull(STDOUT_FILENO);
+                !WritesToDevNull(STDOUT_FILENO) &&
+                !DescriptorNamesFile(STDOUT_FILENO, argv[2]);
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;
   ExampleRecord example;
   std::string listing;
-  std::string record;
   for (;;) {
     const bool complete = reader.NextRecord(example);
     if (reader.OverlongLine() != 0) {
-      Fatal(OverlongLineMessage(reader.OverlongLine()));
+      Fatal(messages::OverlongLineMessage(reader.OverlongLine()));
     }
     listing.clear();
     if (listed) {
@@ -59,7 +52,7 @@ int main(int argc, char** argv) {
       if (complete)
         AppendAnnotationListing(example, listing);
       else
-        listing += "Couldn't produce a training example.\n";
+        listing += messages::kNoTrainingExample;
       // One record's listing in one write; once standard output fails,
       // nothing later can reach it either.
       listed = WriteWhole(STDOUT_FILENO, listing);
@@ -67,11 +60,12 @@ int main(int argc, char** argv) {
     if (!complete) break;
 
     const CStructureReading tree = trees.MeasureDepth(example.CStructure);
-    if (!tree.Ok) Fatal(FormatErrorMessage(tree.FailedText));
-    record.clear();
-    AppendAnnotatedRecord(example, tree.Depth, record);
-    if (!Out.Write(record)) Fatal("Couldn't write outfile.\n");
+    if (!tree.Ok) Fatal(messages::FormatErrorMessage(tree.FailedText));
+    // Out's bound is 0: every record goes to the kernel in a write of its
+    // own as soon as it is whole.
+    AppendAnnotatedRecord(example, tree.Depth, Out.Buffer());
+    if (!Out.EndUnit()) Fatal(messages::kCannotWriteOutFile);
   }
-  if (!Out.Close()) Fatal("Couldn't write outfile.\n");
+  if (!Out.Close()) Fatal(messages::kCannotWriteOutFile);
   return 0;
 }

@@ -1,0 +1,160 @@
+// extract_patterns [options] InFile [OutFile]: writes every constituent of
+// every training example of InFile as a candidate pattern, as patterns, as
+// tab-separated lines or as a table of distinct patterns with their counts.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <new>
+#include <ostream>
+#include <string>
+
+#include "ExtractOptions.h"
+#include "Fatal.h"
+#include "FileChecks.h"
+#include "Messages.h"
+#include "PatternExtractor.h"
+#include "PatternTable.h"
+#include "ProgramFiles.h"
+#include "ProgressLine.h"
+#include "RecordFile.h"
+#include "TrainingExampleReader.h"
+
+namespace {
+
+// Whole patterns leave in writes of about this size: few write calls, and
+// memory bounded by it and by one pattern, however many a record gives.
+constexpr std::size_t kBatch = 1 << 20;
+
+void Say(std::string_view text) {
+  if (!WriteWhole(STDOUT_FILENO, text)) Fatal(messages::kCannotWriteOutFile);
+}
+
+// The size of the file at `path` when it is a regular one, else 0.
+std::uint64_t RegularFileSize(const char* path) {
+  struct stat info {};
+  return ::stat(path, &info) == 0 && S_ISREG(info.st_mode)
+             ? static_cast<std::uint64_t>(info.st_size)
+             : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const unsigned reopened = ReserveStandardDescriptors();
+  // A file-size limit is then one more failed write.
+  std::signal(SIGXFSZ, SIG_IGN);
+
+  const ExtractOptions options =
+      ParseExtractOptions(argc, const_cast<const char* const*>(argv));
+  switch (options.What) {
+    case ExtractOptions::Action::Usage:
+      Fatal(messages::kExtractPatternsUsage);
+    case ExtractOptions::Action::Help:
+      Say(messages::kExtractPatternsHelp);
+      return 0;
+    case ExtractOptions::Action::Version:
+      Say(messages::ExtractPatternsVersion());
+      return 0;
+    case ExtractOptions::Action::Run:
+      break;
+  }
+  // Patterns on standard output end quietly with the reader of their pipe,
+  // as "extract_patterns in.txt | head" wants; an OutFile whose reader goes
+  // is a failed write.
+  std::signal(SIGPIPE, options.OutFile ? SIG_IGN : SIG_DFL);
+  HoldTerminationDuringWrites();
+
+  std::ifstream in;
+  RecordFile out;
+  OpenProgramFiles(options.InFile, options.OutFile, in, out);
+  // Patterns are all this program writes there: with standard output
+  // closed, every one would be lost.
+  if (!options.OutFile && (reopened & (1U << STDOUT_FILENO))) {
+    Fatal(messages::kCannotWriteOutFile);
+  }
+  out.SetFlushBound(kBatch);
+
+  const bool terminal = !options.Quiet && ::isatty(STDERR_FILENO);
+  ProgressLine progress(
+      STDERR_FILENO, terminal && options.OutFile, terminal,
+      RegularFileSize(options.InFile), [&in]() -> std::uint64_t {
+        const auto at = in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+        return at < 0 ? 0 : static_cast<std::uint64_t>(at);
+      });
+  const auto fail = [&progress](std::string_view message) {
+    progress.Finish("");
+    Fatal(message);
+  };
+
+  std::ostream listing(nullptr);  // NextRecord lists nothing
+  TrainingExampleReader reader(in, listing);
+  ExampleRecord record;
+  PatternExtractor extractor(options.Consistent, options.MaxWords);
+  PatternCounter counter;
+  std::string skipReason;
+  long long records = 0;
+  long long skipped = 0;
+  long long patterns = 0;
+  bool writeFailed = false;
+  // Each pattern is a unit of its own, built in place at the end of the
+  // output's buffer.
+  const auto take = [&](const ExtractedPattern& pattern) {
+    ++patterns;
+    switch (options.Output) {
+      case ExtractOptions::Format::Patterns:
+        writeFailed = !out.Append(pattern.Text);
+        break;
+      case ExtractOptions::Format::Tsv:
+        AppendTsvLine(static_cast<std::size_t>(records),
+                      SentenceId(record.Header), pattern, out.Buffer());
+        writeFailed = !out.EndUnit();
+        break;
+      case ExtractOptions::Format::Count:
+        counter.Add(pattern);
+        break;
+    }
+    return !writeFailed;
+  };
+  try {
+    while (reader.NextRecord(record)) {
+      ++records;
+      if (!extractor.ForEachPattern(record.ToMap(), take, skipReason)) {
+        if (writeFailed) fail(messages::kCannotWriteOutFile);
+        ++skipped;
+        // What came before the skipped record leaves before its message.
+        if (!out.Flush()) fail(messages::kCannotWriteOutFile);
+        progress.Finish("");
+        const std::string message =
+            messages::SkippedRecord(records, skipReason);
+        std::fwrite(message.data(), 1, message.size(), stderr);
+      }
+      progress.Update(records);
+    }
+    if (options.Output == ExtractOptions::Format::Count &&
+        !counter.WriteTable(
+            [&out](std::string_view row) { return out.Append(row); })) {
+      fail(messages::kCannotWriteOutFile);
+    }
+  } catch (const std::bad_alloc&) {
+    // Every pattern already taken is whole; they leave before the message,
+    // which is made without taking memory.
+    out.Flush();
+    char message[80];
+    messages::OutOfMemory(records, message, sizeof message);
+    fail(message);
+  }
+  if (!out.Close()) fail(messages::kCannotWriteOutFile);
+  if (reader.OverlongLine() != 0) {
+    fail(messages::OverlongLineMessage(reader.OverlongLine()));
+  }
+  progress.Finish(
+      options.Output == ExtractOptions::Format::Count
+          ? messages::CountSummary(records, skipped, counter.Total(),
+                                   static_cast<long long>(counter.Distinct()))
+          : messages::RunSummary(records, skipped, patterns));
+  return skipped ? 1 : 0;
+}
