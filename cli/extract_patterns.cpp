@@ -135,8 +135,10 @@ int main(int argc, char** argv) {
       progress.Update(records);
     }
     if (options.Output == ExtractOptions::Format::Count &&
-        !counter.WriteTable(
-            [&out](std::string_view row) { return out.Append(row); })) {
+        !counter.WriteTable([&out](long long count, std::string_view fields) {
+          AppendTableRow(count, fields, out.Buffer());
+          return out.EndUnit();
+        })) {
       fail(messages::kCannotWriteOutFile);
     }
   } catch (const std::bad_alloc&) {
