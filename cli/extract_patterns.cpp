@@ -95,7 +95,6 @@ int main(int argc, char** argv) {
   ExampleRecord record;
   PatternExtractor extractor(options.Consistent, options.MaxWords);
   PatternCounter counter;
-  std::string skipReason;
   long long records = 0;
   long long skipped = 0;
   long long patterns = 0;
@@ -122,14 +121,15 @@ int main(int argc, char** argv) {
   try {
     while (reader.NextRecord(record)) {
       ++records;
-      if (!extractor.ForEachPattern(record.ToMap(), take, skipReason)) {
-        if (writeFailed) fail(messages::kCannotWriteOutFile);
+      const Status status = extractor.ForEachPattern(record, take);
+      if (writeFailed) fail(messages::kCannotWriteOutFile);
+      if (!status) {
         ++skipped;
         // What came before the skipped record leaves before its message.
         if (!out.Flush()) fail(messages::kCannotWriteOutFile);
         progress.Finish("");
         const std::string message =
-            messages::SkippedRecord(records, skipReason);
+            messages::SkippedRecord(records, status.Message() + "\n");
         std::fwrite(message.data(), 1, message.size(), stderr);
       }
       progress.Update(records);

@@ -4,13 +4,13 @@
 #include <iostream>
 
 #include "ExitWithMessage.h"
+#include "LegacyLimits.h"
 #include "TrainingFile.h"
 
 namespace {
 
-// The line buffer, terminating null included: lines hold 99,999 bytes.
-constexpr std::streamsize kLineBuffer = 100000;
-constexpr std::string_view kHeaderMark = "SentenceIndex:";
+// The line buffer, terminating null included.
+constexpr std::streamsize kLineBuffer = kLongestLine + 1;
 
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
 // dropped.
@@ -44,7 +44,7 @@ constexpr std::array<KeyedField, kFieldCount> kByKey = {{
 }};
 
 bool IsHeader(std::string_view line) {
-  return line.find(kHeaderMark) != std::string_view::npos;
+  return line.find(kRecordHeaderMark) != std::string_view::npos;
 }
 
 // The process-wide input stream: closed until the first call opens it, then
@@ -59,6 +59,8 @@ void ClearRecord(ExampleRecord& record) {
   }
   record.FieldCount = 0;
   record.Header.clear();
+  record.Number = 0;
+  record.HeaderLine = 0;
 }
 
 }  // namespace
@@ -123,13 +125,23 @@ std::string_view TrainingExampleReader::ReadLine() {
 bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
   ClearRecord(record);
   if (overlongLine_ != 0) return false;
+  bool headerMet = headerPending_;
   if (headerPending_) {
     headerPending_ = false;
     record.Header.swap(pendingHeader_);
   } else if (!in_.fail()) {
     std::string_view line = ReadLine();
     while (!in_.fail() && !IsHeader(line)) line = ReadLine();
-    if (!in_.fail()) record.Header.assign(line);
+    if (!in_.fail()) {
+      record.Header.assign(line);
+      headerMet = true;
+      ++headersMet_;
+      headerLine_ = linesRead_;
+    }
+  }
+  if (headerMet) {
+    record.Number = headersMet_;
+    record.HeaderLine = headerLine_;
   }
 
   for (std::size_t position = 0; position < kPositions.size(); ++position) {
@@ -145,12 +157,21 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
       // A record without its trailing lines: this is the next one's header.
       headerPending_ = true;
       pendingHeader_.assign(line);
+      ++headersMet_;
+      headerLine_ = linesRead_;
       break;
     }
   }
   // Nothing of the record that holds an over-long line is kept.
   if (overlongLine_ != 0) ClearRecord(record);
   return record.Complete();
+}
+
+Status TrainingExampleReader::ReadStatus() const {
+  if (overlongLine_ == 0) return Status();
+  Status status = Status::OverlongLine(overlongLine_);
+  status.Record = headersMet_;
+  return status;
 }
 
 ExampleFieldMap TrainingExampleReader::Next() {
@@ -180,6 +201,5 @@ ExampleFieldMap GetNextSentencePair(const char* path) {
 }
 
 std::string OverlongLineMessage(std::size_t line) {
-  return "Line " + std::to_string(line) +
-         " of the training file is longer than 99,999 bytes.\n";
+  return Status::OverlongLine(line).Message() + "\n";
 }

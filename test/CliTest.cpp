@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -69,10 +70,14 @@ Fields Example(const std::string& sl, const std::string& tl,
 
 // A ten-line input record as another tool would write it.
 std::string InputRecord(const Fields& f) {
-  return "SentenceIndex: 1\n" + f.at("SL") + "\n" + f.at("TL") + "\n" +
-         f.at("Alignment") + "\n" + f.at("Type") + "\nCoEmbeddingScore: 0\n" +
-         f.at("C-Structure") + "\n" + f.at("ConstSeq") +
-         "\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.SL = f.at("SL");
+  record.TL = f.at("TL");
+  record.Alignment = f.at("Alignment");
+  record.Type = f.at("Type");
+  record.CStructure = f.at("C-Structure");
+  record.ConstSeq = f.at("ConstSeq");
+  return record.Text();
 }
 
 std::string AnnotatedRecord(const Fields& f, int score) {

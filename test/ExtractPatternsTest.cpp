@@ -11,6 +11,7 @@
 
 #include "PatternExtractor.h"
 #include "support/ChildProcess.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -55,9 +56,10 @@ std::string Expected(const std::string& input, bool consistentOnly = false,
 
 std::string Record(const std::string& alignment,
                    const std::string& cStructure) {
-  return "SentenceIndex: 1\nSL: a/dt dog/nn\nTL: un chien\n" + alignment +
-         "\nType: NP\nCoEmbeddingScore: 0\n" + cStructure +
-         "\nConstSeq: DT NN\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.Alignment = alignment;
+  record.CStructure = cStructure;
+  return record.Text();
 }
 
 const std::string kGood =

@@ -10,6 +10,7 @@
 #include "ParseParser.h"
 #include "PatternExtractor.h"
 #include "support/PatternReference.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
 #include "support/TreeCorpus.h"
 #include "support/TreebankRecords.h"
@@ -20,9 +21,14 @@ namespace {
 std::string Record(const std::string& sl, const std::string& tl,
                    const std::string& alignment,
                    const std::string& cStructure) {
-  return "SentenceIndex: 1\n" + sl + "\n" + tl + "\n" + alignment +
-         "\nType: X\nCoEmbeddingScore: 0\n" + cStructure +
-         "\nConstSeq: X\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.SL = sl;
+  record.TL = tl;
+  record.Alignment = alignment;
+  record.Type = "Type: X";
+  record.CStructure = cStructure;
+  record.ConstSeq = "ConstSeq: X";
+  return record.Text();
 }
 
 struct Extraction {
@@ -338,9 +344,13 @@ TEST_F(PatternExtractorRealCorpus, PatternsHoldTogether) {
     // One at a time the same patterns come, each field where its label
     // puts it.
     std::string oneByOne;
+    ExampleRecord fields;
+    fields.SL = example.at("SL");
+    fields.TL = example.at("TL");
+    fields.Alignment = example.at("Alignment");
+    fields.CStructure = example.at("C-Structure");
     ASSERT_TRUE(extractor.ForEachPattern(
-        example,
-        [&oneByOne](const ExtractedPattern& p) {
+        fields, [&oneByOne](const ExtractedPattern& p) {
           oneByOne.append(p.Text);
           const std::string sl = "SL: " + std::string(p.SLWords);
           EXPECT_EQ(p.Text, "SentenceIndex:\n" + sl +
@@ -354,8 +364,7 @@ TEST_F(PatternExtractorRealCorpus, PatternsHoldTogether) {
                                 std::string(p.XSideConstraints));
           EXPECT_EQ(p.SLWordCount, WordCount(sl, true)) << sl;
           return true;
-        },
-        reason));
+        }));
     EXPECT_TRUE(oneByOne == out) << "one by one differs";
 
     ParseParser tree;

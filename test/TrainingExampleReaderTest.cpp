@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "TrainingExampleReader.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -12,10 +13,15 @@ namespace {
 // The ten lines of a record, each with its newline, with values that name
 // the record so that shifted fields show.
 std::string Record(const std::string& id) {
-  return "SentenceIndex: " + id + "\nSL: sl" + id + "\nTL: tl" + id +
-         "\nAlignment: al" + id + "\nType: ty" + id +
-         "\nCoEmbeddingScore: 0\nC-Structure:(S (N w" + id +
-         "-1))\nConstSeq: cs" + id + "\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.Header = "SentenceIndex: " + id;
+  record.SL = "SL: sl" + id;
+  record.TL = "TL: tl" + id;
+  record.Alignment = "Alignment: al" + id;
+  record.Type = "Type: ty" + id;
+  record.CStructure = "C-Structure:(S (N w" + id + "-1))";
+  record.ConstSeq = "ConstSeq: cs" + id;
+  return record.Text();
 }
 
 ExampleFieldMap Complete(const std::string& id) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ExtractedPattern.h"
+#include "Status.h"
 #include "TrainingExampleReader.h"
 
 // The first step of the pattern learner: cuts every constituent of a training
@@ -28,40 +29,43 @@ class PatternExtractor {
   PatternExtractor(PatternExtractor&& other) noexcept;
   PatternExtractor& operator=(PatternExtractor&& other) noexcept;
 
-  // Appends to `out` (which keeps what it holds) the patterns of `example`,
-  // a record as TrainingExampleReader::Next returns it (a missing key reads
-  // as an empty line). One pattern per labelled node that has children, the
-  // root included, a node before its descendants: SL words with the leaves'
-  // tags kept in the C-structure ("(<NP> (DT the-1) (NN cat-2))"), the TL
-  // words and links projected from the record's alignment, the node's label
-  // as type, its children's labels as constituent sequence, its depth as
-  // co-embedding score and the x-side constraints of its SL tags. SL, TL and
-  // alignment are the texts after their label's first ":" and one blank; the
-  // tree is the C-Structure line from its first "(", whatever stands before
-  // it. Returns true. When the record cannot give patterns, leaves `out` as
-  // it was, stores the reason in `skipReason` as one line ended by "\n" and
-  // returns false: "malformed C-structure: " and the text of the failing
-  // constituent (the whole line, label included, when it has no "("), or
-  // "TL Index T exceeds TL sentence length." for the first aligned TL
-  // position T that names no TL word.
+  // Appends to `out` (which keeps what it holds) the patterns of `record`,
+  // as TrainingExampleReader::NextRecord fills it. One pattern per labelled
+  // node that has children, the root included, a node before its
+  // descendants: SL words with the leaves' tags kept in the C-structure
+  // ("(<NP> (DT the-1) (NN cat-2))"), the TL words and links projected from
+  // the record's alignment, the node's label as type, its children's labels
+  // as constituent sequence, its depth as co-embedding score and the x-side
+  // constraints of its SL tags. SL, TL and alignment are the texts after
+  // their label's first ":" and one blank; the tree is the C-Structure line
+  // from its first "(", whatever stands before it. Returns Ok. When the
+  // record cannot give patterns, leaves `out` as it was and returns
+  // kMalformedCStructure with the text of the failing constituent (the whole
+  // line, label included, when it has no "("), or else
+  // kTLPositionBeyondSentence with the first aligned TL position that names
+  // no TL word; Record and Line (of the failing field) are the record's
+  // when it was read by a reader.
+  Status AppendPatterns(const ExampleRecord& record, std::string& out);
+
+  // The same for a record as TrainingExampleReader::Next returns it (a
+  // missing key reads as an empty line): returns true, or false with the
+  // failure's Message() and a line end in `skipReason`.
   bool AppendPatterns(const ExampleFieldMap& example, std::string& out,
                       std::string& skipReason);
 
   // The patterns AppendPatterns would append, handed to `take` one at a
   // time as each is written, in the same order; the views of each live until
   // `take` returns. Memory stays within a bound set by the record's lines,
-  // however much text its patterns add up to. Returns false with
-  // `skipReason` set as AppendPatterns does, before any pattern, for a
-  // record that gives none; returns false with `skipReason` empty as soon as
-  // `take` returns false; true otherwise.
-  bool ForEachPattern(const ExampleFieldMap& example,
-                      const std::function<bool(const ExtractedPattern&)>& take,
-                      std::string& skipReason);
+  // however much text its patterns add up to. Returns what AppendPatterns
+  // returns, before any pattern when the record gives none; stops at once,
+  // still Ok, when `take` returns false.
+  Status ForEachPattern(
+      const ExampleRecord& record,
+      const std::function<bool(const ExtractedPattern&)>& take);
 
  private:
-  // The checks that come before any pattern: false with `skipReason` set
-  // for a record that gives none.
-  bool Prepare(const ExampleFieldMap& example, std::string& skipReason);
+  // The checks and tables that come before any pattern of `record`.
+  Status Prepare(const ExampleRecord& record);
 
   bool consistentOnly_;
   std::size_t maxWords_;

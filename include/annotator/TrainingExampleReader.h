@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "Status.h"
+
 // One training example: at most the keys "SL", "TL", "Alignment", "Type",
 // "C-Structure" and "ConstSeq", each value a whole input line without its
 // line end (a newline, or a carriage return and a newline), label, other
@@ -28,6 +30,12 @@ struct ExampleRecord {
   // The header line that began the record, as read; empty when no header
   // was found.
   std::string Header;
+  // Where a reader found the record: its number (the header lines met, this
+  // one's included, from 1) and its header's line number (from 1); 0 for a
+  // record no reader filled. The field lines follow the header in record
+  // order, C-Structure 6 lines after it.
+  std::size_t Number = 0;
+  std::size_t HeaderLine = 0;
 
   bool Complete() const { return FieldCount == 6; }
   // The fields held, keyed as in ExampleFieldMap.
@@ -66,6 +74,11 @@ class TrainingExampleReader {
   // every line read through this reader from 1.
   std::size_t OverlongLine() const { return overlongLine_; }
 
+  // Ok until reading meets an over-long line; from then on kOverlongLine
+  // with that line's number and the number of the record it stood in (the
+  // header lines met by then, 0 when it stood before the first).
+  Status ReadStatus() const;
+
  private:
   // Reads one line into the buffer; the stream's state tells how it went.
   std::string_view ReadLine();
@@ -77,6 +90,8 @@ class TrainingExampleReader {
   std::string pendingHeader_;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
+  std::size_t headersMet_ = 0;
+  std::size_t headerLine_ = 0;
   ExampleRecord record_;
 };
 
@@ -94,7 +109,8 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing);
 // of the training file is longer than 99,999 bytes.\n", as the tool does.
 ExampleFieldMap GetNextSentencePair(const char* path);
 
-// The message that ends a run at an over-long line `line` (from 1).
+// The message that ends a run at an over-long line `line` (from 1): the
+// Message() of its status and a line end.
 std::string OverlongLineMessage(std::size_t line);
 
 #endif  // ANNOTATOR_TRAININGEXAMPLEREADER_H_
