@@ -85,13 +85,33 @@ void AppendTsvField(std::string_view field, std::string& line) {
 }
 
 void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
-  for (const std::string_view field :
-       {pattern.Type, pattern.SLWords, pattern.TLWords, pattern.Alignment,
-        pattern.CStructure, pattern.ConstSeq, pattern.Score}) {
+  const std::string_view fields[] = {
+      pattern.Type,       pattern.SLWords,  pattern.TLWords, pattern.Alignment,
+      pattern.CStructure, pattern.ConstSeq, pattern.Score};
+  // A pattern's fields hold no line feed, and most hold nothing else to
+  // escape either: those are copied whole, in one go.
+  if (pattern.Plain) {
+    std::size_t size = pattern.XSideConstraints.size();
+    for (const std::string_view field : fields) size += field.size() + 1;
+    std::size_t at = line.size();
+    line.resize(at + size);
+    char* out = line.data();
+    for (const std::string_view field : fields) {
+      std::memcpy(out + at, field.data(), field.size());
+      at += field.size();
+      out[at++] = '\t';
+    }
+    // One constraint per line becomes one blank between constraints.
+    const std::string_view constraints = pattern.XSideConstraints;
+    std::memcpy(out + at, constraints.data(), constraints.size());
+    std::replace(out + at, out + at + constraints.size(), '\n', ' ');
+    if (!constraints.empty() && constraints.back() == '\n') line.pop_back();
+    return;
+  }
+  for (const std::string_view field : fields) {
     AppendTsvField(field, line);
     line.push_back('\t');
   }
-  // One constraint per line becomes one blank between constraints.
   std::string_view constraints = pattern.XSideConstraints;
   while (!constraints.empty()) {
     const std::size_t end = constraints.find('\n');

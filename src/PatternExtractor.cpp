@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -27,6 +28,31 @@ std::string_view FieldValue(std::string_view value) {
   value.remove_prefix(colon + 1);
   if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
   return value;
+}
+
+// False when `text` holds neither a byte below 14 (tab, line feed, carriage
+// return among them) nor a backslash; true when it may. Eight bytes at a
+// time: it runs over every record.
+bool MayHoldEscapable(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, sizeof word);
+    const std::uint64_t backslashes = word ^ (kOnes * '\\');
+    if ((((word - kOnes * 14) & ~word) |
+         ((backslashes - kOnes) & ~backslashes)) &
+        kHighs) {
+      return true;
+    }
+  }
+  for (; at < text.size(); ++at) {
+    if (static_cast<unsigned char>(text[at]) < 14 || text[at] == '\\') {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Appends to a string through a raw cursor: a pattern is many short pieces,
@@ -314,6 +340,10 @@ class PatternWriter {
   ExtractedPattern Written(std::string_view text,
                            const FlatTree::Constituent& constituent) const;
 
+  // Whether the record being cut holds no tab, carriage return or backslash
+  // where its patterns' fields come from (ExtractedPattern::Plain).
+  void SetPlain(bool plain) { plain_ = plain; }
+
  private:
   // Where the last pattern written put each field's value, as offsets into
   // the string it went to: a pair per field, in ExtractedPattern's order.
@@ -331,6 +361,7 @@ class PatternWriter {
     kMarks
   };
   std::size_t marks_[kMarks] = {};
+  bool plain_ = false;
   // By TL position: its pattern position in the pattern being written.
   std::vector<int> patternTL_;
 };
@@ -451,6 +482,7 @@ ExtractedPattern PatternWriter::Written(
   pattern.ConstSeq = field(kConstSeq);
   pattern.XSideConstraints = field(kConstraints);
   pattern.SLWordCount = constituent.EndLeaf - constituent.FirstLeaf;
+  pattern.Plain = plain_;
   return pattern;
 }
 
@@ -523,6 +555,10 @@ Status PatternExtractor::Prepare(const ExampleRecord& record) {
 
   state.Tree.Flatten(state.Parser.Root);
   state.Links.Index(state.Tree, state.Words);
+  // Every field of a pattern is cut from the tree and the TL words, or made
+  // of digits and fixed texts.
+  state.Writer.SetPlain(!MayHoldEscapable(cStructure) &&
+                        !MayHoldEscapable(record.TL));
   return status;
 }
 

@@ -257,9 +257,9 @@ TEST(ExtractPatternsCli, EndsQuietlyWhenTheReaderOfItsOutputIsGone) {
 
 // --- The pattern table -----------------------------------------------------
 
-// Four records: one with an id, one with a bare header and a tab inside a
-// word, one whose patterns have one and two constraints, and the first
-// again under another id.
+// Four records: one with an id; one with a bare header and a tab inside a
+// word; one whose patterns have one and two constraints, with a backslash
+// in a TL word and none in its tree; and the first again under another id.
 std::string TableInput() {
   const auto record = [](const std::string& header, const std::string& sl,
                          const std::string& tl, const std::string& tree) {
@@ -272,7 +272,7 @@ std::string TableInput() {
                 "(NP (DT the-1) (NN cat-2))") +
          record("SentenceIndex:", "the/dt a\tb/nn", "le x",
                 "(S (NP (DT the-1) (NN a\tb-2)))") +
-         record("SentenceIndex:  9", "cats/nns sleep/vb", "chats dorment",
+         record("SentenceIndex:  9", "cats/nns sleep/vb", "chats dor\\ment",
                 "(S (NP (NNS cats-1)) (VP (VB sleep-2)))") +
          record("SentenceIndex: 7", "the/dt cat/nn", "le chat",
                 "(NP (DT the-1) (NN cat-2))");
@@ -289,13 +289,13 @@ const char kTabNP[] =
     "NP\tthe a\\tb\tle x\t((1,1),(2,2))\t(<NP> (DT the-1) (NN a\\tb-2))\t"
     "DT NN\t2\t(X2 NUM *SG)\n";
 const char kCatsS[] =
-    "S\tcats sleep\tchats dorment\t((1,1),(2,2))\t(<S> (<NP> (NNS cats-1)) "
+    "S\tcats sleep\tchats dor\\\\ment\t((1,1),(2,2))\t(<S> (<NP> (NNS cats-1)) "
     "(<VP> (VB sleep-2)))\tNP VP\t3\t(X1 NUM *PL) (X2 TENSE *PRESENT)\n";
 const char kCatsNP[] =
     "NP\tcats\tchats\t((1,1))\t(<NP> (NNS cats-1))\tNNS\t2\t(X1 NUM "
     "*PL)\n";
 const char kSleepVP[] =
-    "VP\tsleep\tdorment\t((1,1))\t(<VP> (VB sleep-1))\tVB\t2\t(X1 TENSE "
+    "VP\tsleep\tdor\\\\ment\t((1,1))\t(<VP> (VB sleep-1))\tVB\t2\t(X1 TENSE "
     "*PRESENT)\n";
 
 TEST(ExtractPatternsCli, WritesHandCheckedTablesAndLines) {

@@ -22,6 +22,10 @@ struct ExtractedPattern {
   std::string_view XSideConstraints;
   // How many SL words (leaves) the constituent spans.
   std::size_t SLWordCount = 0;
+  // True when no field holds a tab, a carriage return or a backslash, so
+  // that a writer that escapes those may copy the fields as they are. False
+  // tells nothing.
+  bool Plain = false;
 };
 
 #endif  // ANNOTATOR_EXTRACTEDPATTERN_H_
