@@ -99,8 +99,8 @@ int main(int argc, char** argv) {
   long long skipped = 0;
   long long patterns = 0;
   bool writeFailed = false;
-  // Each pattern is a unit of its own, built in place at the end of the
-  // output's buffer.
+  // Each pattern, or its line, is a unit of its own in the output's buffer;
+  // a --tsv line is built there in place.
   const auto take = [&](const ExtractedPattern& pattern) {
     ++patterns;
     switch (options.Output) {
