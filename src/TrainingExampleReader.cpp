@@ -58,6 +58,7 @@ void ClearRecord(ExampleRecord& record) {
     if (field) (record.*field).clear();
   }
   record.FieldCount = 0;
+  record.Header.clear();
   record.Number = 0;
   record.HeaderLine = 0;
 }
@@ -127,10 +128,12 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
   bool headerMet = headerPending_;
   if (headerPending_) {
     headerPending_ = false;
+    record.Header.swap(pendingHeader_);
   } else if (!in_.fail()) {
     std::string_view line = ReadLine();
     while (!in_.fail() && !IsHeader(line)) line = ReadLine();
     if (!in_.fail()) {
+      record.Header.assign(line);
       headerMet = true;
       ++headersMet_;
       headerLine_ = linesRead_;
@@ -153,6 +156,7 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
                IsHeader(line)) {
       // A record without its trailing lines: this is the next one's header.
       headerPending_ = true;
+      pendingHeader_.assign(line);
       ++headersMet_;
       headerLine_ = linesRead_;
       break;

@@ -27,6 +27,9 @@ struct ExampleRecord {
   // How many fields the record held, counted in record order: SL alone is 1,
   // a complete record 6. Fields past the count are empty.
   std::size_t FieldCount = 0;
+  // The header line that began the record, as read; empty when no header
+  // was found.
+  std::string Header;
   // Where a reader found the record: its number (the header lines met, this
   // one's included, from 1) and its header's line number (from 1); 0 for a
   // record no reader filled. The field lines follow the header in record
@@ -84,6 +87,7 @@ class TrainingExampleReader {
   std::ostream& listing_;
   std::unique_ptr<char[]> buffer_;
   bool headerPending_ = false;
+  std::string pendingHeader_;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
   std::size_t headersMet_ = 0;

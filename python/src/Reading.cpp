@@ -126,7 +126,8 @@ int Score(const Example& example) {
 py::object ExampleTree(Example& example) {
   if (!example.Parsed) {
     auto parser = std::make_shared<ParseParser>();
-    const std::string_view value = FieldValue(example.Record.CStructure);
+    // From the line's first "(", as the extractor reads it.
+    const std::string_view value = example.Record.CStructure;
     const std::size_t open = value.find('(');
     Status status;
     {
