@@ -1,7 +1,9 @@
 #include "ParseParser.h"
 
 #include <algorithm>
+#include <bitset>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -10,6 +12,10 @@
 #include "NumberText.h"
 #include "SplitText.h"
 #include "TreeWalk.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -88,53 +94,158 @@ class BuildSink {
   int& counter_;
 };
 
+// One 64-byte block of a text as three bit masks: bit i stands for byte i.
+struct BlockMasks {
+  std::uint64_t Open = 0;
+  std::uint64_t Close = 0;
+  std::uint64_t Blank = 0;
+};
+
+constexpr std::size_t kBlock = 64;
+
+BlockMasks ClassifyBlock(const char* block) {
+  BlockMasks masks;
+#if defined(__SSE2__)
+  const __m128i open = _mm_set1_epi8('(');
+  const __m128i close = _mm_set1_epi8(')');
+  const __m128i blank = _mm_set1_epi8(' ');
+  for (int part = 0; part < 4; ++part) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
+    const auto bits = [&](__m128i of) {
+      return static_cast<std::uint64_t>(static_cast<std::uint32_t>(
+                 _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, of))))
+             << (16 * part);
+    };
+    masks.Open |= bits(open);
+    masks.Close |= bits(close);
+    masks.Blank |= bits(blank);
+  }
+#else
+  for (std::size_t i = 0; i < kBlock; ++i) {
+    const std::uint64_t bit = std::uint64_t{1} << i;
+    if (block[i] == '(') masks.Open |= bit;
+    if (block[i] == ')') masks.Close |= bit;
+    if (block[i] == ' ') masks.Blank |= bit;
+  }
+#endif
+  return masks;
+}
+
+int CountBits(std::uint64_t bits) {
+  return static_cast<int>(std::bitset<64>(bits).count());
+}
+
+// For every bit of `from`, marks the first position at or after it that is
+// not in `through`, carrying runs that reach the block's end into the next
+// block through `carry`. Each run of `through` holds at most one bit of
+// `from` that is not at a run's first position, so one addition does it.
+std::uint64_t FirstOutside(std::uint64_t from, std::uint64_t through,
+                           std::uint64_t& carry) {
+  const std::uint64_t inside = from & through;
+  const std::uint64_t sum = inside + through;
+  const std::uint64_t total = sum + carry;
+  carry = (sum < inside || total < sum) ? 1 : 0;
+  return (total & ~through) | (from & ~through);
+}
+
 // The depth of a text in the plain shape that trees are written in: every
 // bracket a label, a blank, then either child brackets separated by blanks or
 // one word without brackets, and the root's ")" as the last character. For
-// such a text the full reading rules give exactly the bracket nesting depth,
-// so one pass over the bytes suffices. Anything else (text between or after
-// children, a bracket without its blank, extra ")", over-long texts) returns
-// false and goes the full way.
+// such a text the full reading rules give exactly the bracket nesting depth.
+// Anything else (text between or after children, a bracket without its
+// blank, extra ")", over-long texts) returns false and goes the full way.
+//
+// The shape is checked 64 bytes at a time on bit masks instead of byte by
+// byte. After the root's label the text is plain exactly when
+//  - the first bracket or blank after each "(" is a blank (its label ends),
+//  - the first byte after each ")" that is not a blank is a bracket,
+//  - the first bracket after each word (a byte after a blank that is neither
+//    blank nor bracket) is a ")", and
+//  - the nesting stays at 1 or more up to the last byte, which closes it.
 bool MeasurePlainDepth(std::string_view text, std::size_t& depth) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  if (text.size() < 2 || text.size() >= kNodeTextKept) return false;
+  const char* const base = text.data();
+  const std::size_t size = text.size();
+  if (size < 2 || size >= kNodeTextKept) return false;
   // The root's first character is dropped unread and its label runs to the
   // first blank, brackets and all ("C-Structure:(S").
   const char* blank =
-      static_cast<const char*>(std::memchr(p + 1, ' ', text.size() - 1));
+      static_cast<const char*>(std::memchr(base + 1, ' ', size - 1));
   if (!blank ||
-      std::memchr(p + 1, ')', static_cast<std::size_t>(blank - p - 1))) {
+      std::memchr(base + 1, ')', static_cast<std::size_t>(blank - base - 1))) {
     return false;
   }
-  p = blank;
-  std::size_t level = 1;
-  std::size_t deepest = 1;
-  // At the top of the loop p stands where a node's content may begin or
-  // where its next child may: blanks, then "(", ")" or (content only) a word.
-  bool contentStart = true;
-  for (;;) {
-    while (p < end && *p == ' ') ++p;
-    if (p == end) return false;
-    if (*p == '(') {
-      ++p;
-      while (p < end && *p != ' ' && *p != '(' && *p != ')') ++p;
-      if (p == end || *p != ' ') return false;
-      deepest = std::max(deepest, ++level);
-      contentStart = true;
+  const std::size_t start = static_cast<std::size_t>(blank - base);
+  const std::size_t last = size - 1;
+
+  std::int64_t level = 1;
+  std::int64_t deepest = 1;
+  bool closed = false;            // the root's ")" has been met
+  std::uint64_t openBefore = 0;   // the previous block's last byte was "("
+  std::uint64_t closeBefore = 0;  // ... ")"
+  std::uint64_t blankBefore = 0;  // ... a blank
+  std::uint64_t labelCarry = 0;
+  std::uint64_t afterCloseCarry = 0;
+  std::uint64_t wordCarry = 0;
+  char tail[kBlock];
+  for (std::size_t at = start; at < size; at += kBlock) {
+    const std::size_t count = std::min(kBlock, size - at);
+    const char* block = base + at;
+    std::uint64_t valid = ~std::uint64_t{0};
+    if (count < kBlock) {
+      // Filler that is neither bracket nor blank; checks that could see it
+      // are limited to `valid`.
+      std::memset(tail, 'x', kBlock);
+      std::memcpy(tail, block, count);
+      block = tail;
+      valid = (std::uint64_t{1} << count) - 1;
+    }
+    const BlockMasks m = ClassifyBlock(block);
+    const std::uint64_t brackets = m.Open | m.Close;
+
+    const std::uint64_t labelEnds = FirstOutside(
+        (m.Open << 1) | openBefore, ~(brackets | m.Blank), labelCarry);
+    const std::uint64_t afterClose =
+        FirstOutside((m.Close << 1) | closeBefore, m.Blank, afterCloseCarry);
+    const std::uint64_t words =
+        ((m.Blank << 1) | blankBefore) & ~m.Blank & ~brackets & valid;
+    const std::uint64_t wordEnds = FirstOutside(words, ~brackets, wordCarry);
+    if ((labelEnds & brackets) != 0 || (afterClose & ~brackets & valid) != 0 ||
+        (wordEnds & m.Open) != 0) {
+      return false;
+    }
+    openBefore = m.Open >> 63;
+    closeBefore = m.Close >> 63;
+    blankBefore = m.Blank >> 63;
+
+    // Whole blocks that can reach neither a new depth nor the root's end
+    // are counted, not walked.
+    const int opens = CountBits(m.Open);
+    const int closes = CountBits(m.Close);
+    if (closes == 0) {
+      level += opens;
+      deepest = std::max(deepest, level);
       continue;
     }
-    if (*p != ')') {
-      if (!contentStart) return false;
-      while (p < end && *p != '(' && *p != ')') ++p;
-      if (p == end || *p == '(') return false;
+    if (level - closes >= 1 && level + opens <= deepest) {
+      level += opens - closes;
+      continue;
     }
-    ++p;  // the node's ")"
-    if (--level == 0) break;
-    contentStart = false;
+    for (std::uint64_t rest = brackets; rest != 0; rest &= rest - 1) {
+      const std::uint64_t bit = rest & (~rest + 1);
+      if (m.Open & bit) {
+        deepest = std::max(deepest, ++level);
+      } else if (--level == 0) {
+        // Nothing may follow the root's ")".
+        if (at + static_cast<std::size_t>(CountBits(bit - 1)) != last) {
+          return false;
+        }
+        closed = true;
+      }
+    }
   }
-  if (p != end) return false;
-  depth = deepest;
+  if (!closed) return false;
+  depth = static_cast<std::size_t>(deepest);
   return true;
 }
 
