@@ -1,5 +1,7 @@
 #include "TrainingExampleReader.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
@@ -10,6 +12,9 @@ namespace {
 
 // The line buffer, terminating null included: lines hold 99,999 bytes.
 constexpr std::streamsize kLineBuffer = 100000;
+// Input is read in blocks of this size, which holds ten lines of the
+// longest kind.
+constexpr std::size_t kReadAhead = 1 << 20;
 constexpr std::string_view kHeaderMark = "SentenceIndex:";
 
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
@@ -89,22 +94,54 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
 
 TrainingExampleReader::TrainingExampleReader(std::istream& in,
                                              std::ostream& listing)
-    : in_(in), listing_(listing), buffer_(new char[kLineBuffer]) {}
+    : in_(in), listing_(listing), buffer_(new char[kReadAhead]) {}
 
 std::string_view TrainingExampleReader::ReadLine() {
-  in_.getline(buffer_.get(), kLineBuffer);
-  std::size_t length = static_cast<std::size_t>(in_.gcount());
-  if (length == 0 && in_.fail()) return {};
-  ++linesRead_;
-  // A full buffer with neither a line end nor the end of input behind it.
-  if (in_.fail() && !in_.eof()) {
-    overlongLine_ = linesRead_;
-    return {};
+  for (;;) {
+    const char* line = buffer_.get() + unread_;
+    const std::size_t held = filled_ - unread_;
+    const std::size_t longest = static_cast<std::size_t>(kLineBuffer) - 1;
+    // Only the first 100,000 bytes can hold the line end of a line that
+    // may be read.
+    const void* newline = std::memchr(line, '\n', std::min(held, longest + 1));
+    if (newline) {
+      const auto length =
+          static_cast<std::size_t>(static_cast<const char*>(newline) - line);
+      unread_ += length + 1;
+      ++linesRead_;
+      return {line, length};
+    }
+    if (held > longest) {
+      ++linesRead_;
+      overlongLine_ = linesRead_;
+      return {};
+    }
+    if (inputDone_) {
+      if (held == 0) {
+        ended_ = true;
+        return {};
+      }
+      // The last line, without a line end.
+      unread_ = filled_;
+      ++linesRead_;
+      return {line, held};
+    }
+    // The line goes on past what is held: keep its start, read on.
+    std::memmove(buffer_.get(), line, held);
+    unread_ = 0;
+    filled_ = held;
+    std::streambuf* source = in_.rdbuf();
+    const std::streamsize got =
+        source
+            ? source->sgetn(buffer_.get() + filled_,
+                            static_cast<std::streamsize>(kReadAhead - filled_))
+            : 0;
+    if (got <= 0) {
+      inputDone_ = true;
+    } else {
+      filled_ += static_cast<std::size_t>(got);
+    }
   }
-  // gcount counts the newline when one was taken; only a read that neither
-  // hit the end nor failed took one.
-  if (length > 0 && in_.good()) --length;
-  return {buffer_.get(), length};
 }
 
 bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
@@ -112,21 +149,23 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
   if (overlongLine_ != 0) return false;
   if (headerPending_) {
     headerPending_ = false;
-  } else if (!in_.fail()) {
+  } else if (!ended_) {
     std::string_view line = ReadLine();
-    while (!in_.fail() && !IsHeader(line)) line = ReadLine();
+    while (!ended_ && overlongLine_ == 0 && !IsHeader(line)) {
+      line = ReadLine();
+    }
   }
 
   for (std::size_t position = 0; position < kPositions.size(); ++position) {
     // The test comes before the read: the read that fails still enters its
     // key, and every later position is skipped.
-    if (in_.fail()) break;
+    if (ended_ || overlongLine_ != 0) break;
     const std::string_view line = ReadLine();
     if (kPositions[position]) {
       (record.*kPositions[position]).assign(line);
       ++record.FieldCount;
-    } else if (position >= kFirstTrailingLine && !in_.fail() &&
-               IsHeader(line)) {
+    } else if (position >= kFirstTrailingLine && !ended_ &&
+               overlongLine_ == 0 && IsHeader(line)) {
       // A record without its trailing lines: this is the next one's header.
       headerPending_ = true;
       break;

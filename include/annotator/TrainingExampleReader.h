@@ -64,12 +64,19 @@ class TrainingExampleReader {
   std::size_t OverlongLine() const { return overlongLine_; }
 
  private:
-  // Reads one line into the buffer; the stream's state tells how it went.
+  // The next line without its newline, a view into the buffer that holds
+  // until the next read. Sets ended_ instead when no line is left, and
+  // overlongLine_ at a line of 100,000 bytes or more.
   std::string_view ReadLine();
 
   std::istream& in_;
   std::ostream& listing_;
+  // Input is read ahead in large blocks; [unread_, filled_) is not taken yet.
   std::unique_ptr<char[]> buffer_;
+  std::size_t unread_ = 0;
+  std::size_t filled_ = 0;
+  bool inputDone_ = false;  // the stream has given all it has
+  bool ended_ = false;      // a read found no line left
   bool headerPending_ = false;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
