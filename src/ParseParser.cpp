@@ -1,7 +1,6 @@
 #include "ParseParser.h"
 
 #include <algorithm>
-#include <bitset>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -132,8 +131,85 @@ BlockMasks ClassifyBlock(const char* block) {
   return masks;
 }
 
+// The highest and the lowest nesting level that the bytes of a 64-byte block
+// reach, and the level after its last byte, each counted from the level
+// before the block.
+struct LevelRange {
+  int Highest = 0;
+  int Lowest = 0;
+  int Last = 0;
+};
+
+LevelRange RangeOfLevels(const char* block) {
+  LevelRange range;
+#if defined(__SSE2__)
+  const __m128i open = _mm_set1_epi8('(');
+  const __m128i close = _mm_set1_epi8(')');
+  // Signed bytes compare as unsigned ones once their top bit is flipped.
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+  __m128i before = _mm_setzero_si128();  // the level so far, in every byte
+  __m128i highest = _mm_setzero_si128();
+  __m128i lowest = _mm_set1_epi8(static_cast<char>(0xff));
+  for (int part = 0; part < 4; ++part) {
+    const __m128i bytes =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
+    // +1 at "(", -1 at ")", then summed from the left: each byte's level.
+    __m128i level =
+        _mm_sub_epi8(_mm_cmpeq_epi8(bytes, close), _mm_cmpeq_epi8(bytes, open));
+    level = _mm_add_epi8(level, _mm_slli_si128(level, 1));
+    level = _mm_add_epi8(level, _mm_slli_si128(level, 2));
+    level = _mm_add_epi8(level, _mm_slli_si128(level, 4));
+    level = _mm_add_epi8(level, _mm_slli_si128(level, 8));
+    level = _mm_add_epi8(level, before);
+    // The last byte's level, spread to every byte.
+    before = _mm_unpackhi_epi8(level, level);
+    before = _mm_shufflehi_epi16(before, 0xff);
+    before = _mm_shuffle_epi32(before, 0xff);
+    const __m128i flipped = _mm_xor_si128(level, flip);
+    highest = _mm_max_epu8(highest, flipped);
+    lowest = _mm_min_epu8(lowest, flipped);
+  }
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 8));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 4));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 2));
+  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 1));
+  lowest = _mm_min_epu8(lowest, _mm_srli_si128(lowest, 8));
+  lowest = _mm_min_epu8(lowest, _mm_srli_si128(lowest, 4));
+  lowest = _mm_min_epu8(lowest, _mm_srli_si128(lowest, 2));
+  lowest = _mm_min_epu8(lowest, _mm_srli_si128(lowest, 1));
+  range.Highest = (_mm_cvtsi128_si32(highest) & 0xff) - 0x80;
+  range.Lowest = (_mm_cvtsi128_si32(lowest) & 0xff) - 0x80;
+  range.Last = static_cast<signed char>(_mm_cvtsi128_si32(before) & 0xff);
+#else
+  int level = 0;
+  range.Highest = -1 - static_cast<int>(kBlock);
+  range.Lowest = 1 + static_cast<int>(kBlock);
+  for (std::size_t i = 0; i < kBlock; ++i) {
+    level += (block[i] == '(') - (block[i] == ')');
+    range.Highest = std::max(range.Highest, level);
+    range.Lowest = std::min(range.Lowest, level);
+  }
+  range.Last = level;
+#endif
+  return range;
+}
+
+// Spelled out: without a popcount instruction in the target, the builtin
+// becomes a library call per block.
 int CountBits(std::uint64_t bits) {
-  return static_cast<int>(std::bitset<64>(bits).count());
+  bits -= (bits >> 1) & 0x5555555555555555U;
+  bits = (bits & 0x3333333333333333U) + ((bits >> 2) & 0x3333333333333333U);
+  bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0fU;
+  return static_cast<int>((bits * 0x0101010101010101U) >> 56);
+}
+
+// The position of the lowest set bit of `bits`, which is not 0.
+int LowestBit(std::uint64_t bits) {
+#if defined(__GNUC__)
+  return __builtin_ctzll(bits);
+#else
+  return CountBits((bits & (~bits + 1)) - 1);
+#endif
 }
 
 // For every bit of `from`, marks the first position at or after it that is
@@ -149,20 +225,17 @@ std::uint64_t FirstOutside(std::uint64_t from, std::uint64_t through,
   return (total & ~through) | (from & ~through);
 }
 
-// The depth of a text in the plain shape that trees are written in: every
-// bracket a label, a blank, then either child brackets separated by blanks or
-// one word without brackets, and the root's ")" as the last character. For
-// such a text the full reading rules give exactly the bracket nesting depth.
-// Anything else (text between or after children, a bracket without its
-// blank, extra ")", over-long texts) returns false and goes the full way.
+// The depth of a text whose brackets nest plainly: every "(" after the
+// root's label is followed by its own label and a blank before any other
+// bracket, and the brackets balance with the root's ")" as the last
+// character. Each constituent then reads exactly its matched brackets, and
+// words or stray text around children change nothing of the depth, so the
+// full reading rules give the bracket nesting depth. Anything else (a bracket
+// without its blank, a ")" too many or too few, text after the root,
+// over-long texts) returns false and goes the full way.
 //
-// The shape is checked 64 bytes at a time on bit masks instead of byte by
-// byte. After the root's label the text is plain exactly when
-//  - the first bracket or blank after each "(" is a blank (its label ends),
-//  - the first byte after each ")" that is not a blank is a bracket,
-//  - the first bracket after each word (a byte after a blank that is neither
-//    blank nor bracket) is a ")", and
-//  - the nesting stays at 1 or more up to the last byte, which closes it.
+// Both rules are checked 64 bytes at a time on bit masks instead of byte by
+// byte.
 bool MeasurePlainDepth(std::string_view text, std::size_t& depth) {
   const char* const base = text.data();
   const std::size_t size = text.size();
@@ -180,66 +253,56 @@ bool MeasurePlainDepth(std::string_view text, std::size_t& depth) {
 
   std::int64_t level = 1;
   std::int64_t deepest = 1;
-  bool closed = false;            // the root's ")" has been met
-  std::uint64_t openBefore = 0;   // the previous block's last byte was "("
-  std::uint64_t closeBefore = 0;  // ... ")"
-  std::uint64_t blankBefore = 0;  // ... a blank
+  bool closed = false;           // the root's ")" has been met
+  std::uint64_t openBefore = 0;  // the previous block's last byte was "("
   std::uint64_t labelCarry = 0;
-  std::uint64_t afterCloseCarry = 0;
-  std::uint64_t wordCarry = 0;
   char tail[kBlock];
   for (std::size_t at = start; at < size; at += kBlock) {
     const std::size_t count = std::min(kBlock, size - at);
     const char* block = base + at;
-    std::uint64_t valid = ~std::uint64_t{0};
     if (count < kBlock) {
-      // Filler that is neither bracket nor blank; checks that could see it
-      // are limited to `valid`.
+      // Filler that is neither bracket nor blank changes no rule.
       std::memset(tail, 'x', kBlock);
       std::memcpy(tail, block, count);
       block = tail;
-      valid = (std::uint64_t{1} << count) - 1;
     }
     const BlockMasks m = ClassifyBlock(block);
     const std::uint64_t brackets = m.Open | m.Close;
 
+    // The first bracket or blank after each "(" must be a blank.
     const std::uint64_t labelEnds = FirstOutside(
         (m.Open << 1) | openBefore, ~(brackets | m.Blank), labelCarry);
-    const std::uint64_t afterClose =
-        FirstOutside((m.Close << 1) | closeBefore, m.Blank, afterCloseCarry);
-    const std::uint64_t words =
-        ((m.Blank << 1) | blankBefore) & ~m.Blank & ~brackets & valid;
-    const std::uint64_t wordEnds = FirstOutside(words, ~brackets, wordCarry);
-    if ((labelEnds & brackets) != 0 || (afterClose & ~brackets & valid) != 0 ||
-        (wordEnds & m.Open) != 0) {
-      return false;
-    }
+    if ((labelEnds & brackets) != 0) return false;
     openBefore = m.Open >> 63;
-    closeBefore = m.Close >> 63;
-    blankBefore = m.Blank >> 63;
 
-    // Whole blocks that can reach neither a new depth nor the root's end
-    // are counted, not walked.
-    const int opens = CountBits(m.Open);
-    const int closes = CountBits(m.Close);
-    if (closes == 0) {
-      level += opens;
+    // Blocks that only open or only close are counted, not walked.
+    const bool lastBlock = at + kBlock >= size;
+    if (m.Close == 0) {
+      level += CountBits(m.Open);
       deepest = std::max(deepest, level);
       continue;
     }
-    if (level - closes >= 1 && level + opens <= deepest) {
-      level += opens - closes;
+    // Before the last block the nesting may not come down to 0 at all.
+    if (!lastBlock) {
+      if (m.Open == 0) {
+        level -= CountBits(m.Close);
+      } else {
+        const LevelRange range = RangeOfLevels(block);
+        if (level + range.Lowest < 1) return false;
+        deepest = std::max(deepest, level + range.Highest);
+        level += range.Last;
+      }
+      if (level < 1) return false;
       continue;
     }
+    // Without a branch on the kind of bracket, which no predictor guesses.
     for (std::uint64_t rest = brackets; rest != 0; rest &= rest - 1) {
-      const std::uint64_t bit = rest & (~rest + 1);
-      if (m.Open & bit) {
-        deepest = std::max(deepest, ++level);
-      } else if (--level == 0) {
+      const int bit = LowestBit(rest);
+      level += static_cast<std::int64_t>((m.Open >> bit) & 1) * 2 - 1;
+      deepest = std::max(deepest, level);
+      if (level == 0) {
         // Nothing may follow the root's ")".
-        if (at + static_cast<std::size_t>(CountBits(bit - 1)) != last) {
-          return false;
-        }
+        if (at + static_cast<std::size_t>(bit) != last) return false;
         closed = true;
       }
     }
