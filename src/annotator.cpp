@@ -5,6 +5,8 @@
 #include <csignal>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "AnnotatedRecord.h"
 #include "Fatal.h"
@@ -46,32 +48,65 @@ int main(int argc, char** argv) {
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;
   ExampleRecord example;
-  std::string listing;
   std::string record;
+
+  // The listing goes out in batches too, never ahead of the records it
+  // lists: a failed write of record N leaves the listing up to record N,
+  // as when every record went out on its own. `listingEnds` holds where
+  // each record's part of `listing` ends, from record `firstListed` on.
+  constexpr std::size_t kListingBatch = std::size_t{1} << 20;
+  std::string listing;
+  std::vector<std::size_t> listingEnds;
+  std::size_t firstListed = 0;
+  const auto writeListing = [&](std::size_t end) {
+    // Once standard output fails, nothing later can reach it either.
+    if (listed && end > 0) {
+      listed =
+          WriteWhole(STDOUT_FILENO, std::string_view(listing).substr(0, end));
+    }
+  };
+  const auto failedWrite = [&]() {
+    const std::size_t failed = Out.WholeRecords() - firstListed;
+    writeListing(failed < listingEnds.size() ? listingEnds[failed]
+                                             : listing.size());
+    Fatal("Couldn't write outfile.\n");
+  };
+  // Everything held goes out, the records first.
+  const auto flush = [&]() {
+    if (!Out.Flush()) failedWrite();
+    writeListing(listing.size());
+    listing.clear();
+    listingEnds.clear();
+    firstListed = Out.WholeRecords();
+  };
+  const auto stop = [&](const std::string& message) {
+    flush();
+    Fatal(message);
+  };
+
   for (;;) {
+    if (listing.size() >= kListingBatch) flush();
     const bool complete = reader.NextRecord(example);
     if (reader.OverlongLine() != 0) {
-      Fatal(OverlongLineMessage(reader.OverlongLine()));
+      stop(OverlongLineMessage(reader.OverlongLine()));
     }
-    listing.clear();
     if (listed) {
       AppendReaderListing(example, listing);
       if (complete)
         AppendAnnotationListing(example, listing);
       else
         listing += "Couldn't produce a training example.\n";
-      // One record's listing in one write; once standard output fails,
-      // nothing later can reach it either.
-      listed = WriteWhole(STDOUT_FILENO, listing);
+      listingEnds.push_back(listing.size());
     }
     if (!complete) break;
 
     const CStructureReading tree = trees.MeasureDepth(example.CStructure);
-    if (!tree.Ok) Fatal(FormatErrorMessage(tree.FailedText));
+    if (!tree.Ok) stop(FormatErrorMessage(tree.FailedText));
     record.clear();
     AppendAnnotatedRecord(example, tree.Depth, record);
-    if (!Out.Write(record)) Fatal("Couldn't write outfile.\n");
+    if (!Out.Append(record)) failedWrite();
   }
+  flush();
   if (!Out.Close()) Fatal("Couldn't write outfile.\n");
   return 0;
 }
