@@ -130,12 +130,25 @@ std::string_view TrainingExampleReader::ReadLine() {
     std::memmove(buffer_.get(), line, held);
     unread_ = 0;
     filled_ = held;
+    // Takes what the source holds or a file has left, up to the room
+    // there is, and waits only when it has nothing: a pipe that delivers
+    // slowly gets its records read as they come.
     std::streambuf* source = in_.rdbuf();
-    const std::streamsize got =
-        source
-            ? source->sgetn(buffer_.get() + filled_,
-                            static_cast<std::streamsize>(kReadAhead - filled_))
-            : 0;
+    std::streamsize got = 0;
+    if (source) {
+      using Traits = std::streambuf::traits_type;
+      std::streamsize ready = source->in_avail();
+      if (ready <= 0) {
+        // Nothing at hand: wait for a byte, then take what came with it.
+        ready = Traits::eq_int_type(source->sgetc(), Traits::eof())
+                    ? 0
+                    : std::max<std::streamsize>(source->in_avail(), 1);
+      }
+      const auto room = static_cast<std::streamsize>(kReadAhead - filled_);
+      if (ready > 0) {
+        got = source->sgetn(buffer_.get() + filled_, std::min(ready, room));
+      }
+    }
     if (got <= 0) {
       inputDone_ = true;
     } else {
