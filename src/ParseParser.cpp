@@ -98,6 +98,12 @@ struct BlockMasks {
   std::uint64_t Open = 0;
   std::uint64_t Close = 0;
   std::uint64_t Blank = 0;
+#if defined(__SSE2__)
+  // For the levels: +1 at "(", -1 at ")", 0 elsewhere, 16 bytes a part.
+  __m128i Steps[4];
+#else
+  const char* Bytes = nullptr;
+#endif
 };
 
 constexpr std::size_t kBlock = 64;
@@ -108,18 +114,26 @@ BlockMasks ClassifyBlock(const char* block) {
   const __m128i open = _mm_set1_epi8('(');
   const __m128i close = _mm_set1_epi8(')');
   const __m128i blank = _mm_set1_epi8(' ');
-  for (int part = 0; part < 4; ++part) {
+  const auto bits = [](__m128i matches, int part) {
+    return static_cast<std::uint64_t>(
+               static_cast<std::uint32_t>(_mm_movemask_epi8(matches)))
+           << (16 * part);
+  };
+  // Spelled out part by part: not every compiler unrolls the loop.
+  const auto classify = [&](int part) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
-    const auto bits = [&](__m128i of) {
-      return static_cast<std::uint64_t>(static_cast<std::uint32_t>(
-                 _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, of))))
-             << (16 * part);
-    };
-    masks.Open |= bits(open);
-    masks.Close |= bits(close);
-    masks.Blank |= bits(blank);
-  }
+    const __m128i opens = _mm_cmpeq_epi8(bytes, open);
+    const __m128i closes = _mm_cmpeq_epi8(bytes, close);
+    masks.Open |= bits(opens, part);
+    masks.Close |= bits(closes, part);
+    masks.Blank |= bits(_mm_cmpeq_epi8(bytes, blank), part);
+    masks.Steps[part] = _mm_sub_epi8(closes, opens);
+  };
+  classify(0);
+  classify(1);
+  classify(2);
+  classify(3);
 #else
   for (std::size_t i = 0; i < kBlock; ++i) {
     const std::uint64_t bit = std::uint64_t{1} << i;
@@ -127,6 +141,7 @@ BlockMasks ClassifyBlock(const char* block) {
     if (block[i] == ')') masks.Close |= bit;
     if (block[i] == ' ') masks.Blank |= bit;
   }
+  masks.Bytes = block;
 #endif
   return masks;
 }
@@ -140,52 +155,53 @@ struct LevelRange {
   int Last = 0;
 };
 
-LevelRange RangeOfLevels(const char* block) {
+LevelRange RangeOfLevels(const BlockMasks& masks) {
   LevelRange range;
 #if defined(__SSE2__)
-  const __m128i open = _mm_set1_epi8('(');
-  const __m128i close = _mm_set1_epi8(')');
-  // Signed bytes compare as unsigned ones once their top bit is flipped.
-  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
-  __m128i before = _mm_setzero_si128();  // the level so far, in every byte
-  __m128i highest = _mm_setzero_si128();
-  __m128i lowest = _mm_set1_epi8(static_cast<char>(0xff));
+  // Each part's levels summed from its left, in bytes (-64 to 64 fit).
+  __m128i levels[4];
   for (int part = 0; part < 4; ++part) {
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
-    // +1 at "(", -1 at ")", then summed from the left: each byte's level.
-    __m128i level =
-        _mm_sub_epi8(_mm_cmpeq_epi8(bytes, close), _mm_cmpeq_epi8(bytes, open));
+    __m128i level = masks.Steps[part];
     level = _mm_add_epi8(level, _mm_slli_si128(level, 1));
     level = _mm_add_epi8(level, _mm_slli_si128(level, 2));
     level = _mm_add_epi8(level, _mm_slli_si128(level, 4));
-    level = _mm_add_epi8(level, _mm_slli_si128(level, 8));
-    level = _mm_add_epi8(level, before);
-    // The last byte's level, spread to every byte.
-    before = _mm_unpackhi_epi8(level, level);
-    before = _mm_shufflehi_epi16(before, 0xff);
-    before = _mm_shuffle_epi32(before, 0xff);
-    const __m128i flipped = _mm_xor_si128(level, flip);
-    highest = _mm_max_epu8(highest, flipped);
-    lowest = _mm_min_epu8(lowest, flipped);
+    levels[part] = _mm_add_epi8(level, _mm_slli_si128(level, 8));
   }
+  // Then each part raised by the level the parts before it end at.
+  const auto lastOf = [](__m128i level) {
+    const __m128i pair = _mm_unpackhi_epi8(level, level);
+    return _mm_shuffle_epi32(_mm_shufflehi_epi16(pair, 0xff), 0xff);
+  };
+  levels[1] = _mm_add_epi8(levels[1], lastOf(levels[0]));
+  levels[2] = _mm_add_epi8(levels[2], lastOf(levels[1]));
+  levels[3] = _mm_add_epi8(levels[3], lastOf(levels[2]));
+  // Signed bytes compare as unsigned ones once their top bit is flipped, and
+  // the lowest is the highest of the complements.
+  const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i invert = _mm_set1_epi8(static_cast<char>(0x7f));
+  __m128i highest = _mm_xor_si128(levels[0], flip);
+  __m128i lowest = _mm_xor_si128(levels[0], invert);
+  for (int part = 1; part < 4; ++part) {
+    highest = _mm_max_epu8(highest, _mm_xor_si128(levels[part], flip));
+    lowest = _mm_max_epu8(lowest, _mm_xor_si128(levels[part], invert));
+  }
+  // Both folded at once, one in each half.
   highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 8));
-  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 4));
-  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 2));
-  highest = _mm_max_epu8(highest, _mm_srli_si128(highest, 1));
-  lowest = _mm_min_epu8(lowest, _mm_srli_si128(lowest, 8));
-  lowest = _mm_min_epu8(lowest, _mm_srli_si128(lowest, 4));
-  lowest = _mm_min_epu8(lowest, _mm_srli_si128(lowest, 2));
-  lowest = _mm_min_epu8(lowest, _mm_srli_si128(lowest, 1));
-  range.Highest = (_mm_cvtsi128_si32(highest) & 0xff) - 0x80;
-  range.Lowest = (_mm_cvtsi128_si32(lowest) & 0xff) - 0x80;
-  range.Last = static_cast<signed char>(_mm_cvtsi128_si32(before) & 0xff);
+  lowest = _mm_max_epu8(lowest, _mm_srli_si128(lowest, 8));
+  __m128i both = _mm_unpacklo_epi64(highest, lowest);
+  both = _mm_max_epu8(both, _mm_srli_epi64(both, 32));
+  both = _mm_max_epu8(both, _mm_srli_epi64(both, 16));
+  both = _mm_max_epu8(both, _mm_srli_epi64(both, 8));
+  range.Highest = (_mm_cvtsi128_si32(both) & 0xff) - 0x80;
+  range.Lowest = 0x7f - (_mm_extract_epi16(both, 4) & 0xff);
+  range.Last = static_cast<signed char>(
+      static_cast<unsigned>(_mm_extract_epi16(levels[3], 7)) >> 8);
 #else
   int level = 0;
   range.Highest = -1 - static_cast<int>(kBlock);
   range.Lowest = 1 + static_cast<int>(kBlock);
   for (std::size_t i = 0; i < kBlock; ++i) {
-    level += (block[i] == '(') - (block[i] == ')');
+    level += (masks.Bytes[i] == '(') - (masks.Bytes[i] == ')');
     range.Highest = std::max(range.Highest, level);
     range.Lowest = std::min(range.Lowest, level);
   }
@@ -201,15 +217,6 @@ int CountBits(std::uint64_t bits) {
   bits = (bits & 0x3333333333333333U) + ((bits >> 2) & 0x3333333333333333U);
   bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0fU;
   return static_cast<int>((bits * 0x0101010101010101U) >> 56);
-}
-
-// The position of the lowest set bit of `bits`, which is not 0.
-int LowestBit(std::uint64_t bits) {
-#if defined(__GNUC__)
-  return __builtin_ctzll(bits);
-#else
-  return CountBits((bits & (~bits + 1)) - 1);
-#endif
 }
 
 // For every bit of `from`, marks the first position at or after it that is
@@ -249,65 +256,53 @@ bool MeasurePlainDepth(std::string_view text, std::size_t& depth) {
     return false;
   }
   const std::size_t start = static_cast<std::size_t>(blank - base);
+  // The root's ")" must be the last byte; every byte before it, from the
+  // root's blank on, is read in blocks, and the nesting must stay at 1 or
+  // more through them and be 1 before that ")".
   const std::size_t last = size - 1;
+  if (base[last] != ')') return false;
 
   std::int64_t level = 1;
   std::int64_t deepest = 1;
-  bool closed = false;           // the root's ")" has been met
   std::uint64_t openBefore = 0;  // the previous block's last byte was "("
   std::uint64_t labelCarry = 0;
   char tail[kBlock];
-  for (std::size_t at = start; at < size; at += kBlock) {
-    const std::size_t count = std::min(kBlock, size - at);
+  for (std::size_t at = start; at < last; at += kBlock) {
+    const std::size_t count = std::min(kBlock, last - at);
     const char* block = base + at;
     if (count < kBlock) {
       // Filler that is neither bracket nor blank changes no rule.
-      std::memset(tail, 'x', kBlock);
       std::memcpy(tail, block, count);
+      std::memset(tail + count, 'x', kBlock - count);
       block = tail;
     }
     const BlockMasks m = ClassifyBlock(block);
     const std::uint64_t brackets = m.Open | m.Close;
 
-    // The first bracket or blank after each "(" must be a blank.
+    // The first bracket or blank after each "(" must be a blank. A "(" whose
+    // label runs into the root's ")" leaves the nesting above 1 at the end.
     const std::uint64_t labelEnds = FirstOutside(
         (m.Open << 1) | openBefore, ~(brackets | m.Blank), labelCarry);
     if ((labelEnds & brackets) != 0) return false;
     openBefore = m.Open >> 63;
 
     // Blocks that only open or only close are counted, not walked.
-    const bool lastBlock = at + kBlock >= size;
     if (m.Close == 0) {
       level += CountBits(m.Open);
       deepest = std::max(deepest, level);
       continue;
     }
-    // Before the last block the nesting may not come down to 0 at all.
-    if (!lastBlock) {
-      if (m.Open == 0) {
-        level -= CountBits(m.Close);
-      } else {
-        const LevelRange range = RangeOfLevels(block);
-        if (level + range.Lowest < 1) return false;
-        deepest = std::max(deepest, level + range.Highest);
-        level += range.Last;
-      }
-      if (level < 1) return false;
-      continue;
+    if (m.Open == 0) {
+      level -= CountBits(m.Close);
+    } else {
+      const LevelRange range = RangeOfLevels(m);
+      if (level + range.Lowest < 1) return false;
+      deepest = std::max(deepest, level + range.Highest);
+      level += range.Last;
     }
-    // Without a branch on the kind of bracket, which no predictor guesses.
-    for (std::uint64_t rest = brackets; rest != 0; rest &= rest - 1) {
-      const int bit = LowestBit(rest);
-      level += static_cast<std::int64_t>((m.Open >> bit) & 1) * 2 - 1;
-      deepest = std::max(deepest, level);
-      if (level == 0) {
-        // Nothing may follow the root's ")".
-        if (at + static_cast<std::size_t>(bit) != last) return false;
-        closed = true;
-      }
-    }
+    if (level < 1) return false;
   }
-  if (!closed) return false;
+  if (level != 1) return false;
   depth = static_cast<std::size_t>(deepest);
   return true;
 }
