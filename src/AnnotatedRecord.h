@@ -1,6 +1,7 @@
 #ifndef ANNOTATOR_ANNOTATEDRECORD_H_
 #define ANNOTATOR_ANNOTATEDRECORD_H_
 
+#include <cstddef>
 #include <string>
 
 #include "TrainingExampleReader.h"
@@ -18,5 +19,12 @@ void AppendAnnotationListing(const ExampleRecord& example,
 // give empty lines.
 void AppendAnnotatedRecord(const ExampleRecord& example, int score,
                            std::string& out);
+
+// The number of bytes AppendAnnotatedRecord appends.
+std::size_t AnnotatedRecordSize(const ExampleRecord& example, int score);
+
+// Writes the bytes AppendAnnotatedRecord appends to `out`, which has room
+// for AnnotatedRecordSize of them, and returns the end of what it wrote.
+char* WriteAnnotatedRecord(const ExampleRecord& example, int score, char* out);
 
 #endif  // ANNOTATOR_ANNOTATEDRECORD_H_

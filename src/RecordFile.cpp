@@ -157,11 +157,15 @@ bool RecordFile::Append(std::string_view record) {
     return EndWriting(WriteRecords(record, &end, 1));
   }
   std::memcpy(batch_.get() + held_, record.data(), record.size());
-  heldEnds_.push_back(held_ + record.size());
+  Hold(record.size());
+  return true;
+}
+
+void RecordFile::Hold(std::size_t size) {
+  heldEnds_.push_back(held_ + size);
   // The bytes are in place before a signal handler may count them.
   std::atomic_signal_fence(std::memory_order_release);
-  held_ = held_ + record.size();
-  return true;
+  held_ = held_ + size;
 }
 
 bool RecordFile::Flush() {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -45,6 +46,12 @@ class RecordFile {
   // and false is returned.
   bool Flush();
 
+  // Appends a record of `size` bytes that `write` puts in place, given a
+  // char* to where they go; otherwise as Append. Saves building the record
+  // apart first.
+  template <class Writer>
+  bool AppendWritten(std::size_t size, Writer write);
+
   // Appends `record` and writes it out at once, with whatever was held.
   bool Write(std::string_view record) { return Append(record) && Flush(); }
 
@@ -64,6 +71,8 @@ class RecordFile {
   // back to the last whole one.
   bool WriteRecords(std::string_view bytes, const std::size_t* ends,
                     std::size_t count);
+  // Counts the `size` bytes after what is held as one more held record.
+  void Hold(std::size_t size);
   // Lets termination signals act again, those held meanwhile first.
   static bool EndWriting(bool written);
 
@@ -76,6 +85,19 @@ class RecordFile {
   volatile std::size_t held_ = 0;
   std::vector<std::size_t> heldEnds_;
 };
+
+template <class Writer>
+bool RecordFile::AppendWritten(std::size_t size, Writer write) {
+  if (size > kBatchBytes) {
+    std::string record(size, '\0');
+    write(record.data());
+    return Append(record);
+  }
+  if (held_ + size > kBatchBytes && !Flush()) return false;
+  write(batch_.get() + held_);
+  Hold(size);
+  return true;
+}
 
 // From now on SIGTERM, SIGINT, SIGHUP and SIGQUIT end the process as they
 // would have, but never while a RecordFile is writing: such a signal is acted

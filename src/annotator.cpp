@@ -48,7 +48,6 @@ int main(int argc, char** argv) {
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;
   ExampleRecord example;
-  std::string record;
 
   // The listing goes out in batches too, never ahead of the records it
   // lists: a failed write of record N leaves the listing up to record N,
@@ -102,9 +101,10 @@ int main(int argc, char** argv) {
 
     const CStructureReading tree = trees.MeasureDepth(example.CStructure);
     if (!tree.Ok) stop(FormatErrorMessage(tree.FailedText));
-    record.clear();
-    AppendAnnotatedRecord(example, tree.Depth, record);
-    if (!Out.Append(record)) failedWrite();
+    const bool appended = Out.AppendWritten(
+        AnnotatedRecordSize(example, tree.Depth),
+        [&](char* to) { WriteAnnotatedRecord(example, tree.Depth, to); });
+    if (!appended) failedWrite();
   }
   flush();
   if (!Out.Close()) Fatal("Couldn't write outfile.\n");
