@@ -22,7 +22,7 @@ void AppendBarLine(std::string& listing, std::string_view key,
 
 }  // namespace
 
-void AppendAnnotationListing(const ExampleRecord& example,
+void AppendAnnotationListing(const ExampleRecordView& example,
                              std::string& listing) {
   listing.append("Printing new training example:\n");
   AppendBarLine(listing, "Alignment", example.Alignment);
@@ -33,6 +33,11 @@ void AppendAnnotationListing(const ExampleRecord& example,
   AppendBarLine(listing, "SL", example.SL);
   AppendBarLine(listing, "TL", example.TL);
   AppendBarLine(listing, "Type", example.Type);
+}
+
+void AppendAnnotationListing(const ExampleRecord& example,
+                             std::string& listing) {
+  AppendAnnotationListing(example.View(), listing);
 }
 
 namespace {
@@ -60,7 +65,7 @@ char* PutLine(char* out, std::string_view line) {
 
 }  // namespace
 
-std::size_t AnnotatedRecordSize(const ExampleRecord& example, int score) {
+std::size_t AnnotatedRecordSize(const ExampleRecordView& example, int score) {
   char digits[16];
   // Eight of the ten lines end in a line end of their own.
   return kHeader.size() + example.SL.size() + example.TL.size() +
@@ -69,7 +74,8 @@ std::size_t AnnotatedRecordSize(const ExampleRecord& example, int score) {
          example.ConstSeq.size() + kTrailer.size() + 7;
 }
 
-char* WriteAnnotatedRecord(const ExampleRecord& example, int score, char* out) {
+char* WriteAnnotatedRecord(const ExampleRecordView& example, int score,
+                           char* out) {
   char digits[16];
   const std::size_t length = ScoreDigits(score, digits);
   out = Put(out, kHeader);
@@ -87,6 +93,7 @@ char* WriteAnnotatedRecord(const ExampleRecord& example, int score, char* out) {
 void AppendAnnotatedRecord(const ExampleRecord& example, int score,
                            std::string& out) {
   const std::size_t start = out.size();
-  out.resize(start + AnnotatedRecordSize(example, score));
-  WriteAnnotatedRecord(example, score, &out[start]);
+  const ExampleRecordView view = example.View();
+  out.resize(start + AnnotatedRecordSize(view, score));
+  WriteAnnotatedRecord(view, score, &out[start]);
 }

@@ -9,6 +9,8 @@
 // Appends the annotation loop's listing of a complete example: "Printing new
 // training example:", then per field in key order "|key|:|value|", preceded
 // for "SL" by "DebugSL:|" and the value.
+void AppendAnnotationListing(const ExampleRecordView& example,
+                             std::string& listing);
 void AppendAnnotationListing(const ExampleRecord& example,
                              std::string& listing);
 
@@ -21,10 +23,11 @@ void AppendAnnotatedRecord(const ExampleRecord& example, int score,
                            std::string& out);
 
 // The number of bytes AppendAnnotatedRecord appends.
-std::size_t AnnotatedRecordSize(const ExampleRecord& example, int score);
+std::size_t AnnotatedRecordSize(const ExampleRecordView& example, int score);
 
 // Writes the bytes AppendAnnotatedRecord appends to `out`, which has room
 // for AnnotatedRecordSize of them, and returns the end of what it wrote.
-char* WriteAnnotatedRecord(const ExampleRecord& example, int score, char* out);
+char* WriteAnnotatedRecord(const ExampleRecordView& example, int score,
+                           char* out);
 
 #endif  // ANNOTATOR_ANNOTATEDRECORD_H_

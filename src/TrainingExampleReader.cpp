@@ -15,20 +15,25 @@ constexpr std::streamsize kLineBuffer = 100000;
 // Input is read in blocks of this size, which holds ten lines of the
 // longest kind.
 constexpr std::size_t kReadAhead = 1 << 20;
+constexpr std::size_t kNothingKept = static_cast<std::size_t>(-1);
 constexpr std::string_view kHeaderMark = "SentenceIndex:";
 
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
 // dropped.
-constexpr std::array<std::string ExampleRecord::*, 9> kPositions = {
-    &ExampleRecord::SL,
-    &ExampleRecord::TL,
-    &ExampleRecord::Alignment,
-    &ExampleRecord::Type,
+constexpr std::array<std::string_view ExampleRecordView::*, 9> kPositions = {
+    &ExampleRecordView::SL,
+    &ExampleRecordView::TL,
+    &ExampleRecordView::Alignment,
+    &ExampleRecordView::Type,
     nullptr,
-    &ExampleRecord::CStructure,
-    &ExampleRecord::ConstSeq,
+    &ExampleRecordView::CStructure,
+    &ExampleRecordView::ConstSeq,
     nullptr,
     nullptr};
+// The same fields of an ExampleRecord, in record order.
+constexpr std::array<std::string ExampleRecord::*, 6> kFields = {
+    &ExampleRecord::SL,   &ExampleRecord::TL,         &ExampleRecord::Alignment,
+    &ExampleRecord::Type, &ExampleRecord::CStructure, &ExampleRecord::ConstSeq};
 constexpr std::size_t kFieldCount = 6;
 // From this index on, a dropped line may be the next record's header.
 constexpr std::size_t kFirstTrailingLine = 7;
@@ -37,15 +42,15 @@ constexpr std::size_t kFirstTrailingLine = 7;
 struct KeyedField {
   std::string_view Key;
   std::size_t Position;  // in record order, from 0
-  std::string ExampleRecord::*Field;
+  std::string_view ExampleRecordView::*Field;
 };
 constexpr std::array<KeyedField, kFieldCount> kByKey = {{
-    {"Alignment", 2, &ExampleRecord::Alignment},
-    {"C-Structure", 4, &ExampleRecord::CStructure},
-    {"ConstSeq", 5, &ExampleRecord::ConstSeq},
-    {"SL", 0, &ExampleRecord::SL},
-    {"TL", 1, &ExampleRecord::TL},
-    {"Type", 3, &ExampleRecord::Type},
+    {"Alignment", 2, &ExampleRecordView::Alignment},
+    {"C-Structure", 4, &ExampleRecordView::CStructure},
+    {"ConstSeq", 5, &ExampleRecordView::ConstSeq},
+    {"SL", 0, &ExampleRecordView::SL},
+    {"TL", 1, &ExampleRecordView::TL},
+    {"Type", 3, &ExampleRecordView::Type},
 }};
 
 bool IsHeader(std::string_view line) {
@@ -59,25 +64,25 @@ char TrainingFileBuffer[1 << 16];
 
 // Empties the fields but keeps their storage for the next record.
 void ClearRecord(ExampleRecord& record) {
-  for (std::string ExampleRecord::*field : kPositions) {
-    if (field) (record.*field).clear();
-  }
+  for (std::string ExampleRecord::*field : kFields) (record.*field).clear();
   record.FieldCount = 0;
 }
 
 }  // namespace
 
 ExampleFieldMap ExampleRecord::ToMap() const {
+  const ExampleRecordView view = View();
   ExampleFieldMap map;
   for (const KeyedField& field : kByKey) {
     if (field.Position < FieldCount) {
-      map.emplace_hint(map.end(), field.Key, this->*field.Field);
+      map.emplace_hint(map.end(), field.Key, view.*field.Field);
     }
   }
   return map;
 }
 
-void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
+void AppendReaderListing(const ExampleRecordView& record,
+                         std::string& listing) {
   listing += "Now handling the following training example:\n";
   for (const KeyedField& field : kByKey) {
     if (field.Position >= record.FieldCount) continue;
@@ -90,6 +95,10 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
   if (!record.Complete()) {
     listing += "Couldn't parse a next training example.\n";
   }
+}
+
+void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
+  AppendReaderListing(record.View(), listing);
 }
 
 TrainingExampleReader::TrainingExampleReader(std::istream& in,
@@ -126,10 +135,13 @@ std::string_view TrainingExampleReader::ReadLine() {
       ++linesRead_;
       return {line, held};
     }
-    // The line goes on past what is held: keep its start, read on.
-    std::memmove(buffer_.get(), line, held);
-    unread_ = 0;
-    filled_ = held;
+    // The line goes on past what is held: keep its start, and the lines of
+    // the record it belongs to, and read on.
+    const std::size_t keep = std::min(unread_, keepFrom_);
+    std::memmove(buffer_.get(), buffer_.get() + keep, filled_ - keep);
+    filled_ -= keep;
+    unread_ -= keep;
+    if (keepFrom_ != kNothingKept) keepFrom_ -= keep;
     // Takes what the source holds or a file has left, up to the room
     // there is, and waits only when it has nothing: a pipe that delivers
     // slowly gets its records read as they come.
@@ -157,8 +169,8 @@ std::string_view TrainingExampleReader::ReadLine() {
   }
 }
 
-bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
-  ClearRecord(record);
+bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
+  record = ExampleRecordView();
   if (overlongLine_ != 0) return false;
   if (headerPending_) {
     headerPending_ = false;
@@ -169,13 +181,21 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
     }
   }
 
+  // The fields' places, counted from the record's first field line: reading
+  // on may move the lines in the buffer, but never apart.
+  keepFrom_ = unread_;
+  std::array<std::pair<std::size_t, std::size_t>, 9> places{};
   for (std::size_t position = 0; position < kPositions.size(); ++position) {
     // The test comes before the read: the read that fails still enters its
     // key, and every later position is skipped.
     if (ended_ || overlongLine_ != 0) break;
     const std::string_view line = ReadLine();
     if (kPositions[position]) {
-      (record.*kPositions[position]).assign(line);
+      if (!line.empty()) {
+        places[position] = {
+            static_cast<std::size_t>(line.data() - buffer_.get()) - keepFrom_,
+            line.size()};
+      }
       ++record.FieldCount;
     } else if (position >= kFirstTrailingLine && !ended_ &&
                overlongLine_ == 0 && IsHeader(line)) {
@@ -185,7 +205,30 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
     }
   }
   // Nothing of the record that holds an over-long line is kept.
-  if (overlongLine_ != 0) ClearRecord(record);
+  if (overlongLine_ != 0) record.FieldCount = 0;
+  std::size_t field = 0;
+  for (std::size_t position = 0; position < kPositions.size(); ++position) {
+    if (!kPositions[position]) continue;
+    // A read that found nothing gave an empty line, wherever it stood.
+    if (field++ < record.FieldCount && places[position].second > 0) {
+      record.*kPositions[position] =
+          std::string_view(buffer_.get() + keepFrom_ + places[position].first,
+                           places[position].second);
+    }
+  }
+  keepFrom_ = kNothingKept;
+  return record.Complete();
+}
+
+bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
+  ExampleRecordView view;
+  NextRecordView(view);
+  ClearRecord(record);
+  record.FieldCount = view.FieldCount;
+  std::size_t field = 0;
+  for (std::string_view ExampleRecordView::*position : kPositions) {
+    if (position) (record.*kFields[field++]).assign(view.*position);
+  }
   return record.Complete();
 }
 

@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;
-  ExampleRecord example;
+  ExampleRecordView example;
 
   // The listing goes out in batches too, never ahead of the records it
   // lists: a failed write of record N leaves the listing up to record N,
@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
 
   for (;;) {
     if (listing.size() >= kListingBatch) flush();
-    const bool complete = reader.NextRecord(example);
+    const bool complete = reader.NextRecordView(example);
     if (reader.OverlongLine() != 0) {
       stop(OverlongLineMessage(reader.OverlongLine()));
     }

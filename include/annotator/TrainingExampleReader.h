@@ -16,6 +16,16 @@
 // holds all six.
 using ExampleFieldMap = std::map<std::string, std::string>;
 
+// One training example as views of its field lines in record order, laid
+// out as ExampleRecord. Views a reader hands out stay valid until its next
+// read.
+struct ExampleRecordView {
+  std::string_view SL, TL, Alignment, Type, CStructure, ConstSeq;
+  std::size_t FieldCount = 0;
+
+  bool Complete() const { return FieldCount == 6; }
+};
+
 // One training example as its field lines in record order, for callers that
 // read many records: a record reused from call to call stops allocating once
 // it has held the longest lines.
@@ -29,6 +39,10 @@ struct ExampleRecord {
   bool Complete() const { return FieldCount == 6; }
   // The fields held, keyed as in ExampleFieldMap.
   ExampleFieldMap ToMap() const;
+  // Views of the fields, valid while the record is neither changed nor gone.
+  ExampleRecordView View() const {
+    return {SL, TL, Alignment, Type, CStructure, ConstSeq, FieldCount};
+  }
 };
 
 // Reads ten-line training-example records from a stream, one per Next().
@@ -58,6 +72,10 @@ class TrainingExampleReader {
   // Returns record.Complete().
   bool NextRecord(ExampleRecord& record);
 
+  // NextRecord without copying: the views point into the reader's buffer and
+  // hold until its next read.
+  bool NextRecordView(ExampleRecordView& record);
+
   // 0 until reading meets a line of 100,000 bytes or more (99,999 bytes and
   // then anything but a line end); from then on that line's number, counting
   // every line read through this reader from 1.
@@ -75,6 +93,8 @@ class TrainingExampleReader {
   std::unique_ptr<char[]> buffer_;
   std::size_t unread_ = 0;
   std::size_t filled_ = 0;
+  // While a record is read, its lines from here on stay in the buffer.
+  std::size_t keepFrom_ = static_cast<std::size_t>(-1);
   bool inputDone_ = false;  // the stream has given all it has
   bool ended_ = false;      // a read found no line left
   bool headerPending_ = false;
@@ -87,6 +107,7 @@ class TrainingExampleReader {
 // following training example:", a "key\tvalue" line per field held in key
 // order, "End printing training example." and an empty line, then "Couldn't
 // parse a next training example." when the record is not complete.
+void AppendReaderListing(const ExampleRecordView& record, std::string& listing);
 void AppendReaderListing(const ExampleRecord& record, std::string& listing);
 
 // The process-wide reader over the training file: opens `path` on the first
