@@ -53,7 +53,8 @@ std::size_t ScoreDigits(int score, char (&digits)[16]) {
 }
 
 char* Put(char* out, std::string_view bytes) {
-  std::memcpy(out, bytes.data(), bytes.size());
+  // An empty view may have no data at all, which memcpy must not be given.
+  if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
   return out + bytes.size();
 }
 

@@ -591,8 +591,16 @@ TEST(AnnotatorCli, TerminationBetweenBatchesWritesOutTheRecordsHeldBack) {
   const pid_t pid = testsupport::StartChild(
       ANNOTATOR_BIN, {"annotator", fifo, outFile}, {StdoutMode::DevNull});
   ASSERT_NE(pid, -1);
-  const int input = ::open(fifo.c_str(), O_WRONLY);
+  // Opened without blocking, so that a run that never opens its input
+  // fails the test instead of hanging it.
+  int input = -1;
+  for (int tries = 0; tries < 500 && input == -1; ++tries) {
+    input = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (input == -1) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (input == -1) ::kill(pid, SIGKILL);
   ASSERT_NE(input, -1);
+  ::fcntl(input, F_SETFL, 0);
   const std::string records = InputRecord(GoodExample()) +
                               InputRecord(GoodExample()) +
                               InputRecord(GoodExample());
