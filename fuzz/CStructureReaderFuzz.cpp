@@ -13,12 +13,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   CStructureReader reader;
   const CStructureReading reading = reader.MeasureDepth(text);
   ParseParser parser;
-  std::string failedText;
-  const bool built = parser.TryParseIntoTree(text, &failedText);
-  if (built != reading.Ok) std::abort();
+  const Status built = parser.TryParseIntoTree(text);
+  if (built.Ok() != reading.Ok) std::abort();
   if (!built) {
     // A rejected text has no tree to compare; its verdict must match.
-    if (failedText != reading.FailedText) std::abort();
+    const Status measured = reading.ToStatus();
+    if (built.Code != measured.Code || built.Text != measured.Text ||
+        built.Text != reading.FailedText) {
+      std::abort();
+    }
     return 0;
   }
   if (GetCoEmbeddingScore(parser.Root) != reading.Depth) std::abort();

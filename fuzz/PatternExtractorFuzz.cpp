@@ -10,6 +10,7 @@
 #include <string>
 
 #include "PatternExtractor.h"
+#include "Status.h"
 #include "TrainingExampleReader.h"
 #include "support/PatternReference.h"
 
@@ -28,25 +29,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   TrainingExampleReader reader(in, listing);
   PatternExtractor all;
   PatternExtractor consistent(true);
-  for (ExampleFieldMap example = reader.Next(); example.size() == 6;
-       example = reader.Next()) {
+  ExampleRecord record;
+  while (reader.NextRecord(record)) {
     // Output of earlier records stays in front and untouched.
     std::string allOut = "kept";
     std::string consistentOut = "kept";
-    std::string allReason;
-    std::string consistentReason;
-    const bool allOk = all.AppendPatterns(example, allOut, allReason);
-    const bool consistentOk =
-        consistent.AppendPatterns(example, consistentOut, consistentReason);
-    Check(allOk == consistentOk);
+    const Status allStatus = all.AppendPatterns(record, allOut);
+    const Status consistentStatus =
+        consistent.AppendPatterns(record, consistentOut);
+    Check(allStatus.Ok() == consistentStatus.Ok());
     Check(allOut.compare(0, 4, "kept") == 0);
     Check(consistentOut.compare(0, 4, "kept") == 0);
-    if (!allOk) {
-      Check(allReason == consistentReason && !allReason.empty() &&
-            allReason.back() == '\n');
+    if (!allStatus) {
+      Check(allStatus.Code == consistentStatus.Code &&
+            allStatus.Message() == consistentStatus.Message() &&
+            allStatus.Family() != StatusFamily::kNone &&
+            allStatus.Record == record.Number && allStatus.Line != 0);
       Check(allOut == "kept" && consistentOut == "kept");
       continue;
     }
+    const ExampleFieldMap example = record.ToMap();
     Check(allOut.substr(4) == testsupport::ReferencePatterns(example, false));
     Check(consistentOut.substr(4) ==
           testsupport::ReferencePatterns(example, true));

@@ -1,8 +1,6 @@
 #include "LineUp.h"
 
-#include <string_view>
-
-#include "NumberText.h"
+#include "AlignmentLinks.h"
 
 namespace {
 
@@ -19,25 +17,15 @@ int TakeEq(std::map<int, std::vector<int>>& hash, int key, std::set<int>& out) {
 }  // namespace
 
 void LineUp::FillHash(int direction, const std::string& alignment) {
-  const std::string_view text = alignment;
   std::map<int, std::vector<int>>& hash =
       direction == 1 ? HashFromX : HashFromY;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '(' || i == 0) continue;
-    const std::size_t comma = text.find(',', i + 1);
-    if (comma == std::string_view::npos) return;
-    const std::size_t close = text.find(')', comma + 1);
-    if (close == std::string_view::npos) return;
-    const int x = ReadLeadingInt(text.substr(i + 1, comma - i - 1));
-    const int y = ReadLeadingInt(text.substr(comma + 1, close - comma - 1));
+  ForEachAlignmentPair(alignment, [&](int x, int y) {
     if (direction == 1) {
       hash[x].push_back(y);
     } else {
       hash[y].push_back(x);
     }
-    // The loop's step then passes the pair's ")".
-    i = close;
-  }
+  });
 }
 
 int LineUp::GetEq(const std::string& alignment, int x, std::set<int>& out) {

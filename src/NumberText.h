@@ -12,6 +12,12 @@
 // overflowing. Time linear in the characters read.
 int ReadLeadingInt(std::string_view text);
 
+// The value of `text` when it is a non-empty run of decimal digits and
+// nothing else, with no sign, blank or other character, and the value fits
+// in an int: stores it in `value` and returns true; otherwise false and
+// `value` unchanged. Leaf position suffixes are read this way.
+bool ReadDigitsOnly(std::string_view text, int& value);
+
 // `value` as an int, INT_MAX when it does not fit.
 int ClampToIntRange(std::size_t value);
 

@@ -6,8 +6,9 @@
 #include <cstring>
 #include <utility>
 
-#include "Fatal.h"
+#include "ExitWithMessage.h"
 #include "LeafCounter.h"
+#include "LegacyLimits.h"
 #include "NumberText.h"
 #include "SplitText.h"
 #include "TreeWalk.h"
@@ -18,27 +19,7 @@
 
 namespace {
 
-// Every step that keeps the rest of a text keeps at most this much of it.
-// Lines are far shorter, so only texts handed in by other programs notice.
-constexpr std::size_t kNodeTextKept = 1000000;
-constexpr std::size_t kAfterChildKept = 10000000;
-constexpr std::size_t kLabelKept = 100000;
 constexpr std::size_t kNoMatch = static_cast<std::size_t>(-1);
-
-const char kInterior[] = "iNtErIoR";
-
-// True when `digits` is a non-empty run of decimal digits whose value is
-// `counter`; a value beyond the int range equals no counter.
-bool DigitsEqual(std::string_view digits, int counter) {
-  if (digits.empty() || counter < 0) return false;
-  long long value = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-    if (value > INT_MAX) value = static_cast<long long>(INT_MAX) + 1;
-  }
-  return value == counter;
-}
 
 // Measuring needs the reading rules but no nodes.
 struct MeasureSink {
@@ -55,7 +36,7 @@ class BuildSink {
 
   CTree::TreeNode* NewChild(CTree::TreeNode* parent) {
     CTree::TreeNode& child = nodes_.emplace_back();
-    child.RawWord = kInterior;
+    child.RawWord = kInteriorRawWord;
     child.Parent = parent;
     parent->Children.push_back(&child);
     return &child;
@@ -64,7 +45,7 @@ class BuildSink {
   void Label(CTree::TreeNode* node, std::string_view token) {
     // Labels that a pattern wrote in angle brackets read without them.
     if (!token.empty() && token.front() == '<') {
-      token = token.substr(1, kLabelKept);
+      token = token.substr(1, kBracketedLabelKept);
       if (!token.empty()) token.remove_suffix(1);
     }
     node->Label.assign(token);
@@ -79,8 +60,15 @@ class BuildSink {
       last = piece;
     });
     // The suffix is only compared: a leaf's Index is always the counter.
-    if (pieces >= 2 && DigitsEqual(last, counter_)) {
-      node->Word.assign(text.substr(0, text.rfind('-')));
+    // A word made of dashes ("-" as "--2") leaves a single piece, so its
+    // suffix is also recognised directly behind the last "-", provided
+    // something stands before that "-" ("-4" has no word to cut it from).
+    const std::size_t dash = text.rfind('-');
+    const bool suffixBehindLastDash = dash != std::string_view::npos &&
+                                      dash > 0 &&
+                                      SuffixIsCounter(text.substr(dash + 1));
+    if (suffixBehindLastDash || (pieces >= 2 && SuffixIsCounter(last))) {
+      node->Word.assign(text.substr(0, dash));
     } else {
       node->Word.assign(text);
     }
@@ -89,6 +77,12 @@ class BuildSink {
   }
 
  private:
+  // True when `digits` is a bare digit run whose value is the counter.
+  bool SuffixIsCounter(std::string_view digits) const {
+    int value = 0;
+    return ReadDigitsOnly(digits, value) && value == counter_;
+  }
+
   std::deque<CTree::TreeNode>& nodes_;
   int& counter_;
 };
@@ -246,7 +240,7 @@ std::uint64_t FirstOutside(std::uint64_t from, std::uint64_t through,
 bool MeasurePlainDepth(std::string_view text, std::size_t& depth) {
   const char* const base = text.data();
   const std::size_t size = text.size();
-  if (size < 2 || size >= kNodeTextKept) return false;
+  if (size < 2 || size >= kConstituentTextKept) return false;
   // The root's first character is dropped unread and its label runs to the
   // first blank, brackets and all ("C-Structure:(S").
   const char* blank =
@@ -346,13 +340,14 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
   // first blank, which stays at the front of the rest.
   const auto open = [&](CTree::TreeNode* node, std::size_t from,
                         std::size_t to) {
-    Frame frame{from, to, from + 1, std::min(to, from + 1 + kNodeTextKept),
-                node, 0};
+    Frame frame{from,     to,
+                from + 1, std::min(to, from + 1 + kConstituentTextKept),
+                node,     0};
     const std::size_t blank = find(frame.Begin, frame.End, ' ');
     const std::size_t labelEnd = blank == kNoMatch ? frame.End : blank;
     sink.Label(node, text.substr(frame.Begin, labelEnd - frame.Begin));
     frame.Begin = labelEnd;
-    frame.End = std::min(frame.End, labelEnd + kNodeTextKept);
+    frame.End = std::min(frame.End, labelEnd + kConstituentTextKept);
     frames_.push_back(frame);
   };
 
@@ -368,7 +363,7 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     Frame& frame = frames_.back();
     const std::size_t child = find(frame.Begin, frame.End, '(');
     if (child != kNoMatch) {
-      frame.End = std::min(frame.End, child + kNodeTextKept);
+      frame.End = std::min(frame.End, child + kConstituentTextKept);
       const std::size_t close = matches_[child];
       if (close == kNoMatch || close >= frame.End) return fail(frame);
       frame.Begin = close + 1;
@@ -380,7 +375,7 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     std::size_t begin = frame.Begin;
     std::size_t end = frame.End;
     if (begin < end && base[begin] == ' ') {
-      end = std::min(end, begin + 1 + kNodeTextKept);
+      end = std::min(end, begin + 1 + kConstituentTextKept);
       while (begin < end && base[begin] == ' ') ++begin;
     }
     if (begin == end || base[end - 1] != ')') return fail(frame);
@@ -438,13 +433,17 @@ ParseParser& ParseParser::operator=(ParseParser&& other) noexcept {
   return *this;
 }
 
-bool ParseParser::TryParseIntoTree(std::string_view text,
-                                   std::string* failedText) {
+Status CStructureReading::ToStatus() const {
+  return Ok ? Status() : Status::MalformedCStructure(FailedText);
+}
+
+Status ParseParser::TryParseIntoTree(std::string_view text,
+                                     std::string* failedText) {
   // The new tree is read into a store of its own and the old one released
   // afterwards: the text may be a string of the old tree.
   auto fresh = std::make_unique<std::deque<CTree::TreeNode>>();
   CTree::TreeNode& root = fresh->emplace_back();
-  root.RawWord = kInterior;
+  root.RawWord = kInteriorRawWord;
   int counter = 1;
   BuildSink sink(*fresh, counter);
   const CStructureReading reading = reader_.Read(text, sink, &root);
@@ -452,37 +451,33 @@ bool ParseParser::TryParseIntoTree(std::string_view text,
     if (failedText) failedText->assign(reading.FailedText);
     Root = nullptr;
     nodes_.reset();
-    return false;
+    return reading.ToStatus();
   }
   nodes_ = std::move(fresh);
   Root = &root;
-  return true;
+  return Status();
 }
 
 void ParseParser::ParseIntoTree(const std::string& text) {
-  std::string failedText;
-  if (!TryParseIntoTree(text, &failedText)) {
-    Fatal(FormatErrorMessage(failedText));
-  }
+  const Status status = TryParseIntoTree(text);
+  if (!status) ExitWithMessage(FormatErrorMessage(status.Text));
 }
 
 // NOLINTNEXTLINE(performance-unnecessary-value-param): see the declaration.
-bool ParseParser::TryBuildTree(std::string text, CTree::TreeNode* node,
-                               int& counter, std::string* failedText) {
-  if (!node) return true;
+Status ParseParser::TryBuildTree(std::string text, CTree::TreeNode* node,
+                                 int& counter, std::string* failedText) {
+  if (!node) return Status();
   if (!nodes_) nodes_ = std::make_unique<std::deque<CTree::TreeNode>>();
   BuildSink sink(*nodes_, counter);
   const CStructureReading reading = reader_.Read(text, sink, node);
   if (!reading.Ok && failedText) failedText->assign(reading.FailedText);
-  return reading.Ok;
+  return reading.ToStatus();
 }
 
 void ParseParser::BuildTree(std::string text, CTree::TreeNode* node,
                             int& counter) {
-  std::string failedText;
-  if (!TryBuildTree(std::move(text), node, counter, &failedText)) {
-    Fatal(FormatErrorMessage(failedText));
-  }
+  const Status status = TryBuildTree(std::move(text), node, counter);
+  if (!status) ExitWithMessage(FormatErrorMessage(status.Text));
 }
 
 int ParseParser::FindMatchingRight(std::string text) {

@@ -3,14 +3,27 @@
 #include <string_view>
 #include <utility>
 
+#include "LegacyLimits.h"
 #include "NumberText.h"
 
 namespace {
 
-// A suffix longer than this is read only this far; every index it can
-// name is far shorter.
-constexpr std::size_t kSuffixKept = 10000;
-constexpr std::string_view kMarker = "---";
+// Where the marker of `word` begins, or npos. A word may itself end in
+// dashes ("-LRB-", "--"), so the marker is the "---" right before a run of
+// digits that ends the word, if there is one; only without such a suffix
+// does the first "---" count.
+std::size_t FindMarker(std::string_view word) {
+  std::size_t digits = word.size();
+  while (digits > 0 && word[digits - 1] >= '0' && word[digits - 1] <= '9') {
+    --digits;
+  }
+  if (digits < word.size() && digits >= kWordPositionMarker.size() &&
+      word.substr(digits - kWordPositionMarker.size(),
+                  kWordPositionMarker.size()) == kWordPositionMarker) {
+    return digits - kWordPositionMarker.size();
+  }
+  return word.find(kWordPositionMarker);
+}
 
 void AppendJoined(const std::vector<std::string>& words, std::string& out) {
   for (std::size_t i = 0; i < words.size(); ++i) {
@@ -34,17 +47,17 @@ std::string Pattern::GetType() const { return Type; }
 void Pattern::SetSLWords(std::vector<std::string> words) {
   for (std::size_t i = 0; i < words.size(); ++i) {
     std::string& word = words[i];
-    const std::size_t marker = word.find(kMarker);
+    const std::size_t marker = FindMarker(word);
     if (marker == std::string::npos) {
       SLWords.push_back(std::move(word));
       SLWordSentInds.push_back(-1);
       continue;
     }
-    const std::size_t suffix = marker + kMarker.size();
-    const int index =
-        suffix < word.size()
-            ? ReadLeadingInt(std::string_view(word).substr(suffix, kSuffixKept))
-            : -1;
+    const std::size_t suffix = marker + kWordPositionMarker.size();
+    const int index = suffix < word.size()
+                          ? ReadLeadingInt(std::string_view(word).substr(
+                                suffix, kWordPositionKept))
+                          : -1;
     // Positions count from 0 in each call, so a second call meets the keys
     // of the first; those keep their first value.
     SLIndsPatternToSent.emplace(ClampToIntRange(i), index);

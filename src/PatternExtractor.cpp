@@ -4,45 +4,29 @@
 #include <charconv>
 #include <cstddef>
 #include <cstring>
-#include <iostream>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "AlignmentLinks.h"
 #include "ConstraintEnding.h"
+#include "DecimalOrder.h"
 #include "NumberText.h"
 #include "ParseParser.h"
-#include "TrainingSentencePair.h"
+#include "SplitText.h"
 #include "TreeWalk.h"
 
 namespace {
 
-constexpr std::string_view kWordMarker = "---";
 constexpr std::size_t kNoLeaf = static_cast<std::size_t>(-1);
 
 // The value of a "Label: value" line: after the first ":" and one blank.
-std::string_view FieldValue(const ExampleFieldMap& example,
-                            const std::string& key) {
-  const auto found = example.find(key);
-  if (found == example.end()) return {};
-  std::string_view value = found->second;
+std::string_view FieldValue(std::string_view value) {
   const std::size_t colon = value.find(':');
   if (colon == std::string_view::npos) return value;
   value.remove_prefix(colon + 1);
   if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
   return value;
-}
-
-// A word as a pattern prints it after SetSLWords took it with its position
-// suffix: cut at the first "---" of word and suffix together, so the dashes
-// that end a word ("--") may begin the marker.
-std::string_view PrintedWord(std::string_view word) {
-  std::size_t end = word.find(kWordMarker);
-  if (end == std::string_view::npos) {
-    end = word.size();
-    while (end > 0 && word.size() - end < 2 && word[end - 1] == '-') --end;
-  }
-  return word.substr(0, end);
 }
 
 // Appends to a string through a raw cursor: a pattern is many short pieces,
@@ -88,39 +72,49 @@ class Appender {
   std::size_t used_;
 };
 
-// Sends std::cout nowhere while alive: SetSLSent lists every tag there, and
-// a caller's standard output holds patterns.
-class MutedStdout {
- public:
-  MutedStdout()
-      : buffer_(std::cout.rdbuf()),
-        state_(std::cout.rdstate()),
-        exceptions_(std::cout.exceptions()) {
-    std::cout.exceptions(std::ios::goodbit);
-    std::cout.rdbuf(nullptr);
+// The sentence side of a record, read without printing anything: what the
+// patterns need of the SL words (their x-side constraints), the TL words as
+// views into the record, and the links.
+struct Sentence {
+  // Reads the SL, TL and alignment fields of `record`, which must outlive
+  // every use of TLWords. Fails only with kTLPositionBeyondSentence.
+  Status Read(const ExampleRecord& record);
+  // The constraint ending of the SL word at `position` (from 1), nullptr
+  // for none or a position outside the sentence.
+  const char* ConstraintAt(int position) const {
+    return position > 0 &&
+                   static_cast<std::size_t>(position) <= ConstraintOf.size()
+               ? ConstraintOf[static_cast<std::size_t>(position) - 1]
+               : nullptr;
   }
-  ~MutedStdout() {
-    std::cout.rdbuf(buffer_);
-    std::cout.clear(state_);
-    std::cout.exceptions(exceptions_);
-  }
-  MutedStdout(const MutedStdout&) = delete;
-  MutedStdout& operator=(const MutedStdout&) = delete;
 
- private:
-  std::streambuf* buffer_;
-  std::ios::iostate state_;
-  std::ios::iostate exceptions_;
+  std::vector<const char*> ConstraintOf;
+  std::vector<std::string_view> TLWords;
+  // (SL position, TL position) as CollectLinks gives them.
+  std::vector<std::pair<int, int>> Links;
 };
 
-}  // namespace
+Status Sentence::Read(const ExampleRecord& record) {
+  ConstraintOf.clear();
+  ForEachSLToken(
+      FieldValue(record.SL),
+      [this](std::string_view word, std::string_view tag, bool /*tagged*/) {
+        if (!word.empty()) {
+          ConstraintOf.push_back(ConstraintEnding(tag));
+        }
+      });
+  TLWords.clear();
+  ForEachSentenceToken(FieldValue(record.TL), [this](std::string_view word) {
+    TLWords.push_back(word);
+  });
+  return CollectLinks(FieldValue(record.Alignment), ConstraintOf.size(),
+                      TLWords.size(), Links);
+}
 
-// Every pattern is written straight from tables filled once per record, so
-// a pattern costs time in its own length and no subtree is copied for it
-// but into the output. The text is byte for byte what building a Pattern
-// per node and asking ReturnPatternAsString gives; the tests hold the two
-// side by side.
-struct PatternExtractor::State {
+// Flattens a tree into the runs that patterns copy: the whole tree's
+// C-structure as patterns write it (leaf numbers left out) and its SL words
+// joined by blanks, a subtree being one stretch of each.
+struct FlatTree {
   // A node with children: where its text and leaves run, and its depth.
   struct Constituent {
     CTree::TreeNode* Node;
@@ -133,171 +127,221 @@ struct PatternExtractor::State {
     std::size_t WordBegin, WordEnd;  // in SLText
     std::size_t NumberAt;            // in TreeText, where its number goes
     int Position;                    // in the sentence; -1 without leaf text
-    const char* Constraint;  // ending of its x-side constraint, or nullptr
-    std::size_t FirstLink, EndLink;  // its TL positions in Links
   };
 
-  void Collect(const TrainingSentencePair& pair, const AlMap& alMap);
-  void GatherTL(const Constituent& constituent);
-  bool Consistent(const Constituent& constituent) const;
-  void Write(const Constituent& constituent, Appender& out);
+  // Lays out the tree under `root`, constituents in preorder, leaves in
+  // text order.
+  void Flatten(CTree::TreeNode* root);
 
-  ParseParser Parser;
-  std::vector<std::string> TLWords;
-  // The whole tree's C-structure as patterns write it, leaf numbers left
-  // out, and the SL words joined by blanks as patterns print them: a
-  // subtree's text is one stretch of each, so a pattern copies whole runs.
   std::string TreeText;
   std::string SLText;
   std::vector<Constituent> Constituents;
   std::vector<Leaf> Leaves;
-  std::vector<int> Links;
-  // By SL position: the leaf that stands there, kNoLeaf when none does.
-  std::vector<std::size_t> LeafAt;
-  // By TL position: the first and last leaf linked to it (kNoLeaf when none
-  // is), and whether a position that is no leaf's links to it.
-  std::vector<std::size_t> FirstLeafFrom, LastLeafFrom;
-  std::vector<char> StrayFrom;
-  // By TL position: its pattern position in the pattern being written.
-  std::vector<int> PatternTL;
-  // The TL positions of the pattern being written, ascending, each once.
-  std::vector<int> TLs;
-  std::vector<std::size_t> Open;
-  std::vector<int> Depths;
+
+ private:
+  std::vector<std::size_t> open_;
+  std::vector<int> depths_;
 };
 
-void PatternExtractor::State::Collect(const TrainingSentencePair& pair,
-                                      const AlMap& alMap) {
+void FlatTree::Flatten(CTree::TreeNode* root) {
   TreeText.clear();
   SLText.clear();
   Constituents.clear();
   Leaves.clear();
-  Links.clear();
-  Open.clear();
-  Depths.clear();
+  open_.clear();
+  depths_.clear();
   WalkInTextOrder(
-      Parser.Root,
+      root,
       [&](CTree::TreeNode* node) {
-        Depths.push_back(0);
+        depths_.push_back(0);
         if (node->Children.empty()) {
           TreeText.append(" (").append(node->Label).append(" ");
           TreeText.append(node->Word).append("-");
-          Leaf leaf{0, 0, TreeText.size(), node->Index, nullptr, Links.size(),
-                    0};
+          Leaf leaf{0, 0, TreeText.size(), node->Index};
           // The leaf's ")" follows its number.
           TreeText.push_back(')');
           if (!Leaves.empty()) SLText.push_back(' ');
           leaf.WordBegin = SLText.size();
-          SLText.append(PrintedWord(node->Word));
+          // Handed to SetSLWords with "---" and its position, a word comes
+          // back whole: the marker is the "---" before the final digits, so
+          // dashes that end the word stay in it. A leaf without text has no
+          // position and is handed over with the bare marker.
+          SLText.append(node->Word);
           leaf.WordEnd = SLText.size();
-          if (node->Index > 0) {
-            leaf.Constraint = ConstraintEnding(pair.ReturnPOS(node->Index - 1));
-            const auto [first, last] = alMap.equal_range(node->Index);
-            for (auto link = first; link != last; ++link) {
-              Links.push_back(link->second.second);
-            }
-          }
-          leaf.EndLink = Links.size();
           Leaves.push_back(leaf);
           return;
         }
-        Open.push_back(Constituents.size());
+        open_.push_back(Constituents.size());
         Constituents.push_back({node, TreeText.size(), 0, Leaves.size(), 0, 0});
         TreeText.append(" (<").append(node->Label).append(">");
       },
       [&](CTree::TreeNode* node) {
-        const int depth = Depths.back() + 1;
-        Depths.pop_back();
-        if (!Depths.empty()) Depths.back() = std::max(Depths.back(), depth);
+        const int depth = depths_.back() + 1;
+        depths_.pop_back();
+        if (!depths_.empty()) depths_.back() = std::max(depths_.back(), depth);
         if (node->Children.empty()) return;
         TreeText.push_back(')');
-        Constituent& constituent = Constituents[Open.back()];
-        Open.pop_back();
+        Constituent& constituent = Constituents[open_.back()];
+        open_.pop_back();
         constituent.TextEnd = TreeText.size();
         constituent.EndLeaf = Leaves.size();
         constituent.Depth = depth;
       });
+}
+
+// Indexes a sentence's links by leaf and by TL position, so that a
+// constituent's TL positions and its consistency cost time in its own size.
+class LinkIndex {
+ public:
+  // Indexes the links of `sentence` for the leaves of `tree`.
+  void Index(const FlatTree& tree, const Sentence& sentence);
+  // Fills `tls` with the TL positions linked from a constituent's leaves,
+  // ascending, each once.
+  void GatherTL(const FlatTree::Constituent& constituent,
+                std::vector<int>& tls) const;
+  // The phrase-extraction rule: `tls` (as GatherTL gives them) is not empty
+  // and its span takes no link from an SL word outside the constituent.
+  bool Consistent(const FlatTree::Constituent& constituent,
+                  const std::vector<int>& tls) const;
+
+  // The TL positions linked from leaf i, ascending: LeafLinks from
+  // LeafLinkBegin[i] to LeafLinkBegin[i + 1].
+  std::vector<int> LeafLinks;
+  std::vector<std::size_t> LeafLinkBegin;
+
+ private:
+  // By SL position: the leaf that stands there, kNoLeaf when none does.
+  std::vector<std::size_t> leafAt_;
+  // By TL position: the first and last leaf linked to it (kNoLeaf when none
+  // is), and whether a position that is no leaf's links to it.
+  std::vector<std::size_t> firstLeafFrom_, lastLeafFrom_;
+  std::vector<char> strayFrom_;
+};
+
+void LinkIndex::Index(const FlatTree& tree, const Sentence& sentence) {
+  const std::vector<std::pair<int, int>>& links = sentence.Links;
+  const auto bySL = [](const std::pair<int, int>& link, int sl) {
+    return link.first < sl;
+  };
+  LeafLinks.clear();
+  LeafLinkBegin.clear();
+  for (const FlatTree::Leaf& leaf : tree.Leaves) {
+    LeafLinkBegin.push_back(LeafLinks.size());
+    if (leaf.Position <= 0) continue;
+    for (auto link =
+             std::lower_bound(links.begin(), links.end(), leaf.Position, bySL);
+         link != links.end() && link->first == leaf.Position; ++link) {
+      LeafLinks.push_back(link->second);
+    }
+  }
+  LeafLinkBegin.push_back(LeafLinks.size());
 
   // A node with children may carry leaf text and take a sentence position
   // of its own; that position is no leaf's, and in no stretch.
   const std::size_t slCount =
-      alMap.empty() ? 0 : static_cast<std::size_t>(alMap.rbegin()->first);
-  LeafAt.assign(slCount + 1, kNoLeaf);
-  for (std::size_t i = 0; i < Leaves.size(); ++i) {
-    const int position = Leaves[i].Position;
+      links.empty() ? 0 : static_cast<std::size_t>(links.back().first);
+  leafAt_.assign(slCount + 1, kNoLeaf);
+  for (std::size_t i = 0; i < tree.Leaves.size(); ++i) {
+    const int position = tree.Leaves[i].Position;
     if (position > 0 && static_cast<std::size_t>(position) <= slCount) {
-      LeafAt[static_cast<std::size_t>(position)] = i;
+      leafAt_[static_cast<std::size_t>(position)] = i;
     }
   }
-  const std::size_t tlCount = TLWords.size() + 1;
-  FirstLeafFrom.assign(tlCount, kNoLeaf);
-  LastLeafFrom.assign(tlCount, 0);
-  StrayFrom.assign(tlCount, 0);
-  PatternTL.assign(tlCount, 0);
-  for (const auto& [sl, word] : alMap) {
-    const auto tl = static_cast<std::size_t>(word.second);
-    const std::size_t leaf = LeafAt[static_cast<std::size_t>(sl)];
+  const std::size_t tlCount = sentence.TLWords.size() + 1;
+  firstLeafFrom_.assign(tlCount, kNoLeaf);
+  lastLeafFrom_.assign(tlCount, 0);
+  strayFrom_.assign(tlCount, 0);
+  for (const auto& [sl, tlPosition] : links) {
+    const auto tl = static_cast<std::size_t>(tlPosition);
+    const std::size_t leaf = leafAt_[static_cast<std::size_t>(sl)];
     if (leaf == kNoLeaf) {
-      StrayFrom[tl] = 1;
+      strayFrom_[tl] = 1;
       continue;
     }
-    FirstLeafFrom[tl] = std::min(FirstLeafFrom[tl], leaf);
-    LastLeafFrom[tl] = std::max(LastLeafFrom[tl], leaf);
+    firstLeafFrom_[tl] = std::min(firstLeafFrom_[tl], leaf);
+    lastLeafFrom_[tl] = std::max(lastLeafFrom_[tl], leaf);
   }
 }
 
-void PatternExtractor::State::GatherTL(const Constituent& constituent) {
-  TLs.assign(Links.begin() + static_cast<std::ptrdiff_t>(
-                                 Leaves[constituent.FirstLeaf].FirstLink),
-             Links.begin() + static_cast<std::ptrdiff_t>(
-                                 Leaves[constituent.EndLeaf - 1].EndLink));
-  std::sort(TLs.begin(), TLs.end());
-  TLs.erase(std::unique(TLs.begin(), TLs.end()), TLs.end());
+void LinkIndex::GatherTL(const FlatTree::Constituent& constituent,
+                         std::vector<int>& tls) const {
+  tls.assign(LeafLinks.begin() + static_cast<std::ptrdiff_t>(
+                                     LeafLinkBegin[constituent.FirstLeaf]),
+             LeafLinks.begin() + static_cast<std::ptrdiff_t>(
+                                     LeafLinkBegin[constituent.EndLeaf]));
+  std::sort(tls.begin(), tls.end());
+  tls.erase(std::unique(tls.begin(), tls.end()), tls.end());
 }
 
-// The phrase-extraction rule: the TL span of the stretch takes no link from
-// an SL word outside it. The leaves under a node are a run of the leaf list,
-// so "outside" is outside one range of leaves.
-bool PatternExtractor::State::Consistent(const Constituent& constituent) const {
-  if (TLs.empty()) return false;
-  for (int tl = TLs.front(); tl <= TLs.back(); ++tl) {
+// The leaves under a node are a run of the leaf list, so "outside" is
+// outside one range of leaves.
+bool LinkIndex::Consistent(const FlatTree::Constituent& constituent,
+                           const std::vector<int>& tls) const {
+  if (tls.empty()) return false;
+  for (int tl = tls.front(); tl <= tls.back(); ++tl) {
     const auto at = static_cast<std::size_t>(tl);
-    if (StrayFrom[at]) return false;
-    if (FirstLeafFrom[at] != kNoLeaf &&
-        (FirstLeafFrom[at] < constituent.FirstLeaf ||
-         LastLeafFrom[at] >= constituent.EndLeaf)) {
+    if (strayFrom_[at]) return false;
+    if (firstLeafFrom_[at] != kNoLeaf &&
+        (firstLeafFrom_[at] < constituent.FirstLeaf ||
+         lastLeafFrom_[at] >= constituent.EndLeaf)) {
       return false;
     }
   }
   return true;
 }
 
-void PatternExtractor::State::Write(const Constituent& constituent,
-                                    Appender& out) {
+// Writes one constituent's pattern straight from the tables, so a pattern
+// costs time in its own length and no subtree is copied for it but into the
+// output: byte for byte what building a Pattern for the node and asking
+// ReturnPatternAsString gives (the tests hold the two side by side).
+class PatternWriter {
+ public:
+  // Appends the pattern of `constituent`, whose TL positions are `tls` (as
+  // LinkIndex::GatherTL gives them), to `out`.
+  void Write(const FlatTree& tree, const LinkIndex& links,
+             const Sentence& sentence, const FlatTree::Constituent& constituent,
+             const std::vector<int>& tls, Appender& out);
+
+ private:
+  // By TL position: its pattern position in the pattern being written.
+  std::vector<int> patternTL_;
+};
+
+void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
+                          const Sentence& sentence,
+                          const FlatTree::Constituent& constituent,
+                          const std::vector<int>& tls, Appender& out) {
+  const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
 
   out.Put("SentenceIndex:\nSL: ");
-  out.Put(std::string_view(SLText).substr(
-      Leaves[firstLeaf].WordBegin,
-      Leaves[endLeaf - 1].WordEnd - Leaves[firstLeaf].WordBegin));
+  out.Put(
+      std::string_view(tree.SLText)
+          .substr(leaves[firstLeaf].WordBegin,
+                  leaves[endLeaf - 1].WordEnd - leaves[firstLeaf].WordBegin));
 
+  // Only the entries of this pattern's TL positions are written and read.
+  if (patternTL_.size() <= sentence.TLWords.size()) {
+    patternTL_.resize(sentence.TLWords.size() + 1);
+  }
   out.Put("\nTL: ");
-  for (std::size_t k = 0; k < TLs.size(); ++k) {
+  for (std::size_t k = 0; k < tls.size(); ++k) {
     if (k > 0) out.Put(' ');
-    out.Put(TLWords[static_cast<std::size_t>(TLs[k] - 1)]);
-    PatternTL[static_cast<std::size_t>(TLs[k])] = ClampToIntRange(k + 1);
+    out.Put(sentence.TLWords[static_cast<std::size_t>(tls[k] - 1)]);
+    patternTL_[static_cast<std::size_t>(tls[k])] = ClampToIntRange(k + 1);
   }
 
   out.Put("\nAlignment: (");
   bool firstLink = true;
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
-    for (std::size_t l = Leaves[i].FirstLink; l < Leaves[i].EndLink; ++l) {
+    for (std::size_t l = links.LeafLinkBegin[i]; l < links.LeafLinkBegin[i + 1];
+         ++l) {
       out.Put(firstLink ? "(" : ",(");
       firstLink = false;
       out.PutInt(ClampToIntRange(i - firstLeaf + 1));
       out.Put(',');
-      out.PutInt(PatternTL[static_cast<std::size_t>(Links[l])]);
+      out.PutInt(patternTL_[static_cast<std::size_t>(links.LeafLinks[l])]);
       out.Put(')');
     }
   }
@@ -309,15 +353,15 @@ void PatternExtractor::State::Write(const Constituent& constituent,
   out.Put("\nC-Structure:");
   // The subtree's text begins with the blank that sets it off inside its
   // parent.
-  const std::string_view tree(TreeText);
+  const std::string_view text(tree.TreeText);
   std::size_t from = constituent.TextBegin + 1;
   int counter = 1;
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
-    out.Put(tree.substr(from, Leaves[i].NumberAt - from));
+    out.Put(text.substr(from, leaves[i].NumberAt - from));
     out.PutInt(counter++);
-    from = Leaves[i].NumberAt;
+    from = leaves[i].NumberAt;
   }
-  out.Put(tree.substr(from, constituent.TextEnd - from));
+  out.Put(text.substr(from, constituent.TextEnd - from));
 
   out.Put("\nConstSeq: ");
   bool firstChild = true;
@@ -328,28 +372,39 @@ void PatternExtractor::State::Write(const Constituent& constituent,
   }
 
   out.Put("\nXSideConstraints:\n");
-  // The constraints sort as texts, "(X10 " before "(X2 ", so the pattern
-  // positions are visited in the order of their decimal texts.
-  const auto count = static_cast<long long>(endLeaf - firstLeaf);
-  long long position = 1;
-  for (long long visited = 0; visited < count; ++visited) {
-    const Leaf& leaf =
-        Leaves[firstLeaf + static_cast<std::size_t>(position) - 1];
-    if (leaf.Constraint) {
-      out.Put("(X");
-      out.PutInt(static_cast<int>(position));
-      out.Put(' ');
-      out.Put(leaf.Constraint);
-      out.Put('\n');
-    }
-    if (position * 10 <= count) {
-      position *= 10;
-    } else {
-      while (position % 10 == 9 || position + 1 > count) position /= 10;
-      ++position;
-    }
-  }
+  // The constraints sort as texts, "(X10 " before "(X2 ".
+  ForEachInDecimalTextOrder(
+      static_cast<long long>(endLeaf - firstLeaf), [&](long long position) {
+        const char* ending = sentence.ConstraintAt(
+            leaves[firstLeaf + static_cast<std::size_t>(position) - 1]
+                .Position);
+        if (!ending) return;
+        out.Put("(X");
+        out.PutInt(static_cast<int>(position));
+        out.Put(' ');
+        out.Put(ending);
+        out.Put('\n');
+      });
 }
+
+// The line of a record's field `offset` lines below its header, 0 when the
+// record was not read from a file.
+std::size_t FieldLine(const ExampleRecord& record, std::size_t offset) {
+  return record.HeaderLine == 0 ? 0 : record.HeaderLine + offset;
+}
+
+}  // namespace
+
+// Scratch space kept from record to record, one part per job.
+struct PatternExtractor::State {
+  ParseParser Parser;
+  Sentence Words;
+  FlatTree Tree;
+  LinkIndex Links;
+  PatternWriter Writer;
+  // The TL positions of the pattern being written.
+  std::vector<int> TLs;
+};
 
 PatternExtractor::PatternExtractor(bool consistentOnly)
     : consistentOnly_(consistentOnly), state_(std::make_unique<State>()) {}
@@ -358,46 +413,57 @@ PatternExtractor::PatternExtractor(PatternExtractor&& other) noexcept = default;
 PatternExtractor& PatternExtractor::operator=(
     PatternExtractor&& other) noexcept = default;
 
-bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
-                                      std::string& out,
-                                      std::string& skipReason) {
+Status PatternExtractor::AppendPatterns(const ExampleRecord& record,
+                                        std::string& out) {
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
 
-  const std::string_view cStructure = FieldValue(example, "C-Structure");
+  const std::string_view cStructure = FieldValue(record.CStructure);
   const std::size_t tree = cStructure.find('(');
-  std::string failedText;
-  if (tree == std::string_view::npos ||
-      !state.Parser.TryParseIntoTree(cStructure.substr(tree), &failedText)) {
-    if (tree == std::string_view::npos) failedText.assign(cStructure);
-    skipReason = "malformed C-structure: " + failedText + "\n";
-    return false;
+  Status status = tree == std::string_view::npos
+                      ? Status::MalformedCStructure(cStructure)
+                      : state.Parser.TryParseIntoTree(cStructure.substr(tree));
+  if (!status) {
+    status.Line = FieldLine(record, 6);
+  } else {
+    status = state.Words.Read(record);
+    if (!status) status.Line = FieldLine(record, 3);
+  }
+  if (!status) {
+    status.Record = record.Number;
+    return status;
   }
 
-  TrainingSentencePair pair;
-  {
-    const MutedStdout muted;
-    pair.SetSLSent(std::string(FieldValue(example, "SL")));
-  }
-  pair.SetTLSent(std::string(FieldValue(example, "TL")));
-  pair.SetAlignment(std::string(FieldValue(example, "Alignment")));
-  pair.SetParseTree(&state.Parser);
-  AlMap alMap;
-  int badTL = 0;
-  if (!pair.TryGetAlMap(alMap, &badTL)) {
-    skipReason =
-        "TL Index " + std::to_string(badTL) + " exceeds TL sentence length.\n";
-    return false;
-  }
-
-  state.TLWords = pair.GetTLWords();
-  state.Collect(pair, alMap);
+  state.Tree.Flatten(state.Parser.Root);
+  state.Links.Index(state.Tree, state.Words);
   Appender appender(out);
-  for (const State::Constituent& constituent : state.Constituents) {
+  for (const FlatTree::Constituent& constituent : state.Tree.Constituents) {
     if (constituent.Node->Label.empty()) continue;
-    state.GatherTL(constituent);
-    if (consistentOnly_ && !state.Consistent(constituent)) continue;
-    state.Write(constituent, appender);
+    state.Links.GatherTL(constituent, state.TLs);
+    if (consistentOnly_ && !state.Links.Consistent(constituent, state.TLs)) {
+      continue;
+    }
+    state.Writer.Write(state.Tree, state.Links, state.Words, constituent,
+                       state.TLs, appender);
   }
-  return true;
+  return status;
+}
+
+bool PatternExtractor::AppendPatterns(const ExampleFieldMap& example,
+                                      std::string& out,
+                                      std::string& skipReason) {
+  ExampleRecord record;
+  const auto take = [&example](const char* key, std::string& field) {
+    const auto found = example.find(key);
+    if (found != example.end()) field = found->second;
+  };
+  take("SL", record.SL);
+  take("TL", record.TL);
+  take("Alignment", record.Alignment);
+  take("Type", record.Type);
+  take("C-Structure", record.CStructure);
+  take("ConstSeq", record.ConstSeq);
+  const Status status = AppendPatterns(record, out);
+  if (!status) skipReason = status.Message() + "\n";
+  return status.Ok();
 }

@@ -4,17 +4,21 @@
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
+#include <utility>
 
-// The splitting loop behind Tokenizer and Tokenize, over a view so that no
-// step copies the rest of the text: calls `visit(piece)` for every piece of
-// `text` between occurrences of `delimiter`. After a piece, `skip` characters
-// are passed over and at most 100,000 characters of the rest are kept. Empty
-// pieces are visited only when `keepEmpty`. An empty delimiter yields the
-// whole text as one piece (a split at an empty delimiter would never end).
+#include "LegacyLimits.h"
+
+// The one splitting loop (Tokenizer, Tokenize, leaf text, sentences), over a
+// view so that no step copies the rest of the text: calls `visit(piece)` for
+// every piece of `text` between occurrences of `delimiter`. After a piece,
+// `skip` characters are passed over and at most `restKept` characters of the
+// rest are kept. Empty pieces are visited only when `keepEmpty`. An empty
+// delimiter yields the whole text as one piece (a split at an empty
+// delimiter would never end).
 template <class Visit>
 void SplitText(std::string_view text, std::string_view delimiter,
-               bool keepEmpty, std::size_t skip, Visit&& visit) {
-  constexpr std::size_t kRestKept = 100000;
+               bool keepEmpty, std::size_t skip, Visit&& visit,
+               std::size_t restKept = kTokenizerRestKept) {
   if (delimiter.empty()) {
     if (!text.empty()) visit(text);
     return;
@@ -24,11 +28,36 @@ void SplitText(std::string_view text, std::string_view delimiter,
     const std::string_view piece = text.substr(0, at);
     if (keepEmpty || !piece.empty()) visit(piece);
     if (piece.size() < text.size()) {
-      text = text.substr(std::min(piece.size() + skip, text.size()), kRestKept);
+      text = text.substr(std::min(piece.size() + skip, text.size()), restKept);
     } else {
       text = {};
     }
   }
+}
+
+// The words of a sentence: the non-empty pieces between blanks (tabs are
+// ordinary characters), with the sentence's limit on the rest kept.
+template <class Visit>
+void ForEachSentenceToken(std::string_view sentence, Visit&& visit) {
+  SplitText(sentence, " ", false, 1, std::forward<Visit>(visit),
+            kSentenceRestKept);
+}
+
+// The tokens of an SL sentence as (word, tag, tagged): a token splits at its
+// first "/" into the word before it and the tag (at most kTagKept bytes)
+// after it, and is then `tagged`; a token without "/", or whose first "/" is
+// its last character, is all word with an empty tag. The word may be empty
+// ("/x"); callers that list tags still list that one.
+template <class Visit>
+void ForEachSLToken(std::string_view sentence, Visit&& visit) {
+  ForEachSentenceToken(sentence, [&visit](std::string_view token) {
+    const std::size_t slash = token.find('/');
+    if (slash != std::string_view::npos && slash + 1 < token.size()) {
+      visit(token.substr(0, slash), token.substr(slash + 1, kTagKept), true);
+    } else {
+      visit(token, std::string_view(), false);
+    }
+  });
 }
 
 #endif  // ANNOTATOR_SPLITTEXT_H_

@@ -5,18 +5,16 @@
 #include <fstream>
 #include <iostream>
 
-#include "Fatal.h"
-#include "FileChecks.h"
+#include "ExitWithMessage.h"
+#include "LegacyLimits.h"
+#include "TrainingFile.h"
 
 namespace {
 
-// The line buffer, terminating null included: lines hold 99,999 bytes.
-constexpr std::streamsize kLineBuffer = 100000;
 // Input is read in blocks of this size, which holds ten lines of the
 // longest kind.
 constexpr std::size_t kReadAhead = 1 << 20;
 constexpr std::size_t kNothingKept = static_cast<std::size_t>(-1);
-constexpr std::string_view kHeaderMark = "SentenceIndex:";
 
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
 // dropped.
@@ -54,7 +52,7 @@ constexpr std::array<KeyedField, kFieldCount> kByKey = {{
 }};
 
 bool IsHeader(std::string_view line) {
-  return line.find(kHeaderMark) != std::string_view::npos;
+  return line.find(kRecordHeaderMark) != std::string_view::npos;
 }
 
 // The process-wide input stream: closed until the first call opens it, then
@@ -66,6 +64,8 @@ char TrainingFileBuffer[1 << 16];
 void ClearRecord(ExampleRecord& record) {
   for (std::string ExampleRecord::*field : kFields) (record.*field).clear();
   record.FieldCount = 0;
+  record.Number = 0;
+  record.HeaderLine = 0;
 }
 
 }  // namespace
@@ -109,18 +109,25 @@ std::string_view TrainingExampleReader::ReadLine() {
   for (;;) {
     const char* line = buffer_.get() + unread_;
     const std::size_t held = filled_ - unread_;
-    const std::size_t longest = static_cast<std::size_t>(kLineBuffer) - 1;
-    // Only the first 100,000 bytes can hold the line end of a line that
-    // may be read.
-    const void* newline = std::memchr(line, '\n', std::min(held, longest + 1));
+    // The line end of a line that may be read stands within its first
+    // 100,001 bytes: 99,999, the CR of a Windows line end, the newline.
+    const void* newline =
+        std::memchr(line, '\n', std::min(held, kLongestLine + 2));
     if (newline) {
-      const auto length =
+      std::size_t length =
           static_cast<std::size_t>(static_cast<const char*>(newline) - line);
       unread_ += length + 1;
       ++linesRead_;
+      // A CR right before the newline belongs to the line end, so a Windows
+      // file reads as its Unix twin; any other CR is an ordinary character.
+      if (length > 0 && line[length - 1] == '\r') --length;
+      if (length > kLongestLine) {
+        overlongLine_ = linesRead_;
+        return {};
+      }
       return {line, length};
     }
-    if (held > longest) {
+    if (held > kLongestLine + 1) {
       ++linesRead_;
       overlongLine_ = linesRead_;
       return {};
@@ -133,6 +140,10 @@ std::string_view TrainingExampleReader::ReadLine() {
       // The last line, without a line end.
       unread_ = filled_;
       ++linesRead_;
+      if (held > kLongestLine) {
+        overlongLine_ = linesRead_;
+        return {};
+      }
       return {line, held};
     }
     // The line goes on past what is held: keep its start, and the lines of
@@ -172,6 +183,7 @@ std::string_view TrainingExampleReader::ReadLine() {
 bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
   record = ExampleRecordView();
   if (overlongLine_ != 0) return false;
+  bool headerMet = headerPending_;
   if (headerPending_) {
     headerPending_ = false;
   } else if (!ended_) {
@@ -179,6 +191,15 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
     while (!ended_ && overlongLine_ == 0 && !IsHeader(line)) {
       line = ReadLine();
     }
+    if (!ended_ && overlongLine_ == 0) {
+      headerMet = true;
+      ++headersMet_;
+      headerLine_ = linesRead_;
+    }
+  }
+  if (headerMet) {
+    record.Number = headersMet_;
+    record.HeaderLine = headerLine_;
   }
 
   // The fields' places, counted from the record's first field line: reading
@@ -201,11 +222,13 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
                overlongLine_ == 0 && IsHeader(line)) {
       // A record without its trailing lines: this is the next one's header.
       headerPending_ = true;
+      ++headersMet_;
+      headerLine_ = linesRead_;
       break;
     }
   }
   // Nothing of the record that holds an over-long line is kept.
-  if (overlongLine_ != 0) record.FieldCount = 0;
+  if (overlongLine_ != 0) record = ExampleRecordView();
   std::size_t field = 0;
   for (std::size_t position = 0; position < kPositions.size(); ++position) {
     if (!kPositions[position]) continue;
@@ -225,11 +248,20 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
   NextRecordView(view);
   ClearRecord(record);
   record.FieldCount = view.FieldCount;
+  record.Number = view.Number;
+  record.HeaderLine = view.HeaderLine;
   std::size_t field = 0;
   for (std::string_view ExampleRecordView::*position : kPositions) {
     if (position) (record.*kFields[field++]).assign(view.*position);
   }
   return record.Complete();
+}
+
+Status TrainingExampleReader::ReadStatus() const {
+  if (overlongLine_ == 0) return Status();
+  Status status = Status::OverlongLine(overlongLine_);
+  status.Record = headersMet_;
+  return status;
 }
 
 ExampleFieldMap TrainingExampleReader::Next() {
@@ -246,19 +278,18 @@ ExampleFieldMap GetNextSentencePair(const char* path) {
     TrainingFILE.rdbuf()->pubsetbuf(TrainingFileBuffer,
                                     sizeof TrainingFileBuffer);
     if (!OpenTrainingFile(TrainingFILE, path)) {
-      Fatal("Couldn't open training file.\n");
+      ExitWithMessage("Couldn't open training file.\n");
     }
   }
   static TrainingExampleReader reader(TrainingFILE, std::cout);
   ExampleFieldMap example = reader.Next();
   // Going on would read a file cut short as if it had ended there.
   if (reader.OverlongLine() != 0) {
-    Fatal(OverlongLineMessage(reader.OverlongLine()));
+    ExitWithMessage(OverlongLineMessage(reader.OverlongLine()));
   }
   return example;
 }
 
 std::string OverlongLineMessage(std::size_t line) {
-  return "Line " + std::to_string(line) +
-         " of the training file is longer than 99,999 bytes.\n";
+  return Status::OverlongLine(line).Message() + "\n";
 }

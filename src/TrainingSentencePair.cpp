@@ -1,34 +1,12 @@
 #include "TrainingSentencePair.h"
 
 #include <iostream>
-#include <set>
 #include <string_view>
 #include <utility>
 
-#include "Fatal.h"
-
-namespace {
-
-// Each step keeps at most this much of the rest after a blank, and a tag at
-// most this much of its token; sentences are far shorter.
-constexpr std::size_t kRestKept = 1000000;
-constexpr std::size_t kTagKept = 10000;
-
-// Calls `visit(token)` for each non-empty blank-separated token. The rest is
-// a window into `sentence`, so no step copies it.
-template <class Visit>
-void ForEachToken(std::string_view sentence, Visit&& visit) {
-  std::string_view rest = sentence;
-  while (!rest.empty()) {
-    const std::size_t blank = rest.find(' ');
-    const std::string_view token = rest.substr(0, blank);
-    if (!token.empty()) visit(token);
-    rest = blank == std::string_view::npos ? std::string_view()
-                                           : rest.substr(blank + 1, kRestKept);
-  }
-}
-
-}  // namespace
+#include "AlignmentLinks.h"
+#include "ExitWithMessage.h"
+#include "SplitText.h"
 
 TrainingSentencePair::TrainingSentencePair() = default;
 
@@ -39,21 +17,15 @@ void TrainingSentencePair::SetSLSent(std::string sentence) {
 std::string TrainingSentencePair::GetSLSent() const { return SLSent; }
 
 void TrainingSentencePair::FindSLWordsandPOSs() {
-  ForEachToken(SLSent, [this](std::string_view token) {
-    const std::size_t slash = token.find('/');
-    std::string_view word = token;
-    std::string_view tag;
-    if (slash != std::string_view::npos && slash + 1 < token.size()) {
-      word = token.substr(0, slash);
-      tag = token.substr(slash + 1, kTagKept);
-      std::cout << "POSTag:" << tag << '\n' << std::flush;
-    }
-    // The tag line above is written even when the word turns out empty.
-    if (!word.empty()) {
-      SLWords.emplace_back(word);
-      SLPOSs.emplace_back(tag);
-    }
-  });
+  ForEachSLToken(
+      SLSent, [this](std::string_view word, std::string_view tag, bool tagged) {
+        // The tag line is written even when the word turns out empty.
+        if (tagged) std::cout << "POSTag:" << tag << '\n' << std::flush;
+        if (!word.empty()) {
+          SLWords.emplace_back(word);
+          SLPOSs.emplace_back(tag);
+        }
+      });
 }
 
 std::string TrainingSentencePair::GetSLSentToParse() const {
@@ -78,8 +50,8 @@ void TrainingSentencePair::SetTLSent(std::string sentence) {
 std::string TrainingSentencePair::GetTLSent() const { return TLSent; }
 
 void TrainingSentencePair::FindTLWords() {
-  ForEachToken(TLSent,
-               [this](std::string_view token) { TLWords.emplace_back(token); });
+  ForEachSentenceToken(
+      TLSent, [this](std::string_view token) { TLWords.emplace_back(token); });
 }
 
 void TrainingSentencePair::SetAlignment(std::string alignment) {
@@ -118,28 +90,21 @@ std::string TrainingSentencePair::ReturnPOS(int position) const {
   return tag;
 }
 
-bool TrainingSentencePair::TryGetAlMap(AlMap& out, int* badTLPosition) const {
+Status TrainingSentencePair::TryGetAlMap(AlMap& out, int* badTLPosition) const {
   out.clear();
-  // One reading of the string serves every SL position: asking LineUp once
-  // per SL word, each query reading the whole string again, gives the same
-  // map in time that grows with the product of the two lengths.
-  LineUp lineUp;
-  lineUp.FillHash(1, Alignment);
-  for (const auto& [sl, tls] : lineUp.HashFromX) {
-    if (sl < 1 || static_cast<std::size_t>(sl) > SLWords.size()) continue;
-    for (const int tl : std::set<int>(tls.begin(), tls.end())) {
-      // A TL position of 0 would name the word before the first.
-      if (tl < 1 || static_cast<std::size_t>(tl) > TLWords.size()) {
-        out.clear();
-        if (badTLPosition) *badTLPosition = tl;
-        return false;
-      }
-      out.emplace_hint(
-          out.end(), sl,
-          std::make_pair(TLWords[static_cast<std::size_t>(tl - 1)], tl));
-    }
+  std::vector<std::pair<int, int>> links;
+  Status status =
+      CollectLinks(Alignment, SLWords.size(), TLWords.size(), links);
+  if (!status) {
+    if (badTLPosition) *badTLPosition = status.Position;
+    return status;
   }
-  return true;
+  for (const auto& [sl, tl] : links) {
+    out.emplace_hint(
+        out.end(), sl,
+        std::make_pair(TLWords[static_cast<std::size_t>(tl - 1)], tl));
+  }
+  return status;
 }
 
 AlMap TrainingSentencePair::GetAlMap() const {
@@ -149,10 +114,7 @@ AlMap TrainingSentencePair::GetAlMap() const {
               << std::flush;
   }
   AlMap alMap;
-  int badTLPosition = 0;
-  if (!TryGetAlMap(alMap, &badTLPosition)) {
-    Fatal("TL Index " + std::to_string(badTLPosition) +
-          " exceeds TL sentence length.\n");
-  }
+  const Status status = TryGetAlMap(alMap);
+  if (!status) ExitWithMessage(status.Message() + "\n");
   return alMap;
 }

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "Fatal.h"
+#include "ExitWithMessage.h"
 #include "NumberText.h"
 #include "Pattern.h"
 
@@ -33,7 +33,7 @@ std::multimap<int, int> UpdateAlignments(const std::vector<int>& slInds,
       // Both passes walk the same links, so this guards their agreement
       // rather than any input.
       if (found == patternPositions.end()) {
-        Fatal("Something went wrong in UpdateAlignments.\n");
+        ExitWithMessage("Something went wrong in UpdateAlignments.\n");
       }
       links.emplace_hint(links.end(), ClampToIntRange(j + 1), found->second);
     }

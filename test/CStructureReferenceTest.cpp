@@ -92,10 +92,15 @@ bool RefBuild(std::string text, RefNode* node, int& counter,
         piece.clear();
       }
     }
-    const bool cut = pieces.size() >= 2 && AllDigits(pieces.back()) &&
-                     pieces.back().size() < 10 &&
-                     std::stoi(pieces.back()) == counter;
-    node->Word = cut ? text.substr(0, text.rfind('-')) : text;
+    const auto isPosition = [counter](const std::string& digits) {
+      return AllDigits(digits) && digits.size() < 10 &&
+             std::stoi(digits) == counter;
+    };
+    const std::size_t dash = text.rfind('-');
+    const bool cut = (pieces.size() >= 2 && isPosition(pieces.back())) ||
+                     (dash != std::string::npos && dash > 0 &&
+                      isPosition(text.substr(dash + 1)));
+    node->Word = cut ? text.substr(0, dash) : text;
     node->Index = counter++;
   }
   return true;

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -63,10 +64,14 @@ Fields Example(const std::string& sl, const std::string& tl,
 
 // A ten-line input record as another tool would write it.
 std::string InputRecord(const Fields& f) {
-  return "SentenceIndex: 1\n" + f.at("SL") + "\n" + f.at("TL") + "\n" +
-         f.at("Alignment") + "\n" + f.at("Type") + "\nCoEmbeddingScore: 0\n" +
-         f.at("C-Structure") + "\n" + f.at("ConstSeq") +
-         "\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.SL = f.at("SL");
+  record.TL = f.at("TL");
+  record.Alignment = f.at("Alignment");
+  record.Type = f.at("Type");
+  record.CStructure = f.at("C-Structure");
+  record.ConstSeq = f.at("ConstSeq");
+  return record.Text();
 }
 
 std::string AnnotatedRecord(const Fields& f, int score) {
@@ -128,7 +133,7 @@ const RecordedCase kRecordedCases[] = {
     {"no-final-newline", 0},
     {"missing-trailing-lines", 0},
     {"header-in-constseq", 0},
-    {"crlf", 1},
+    {"crlf", 0},
     {"malformed-after-good", 1},
     {"blank-after-label", 1},
     {"empty-cstructure", 1},
@@ -328,6 +333,59 @@ TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
   }
 }
 
+TEST(AnnotatorCli, ListsNothingWhenStandardOutputIsOutFileItself) {
+  const std::string inFile = DataPath("several-records.in.txt");
+  const std::string expected = ReadFile(DataPath("several-records.out.txt"));
+  const std::string outFile = TempPath("out.txt");
+  const std::string elsewhere = TempPath("listing.txt");
+  struct Case {
+    const char* Redirect;  // $2 is OutFile, $3 another file
+    std::string Listed;    // what lands in the other file
+  };
+  const Case cases[] = {
+      {"> \"$2\"", ""},
+      {">> \"$2\"", ""},
+      {"> \"$3\"", ReadFile(DataPath("several-records.stdout.txt"))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Redirect);
+    std::remove(outFile.c_str());
+    std::remove(elsewhere.c_str());
+
+    const ChildRun run = testsupport::RunChild(
+        "/bin/sh",
+        {"sh", "-c", std::string("\"$0\" \"$1\" \"$2\" ") + c.Redirect,
+         ANNOTATOR_BIN, inFile, outFile, elsewhere});
+
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Stderr, "");
+    EXPECT_EQ(ReadFile(outFile), expected);
+    EXPECT_EQ(ReadFile(elsewhere), c.Listed);
+  }
+}
+
+// --- Windows line ends ------------------------------------------------------
+
+TEST(AnnotatorCli, AnnotatesAWindowsFileAsItsUnixTwin) {
+  for (const std::string name :
+       {"several-records", "junk-between-records", "malformed-after-good"}) {
+    SCOPED_TRACE(name);
+    const std::string unixFile = DataPath(name + ".in.txt");
+    const std::string windowsFile = TempPath("windows.txt");
+    WriteFile(windowsFile, testsupport::WindowsLineEnds(ReadFile(unixFile)));
+    const std::string unixOut = TempPath("unix.out");
+    const std::string windowsOut = TempPath("windows.out");
+
+    const ChildRun unixRun = Annotate(unixFile, unixOut);
+    const ChildRun windowsRun = Annotate(windowsFile, windowsOut);
+
+    EXPECT_EQ(windowsRun.ExitStatus, unixRun.ExitStatus);
+    EXPECT_EQ(windowsRun.Stdout, unixRun.Stdout);
+    EXPECT_EQ(windowsRun.Stderr, unixRun.Stderr);
+    EXPECT_EQ(ReadFile(windowsOut), ReadFile(unixOut));
+  }
+}
+
 // --- Long and deep lines, generated ----------------------------------------
 
 const Fields& GoodExample() {
@@ -382,6 +440,11 @@ TEST(AnnotatorCli, ReadsLinesOf99999BytesWhole) {
        lastRecord.substr(0, lastRecord.find("\nXSideConstraints:")),
        AnnotatedRecord(longConstSeq, kGoodScore),
        Listing(longConstSeq) + kEndOfInput},
+      {"ConstSeq in a Windows file, its CR not counted",
+       testsupport::WindowsLineEnds(lastRecord + InputRecord(good)),
+       AnnotatedRecord(longConstSeq, kGoodScore) +
+           AnnotatedRecord(good, kGoodScore),
+       Listing(longConstSeq) + Listing(good) + kEndOfInput},
       {"junk line between records",
        InputRecord(good) + std::string(99999, '#') + "\n" + InputRecord(good),
        AnnotatedRecord(good, kGoodScore) + AnnotatedRecord(good, kGoodScore),
@@ -420,6 +483,8 @@ TEST(AnnotatorCli, StopsWithAMessageAtALineOf100000BytesOrMore) {
       {"the file's first line", 1, std::string(100000, 'x')},
       {"an SL line", 2, std::string(100000, 'x')},
       {"a ConstSeq line", 8, ConstSeqOf(100000)},
+      // Only the CR right before the newline is the line end's.
+      {"a ConstSeq line with a CR of its own", 8, ConstSeqOf(99999) + "\r\r"},
       {"a record's last line", 10, std::string(100001, 'x')},
       {"a line between records", 11, std::string(100000, '#')},
       {"a header", 12, "SentenceIndex:" + std::string(99986, ' ')},

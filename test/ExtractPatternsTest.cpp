@@ -11,6 +11,7 @@
 
 #include "PatternExtractor.h"
 #include "support/ChildProcess.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -53,9 +54,10 @@ std::string Expected(const std::string& input, bool consistentOnly = false) {
 
 std::string Record(const std::string& alignment,
                    const std::string& cStructure) {
-  return "SentenceIndex: 1\nSL: a/dt dog/nn\nTL: un chien\n" + alignment +
-         "\nType: NP\nCoEmbeddingScore: 0\n" + cStructure +
-         "\nConstSeq: DT NN\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.Alignment = alignment;
+  record.CStructure = cStructure;
+  return record.Text();
 }
 
 const std::string kGood =
@@ -138,6 +140,25 @@ TEST(ExtractPatternsCli, OverlongLineEndsTheRunAfterTheRecordsBeforeIt) {
   EXPECT_EQ(run.Stdout, Expected(kGood));
 }
 
+TEST(ExtractPatternsCli, ReadsAWindowsFileAsItsUnixTwin) {
+  // The unclosed tree makes a message that names its text.
+  const std::string unix =
+      ReadFile(Example()) +
+      Record("Alignment: ((1,1))", "C-Structure:(NP (DT a-1)") + kGood;
+  const std::string unixFile = TempPath("unix.txt");
+  const std::string windowsFile = TempPath("windows.txt");
+  WriteFile(unixFile, unix);
+  WriteFile(windowsFile, testsupport::WindowsLineEnds(unix));
+
+  const ChildRun unixRun = ExtractPatterns({unixFile});
+  const ChildRun windowsRun = ExtractPatterns({windowsFile});
+
+  EXPECT_EQ(unixRun.ExitStatus, 1);
+  EXPECT_EQ(windowsRun.ExitStatus, unixRun.ExitStatus);
+  EXPECT_EQ(windowsRun.Stderr, unixRun.Stderr);
+  EXPECT_TRUE(windowsRun.Stdout == unixRun.Stdout) << "patterns differ";
+}
+
 TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
   const std::string outFile = TempPath("out.txt");
   const std::vector<std::vector<std::string>> uses = {
@@ -179,6 +200,10 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
        "Couldn't open training file.\n"},
       {"same file",
        {inFile, inFile},
+       "InFile and OutFile name the same file.\n"},
+      // Both programs check one file named twice before the input itself.
+      {"same directory",
+       {directory, directory},
        "InFile and OutFile name the same file.\n"},
       {"output in no directory",
        {inFile, TempPath("no/such/dir/out.txt")},

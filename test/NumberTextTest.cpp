@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
+#include "DecimalOrder.h"
 #include "NumberText.h"
 
 namespace {
@@ -43,6 +46,40 @@ TEST(ReadLeadingInt, ReadsLikeAtoiAndSaturatesAtTheIntRange) {
   for (const LeadingIntCase& c : cases) {
     SCOPED_TRACE(c.Text.substr(0, 40));
     EXPECT_EQ(ReadLeadingInt(c.Text), c.Expected);
+  }
+}
+
+// Leaf suffixes must be bare digits: unlike ReadLeadingInt, nothing around
+// them is skipped and a value past the int range is no value at all.
+TEST(ReadDigitsOnly, TakesOnlyABareDigitRunThatFitsAnInt) {
+  const LeadingIntCase taken[] = {
+      {"0", 0}, {"7", 7}, {"007", 7}, {"2147483647", INT_MAX}};
+  for (const LeadingIntCase& c : taken) {
+    int value = -1;
+    EXPECT_TRUE(ReadDigitsOnly(c.Text, value)) << c.Text;
+    EXPECT_EQ(value, c.Expected) << c.Text;
+  }
+  for (const std::string text : {"", "+7", "-7", " 7", "7 ", "7x", "x7",
+                                 "2147483648", "99999999999999999999"}) {
+    int value = -1;
+    EXPECT_FALSE(ReadDigitsOnly(text, value)) << text;
+    EXPECT_EQ(value, -1) << text;
+  }
+}
+
+TEST(ForEachInDecimalTextOrder, VisitsOneToCountAsTheirTextsSort) {
+  for (const long long count :
+       {0LL, 1LL, 2LL, 9LL, 10LL, 11LL, 19LL, 20LL, 99LL, 100LL, 101LL, 109LL,
+        110LL, 999LL, 1000LL, 1234LL}) {
+    std::vector<std::string> expected;
+    for (long long n = 1; n <= count; ++n) {
+      expected.push_back(std::to_string(n));
+    }
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::string> visited;
+    ForEachInDecimalTextOrder(
+        count, [&](long long n) { visited.push_back(std::to_string(n)); });
+    EXPECT_EQ(visited, expected) << "count " << count;
   }
 }
 

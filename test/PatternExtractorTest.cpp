@@ -10,7 +10,9 @@
 #include "ParseParser.h"
 #include "PatternExtractor.h"
 #include "support/PatternReference.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
+#include "support/TreeCorpus.h"
 #include "support/TreebankRecords.h"
 
 namespace {
@@ -19,9 +21,14 @@ namespace {
 std::string Record(const std::string& sl, const std::string& tl,
                    const std::string& alignment,
                    const std::string& cStructure) {
-  return "SentenceIndex: 1\n" + sl + "\n" + tl + "\n" + alignment +
-         "\nType: X\nCoEmbeddingScore: 0\n" + cStructure +
-         "\nConstSeq: X\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.SL = sl;
+  record.TL = tl;
+  record.Alignment = alignment;
+  record.Type = "Type: X";
+  record.CStructure = cStructure;
+  record.ConstSeq = "ConstSeq: X";
+  return record.Text();
 }
 
 struct Extraction {
@@ -143,6 +150,13 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
        true,
        P("a", "x", "((1,1))", "A", 2, "(<A> (NN a-1))", "NN",
          "(X1 NUM *SG)\n")},
+      // Words that are or end in dashes print whole.
+      {"words of dashes",
+       Record("SL: -LRB-/-lrb- -/hyph", "TL: ( -", "Alignment: ((1,1),(2,2))",
+              "C-Structure:(X (-LRB- -LRB--1) (HYPH --2))"),
+       false,
+       P("-LRB- -", "( -", "((1,1),(2,2))", "X", 2,
+         "(<X> (-LRB- -LRB--1) (HYPH --2))", "-LRB- HYPH", "")},
       // A node without a label writes nothing; its labelled child does.
       {"unlabelled root",
        Record("SL: a/nn", "TL: b", "Alignment: ((1,1))",
@@ -287,7 +301,8 @@ std::vector<std::vector<std::string>> SplitPatterns(const std::string& text) {
 }
 
 // Words after the label of an "SL: " or "TL: " line. Every SL stretch has a
-// word, though it may print empty ("--" does); a TL line may have none.
+// word, though it may print empty (a leaf without text does); a TL line may
+// have none.
 std::size_t WordCount(const std::string& line, bool atLeastOne) {
   const std::string words = line.substr(4);
   if (words.empty() && !atLeastOne) return 0;
@@ -310,21 +325,24 @@ TEST_F(PatternExtractorRealCorpus, PatternsHoldTogether) {
     ParseParser tree;
     const std::string& cStructure = example.at("C-Structure");
     ASSERT_TRUE(tree.TryParseIntoTree(cStructure.substr(cStructure.find('('))));
-    std::size_t labelledWithChildren = 0;
-    std::vector<const CTree::TreeNode*> pending{tree.Root};
-    while (!pending.empty()) {
-      const CTree::TreeNode* node = pending.back();
-      pending.pop_back();
-      if (!node->Children.empty() && !node->Label.empty()) {
-        ++labelledWithChildren;
+    // One pattern per labelled node with children, in text order, whose SL
+    // line holds the words of the leaves under it as the tree reads them.
+    const treecorpus::TreeLayout layout = treecorpus::LayoutOf(tree.Root);
+    std::vector<std::string> slLines;
+    for (const treecorpus::Coverage& node : layout.Nodes) {
+      if (node.Node->Children.empty() || node.Node->Label.empty()) continue;
+      std::string line = "SL:";
+      for (std::size_t i = node.First; i < node.First + node.Count; ++i) {
+        line.append(" ").append(layout.Leaves[i]->Word);
       }
-      pending.insert(pending.end(), node->Children.begin(),
-                     node->Children.end());
+      slLines.push_back(line);
     }
-    EXPECT_EQ(patterns.size(), labelledWithChildren);
+    ASSERT_EQ(patterns.size(), slLines.size());
 
-    for (const auto& lines : patterns) {
+    for (std::size_t p = 0; p < patterns.size(); ++p) {
+      const auto& lines = patterns[p];
       ASSERT_GE(lines.size(), 9u);
+      EXPECT_EQ(lines[1], slLines[p]);
       const std::size_t slWords = WordCount(lines[1], true);
       const std::size_t tlWords = WordCount(lines[2], false);
       ASSERT_TRUE(reread.TryParseIntoTree(lines[6].substr(12))) << lines[6];

@@ -121,16 +121,22 @@ struct SLWordsCase {
   std::map<int, int> PatternToSent;
 };
 
-TEST(PatternSetSLWords, CutsTheSuffixAtTheFirstMarkerAndKeepsItsIndex) {
+TEST(PatternSetSLWords, CutsTheSuffixAtItsMarkerAndKeepsItsIndex) {
   const SLWordsCase cases[] = {
       {{"dog---3"}, {"dog"}, {3}, {{0, 3}}},
       {{"dog---"}, {"dog"}, {-1}, {{0, -1}}},
       {{"dog"}, {"dog"}, {-1}, {}},
       {{"---7"}, {""}, {7}, {{0, 7}}},
       {{"dog---x"}, {"dog"}, {0}, {{0, 0}}},
-      {{"a---b---3"}, {"a"}, {0}, {{0, 0}}},
+      // The marker is the "---" before final digits; the first one only
+      // where there are none.
+      {{"a---b---3"}, {"a---b"}, {3}, {{0, 3}}},
+      {{"-LRB----3"}, {"-LRB-"}, {3}, {{0, 3}}},
+      {{"-----2"}, {"--"}, {2}, {{0, 2}}},
+      {{"a---b--3"}, {"a"}, {0}, {{0, 0}}},
+      {{"a---3x"}, {"a"}, {3}, {{0, 3}}},
       {{"dog--"}, {"dog--"}, {-1}, {}},
-      {{"dog----5"}, {"dog"}, {-5}, {{0, -5}}},
+      {{"dog----5"}, {"dog-"}, {5}, {{0, 5}}},
       {{"dog----"}, {"dog"}, {0}, {{0, 0}}},
       {{"------"}, {""}, {0}, {{0, 0}}},
       {{"dog--- \t12"}, {"dog"}, {12}, {{0, 12}}},
@@ -152,7 +158,7 @@ TEST(PatternSetSLWords, SaturatesIndicesBeyondTheIntRange) {
   const SLWordsCase cases[] = {
       {{"dog---2147483647"}, {"dog"}, {INT_MAX}, {{0, INT_MAX}}},
       {{"dog---2147483648"}, {"dog"}, {INT_MAX}, {{0, INT_MAX}}},
-      {{"dog----2147483649"}, {"dog"}, {INT_MIN}, {{0, INT_MIN}}},
+      {{"dog----2147483649x"}, {"dog"}, {INT_MIN}, {{0, INT_MIN}}},
       {{"dog---99999999999999999999"}, {"dog"}, {INT_MAX}, {{0, INT_MAX}}},
       {{"dog---" + longRun}, {"dog"}, {INT_MAX}, {{0, INT_MAX}}},
   };

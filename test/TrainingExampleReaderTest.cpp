@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "TrainingExampleReader.h"
+#include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -12,10 +13,15 @@ namespace {
 // The ten lines of a record, each with its newline, with values that name
 // the record so that shifted fields show.
 std::string Record(const std::string& id) {
-  return "SentenceIndex: " + id + "\nSL: sl" + id + "\nTL: tl" + id +
-         "\nAlignment: al" + id + "\nType: ty" + id +
-         "\nCoEmbeddingScore: 0\nC-Structure:(S (N w" + id +
-         "-1))\nConstSeq: cs" + id + "\nXSideConstraints:\n\n";
+  testsupport::RecordLines record;
+  record.Header = "SentenceIndex: " + id;
+  record.SL = "SL: sl" + id;
+  record.TL = "TL: tl" + id;
+  record.Alignment = "Alignment: al" + id;
+  record.Type = "Type: ty" + id;
+  record.CStructure = "C-Structure:(S (N w" + id + "-1))";
+  record.ConstSeq = "ConstSeq: cs" + id;
+  return record.Text();
 }
 
 ExampleFieldMap Complete(const std::string& id) {
@@ -114,17 +120,27 @@ TEST(TrainingExampleReader, KeepsAHeaderFoundWhereTheDroppedLinesBelong) {
                 Complete("1"), Complete("2"), Complete("1"), {}}));
 }
 
-TEST(TrainingExampleReader, KeepsCarriageReturnsNulBytesAndInvalidUtf8) {
+TEST(TrainingExampleReader, DropsTheCarriageReturnOfALineEndOnly) {
   std::string crlf = Record("1");
   for (std::size_t at = crlf.find('\n'); at != std::string::npos;
        at = crlf.find('\n', at + 2)) {
     crlf.insert(at, "\r");
   }
-  const std::vector<ExampleFieldMap> maps = ReadAll(crlf);
-  ASSERT_EQ(maps.size(), 2U);
-  EXPECT_EQ(maps[0].at("SL"), "SL: sl1\r");
-  EXPECT_EQ(maps[0].at("ConstSeq"), "ConstSeq: cs1\r");
+  EXPECT_EQ(ReadAll(crlf), (std::vector<ExampleFieldMap>{Complete("1"), {}}));
 
+  // One CR before the newline is the line end's; the others are text, and
+  // so is a CR that ends the file.
+  std::string inner = Record("1");
+  inner.replace(inner.find("SL: sl1"), 7, "SL: \rsl1\r\r");
+  inner.resize(inner.find("\nXSideConstraints:"));
+  inner += "\r";
+  const std::vector<ExampleFieldMap> maps = ReadAll(inner);
+  ASSERT_EQ(maps.size(), 2U);
+  EXPECT_EQ(maps[0].at("SL"), "SL: \rsl1\r");
+  EXPECT_EQ(maps[0].at("ConstSeq"), "ConstSeq: cs1\r");
+}
+
+TEST(TrainingExampleReader, KeepsNulBytesAndInvalidUtf8) {
   const std::string odd("SL: a\0b\xff\xfe\0", 10);
   std::string input = Record("1");
   input.replace(input.find("SL: sl1"), 7, odd);

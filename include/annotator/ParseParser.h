@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "Status.h"
 #include "Tokenizer.h"
 
 namespace CTree {
@@ -55,6 +56,10 @@ struct CStructureReading {
   // When not Ok: the text that the failing constituent received, a view into
   // the text that was read.
   std::string_view FailedText;
+
+  // The verdict as a status: Ok, or kMalformedCStructure with a copy of
+  // FailedText.
+  Status ToStatus() const;
 };
 
 // The reading rules of ParseParser::BuildTree without building anything: the
@@ -125,18 +130,18 @@ class ParseParser {
   void BuildTree(std::string text, CTree::TreeNode* node, int& counter);
 
   // ParseIntoTree that reports instead of ending the process: on malformed
-  // text returns false, stores the failing constituent's text in
-  // `failedText` (if given) and leaves Root nullptr.
-  bool TryParseIntoTree(std::string_view text,
-                        std::string* failedText = nullptr);
+  // text returns kMalformedCStructure with the failing constituent's text,
+  // also stored in `failedText` (if given), and leaves Root nullptr.
+  Status TryParseIntoTree(std::string_view text,
+                          std::string* failedText = nullptr);
 
   // BuildTree that reports instead of ending the process: on malformed text
-  // returns false and stores the failing constituent's text in `failedText`
-  // (if given); `node` keeps what was read before the failure. A nullptr
-  // `node` reads nothing and returns true. The text is
+  // returns kMalformedCStructure with the failing constituent's text, also
+  // stored in `failedText` (if given); `node` keeps what was read before the
+  // failure. A nullptr `node` reads nothing and returns Ok. The text is
   // taken by value because it may be a string of the very node it fills.
-  bool TryBuildTree(std::string text, CTree::TreeNode* node, int& counter,
-                    std::string* failedText = nullptr);
+  Status TryBuildTree(std::string text, CTree::TreeNode* node, int& counter,
+                      std::string* failedText = nullptr);
 
   // Position (from 0) of the ")" that closes the first "(" of `text`, or -1
   // when there is no "(" or it is never closed.

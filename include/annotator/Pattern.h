@@ -31,10 +31,14 @@ class Pattern {
   // Appends `words` (nothing is cleared first). A word may end in the marker
   // "---" and its SL sentence index ("dog---4"): the word is kept without
   // the marker, and the index, read by ReadLeadingInt from at most 10,000
-  // bytes after the first "---", goes to GetSLWordSentInds and, under
+  // bytes after the marker, goes to GetSLWordSentInds and, under
   // the word's 0-based position in `words`, to GetSLIndsPatternToSent
   // unless that key is present already. A marker with nothing after it
   // gives -1; a word without a marker gives -1 in GetSLWordSentInds only.
+  // The marker is the "---" followed by nothing but digits (at least one)
+  // to the end, so words that end in dashes keep them ("-LRB----3" is
+  // "-LRB-" at 3, "-----2" is "--" at 2); a word without such an ending is
+  // cut at its first "---" ("dog---x" is "dog" at 0).
   void SetSLWords(std::vector<std::string> words);
   // The SL words in pattern order, without their "---" suffixes.
   std::vector<std::string> GetSLWords() const;

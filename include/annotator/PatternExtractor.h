@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "Status.h"
 #include "TrainingExampleReader.h"
 
 // The first step of the pattern learner: cuts every constituent of a training
@@ -22,21 +23,26 @@ class PatternExtractor {
   PatternExtractor(PatternExtractor&& other) noexcept;
   PatternExtractor& operator=(PatternExtractor&& other) noexcept;
 
-  // Appends to `out` (which keeps what it holds) the patterns of `example`,
-  // a record as TrainingExampleReader::Next returns it (a missing key reads
-  // as an empty line). One pattern per labelled node that has children, the
-  // root included, a node before its descendants: SL words with the leaves'
-  // tags kept in the C-structure ("(<NP> (DT the-1) (NN cat-2))"), the TL
-  // words and links projected from the record's alignment, the node's label
-  // as type, its children's labels as constituent sequence, its depth as
-  // co-embedding score and the x-side constraints of its SL tags. SL, TL and
-  // alignment are the texts after their label's first ":" and one blank; the
-  // tree is the C-Structure text from its first "(". Returns true. When the
-  // record cannot give patterns, leaves `out` as it was, stores the reason in
-  // `skipReason` as one line ended by "\n" and returns false: "malformed
-  // C-structure: " and the text of the failing constituent (the whole value
-  // when it has no "("), or "TL Index T exceeds TL sentence length." for the
-  // first aligned TL position T that names no TL word.
+  // Appends to `out` (which keeps what it holds) the patterns of `record`,
+  // as TrainingExampleReader::NextRecord fills it. One pattern per labelled
+  // node that has children, the root included, a node before its
+  // descendants: SL words with the leaves' tags kept in the C-structure
+  // ("(<NP> (DT the-1) (NN cat-2))"), the TL words and links projected from
+  // the record's alignment, the node's label as type, its children's labels
+  // as constituent sequence, its depth as co-embedding score and the x-side
+  // constraints of its SL tags. SL, TL and alignment are the texts after
+  // their label's first ":" and one blank; the tree is the C-Structure text
+  // from its first "(". Returns Ok. When the record cannot give patterns,
+  // leaves `out` as it was and returns kMalformedCStructure with the text of
+  // the failing constituent (the whole value when it has no "("), or else
+  // kTLPositionBeyondSentence with the first aligned TL position that names
+  // no TL word; Record and Line (of the failing field) are the record's
+  // when it was read by a reader.
+  Status AppendPatterns(const ExampleRecord& record, std::string& out);
+
+  // The same for a record as TrainingExampleReader::Next returns it (a
+  // missing key reads as an empty line): returns true, or false with the
+  // failure's Message() and a line end in `skipReason`.
   bool AppendPatterns(const ExampleFieldMap& example, std::string& out,
                       std::string& skipReason);
 

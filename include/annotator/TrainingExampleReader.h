@@ -10,10 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "Status.h"
+
 // One training example: at most the keys "SL", "TL", "Alignment", "Type",
 // "C-Structure" and "ConstSeq", each value a whole input line without its
-// newline, label, carriage return and NUL bytes included. A complete example
-// holds all six.
+// line end (a newline, or a carriage return and a newline), label, other
+// carriage returns and NUL bytes included. A complete example holds all six.
 using ExampleFieldMap = std::map<std::string, std::string>;
 
 // One training example as views of its field lines in record order, laid
@@ -22,6 +24,8 @@ using ExampleFieldMap = std::map<std::string, std::string>;
 struct ExampleRecordView {
   std::string_view SL, TL, Alignment, Type, CStructure, ConstSeq;
   std::size_t FieldCount = 0;
+  std::size_t Number = 0;
+  std::size_t HeaderLine = 0;
 
   bool Complete() const { return FieldCount == 6; }
 };
@@ -35,13 +39,20 @@ struct ExampleRecord {
   // How many fields the record held, counted in record order: SL alone is 1,
   // a complete record 6. Fields past the count are empty.
   std::size_t FieldCount = 0;
+  // Where a reader found the record: its number (the header lines met, this
+  // one's included, from 1) and its header's line number (from 1); 0 for a
+  // record no reader filled. The field lines follow the header in record
+  // order, C-Structure 6 lines after it.
+  std::size_t Number = 0;
+  std::size_t HeaderLine = 0;
 
   bool Complete() const { return FieldCount == 6; }
   // The fields held, keyed as in ExampleFieldMap.
   ExampleFieldMap ToMap() const;
   // Views of the fields, valid while the record is neither changed nor gone.
   ExampleRecordView View() const {
-    return {SL, TL, Alignment, Type, CStructure, ConstSeq, FieldCount};
+    return {SL,       TL,         Alignment, Type,      CStructure,
+            ConstSeq, FieldCount, Number,    HeaderLine};
   }
 };
 
@@ -49,8 +60,8 @@ struct ExampleRecord {
 // A record is a header line (any line containing "SentenceIndex:") and the
 // nine lines after it, taken by position: SL, TL, Alignment, Type, a dropped
 // score line, C-Structure, ConstSeq and two dropped lines. Lines hold at most
-// 99,999 bytes; a longer one, wherever it stands, ends reading and is
-// reported through OverlongLine().
+// 99,999 bytes before their line end; a longer one, wherever it stands, ends
+// reading and is reported through OverlongLine().
 class TrainingExampleReader {
  public:
   // Reads `in` from where it stands and lists every example it returns on
@@ -81,6 +92,11 @@ class TrainingExampleReader {
   // every line read through this reader from 1.
   std::size_t OverlongLine() const { return overlongLine_; }
 
+  // Ok until reading meets an over-long line; from then on kOverlongLine
+  // with that line's number and the number of the record it stood in (the
+  // header lines met by then, 0 when it stood before the first).
+  Status ReadStatus() const;
+
  private:
   // The next line without its newline, a view into the buffer that holds
   // until the next read. Sets ended_ instead when no line is left, and
@@ -100,6 +116,8 @@ class TrainingExampleReader {
   bool headerPending_ = false;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
+  std::size_t headersMet_ = 0;
+  std::size_t headerLine_ = 0;
   ExampleRecord record_;
 };
 
@@ -118,7 +136,8 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing);
 // of the training file is longer than 99,999 bytes.\n", as the tool does.
 ExampleFieldMap GetNextSentencePair(const char* path);
 
-// The message that ends a run at an over-long line `line` (from 1).
+// The message that ends a run at an over-long line `line` (from 1): the
+// Message() of its status and a line end.
 std::string OverlongLineMessage(std::size_t line);
 
 #endif  // ANNOTATOR_TRAININGEXAMPLEREADER_H_

@@ -6,6 +6,7 @@
 
 #include "ParseParser.h"
 #include "Pattern.h"
+#include "Status.h"
 
 // One training sentence pair of the pattern learner: the SL sentence of
 // "word/tag" tokens, its TL translation, the alignment string between them,
@@ -81,10 +82,10 @@ class TrainingSentencePair {
   AlMap GetAlMap() const;
 
   // GetAlMap without printing or ending the process: on success fills `out`
-  // and returns true; when a TL position names no TL word, empties `out`,
-  // stores the first such position (in GetAlMap's order) in
-  // `badTLPosition` when that is not null, and returns false.
-  bool TryGetAlMap(AlMap& out, int* badTLPosition = nullptr) const;
+  // and returns Ok; when a TL position names no TL word, empties `out` and
+  // returns kTLPositionBeyondSentence with the first such position (in
+  // GetAlMap's order), also stored in `badTLPosition` when that is not null.
+  Status TryGetAlMap(AlMap& out, int* badTLPosition = nullptr) const;
 
  private:
   void FindSLWordsandPOSs();

@@ -1,12 +1,28 @@
 # Steps shared by the cmake -P scripts that check an installed or packaged
-# tree: run a command or fail, and build and run the consumer against a
-# prefix with the project's compiler and flags (a sanitized library links
-# only into a sanitized program).
+# tree: fail after removing what the script made, run a command or fail, and
+# build and run the consumer against a prefix with the project's compiler and
+# flags (a sanitized library links only into a sanitized program).
+
+# The directories a script makes; it lists them here, and fail() and
+# remove_scratch() remove them, so that a check leaves nothing behind, passed
+# or failed.
+set(SCRATCH_DIRS)
+
+function(remove_scratch)
+  if(SCRATCH_DIRS)
+    file(REMOVE_RECURSE ${SCRATCH_DIRS})
+  endif()
+endfunction()
+
+function(fail)
+  remove_scratch()
+  message(FATAL_ERROR ${ARGV})
+endfunction()
 
 function(run_step)
   execute_process(COMMAND ${ARGV} RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "step failed (${status}): ${ARGV}")
+    fail("step failed (${status}): ${ARGV}")
   endif()
 endfunction()
 

@@ -16,10 +16,21 @@ endforeach()
 find_program(DPKG_DEB dpkg-deb)
 find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
 find_program(FILE_COMMAND file)
-if(NOT DPKG_DEB OR NOT DPKG_SHLIBDEPS OR NOT FILE_COMMAND)
+set(missing)
+if(NOT DPKG_DEB)
+  list(APPEND missing dpkg-deb)
+endif()
+if(NOT DPKG_SHLIBDEPS)
+  list(APPEND missing dpkg-shlibdeps)
+endif()
+if(NOT FILE_COMMAND)
+  list(APPEND missing file)
+endif()
+if(missing)
   # Matched by the test's SKIP_REGULAR_EXPRESSION.
-  message("SKIPPED: building a Debian package needs dpkg-deb, dpkg-shlibdeps "
-          "and file (apt-get install dpkg-dev file)")
+  string(REPLACE ";" ", " missing "${missing}")
+  message("SKIPPED: building a Debian package needs tools this machine "
+          "lacks: ${missing} (apt-get install dpkg-dev file)")
   return()
 endif()
 # Without VERSION, the version the build tree packages.
@@ -34,11 +45,12 @@ function(output_of variable)
   execute_process(COMMAND ${ARGN} RESULT_VARIABLE status
                   OUTPUT_VARIABLE output OUTPUT_STRIP_TRAILING_WHITESPACE)
   if(NOT status EQUAL 0)
-    message(FATAL_ERROR "step failed (${status}): ${ARGN}")
+    fail("step failed (${status}): ${ARGN}")
   endif()
   set(${variable} "${output}" PARENT_SCOPE)
 endfunction()
 
+set(SCRATCH_DIRS "${WORK_DIR}")
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 
@@ -51,14 +63,14 @@ if(NOT DEB)
   file(GLOB DEB "${WORK_DIR}/cpack/*.deb")
   list(LENGTH DEB count)
   if(NOT count EQUAL 1)
-    message(FATAL_ERROR "cpack made ${count} packages, not one: ${DEB}")
+    fail("cpack made ${count} packages, not one: ${DEB}")
   endif()
 endif()
 
 output_of(arch dpkg --print-architecture)
 get_filename_component(name "${DEB}" NAME)
 if(NOT name STREQUAL "annotator_${VERSION}_${arch}.deb")
-  message(FATAL_ERROR "package named ${name}, not annotator_${VERSION}_${arch}.deb")
+  fail("package named ${name}, not annotator_${VERSION}_${arch}.deb")
 endif()
 
 output_of(info "${DPKG_DEB}" -I "${DEB}")
@@ -67,7 +79,7 @@ foreach(field "Package: annotator" "Version: ${VERSION}"
               "Architecture: ${arch}" "Maintainer: [^\n]*@" "Section: "
               "Homepage: " "Description: [^\n]+\n [^\n]+" "Depends: [^\n]*libc6")
   if(NOT info MATCHES "\n ?${field}")
-    message(FATAL_ERROR "control fields lack \"${field}\"")
+    fail("control fields lack \"${field}\"")
   endif()
 endforeach()
 
@@ -86,13 +98,13 @@ file(GLOB_RECURSE packaged LIST_DIRECTORIES false RELATIVE "${root}/usr"
 list(SORT installed)
 list(SORT packaged)
 if(NOT installed STREQUAL packaged)
-  message(FATAL_ERROR "the package holds\n  ${packaged}\nbut the install rules "
+  fail("the package holds\n  ${packaged}\nbut the install rules "
                       "install\n  ${installed}")
 endif()
 foreach(part "bin/annotator" "share/man/man1/annotator.1" "libannotator\\.a"
              "include/annotator/ParseParser\\.h" "cmake/annotator/annotatorConfig\\.cmake")
   if(NOT packaged MATCHES "${part}")
-    message(FATAL_ERROR "the package lacks ${part}")
+    fail("the package lacks ${part}")
   endif()
 endforeach()
 
@@ -106,18 +118,20 @@ foreach(program packaged built)
                   RESULT_VARIABLE status OUTPUT_VARIABLE ${program}_stdout
                   ERROR_VARIABLE ${program}_stderr)
   if(NOT status EQUAL 0 OR NOT ${program}_stderr STREQUAL "")
-    message(FATAL_ERROR "${annotator} exited with ${status}: ${${program}_stderr}")
+    fail("${annotator} exited with ${status}: ${${program}_stderr}")
   endif()
   file(READ "${WORK_DIR}/${program}.txt" ${program}_output)
 endforeach()
 if(NOT packaged_output MATCHES "CoEmbeddingScore: [1-9]")
-  message(FATAL_ERROR "the packaged annotator wrote no scores:\n${packaged_output}")
+  fail("the packaged annotator wrote no scores:\n${packaged_output}")
 endif()
 if(NOT packaged_output STREQUAL built_output OR
    NOT packaged_stdout STREQUAL built_stdout)
-  message(FATAL_ERROR "the packaged annotator's output differs from the built one's")
+  fail("the packaged annotator's output differs from the built one's")
 endif()
 
 if(CONSUMER_SOURCE)
   build_and_run_consumer("${root}/usr" "${WORK_DIR}/consumer")
 endif()
+
+remove_scratch()

@@ -92,7 +92,10 @@ std::string ReferencePatterns(const ExampleFieldMap& example,
     std::vector<std::string> slWords;
     for (const auto& [word, position] : ExtractSLWords(node)) {
       slInds.push_back(position);
-      slWords.push_back(word + "---" + std::to_string(position));
+      // A leaf without text has no position: "----1" would be the word "-"
+      // at 1, so it gets the bare marker, which SetSLWords reads as -1.
+      slWords.push_back(word + "---" +
+                        (position < 0 ? "" : std::to_string(position)));
     }
     Pattern pattern;
     pattern.SetSLWords(slWords);

@@ -1,14 +1,57 @@
 #include "support/TestSupport.h"
 
+#include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <vector>
 
 namespace testsupport {
+
+namespace {
+
+// The directory that holds the running test's files; empty until a test
+// asks for one.
+std::string ScratchDir;
+
+int RemoveEntry(const char* path, const struct stat* /*info*/, int /*type*/,
+                struct FTW* /*where*/) {
+  std::remove(path);
+  return 0;
+}
+
+void RemoveScratchDir() {
+  if (ScratchDir.empty()) return;
+  // Depth first and without following links: a test's symbolic link to its
+  // own file goes, not what it names.
+  ::nftw(ScratchDir.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  ScratchDir.clear();
+}
+
+// Every test's files go with it, passed or failed, so that runs leave
+// nothing in $TMPDIR. Only the process that ran the test removes them: a
+// death test's child ends without reaching here.
+class ScratchCleaner : public ::testing::EmptyTestEventListener {
+  void OnTestEnd(const ::testing::TestInfo& /*info*/) override {
+    RemoveScratchDir();
+  }
+  void OnTestProgramEnd(const ::testing::UnitTest& /*test*/) override {
+    RemoveScratchDir();
+  }
+};
+
+// Registered while the program starts, before gtest_main runs the tests.
+const bool kCleanerRegistered = [] {
+  ::testing::UnitTest::GetInstance()->listeners().Append(new ScratchCleaner);
+  return true;
+}();
+
+}  // namespace
 
 std::string CaptureStdout(const std::function<void()>& action) {
   std::cout.flush();
@@ -29,7 +72,17 @@ std::string TempPath(const std::string& name) {
   for (char& c : prefix) {
     if (c == '/') c = '_';
   }
-  return ::testing::TempDir() + prefix + name;
+  if (ScratchDir.empty()) {
+    std::string pattern = ::testing::TempDir() + prefix + "XXXXXX";
+    std::vector<char> writable(pattern.begin(), pattern.end());
+    writable.push_back('\0');
+    if (::mkdtemp(writable.data()) == nullptr) {
+      ADD_FAILURE() << "cannot make a directory like " << pattern;
+      return ::testing::TempDir() + prefix + name;
+    }
+    ScratchDir = writable.data();
+  }
+  return ScratchDir + "/" + name;
 }
 
 void WriteFile(const std::string& path, const std::string& content) {
@@ -50,6 +103,15 @@ std::string ReplaceLine(std::string text, std::size_t line,
   std::size_t begin = 0;
   for (std::size_t n = 1; n < line; ++n) begin = text.find('\n', begin) + 1;
   return text.replace(begin, text.find('\n', begin) - begin, replacement);
+}
+
+std::string WindowsLineEnds(const std::string& text) {
+  std::string windows;
+  for (char c : text) {
+    if (c == '\n') windows += '\r';
+    windows += c;
+  }
+  return windows;
 }
 
 bool FileExists(const std::string& path) {

@@ -10,7 +10,8 @@ namespace testsupport {
 // Everything `action` writes to standard output (flushed), as one string.
 std::string CaptureStdout(const std::function<void()>& action);
 
-// A path under the test's temporary directory, unique to the running test.
+// A path in a directory of the running test's own under ::testing::TempDir(),
+// made on first use and removed with all it holds when the test ends.
 std::string TempPath(const std::string& name);
 
 // Writes `content` to `path` byte for byte, replacing the file.
@@ -23,6 +24,9 @@ std::string ReadFile(const std::string& path);
 // must exist.
 std::string ReplaceLine(std::string text, std::size_t line,
                         const std::string& replacement);
+
+// `text` as a Windows file holds it: every newline preceded by a CR.
+std::string WindowsLineEnds(const std::string& text);
 
 // True when the file exists (of any kind).
 bool FileExists(const std::string& path);

@@ -1,15 +1,13 @@
 #ifndef ANNOTATOR_FILECHECKS_H_
 #define ANNOTATOR_FILECHECKS_H_
 
-#include <fstream>
-
 // True when both paths exist and name one file (same device and inode), be
 // it through hard or symbolic links.
 bool NameSameFile(const char* first, const char* second);
 
-// Opens `path` into `file` for reading; false when it cannot be opened or
-// is a directory, which opens but cannot be read, so is no training file.
-bool OpenTrainingFile(std::ifstream& file, const char* path);
+// True when descriptor `fd` is open on the file that `path` names (same
+// device and inode).
+bool DescriptorNamesFile(int fd, const char* path);
 
 // Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so a
 // file opened later cannot take the place of a standard stream. Returns the

@@ -11,13 +11,11 @@ bool NameSameFile(const char* first, const char* second) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool OpenTrainingFile(std::ifstream& file, const char* path) {
-  struct stat info;
-  if (!path || (::stat(path, &info) == 0 && S_ISDIR(info.st_mode))) {
-    return false;
-  }
-  file.open(path);
-  return file.is_open();
+bool DescriptorNamesFile(int fd, const char* path) {
+  struct stat a;
+  struct stat b;
+  return ::fstat(fd, &a) == 0 && ::stat(path, &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 unsigned ReserveStandardDescriptors() {

@@ -11,11 +11,20 @@
 #include "AnnotatedRecord.h"
 #include "Fatal.h"
 #include "FileChecks.h"
+#include "Messages.h"
 #include "ParseParser.h"
+#include "ProgramFiles.h"
 #include "RecordFile.h"
 #include "TrainingExampleReader.h"
 
 RecordFile Out;
+
+namespace {
+
+// The most bytes of records, and of listing, held back before they go out.
+constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The listing is only a listing: a closed standard output or a reader that
@@ -26,34 +35,28 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   HoldTerminationDuringWrites();
 
-  if (argc != 3) {
-    Fatal(std::string("Usage: ") + (argc > 0 && argv[0] ? argv[0] : "") +
-          " InFile OutFile.\n");
-  }
-  const char* inFile = argv[1];
-  if (NameSameFile(inFile, argv[2])) {
-    Fatal("InFile and OutFile name the same file.\n");
-  }
-  // The input is opened first, so a mistyped path costs no output file.
-  static char inBuffer[1 << 16];
+  if (argc != 3) Fatal(messages::AnnotatorUsage(argc > 0 ? argv[0] : nullptr));
   std::ifstream in;
-  in.rdbuf()->pubsetbuf(inBuffer, sizeof inBuffer);
-  if (!OpenTrainingFile(in, inFile)) Fatal("Couldn't open training file.\n");
-  if (!Out.Open(argv[2])) Fatal("Couldn't open outfile.\n");
+  OpenProgramFiles(argv[1], argv[2], in, Out);
 
-  // A listing nobody can see is not built at all.
+  // A listing nobody can see is not built at all. Nor is one that would go
+  // to OutFile itself (`annotator in out > out`): it would write over the
+  // records.
   bool listed = (reopened & (1U << STDOUT_FILENO)) == 0 &&
-                !WritesToDevNull(STDOUT_FILENO);
+                !WritesToDevNull(STDOUT_FILENO) &&
+                !DescriptorNamesFile(STDOUT_FILENO, argv[2]);
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;
   ExampleRecordView example;
 
+  // Records go out in batches of up to a mebibyte, each in one write.
+  Out.SetFlushBound(kBatchBytes);
+
   // The listing goes out in batches too, never ahead of the records it
   // lists: a failed write of record N leaves the listing up to record N,
   // as when every record went out on its own. `listingEnds` holds where
   // each record's part of `listing` ends, from record `firstListed` on.
-  constexpr std::size_t kListingBatch = std::size_t{1} << 20;
   std::string listing;
   std::vector<std::size_t> listingEnds;
   std::size_t firstListed = 0;
@@ -65,10 +68,10 @@ int main(int argc, char** argv) {
     }
   };
   const auto failedWrite = [&]() {
-    const std::size_t failed = Out.WholeRecords() - firstListed;
+    const std::size_t failed = Out.WholeUnits() - firstListed;
     writeListing(failed < listingEnds.size() ? listingEnds[failed]
                                              : listing.size());
-    Fatal("Couldn't write outfile.\n");
+    Fatal(messages::kCannotWriteOutFile);
   };
   // Everything held goes out, the records first.
   const auto flush = [&]() {
@@ -76,7 +79,7 @@ int main(int argc, char** argv) {
     writeListing(listing.size());
     listing.clear();
     listingEnds.clear();
-    firstListed = Out.WholeRecords();
+    firstListed = Out.WholeUnits();
   };
   const auto stop = [&](const std::string& message) {
     flush();
@@ -84,29 +87,31 @@ int main(int argc, char** argv) {
   };
 
   for (;;) {
-    if (listing.size() >= kListingBatch) flush();
+    if (listing.size() >= kBatchBytes) flush();
     const bool complete = reader.NextRecordView(example);
     if (reader.OverlongLine() != 0) {
-      stop(OverlongLineMessage(reader.OverlongLine()));
+      stop(messages::OverlongLineMessage(reader.OverlongLine()));
     }
     if (listed) {
       AppendReaderListing(example, listing);
       if (complete)
         AppendAnnotationListing(example, listing);
       else
-        listing += "Couldn't produce a training example.\n";
+        listing += messages::kNoTrainingExample;
       listingEnds.push_back(listing.size());
     }
     if (!complete) break;
 
     const CStructureReading tree = trees.MeasureDepth(example.CStructure);
-    if (!tree.Ok) stop(FormatErrorMessage(tree.FailedText));
-    const bool appended = Out.AppendWritten(
-        AnnotatedRecordSize(example, tree.Depth),
-        [&](char* to) { WriteAnnotatedRecord(example, tree.Depth, to); });
-    if (!appended) failedWrite();
+    if (!tree.Ok) stop(messages::FormatErrorMessage(tree.FailedText));
+    // Built in place at the end of Out's buffer.
+    std::string& buffer = Out.Buffer();
+    const std::size_t start = buffer.size();
+    buffer.resize(start + AnnotatedRecordSize(example, tree.Depth));
+    WriteAnnotatedRecord(example, tree.Depth, &buffer[start]);
+    if (!Out.EndUnit()) failedWrite();
   }
   flush();
-  if (!Out.Close()) Fatal("Couldn't write outfile.\n");
+  if (!Out.Close()) Fatal(messages::kCannotWriteOutFile);
   return 0;
 }

@@ -9,20 +9,16 @@
 
 #include "Fatal.h"
 #include "FileChecks.h"
+#include "Messages.h"
 #include "PatternExtractor.h"
+#include "ProgramFiles.h"
+#include "RecordFile.h"
 #include "TrainingExampleReader.h"
 
 namespace {
 
 // Patterns leave in chunks of about this size: few writes, bounded memory.
 constexpr std::size_t kChunk = 1 << 20;
-
-bool WriteAll(std::FILE* out, std::string& pending) {
-  const bool written =
-      std::fwrite(pending.data(), 1, pending.size(), out) == pending.size();
-  pending.clear();
-  return written;
-}
 
 }  // namespace
 
@@ -40,49 +36,37 @@ int main(int argc, char** argv) {
   for (int i = first; usable && i < argc; ++i) {
     usable = argv[i][0] != '-' || argv[i][1] == '\0';
   }
-  if (!usable)
-    Fatal("Usage: extract_patterns [--consistent] InFile [OutFile].\n");
-  const char* inFile = argv[first];
+  if (!usable) Fatal(messages::kExtractPatternsUsage);
   const char* outFile = operands == 2 && std::strcmp(argv[first + 1], "-") != 0
                             ? argv[first + 1]
                             : nullptr;
-
   std::ifstream in;
-  if (!OpenTrainingFile(in, inFile)) Fatal("Couldn't open training file.\n");
-  if (outFile && NameSameFile(inFile, outFile)) {
-    Fatal("InFile and OutFile name the same file.\n");
-  }
-  std::FILE* out = outFile ? std::fopen(outFile, "w") : stdout;
-  if (!out) Fatal("Couldn't open outfile.\n");
+  RecordFile out;
+  OpenProgramFiles(argv[first], outFile, in, out);
+  // A unit is one record's patterns.
+  out.SetFlushBound(kChunk);
 
   std::ostream listing(nullptr);  // NextRecord lists nothing
   TrainingExampleReader reader(in, listing);
   ExampleRecord record;
   PatternExtractor extractor(consistent);
-  std::string pending;
-  std::string skipReason;
   bool skipped = false;
   for (long long number = 1; reader.NextRecord(record); ++number) {
-    if (!extractor.AppendPatterns(record.ToMap(), pending, skipReason)) {
-      skipped = true;
-      // What came before the skipped record leaves before its message.
-      if (!WriteAll(out, pending) || std::fflush(out) != 0) {
-        Fatal("Couldn't write outfile.\n");
-      }
-      const std::string message =
-          "Record " + std::to_string(number) + ": " + skipReason;
-      std::fwrite(message.data(), 1, message.size(), stderr);
+    const Status status = extractor.AppendPatterns(record, out.Buffer());
+    if (status) {
+      if (!out.EndUnit()) Fatal(messages::kCannotWriteOutFile);
+      continue;
     }
-    if (pending.size() >= kChunk && !WriteAll(out, pending)) {
-      Fatal("Couldn't write outfile.\n");
-    }
+    skipped = true;
+    // What came before the skipped record leaves before its message.
+    if (!out.Flush()) Fatal(messages::kCannotWriteOutFile);
+    const std::string message =
+        messages::SkippedRecord(number, status.Message() + "\n");
+    std::fwrite(message.data(), 1, message.size(), stderr);
   }
-  if (!WriteAll(out, pending) || std::fflush(out) != 0 ||
-      (outFile && std::fclose(out) != 0)) {
-    Fatal("Couldn't write outfile.\n");
-  }
+  if (!out.Close()) Fatal(messages::kCannotWriteOutFile);
   if (reader.OverlongLine() != 0) {
-    Fatal(OverlongLineMessage(reader.OverlongLine()));
+    Fatal(messages::OverlongLineMessage(reader.OverlongLine()));
   }
   return skipped ? 1 : 0;
 }

@@ -6,7 +6,7 @@
 // Flushes standard output, so that the listing comes first, then writes
 // `message` to standard error exactly as given (no prefix, no line end added,
 // NUL bytes included), flushes it and ends the process with exit status 1.
-// The one way this project ends a process on an error.
+// The one way the programs end on an error.
 [[noreturn]] void Fatal(std::string_view message);
 
 #endif  // ANNOTATOR_FATAL_H_

@@ -1,0 +1,20 @@
+#ifndef ANNOTATOR_PROGRAMFILES_H_
+#define ANNOTATOR_PROGRAMFILES_H_
+
+#include <fstream>
+
+#include "RecordFile.h"
+
+// Opens a program's training file `inFile` into `in` and its output
+// `outFile` into `out`, checking in the one order both programs keep (after
+// their own usage check): that the two paths name two files, that `inFile`
+// is a training file (TrainingFile.h), that `outFile` can be created or
+// emptied. The first check that fails ends the process with its message
+// (Fatal), so a refused input costs no output file, and neither a refused
+// input nor one file named twice touches OutFile. A null `outFile` means
+// standard output: `out` adopts it, unchecked. `in` reads through a buffer
+// of 64 KiB; call once per process.
+void OpenProgramFiles(const char* inFile, const char* outFile,
+                      std::ifstream& in, RecordFile& out);
+
+#endif  // ANNOTATOR_PROGRAMFILES_H_
