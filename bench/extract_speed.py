@@ -2,10 +2,12 @@
 """extract_speed.py BIN [--rounds N] [--file FILE]
 
 Wall time of extract_patterns BIN on the real trees (or FILE), plain and with
---consistent, side by side with the physical limit for the same run: the copy
-floor (../shared/tools/copy_floor.cpp) reading the same input and writing as
-many bytes as the patterns take to a regular file in 1 MiB blocks, and doing
-nothing else. Runs alternate program / floor; medians are compared.
+--consistent, side by side with the physical limit for the same output: the
+copy floor (../shared/tools/copy_floor.cpp) writing as many bytes as the
+patterns take to a regular file in 1 MiB blocks (it copies the patterns just
+written, which the page cache holds), and doing nothing else. Both create or
+empty their output file inside the time taken. Runs alternate program /
+floor; medians are compared.
 
 Last line:
   plain=.. consistent=.. status=ok|short
@@ -70,7 +72,7 @@ def main():
             ours, floors = [], []
             for _ in range(a.rounds):
                 ours.append(wall(cmd, os.devnull))
-                floors.append(wall([floor, a.file, os.devnull, str(size)], filler))
+                floors.append(wall([floor, patterns, filler], os.devnull))
             ours_s, floor_s = statistics.median(ours), statistics.median(floors)
             ratios[mode] = ours_s / floor_s
             print(f"{mode:10s} {size / 1e6:6.1f} MB of patterns: extract_patterns "
