@@ -1,15 +1,7 @@
 #include "Fatal.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <iostream>
+#include "ExitWithMessage.h"
 
-void Fatal(std::string_view message) {
-  // What the listing holds so far comes before the message, also where both
-  // streams share one terminal or file.
-  std::cout.flush();
-  std::fflush(stdout);
-  std::fwrite(message.data(), 1, message.size(), stderr);
-  std::fflush(stderr);
-  std::exit(1);
-}
+// The programs end on an error exactly as the library's exiting calls do, so
+// both share one way of ordering the listing before the message.
+void Fatal(std::string_view message) { ExitWithMessage(message); }

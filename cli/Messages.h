@@ -1,6 +1,8 @@
 #ifndef ANNOTATOR_MESSAGES_H_
 #define ANNOTATOR_MESSAGES_H_
 
+#include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -13,7 +15,28 @@
 namespace messages {
 
 constexpr std::string_view kExtractPatternsUsage =
-    "Usage: extract_patterns [--consistent] InFile [OutFile].\n";
+    "Usage: extract_patterns --help | --version | [--consistent] "
+    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n";
+// What extract_patterns --help writes on standard output.
+constexpr std::string_view kExtractPatternsHelp =
+    "Usage: extract_patterns --help | --version | [--consistent] "
+    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n"
+    "Writes every labelled constituent of the training examples of InFile as\n"
+    "a candidate translation pattern, to OutFile or to standard output when\n"
+    "it is absent or \"-\". Options come before InFile.\n"
+    "\n"
+    "  --consistent   only alignment-consistent constituents\n"
+    "  --max-words N  only constituents of at most N SL words\n"
+    "  --tsv          one pattern per line: record number, sentence id, type,\n"
+    "                 SL words, TL words, alignment, C-structure, constituent\n"
+    "                 sequence, score, x-side constraints; tab-separated\n"
+    "  --count        each distinct pattern once: its count, then the eight\n"
+    "                 pattern fields of --tsv; most frequent first\n"
+    "  --quiet        no progress or summary line on standard error\n"
+    "  --help         this text\n"
+    "  --version      the version\n"
+    "\n"
+    "See man extract_patterns.\n";
 constexpr std::string_view kSameFile =
     "InFile and OutFile name the same file.\n";
 constexpr std::string_view kCannotOpenTrainingFile =
@@ -36,6 +59,50 @@ inline std::string AnnotatorUsage(const char* invokedAs) {
 // extractor's reason, numbered from 1 in the order read.
 inline std::string SkippedRecord(long long number, std::string_view reason) {
   return "Record " + std::to_string(number) + ": " + std::string(reason);
+}
+
+// What extract_patterns --version writes on standard output.
+inline std::string ExtractPatternsVersion() {
+  return "extract_patterns (annotator) " ANNOTATOR_VERSION "\n";
+}
+
+// The line extract_patterns redraws on a terminal while it reads: "N
+// records done" and, when `percent` is not negative, ", P% of the input
+// read".
+inline std::string Progress(long long records, int percent) {
+  std::string text = std::to_string(records) +
+                     (records == 1 ? " record done" : " records done");
+  if (percent >= 0) {
+    text += ", " + std::to_string(percent) + "% of the input read";
+  }
+  return text;
+}
+
+// "N records read, K skipped, M patterns written.", "record" and "pattern"
+// singular for 1: what extract_patterns says last on a terminal.
+inline std::string RunSummary(long long records, long long skipped,
+                              long long patterns) {
+  const auto counted = [](long long count, const char* noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+  };
+  return counted(records, "record") + " read, " + std::to_string(skipped) +
+         " skipped, " + counted(patterns, "pattern") + " written.\n";
+}
+
+// The same for --count: "N records read, K skipped, M patterns counted, D
+// distinct written.".
+inline std::string CountSummary(long long records, long long skipped,
+                                long long patterns, long long distinct) {
+  std::string summary = RunSummary(records, skipped, patterns);
+  summary.resize(summary.size() - std::string_view(" written.\n").size());
+  return summary + " counted, " + std::to_string(distinct) +
+         " distinct written.\n";
+}
+
+// "Ran out of memory at record N.", written into `text` of `size` bytes
+// without taking memory, for the moment when there is none.
+inline void OutOfMemory(long long record, char* text, std::size_t size) {
+  std::snprintf(text, size, "Ran out of memory at record %lld.\n", record);
 }
 
 // The library makes these two, since its own functions that end the process

@@ -1,72 +1,162 @@
-// extract_patterns [--consistent] InFile [OutFile]: writes every constituent
-// of every training example of InFile as a candidate pattern.
+// extract_patterns [options] InFile [OutFile]: writes every constituent of
+// every training example of InFile as a candidate pattern, as patterns, as
+// tab-separated lines or as a table of distinct patterns with their counts.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
+#include <new>
 #include <ostream>
 #include <string>
 
+#include "ExtractOptions.h"
 #include "Fatal.h"
 #include "FileChecks.h"
 #include "Messages.h"
 #include "PatternExtractor.h"
+#include "PatternTable.h"
 #include "ProgramFiles.h"
+#include "ProgressLine.h"
 #include "RecordFile.h"
 #include "TrainingExampleReader.h"
 
 namespace {
 
-// Patterns leave in chunks of about this size: few writes, bounded memory.
-constexpr std::size_t kChunk = 1 << 20;
+// Whole patterns leave in writes of about this size: few write calls, and
+// memory bounded by it and by one pattern, however many a record gives.
+constexpr std::size_t kBatch = 1 << 20;
+
+void Say(std::string_view text) {
+  if (!WriteWhole(STDOUT_FILENO, text)) Fatal(messages::kCannotWriteOutFile);
+}
+
+// The size of the file at `path` when it is a regular one, else 0.
+std::uint64_t RegularFileSize(const char* path) {
+  struct stat info {};
+  return ::stat(path, &info) == 0 && S_ISREG(info.st_mode)
+             ? static_cast<std::uint64_t>(info.st_size)
+             : 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  ReserveStandardDescriptors();
-  // A file-size limit is then one more failed write. SIGPIPE keeps its
-  // default, so "extract_patterns in.txt | head" ends quietly.
+  const unsigned reopened = ReserveStandardDescriptors();
+  // A file-size limit is then one more failed write.
   std::signal(SIGXFSZ, SIG_IGN);
 
-  int first = 1;
-  const bool consistent = argc > 1 && std::strcmp(argv[1], "--consistent") == 0;
-  if (consistent) ++first;
-  const int operands = argc - first;
-  bool usable = operands == 1 || operands == 2;
-  for (int i = first; usable && i < argc; ++i) {
-    usable = argv[i][0] != '-' || argv[i][1] == '\0';
+  const ExtractOptions options =
+      ParseExtractOptions(argc, const_cast<const char* const*>(argv));
+  switch (options.What) {
+    case ExtractOptions::Action::Usage:
+      Fatal(messages::kExtractPatternsUsage);
+    case ExtractOptions::Action::Help:
+      Say(messages::kExtractPatternsHelp);
+      return 0;
+    case ExtractOptions::Action::Version:
+      Say(messages::ExtractPatternsVersion());
+      return 0;
+    case ExtractOptions::Action::Run:
+      break;
   }
-  if (!usable) Fatal(messages::kExtractPatternsUsage);
-  const char* outFile = operands == 2 && std::strcmp(argv[first + 1], "-") != 0
-                            ? argv[first + 1]
-                            : nullptr;
+  // Patterns on standard output end quietly with the reader of their pipe,
+  // as "extract_patterns in.txt | head" wants; an OutFile whose reader goes
+  // is a failed write.
+  std::signal(SIGPIPE, options.OutFile ? SIG_IGN : SIG_DFL);
+  HoldTerminationDuringWrites();
+
   std::ifstream in;
   RecordFile out;
-  OpenProgramFiles(argv[first], outFile, in, out);
-  // A unit is one record's patterns.
-  out.SetFlushBound(kChunk);
+  OpenProgramFiles(options.InFile, options.OutFile, in, out);
+  // Patterns are all this program writes there: with standard output
+  // closed, every one would be lost.
+  if (!options.OutFile && (reopened & (1U << STDOUT_FILENO))) {
+    Fatal(messages::kCannotWriteOutFile);
+  }
+  out.SetFlushBound(kBatch);
+
+  const bool terminal = !options.Quiet && ::isatty(STDERR_FILENO);
+  ProgressLine progress(
+      STDERR_FILENO, terminal && options.OutFile, terminal,
+      RegularFileSize(options.InFile), [&in]() -> std::uint64_t {
+        const auto at = in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+        return at < 0 ? 0 : static_cast<std::uint64_t>(at);
+      });
+  const auto fail = [&progress](std::string_view message) {
+    progress.Finish("");
+    Fatal(message);
+  };
 
   std::ostream listing(nullptr);  // NextRecord lists nothing
   TrainingExampleReader reader(in, listing);
   ExampleRecord record;
-  PatternExtractor extractor(consistent);
-  bool skipped = false;
-  for (long long number = 1; reader.NextRecord(record); ++number) {
-    const Status status = extractor.AppendPatterns(record, out.Buffer());
-    if (status) {
-      if (!out.EndUnit()) Fatal(messages::kCannotWriteOutFile);
-      continue;
+  PatternExtractor extractor(options.Consistent, options.MaxWords);
+  PatternCounter counter;
+  long long records = 0;
+  long long skipped = 0;
+  long long patterns = 0;
+  bool writeFailed = false;
+  // Each pattern, or its line, is a unit of its own in the output's buffer;
+  // a --tsv line is built there in place.
+  const auto take = [&](const ExtractedPattern& pattern) {
+    ++patterns;
+    switch (options.Output) {
+      case ExtractOptions::Format::Patterns:
+        writeFailed = !out.Append(pattern.Text);
+        break;
+      case ExtractOptions::Format::Tsv:
+        AppendTsvLine(static_cast<std::size_t>(records),
+                      SentenceId(record.Header), pattern, out.Buffer());
+        writeFailed = !out.EndUnit();
+        break;
+      case ExtractOptions::Format::Count:
+        counter.Add(pattern);
+        break;
     }
-    skipped = true;
-    // What came before the skipped record leaves before its message.
-    if (!out.Flush()) Fatal(messages::kCannotWriteOutFile);
-    const std::string message =
-        messages::SkippedRecord(number, status.Message() + "\n");
-    std::fwrite(message.data(), 1, message.size(), stderr);
+    return !writeFailed;
+  };
+  try {
+    while (reader.NextRecord(record)) {
+      ++records;
+      const Status status = extractor.ForEachPattern(record, take);
+      if (writeFailed) fail(messages::kCannotWriteOutFile);
+      if (!status) {
+        ++skipped;
+        // What came before the skipped record leaves before its message.
+        if (!out.Flush()) fail(messages::kCannotWriteOutFile);
+        progress.Finish("");
+        const std::string message =
+            messages::SkippedRecord(records, status.Message() + "\n");
+        std::fwrite(message.data(), 1, message.size(), stderr);
+      }
+      progress.Update(records);
+    }
+    if (options.Output == ExtractOptions::Format::Count &&
+        !counter.WriteTable([&out](long long count, std::string_view fields) {
+          AppendTableRow(count, fields, out.Buffer());
+          return out.EndUnit();
+        })) {
+      fail(messages::kCannotWriteOutFile);
+    }
+  } catch (const std::bad_alloc&) {
+    // Every pattern already taken is whole; they leave before the message,
+    // which is made without taking memory.
+    out.Flush();
+    char message[80];
+    messages::OutOfMemory(records, message, sizeof message);
+    fail(message);
   }
-  if (!out.Close()) Fatal(messages::kCannotWriteOutFile);
+  if (!out.Close()) fail(messages::kCannotWriteOutFile);
   if (reader.OverlongLine() != 0) {
-    Fatal(messages::OverlongLineMessage(reader.OverlongLine()));
+    fail(messages::OverlongLineMessage(reader.OverlongLine()));
   }
+  progress.Finish(
+      options.Output == ExtractOptions::Format::Count
+          ? messages::CountSummary(records, skipped, counter.Total(),
+                                   static_cast<long long>(counter.Distinct()))
+          : messages::RunSummary(records, skipped, patterns));
   return skipped ? 1 : 0;
 }

@@ -1,13 +1,14 @@
 // Reads arbitrary bytes as a training file and extracts the patterns of
 // every record both ways, with and without --consistent, and holds each
 // against patterns built one by one through Pattern, UpdateAlignments and
-// FindXSideConstraints: the whole library at once. Stops on any
-// disagreement.
+// FindXSideConstraints, and the patterns handed over one at a time against
+// those appended: the whole library at once. Stops on any disagreement.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include "PatternExtractor.h"
 #include "Status.h"
@@ -48,6 +49,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       Check(allOut == "kept" && consistentOut == "kept");
       continue;
     }
+    // One at a time, the same patterns; a pattern said to be plain holds
+    // nothing a table must escape.
+    std::string oneByOne = "kept";
+    Check(all.ForEachPattern(record,
+                             [&oneByOne](const ExtractedPattern& p) {
+                               oneByOne.append(p.Text);
+                               for (const std::string_view field :
+                                    {p.Type, p.SLWords, p.TLWords, p.CStructure,
+                                     p.ConstSeq}) {
+                                 Check(!p.Plain ||
+                                       field.find_first_of("\t\r\\") ==
+                                           std::string_view::npos);
+                               }
+                               return true;
+                             })
+              .Ok());
+    Check(oneByOne == allOut);
     const ExampleFieldMap example = record.ToMap();
     Check(allOut.substr(4) == testsupport::ReferencePatterns(example, false));
     Check(consistentOut.substr(4) ==

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -27,6 +28,31 @@ std::string_view FieldValue(std::string_view value) {
   value.remove_prefix(colon + 1);
   if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
   return value;
+}
+
+// False when `text` holds neither a byte below 14 (tab, line feed, carriage
+// return among them) nor a backslash; true when it may. Eight bytes at a
+// time: it runs over every record.
+bool MayHoldEscapable(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  std::size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + at, sizeof word);
+    const std::uint64_t backslashes = word ^ (kOnes * '\\');
+    if ((((word - kOnes * 14) & ~word) |
+         ((backslashes - kOnes) & ~backslashes)) &
+        kHighs) {
+      return true;
+    }
+  }
+  for (; at < text.size(); ++at) {
+    if (static_cast<unsigned char>(text[at]) < 14 || text[at] == '\\') {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Appends to a string through a raw cursor: a pattern is many short pieces,
@@ -54,6 +80,13 @@ class Appender {
     used_ = static_cast<std::size_t>(
         std::to_chars(at, at + kIntDigits, value).ptr - out_.data());
   }
+  // Where the next byte goes in the string.
+  std::size_t Size() const { return used_; }
+  // Writes from where this appender started again, over what it wrote: the
+  // string keeps the room it grew to.
+  void Rewind() { used_ = start_; }
+  // The string's bytes so far; valid until the next Put.
+  std::string_view Written() const { return {out_.data(), used_}; }
 
  private:
   static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
@@ -302,7 +335,33 @@ class PatternWriter {
              const Sentence& sentence, const FlatTree::Constituent& constituent,
              const std::vector<int>& tls, Appender& out);
 
+  // The pattern Write wrote last, whose text `text` holds where Write put
+  // it.
+  ExtractedPattern Written(std::string_view text,
+                           const FlatTree::Constituent& constituent) const;
+
+  // Whether the record being cut holds no tab, carriage return or backslash
+  // where its patterns' fields come from (ExtractedPattern::Plain).
+  void SetPlain(bool plain) { plain_ = plain; }
+
  private:
+  // Where the last pattern written put each field's value, as offsets into
+  // the string it went to: a pair per field, in ExtractedPattern's order.
+  enum Mark : std::size_t {
+    kStart,
+    kSL,
+    kTL = kSL + 2,
+    kAlignment = kTL + 2,
+    kType = kAlignment + 2,
+    kScore = kType + 2,
+    kCStructure = kScore + 2,
+    kConstSeq = kCStructure + 2,
+    kConstraints = kConstSeq + 2,
+    kEnd = kConstraints + 1,
+    kMarks
+  };
+  std::size_t marks_[kMarks] = {};
+  bool plain_ = false;
   // By TL position: its pattern position in the pattern being written.
   std::vector<int> patternTL_;
 };
@@ -315,24 +374,31 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
 
+  marks_[kStart] = out.Size();
   out.Put("SentenceIndex:\nSL: ");
+  marks_[kSL] = out.Size();
   out.Put(
       std::string_view(tree.SLText)
           .substr(leaves[firstLeaf].WordBegin,
                   leaves[endLeaf - 1].WordEnd - leaves[firstLeaf].WordBegin));
+  marks_[kSL + 1] = out.Size();
 
   // Only the entries of this pattern's TL positions are written and read.
   if (patternTL_.size() <= sentence.TLWords.size()) {
     patternTL_.resize(sentence.TLWords.size() + 1);
   }
   out.Put("\nTL: ");
+  marks_[kTL] = out.Size();
   for (std::size_t k = 0; k < tls.size(); ++k) {
     if (k > 0) out.Put(' ');
     out.Put(sentence.TLWords[static_cast<std::size_t>(tls[k] - 1)]);
     patternTL_[static_cast<std::size_t>(tls[k])] = ClampToIntRange(k + 1);
   }
 
-  out.Put("\nAlignment: (");
+  marks_[kTL + 1] = out.Size();
+  out.Put("\nAlignment: ");
+  marks_[kAlignment] = out.Size();
+  out.Put('(');
   bool firstLink = true;
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
     for (std::size_t l = links.LeafLinkBegin[i]; l < links.LeafLinkBegin[i + 1];
@@ -346,11 +412,19 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
     }
   }
 
-  out.Put(")\nType: ").Put(constituent.Node->Label);
+  out.Put(')');
+  marks_[kAlignment + 1] = out.Size();
+  out.Put("\nType: ");
+  marks_[kType] = out.Size();
+  out.Put(constituent.Node->Label);
+  marks_[kType + 1] = out.Size();
   out.Put("\nCoEmbeddingScore: ");
+  marks_[kScore] = out.Size();
   out.PutInt(constituent.Depth);
+  marks_[kScore + 1] = out.Size();
 
   out.Put("\nC-Structure:");
+  marks_[kCStructure] = out.Size();
   // The subtree's text begins with the blank that sets it off inside its
   // parent.
   const std::string_view text(tree.TreeText);
@@ -362,8 +436,10 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
     from = leaves[i].NumberAt;
   }
   out.Put(text.substr(from, constituent.TextEnd - from));
+  marks_[kCStructure + 1] = out.Size();
 
   out.Put("\nConstSeq: ");
+  marks_[kConstSeq] = out.Size();
   bool firstChild = true;
   for (const CTree::TreeNode* child : constituent.Node->Children) {
     if (!firstChild) out.Put(' ');
@@ -371,7 +447,9 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
     out.Put(child->Label);
   }
 
+  marks_[kConstSeq + 1] = out.Size();
   out.Put("\nXSideConstraints:\n");
+  marks_[kConstraints] = out.Size();
   // The constraints sort as texts, "(X10 " before "(X2 ".
   ForEachInDecimalTextOrder(
       static_cast<long long>(endLeaf - firstLeaf), [&](long long position) {
@@ -385,6 +463,27 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
         out.Put(ending);
         out.Put('\n');
       });
+  marks_[kEnd] = out.Size();
+}
+
+ExtractedPattern PatternWriter::Written(
+    std::string_view text, const FlatTree::Constituent& constituent) const {
+  const auto field = [&](std::size_t mark) {
+    return text.substr(marks_[mark], marks_[mark + 1] - marks_[mark]);
+  };
+  ExtractedPattern pattern;
+  pattern.Text = text.substr(marks_[kStart], marks_[kEnd] - marks_[kStart]);
+  pattern.SLWords = field(kSL);
+  pattern.TLWords = field(kTL);
+  pattern.Alignment = field(kAlignment);
+  pattern.Type = field(kType);
+  pattern.Score = field(kScore);
+  pattern.CStructure = field(kCStructure);
+  pattern.ConstSeq = field(kConstSeq);
+  pattern.XSideConstraints = field(kConstraints);
+  pattern.SLWordCount = constituent.EndLeaf - constituent.FirstLeaf;
+  pattern.Plain = plain_;
+  return pattern;
 }
 
 // The line of a record's field `offset` lines below its header, 0 when the
@@ -404,21 +503,41 @@ struct PatternExtractor::State {
   PatternWriter Writer;
   // The TL positions of the pattern being written.
   std::vector<int> TLs;
+  // One pattern's text at a time, for ForEachPattern.
+  std::string PatternText;
+
+  // Whether `constituent` gives a pattern under the extractor's bounds;
+  // gathers its TL positions into TLs when it may.
+  bool Keeps(const FlatTree::Constituent& constituent, bool consistentOnly,
+             std::size_t maxWords) {
+    // An unlabelled node is no constituent; the word bound is checked
+    // first, as it is the cheaper.
+    if (constituent.Node->Label.empty()) return false;
+    if (maxWords != 0 &&
+        constituent.EndLeaf - constituent.FirstLeaf > maxWords) {
+      return false;
+    }
+    Links.GatherTL(constituent, TLs);
+    return !consistentOnly || Links.Consistent(constituent, TLs);
+  }
 };
 
-PatternExtractor::PatternExtractor(bool consistentOnly)
-    : consistentOnly_(consistentOnly), state_(std::make_unique<State>()) {}
+PatternExtractor::PatternExtractor(bool consistentOnly, std::size_t maxWords)
+    : consistentOnly_(consistentOnly),
+      maxWords_(maxWords),
+      state_(std::make_unique<State>()) {}
 PatternExtractor::~PatternExtractor() = default;
 PatternExtractor::PatternExtractor(PatternExtractor&& other) noexcept = default;
 PatternExtractor& PatternExtractor::operator=(
     PatternExtractor&& other) noexcept = default;
 
-Status PatternExtractor::AppendPatterns(const ExampleRecord& record,
-                                        std::string& out) {
+Status PatternExtractor::Prepare(const ExampleRecord& record) {
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
 
-  const std::string_view cStructure = FieldValue(record.CStructure);
+  // The tree starts at the line's first "(", so a label that holds a ":"
+  // cannot move it, nor a ":" inside the tree cut it.
+  const std::string_view cStructure = record.CStructure;
   const std::size_t tree = cStructure.find('(');
   Status status = tree == std::string_view::npos
                       ? Status::MalformedCStructure(cStructure)
@@ -436,15 +555,42 @@ Status PatternExtractor::AppendPatterns(const ExampleRecord& record,
 
   state.Tree.Flatten(state.Parser.Root);
   state.Links.Index(state.Tree, state.Words);
+  // Every field of a pattern is cut from the tree and the TL words, or made
+  // of digits and fixed texts.
+  state.Writer.SetPlain(!MayHoldEscapable(cStructure) &&
+                        !MayHoldEscapable(record.TL));
+  return status;
+}
+
+Status PatternExtractor::AppendPatterns(const ExampleRecord& record,
+                                        std::string& out) {
+  Status status = Prepare(record);
+  if (!status) return status;
+  State& state = *state_;
   Appender appender(out);
   for (const FlatTree::Constituent& constituent : state.Tree.Constituents) {
-    if (constituent.Node->Label.empty()) continue;
-    state.Links.GatherTL(constituent, state.TLs);
-    if (consistentOnly_ && !state.Links.Consistent(constituent, state.TLs)) {
-      continue;
-    }
+    if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
     state.Writer.Write(state.Tree, state.Links, state.Words, constituent,
                        state.TLs, appender);
+  }
+  return status;
+}
+
+Status PatternExtractor::ForEachPattern(
+    const ExampleRecord& record,
+    const std::function<bool(const ExtractedPattern&)>& take) {
+  Status status = Prepare(record);
+  if (!status) return status;
+  State& state = *state_;
+  // One pattern at a time, over the last one: memory is one pattern's.
+  state.PatternText.clear();
+  Appender appender(state.PatternText);
+  for (const FlatTree::Constituent& constituent : state.Tree.Constituents) {
+    if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
+    appender.Rewind();
+    state.Writer.Write(state.Tree, state.Links, state.Words, constituent,
+                       state.TLs, appender);
+    if (!take(state.Writer.Written(appender.Written(), constituent))) break;
   }
   return status;
 }

@@ -11,9 +11,9 @@
 
 namespace {
 
-// Input is read in blocks of this size, which holds ten lines of the
-// longest kind.
-constexpr std::size_t kReadAhead = 1 << 20;
+// Input is read in blocks of this size, which holds a record of ten lines
+// of the longest kind and the look-ahead for one more.
+constexpr std::size_t kReadAhead = 2 << 20;
 constexpr std::size_t kNothingKept = static_cast<std::size_t>(-1);
 
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
@@ -64,6 +64,7 @@ char TrainingFileBuffer[1 << 16];
 void ClearRecord(ExampleRecord& record) {
   for (std::string ExampleRecord::*field : kFields) (record.*field).clear();
   record.FieldCount = 0;
+  record.Header.clear();
   record.Number = 0;
   record.HeaderLine = 0;
 }
@@ -184,14 +185,21 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
   record = ExampleRecordView();
   if (overlongLine_ != 0) return false;
   bool headerMet = headerPending_;
+  std::size_t headerSize = 0;  // of a header that stays in the buffer
   if (headerPending_) {
     headerPending_ = false;
+    header_.swap(pendingHeader_);
+    record.Header = header_;
+    keepFrom_ = unread_;
   } else if (!ended_) {
     std::string_view line = ReadLine();
     while (!ended_ && overlongLine_ == 0 && !IsHeader(line)) {
       line = ReadLine();
     }
     if (!ended_ && overlongLine_ == 0) {
+      // The header stays in the buffer with the record's lines.
+      keepFrom_ = static_cast<std::size_t>(line.data() - buffer_.get());
+      headerSize = line.size();
       headerMet = true;
       ++headersMet_;
       headerLine_ = linesRead_;
@@ -202,9 +210,8 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
     record.HeaderLine = headerLine_;
   }
 
-  // The fields' places, counted from the record's first field line: reading
-  // on may move the lines in the buffer, but never apart.
-  keepFrom_ = unread_;
+  // The fields' places, counted from the record's first line: reading on
+  // may move the lines in the buffer, but never apart.
   std::array<std::pair<std::size_t, std::size_t>, 9> places{};
   for (std::size_t position = 0; position < kPositions.size(); ++position) {
     // The test comes before the read: the read that fails still enters its
@@ -222,10 +229,14 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
                overlongLine_ == 0 && IsHeader(line)) {
       // A record without its trailing lines: this is the next one's header.
       headerPending_ = true;
+      pendingHeader_.assign(line);
       ++headersMet_;
       headerLine_ = linesRead_;
       break;
     }
+  }
+  if (headerSize > 0) {
+    record.Header = std::string_view(buffer_.get() + keepFrom_, headerSize);
   }
   // Nothing of the record that holds an over-long line is kept.
   if (overlongLine_ != 0) record = ExampleRecordView();
@@ -250,6 +261,7 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
   record.FieldCount = view.FieldCount;
   record.Number = view.Number;
   record.HeaderLine = view.HeaderLine;
+  record.Header.assign(view.Header);
   std::size_t field = 0;
   for (std::string_view ExampleRecordView::*position : kPositions) {
     if (position) (record.*kFields[field++]).assign(view.*position);

@@ -3,6 +3,7 @@
 // byte with what a run must give.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,9 +34,15 @@ using testsupport::ChildOptions;
 using testsupport::ChildRun;
 using StdoutMode = testsupport::ChildStdout;
 
+ChildRun RunProgram(const std::string& binary,
+                    const std::vector<std::string>& argv,
+                    const ChildOptions& options = {}) {
+  return testsupport::RunChild(binary, argv, options);
+}
+
 ChildRun RunProgram(const std::vector<std::string>& argv,
                     const ChildOptions& options = {}) {
-  return testsupport::RunChild(ANNOTATOR_BIN, argv, options);
+  return RunProgram(ANNOTATOR_BIN, argv, options);
 }
 
 // The usual invocation: `annotator inFile outFile`.
@@ -115,6 +122,51 @@ std::string Nested(int levels) {
   for (int i = 0; i < levels; ++i) text += "( ";
   return text + std::string(static_cast<std::size_t>(levels), ')');
 }
+
+// The offsets in `annotated` at which a record ends, 0 included.
+std::vector<std::size_t> RecordEnds(const std::string& annotated) {
+  std::vector<std::size_t> ends = {0};
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < annotated.size(); ++at) {
+    if (annotated[at] == '\n' && ++lines % 10 == 0) ends.push_back(at + 1);
+  }
+  return ends;
+}
+
+// The offsets in `patterns` at which a pattern ends, 0 included: before
+// each "SentenceIndex:" line but the first, and at the end.
+std::vector<std::size_t> PatternEnds(const std::string& patterns) {
+  std::vector<std::size_t> ends = {0};
+  const std::string header = "\nSentenceIndex:\n";
+  for (std::size_t at = patterns.find(header); at != std::string::npos;
+       at = patterns.find(header, at + 1)) {
+    ends.push_back(at + 1);
+  }
+  if (!patterns.empty()) ends.push_back(patterns.size());
+  return ends;
+}
+
+// Each program that writes whole units to an OutFile: annotator's records,
+// extract_patterns' patterns.
+struct Program {
+  const char* Name;
+  const char* Binary;
+  std::vector<std::size_t> (*UnitEnds)(const std::string&);
+
+  std::vector<std::string> Argv(const std::string& inFile,
+                                const std::string& outFile) const {
+    return {Name, inFile, outFile};
+  }
+  ChildRun Run(const std::string& inFile, const std::string& outFile,
+               const ChildOptions& options) const {
+    return RunProgram(Binary, Argv(inFile, outFile), options);
+  }
+};
+
+const Program kPrograms[] = {
+    {"annotator", ANNOTATOR_BIN, RecordEnds},
+    {"extract_patterns", EXTRACT_PATTERNS_BIN, PatternEnds},
+};
 
 // --- Recorded runs -------------------------------------------------------
 
@@ -316,20 +368,25 @@ TEST(AnnotatorCli, FailedWriteOfOutputEndsTheRunWithStatusOne) {
 }
 
 TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
-  const std::string expected = ReadFile(DataPath("several-records.out.txt"));
-  ASSERT_FALSE(expected.empty());
-  for (StdoutMode mode :
-       {StdoutMode::Closed, StdoutMode::ReaderGone, StdoutMode::DevNull}) {
-    SCOPED_TRACE(static_cast<int>(mode));
-    const std::string outFile = TempPath("out.txt");
+  const std::string inFile = DataPath("several-records.in.txt");
+  const std::string outFile = TempPath("out.txt");
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(program.Name);
+    ASSERT_EQ(program.Run(inFile, outFile, {}).ExitStatus, 0);
+    const std::string expected = ReadFile(outFile);
+    ASSERT_FALSE(expected.empty());
+    for (StdoutMode mode :
+         {StdoutMode::Closed, StdoutMode::ReaderGone, StdoutMode::DevNull}) {
+      SCOPED_TRACE(static_cast<int>(mode));
+      std::remove(outFile.c_str());
 
-    const ChildRun run =
-        Annotate(DataPath("several-records.in.txt"), outFile, {mode});
+      const ChildRun run = program.Run(inFile, outFile, {mode});
 
-    EXPECT_EQ(run.Signal, 0);
-    EXPECT_EQ(run.ExitStatus, 0);
-    EXPECT_EQ(run.Stderr, "");
-    EXPECT_EQ(ReadFile(outFile), expected);
+      EXPECT_EQ(run.Signal, 0);
+      EXPECT_EQ(run.ExitStatus, 0);
+      EXPECT_EQ(run.Stderr, "");
+      EXPECT_EQ(ReadFile(outFile), expected);
+    }
   }
 }
 
@@ -513,32 +570,44 @@ TEST(AnnotatorCli, StopsWithAMessageAtALineOf100000BytesOrMore) {
 
 // --- Whole records only ---------------------------------------------------
 
-// The offsets in `annotated` at which a record ends, 0 included.
-std::vector<std::size_t> RecordEnds(const std::string& annotated) {
-  std::vector<std::size_t> ends = {0};
-  std::size_t lines = 0;
-  for (std::size_t at = 0; at < annotated.size(); ++at) {
-    if (annotated[at] == '\n' && ++lines % 10 == 0) ends.push_back(at + 1);
-  }
-  return ends;
+// A record whose tree nests `levels` labelled constituents over one leaf:
+// its patterns add up to megabytes from a line of kilobytes.
+std::string DeepRecord(int levels) {
+  std::string tree = "C-Structure:";
+  for (int i = 0; i < levels; ++i) tree += "(A ";
+  tree += "(N a-1)" + std::string(static_cast<std::size_t>(levels), ')');
+  return InputRecord(WithField("C-Structure", tree));
 }
 
 TEST(AnnotatorCli, FileSizeLimitInsideARecordLeavesTheRecordsBeforeIt) {
-  const std::string input = DataPath("several-records.in.txt");
-  const std::string expected = ReadFile(DataPath("several-records.out.txt"));
-  const std::vector<std::size_t> ends = RecordEnds(expected);
-  ASSERT_GE(ends.size(), 4u);
+  // Patterns leave about a megabyte at a time: the limit must fall inside
+  // later writes too, so they come by the megabyte.
+  const std::string deepFile = TempPath("deep.txt");
+  WriteFile(deepFile, InputRecord(GoodExample()) + DeepRecord(1500));
   const std::string outFile = TempPath("out.txt");
-  for (std::size_t whole = 0; whole + 1 < ends.size(); ++whole) {
-    SCOPED_TRACE(whole);
-    const std::size_t limit = (ends[whole] + ends[whole + 1]) / 2;
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(program.Name);
+    const std::string input = program.Binary == std::string(ANNOTATOR_BIN)
+                                  ? DataPath("several-records.in.txt")
+                                  : deepFile;
+    ASSERT_EQ(program.Run(input, outFile, {}).ExitStatus, 0);
+    const std::string expected = ReadFile(outFile);
+    const std::vector<std::size_t> ends = program.UnitEnds(expected);
+    ASSERT_GE(ends.size(), 4u);
+    const std::size_t step = std::max<std::size_t>(1, ends.size() / 6);
+    for (std::size_t whole = 0; whole + 1 < ends.size(); whole += step) {
+      SCOPED_TRACE(whole);
+      const std::size_t limit = (ends[whole] + ends[whole + 1]) / 2;
 
-    const ChildRun run = Annotate(input, outFile, {StdoutMode::ToFile, limit});
+      const ChildRun run =
+          program.Run(input, outFile, {StdoutMode::ToFile, limit});
 
-    EXPECT_EQ(run.Signal, 0);
-    EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
-    EXPECT_EQ(ReadFile(outFile), expected.substr(0, ends[whole]));
+      EXPECT_EQ(run.Signal, 0);
+      EXPECT_EQ(run.ExitStatus, 1);
+      EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
+      EXPECT_TRUE(ReadFile(outFile) == expected.substr(0, ends[whole]))
+          << ReadFile(outFile).size() << " bytes";
+    }
   }
 }
 
@@ -569,39 +638,85 @@ std::string GeneratedCorpus(std::size_t bytes) {
 }
 
 TEST(AnnotatorCli, KilledRunLeavesOnlyWholeRecords) {
-  const std::string inFile = TempPath("in.txt");
+  const std::string recordsFile = TempPath("records.txt");
+  const std::string patternsFile = TempPath("patterns.txt");
   const std::string outFile = TempPath("out.txt");
-  WriteFile(inFile, GeneratedCorpus(24 << 20));
-  const auto started = std::chrono::steady_clock::now();
-  const ChildRun full = Annotate(inFile, outFile, {StdoutMode::DevNull});
-  const auto fullTime = std::chrono::steady_clock::now() - started;
-  ASSERT_EQ(full.ExitStatus, 0);
-  const std::string expected = ReadFile(outFile);
-  const std::vector<std::size_t> ends = RecordEnds(expected);
-
+  WriteFile(recordsFile, GeneratedCorpus(24 << 20));
+  // Tens of megabytes of patterns of a few hundred bytes to tens of
+  // kilobytes.
+  std::string deep;
+  for (int i = 0; i < 100; ++i) {
+    deep += InputRecord(GoodExample()) + DeepRecord(300);
+  }
+  WriteFile(patternsFile, deep);
   std::mt19937 random(20261208);
-  std::uniform_int_distribution<long long> moment(
-      0,
-      std::chrono::duration_cast<std::chrono::microseconds>(fullTime).count());
-  for (int kill = 0; kill < 8; ++kill) {
-    const int signal = kill % 2 ? SIGKILL : SIGTERM;
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(program.Name);
+    const std::string inFile = program.Binary == std::string(ANNOTATOR_BIN)
+                                   ? recordsFile
+                                   : patternsFile;
+    const auto started = std::chrono::steady_clock::now();
+    const ChildRun full = program.Run(inFile, outFile, {StdoutMode::DevNull});
+    const auto fullTime = std::chrono::steady_clock::now() - started;
+    ASSERT_EQ(full.ExitStatus, 0);
+    const std::string expected = ReadFile(outFile);
+    const std::vector<std::size_t> ends = program.UnitEnds(expected);
+
+    std::uniform_int_distribution<long long> moment(
+        0, std::chrono::duration_cast<std::chrono::microseconds>(fullTime)
+               .count());
+    for (int kill = 0; kill < 8; ++kill) {
+      const int signal = kill % 2 ? SIGKILL : SIGTERM;
+      const pid_t pid = testsupport::StartChild(
+          program.Binary, program.Argv(inFile, outFile), {StdoutMode::DevNull});
+      std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
+      ::kill(pid, signal);
+      const ChildRun run = testsupport::FinishChild(pid);
+
+      const std::string written = ReadFile(outFile);
+      SCOPED_TRACE("signal " + std::to_string(signal) + " after " +
+                   std::to_string(written.size()) + " bytes");
+      EXPECT_TRUE(run.Signal == signal || run.ExitStatus == 0);
+      EXPECT_TRUE(expected.compare(0, written.size(), written) == 0);
+      // SIGKILL may stop the kernel's copy of a unit at a page boundary;
+      // nothing else may leave part of one.
+      const bool wholeUnits =
+          std::binary_search(ends.begin(), ends.end(), written.size());
+      const bool pageCut = signal == SIGKILL && written.size() % 4096 == 0;
+      EXPECT_TRUE(wholeUnits || pageCut);
+    }
+  }
+}
+
+TEST(AnnotatorCli, OutFileWhoseReaderLeavesIsAFailedWrite) {
+  // More output than a pipe holds, so that writes go on after the reader
+  // left.
+  const std::string inFile = TempPath("in.txt");
+  std::string input = GeneratedCorpus(2 << 20);
+  for (int i = 0; i < 5; ++i) input += DeepRecord(300);
+  WriteFile(inFile, input);
+  const std::string fifo = TempPath("fifo");
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(program.Name);
+    std::remove(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Opened without waiting for the writer, so that a program that never
+    // opens its end cannot hang the test.
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_NE(reader, -1);
     const pid_t pid = testsupport::StartChild(
-        ANNOTATOR_BIN, {"annotator", inFile, outFile}, {StdoutMode::DevNull});
-    std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
-    ::kill(pid, signal);
+        program.Binary, program.Argv(inFile, fifo), {StdoutMode::DevNull});
+    pollfd ready{reader, POLLIN, 0};
+    EXPECT_EQ(::poll(&ready, 1, 20000), 1);
+    char bytes[100];
+    EXPECT_GT(::read(reader, bytes, sizeof bytes), 0);
+    ::close(reader);
+
     const ChildRun run = testsupport::FinishChild(pid);
 
-    const std::string written = ReadFile(outFile);
-    SCOPED_TRACE("signal " + std::to_string(signal) + " after " +
-                 std::to_string(written.size()) + " bytes");
-    EXPECT_TRUE(run.Signal == signal || run.ExitStatus == 0);
-    EXPECT_TRUE(expected.compare(0, written.size(), written) == 0);
-    // SIGKILL may stop the kernel's copy of a record at a page boundary;
-    // nothing else may leave part of a record.
-    const bool wholeRecords =
-        std::binary_search(ends.begin(), ends.end(), written.size());
-    const bool pageCut = signal == SIGKILL && written.size() % 4096 == 0;
-    EXPECT_TRUE(wholeRecords || pageCut);
+    EXPECT_EQ(run.Signal, 0);
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
   }
 }
 

@@ -24,7 +24,8 @@ using testsupport::TempPath;
 using testsupport::WriteFile;
 
 const char kUsage[] =
-    "Usage: extract_patterns [--consistent] InFile [OutFile].\n";
+    "Usage: extract_patterns --help | --version | [--consistent] "
+    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n";
 
 ChildRun ExtractPatterns(const std::vector<std::string>& args,
                          ChildStdout mode = ChildStdout::ToFile) {
@@ -38,11 +39,12 @@ std::string Example() {
 }
 
 // The patterns of every record of `input` that gives some.
-std::string Expected(const std::string& input, bool consistentOnly = false) {
+std::string Expected(const std::string& input, bool consistentOnly = false,
+                     std::size_t maxWords = 0) {
   std::istringstream in(input);
   std::ostream listing(nullptr);
   TrainingExampleReader reader(in, listing);
-  PatternExtractor extractor(consistentOnly);
+  PatternExtractor extractor(consistentOnly, maxWords);
   std::string patterns;
   std::string reason;
   for (ExampleFieldMap example = reader.Next(); example.size() == 6;
@@ -69,7 +71,11 @@ TEST(ExtractPatternsCli, WritesOnlyPatternsToOutFileOrStandardOutput) {
   const std::string input = ReadFile(Example());
   const std::string all = Expected(input);
   const std::string consistent = Expected(input, true);
+  const std::string short2 = Expected(input, false, 2);
+  const std::string consistentShort2 = Expected(input, true, 2);
   ASSERT_NE(all, consistent);
+  ASSERT_NE(consistent, consistentShort2);
+  ASSERT_NE(short2, consistentShort2);
   const std::string outFile = TempPath("patterns.txt");
   struct UseCase {
     std::vector<std::string> Args;
@@ -82,6 +88,11 @@ TEST(ExtractPatternsCli, WritesOnlyPatternsToOutFileOrStandardOutput) {
       {{Example(), outFile}, "", all},
       {{"--consistent", Example()}, consistent, ""},
       {{"--consistent", Example(), outFile}, "", consistent},
+      {{"--max-words", "2", Example()}, short2, ""},
+      {{"--max-words=2", "--consistent", Example(), "-"}, consistentShort2, ""},
+      {{"--consistent", "--max-words", "2", "--quiet", Example(), outFile},
+       "",
+       consistentShort2},
   };
   for (const UseCase& c : cases) {
     SCOPED_TRACE(c.Args.back());
@@ -107,7 +118,7 @@ TEST(ExtractPatternsCli, SkipsBadRecordsInOrderAndWritesAllTheOthers) {
       Record("Alignment: ((1,1),(2,3))", "C-Structure:(NP (DT a-1))");
   const SkipCase cases[] = {
       {"no tree", kGood + noTree + kOther,
-       "Record 2: malformed C-structure: NP\n"},
+       "Record 2: malformed C-structure: C-Structure:NP\n"},
       {"unclosed", kGood + unclosed + kOther,
        "Record 2: malformed C-structure: (NP (DT a-1) (NN dog-2)\n"},
       {"past the TL words", kGood + pastTL + kOther,
@@ -169,6 +180,18 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
       {Example(), "--consistent"},
       {"--consistent", "--consistent", Example()},
       {"-c", Example(), outFile},
+      {"--tsv", "--count", Example()},
+      {"--tsv", "--tsv", Example()},
+      {"--quiet", "--quiet", Example()},
+      {"--max-words", "1", "--max-words", "2", Example()},
+      // The bound must be a whole number from 1; a missing one takes InFile.
+      {"--max-words", Example()},
+      {"--max-words", "0", Example()},
+      {"--max-words", "-1", Example()},
+      {"--max-words", "2x", Example()},
+      {"--max-words=", Example()},
+      {"--version", Example()},
+      {"--count", Example(), outFile, "--tsv"},
   };
   for (const auto& args : uses) {
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -230,6 +253,209 @@ TEST(ExtractPatternsCli, EndsQuietlyWhenTheReaderOfItsOutputIsGone) {
   const ChildRun run = ExtractPatterns({Example()}, ChildStdout::ReaderGone);
   EXPECT_EQ(run.Signal, SIGPIPE);
   EXPECT_EQ(run.Stderr, "");
+}
+
+// --- The pattern table -----------------------------------------------------
+
+// Four records: one with an id; one with a bare header and a tab inside a
+// word; one whose patterns have one and two constraints, with a backslash
+// in a TL word and none in its tree; and the first again under another id.
+std::string TableInput() {
+  const auto record = [](const std::string& header, const std::string& sl,
+                         const std::string& tl, const std::string& tree) {
+    return header + "\nSL: " + sl + "\nTL: " + tl +
+           "\nAlignment: ((1,1),(2,2))\nType: S\nCoEmbeddingScore: 0\n"
+           "C-Structure:" +
+           tree + "\nConstSeq: \nXSideConstraints:\n\n";
+  };
+  return record("SentenceIndex: 7 ", "the/dt cat/nn", "le chat",
+                "(NP (DT the-1) (NN cat-2))") +
+         record("SentenceIndex:", "the/dt a\tb/nn", "le x",
+                "(S (NP (DT the-1) (NN a\tb-2)))") +
+         record("SentenceIndex:  9", "cats/nns sleep/vb", "chats dor\\ment",
+                "(S (NP (NNS cats-1)) (VP (VB sleep-2)))") +
+         record("SentenceIndex: 7", "the/dt cat/nn", "le chat",
+                "(NP (DT the-1) (NN cat-2))");
+}
+
+// The eight pattern fields of each pattern above, as the table writes them.
+const char kTheCat[] =
+    "NP\tthe cat\tle chat\t((1,1),(2,2))\t(<NP> (DT the-1) (NN cat-2))\t"
+    "DT NN\t2\t(X2 NUM *SG)\n";
+const char kTabS[] =
+    "S\tthe a\\tb\tle x\t((1,1),(2,2))\t(<S> (<NP> (DT the-1) (NN "
+    "a\\tb-2)))\tNP\t3\t(X2 NUM *SG)\n";
+const char kTabNP[] =
+    "NP\tthe a\\tb\tle x\t((1,1),(2,2))\t(<NP> (DT the-1) (NN a\\tb-2))\t"
+    "DT NN\t2\t(X2 NUM *SG)\n";
+const char kCatsS[] =
+    "S\tcats sleep\tchats dor\\\\ment\t((1,1),(2,2))\t(<S> (<NP> (NNS cats-1)) "
+    "(<VP> (VB sleep-2)))\tNP VP\t3\t(X1 NUM *PL) (X2 TENSE *PRESENT)\n";
+const char kCatsNP[] =
+    "NP\tcats\tchats\t((1,1))\t(<NP> (NNS cats-1))\tNNS\t2\t(X1 NUM "
+    "*PL)\n";
+const char kSleepVP[] =
+    "VP\tsleep\tdor\\\\ment\t((1,1))\t(<VP> (VB sleep-1))\tVB\t2\t(X1 TENSE "
+    "*PRESENT)\n";
+
+TEST(ExtractPatternsCli, WritesHandCheckedTablesAndLines) {
+  const std::string inFile = TempPath("in.txt");
+  WriteFile(inFile, TableInput());
+  const std::string s = "";
+  struct TableCase {
+    std::vector<std::string> Args;
+    std::string Table;
+  };
+  const TableCase cases[] = {
+      {{"--tsv", inFile},
+       s + "1\t7\t" + kTheCat + "2\t\t" + kTabS + "2\t\t" + kTabNP + "3\t9\t" +
+           kCatsS + "3\t9\t" + kCatsNP + "3\t9\t" + kSleepVP + "4\t7\t" +
+           kTheCat},
+      // Most frequent first, then bytewise: "NP\tc" < "NP\tt" < "S" < "VP".
+      {{"--count", inFile},
+       s + "2\t" + kTheCat + "1\t" + kCatsNP + "1\t" + kTabNP + "1\t" + kCatsS +
+           "1\t" + kTabS + "1\t" + kSleepVP},
+      {{"--max-words", "1", "--tsv", inFile},
+       s + "3\t9\t" + kCatsNP + "3\t9\t" + kSleepVP},
+      {{"--consistent", "--max-words", "1", "--count", inFile},
+       s + "1\t" + kCatsNP + "1\t" + kSleepVP},
+  };
+  for (const TableCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.Args));
+    const ChildRun run = ExtractPatterns(c.Args);
+    EXPECT_EQ(run.ExitStatus, 0);
+    EXPECT_EQ(run.Stderr, "");
+    EXPECT_EQ(run.Stdout, c.Table);
+  }
+}
+
+TEST(ExtractPatternsCli, HelpAndVersionGoToStandardOutput) {
+  const ChildRun help = ExtractPatterns({"--help"});
+  EXPECT_EQ(help.ExitStatus, 0);
+  EXPECT_EQ(help.Stderr, "");
+  // The usage line first, then every option explained.
+  EXPECT_EQ(help.Stdout.rfind(kUsage, 0), 0u) << help.Stdout;
+  for (const char* option : {"--consistent", "--max-words N", "--tsv",
+                             "--count", "--quiet", "--help", "--version"}) {
+    EXPECT_NE(help.Stdout.find(std::string("\n  ") + option), std::string::npos)
+        << option;
+  }
+  const ChildRun version = ExtractPatterns({"--version"});
+  EXPECT_EQ(version.ExitStatus, 0);
+  EXPECT_EQ(version.Stderr, "");
+  EXPECT_EQ(version.Stdout, std::string("extract_patterns (annotator) ") +
+                                ANNOTATOR_VERSION + "\n");
+}
+
+// --- On a terminal -----------------------------------------------------------
+
+TEST(ExtractPatternsCli, SumsUpTheRunOnATerminalUnlessQuiet) {
+  const std::string inFile = TempPath("in.txt");
+  const std::string outFile = TempPath("out.txt");
+  const std::string emptyFile = TempPath("empty.txt");
+  WriteFile(inFile, kGood + "junk\n" + kOther + kOther);
+  WriteFile(emptyFile, "");
+  const ChildRun patterns = ExtractPatterns({inFile});
+  ASSERT_EQ(patterns.ExitStatus, 0);
+  struct TerminalCase {
+    std::vector<std::string> Args;
+    std::string Summary;
+    bool ProgressMayShow;  // patterns go to a file
+  };
+  const TerminalCase cases[] = {
+      {{inFile, outFile},
+       "3 records read, 0 skipped, 5 patterns written.\n",
+       true},
+      {{inFile}, "3 records read, 0 skipped, 5 patterns written.\n", false},
+      {{"--count", inFile, outFile},
+       "3 records read, 0 skipped, 5 patterns counted, 3 distinct "
+       "written.\n",
+       true},
+      {{emptyFile, outFile},
+       "0 records read, 0 skipped, 0 patterns written.\n",
+       true},
+      {{"--quiet", inFile, outFile}, "", false},
+  };
+  for (const TerminalCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.Args));
+    std::vector<std::string> argv{"extract_patterns"};
+    argv.insert(argv.end(), c.Args.begin(), c.Args.end());
+    testsupport::ChildOptions options;
+    options.StderrTerminal = true;
+    const ChildRun run =
+        testsupport::RunChild(EXTRACT_PATTERNS_BIN, argv, options);
+    EXPECT_EQ(run.ExitStatus, 0);
+    // A progress line drawn meanwhile is cleared before the summary.
+    const std::string clear = "\r\033[K";
+    const std::string& text = run.Stderr;
+    if (c.ProgressMayShow && text.rfind(clear, 0) == 0) {
+      EXPECT_EQ(text.substr(text.rfind(clear)), clear + c.Summary);
+    } else {
+      EXPECT_EQ(text, c.Summary);
+    }
+  }
+  // Nothing of the kind where standard error is no terminal.
+  EXPECT_EQ(patterns.Stderr, "");
+}
+
+// --- Standard output as the output -----------------------------------------
+
+TEST(ExtractPatternsCli, ClosedStandardOutputIsAFailedWrite) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{Example()},
+        std::vector<std::string>{"--tsv", Example(), "-"}}) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    const ChildRun run = ExtractPatterns(args, ChildStdout::Closed);
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
+  }
+}
+
+// --- Memory ----------------------------------------------------------------
+
+// Under AddressSanitizer a process maps terabytes of shadow memory.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+TEST(ExtractPatternsCli, DeepRecordRunsInBoundedMemory) {
+  if (kSanitized) GTEST_SKIP() << "no address-space limit under a sanitizer";
+  // 8,000 labelled levels give about 190 MB of patterns from a line of
+  // 32 KB; the run may map 100 MB.
+  std::string tree = "C-Structure:";
+  for (int i = 0; i < 8000; ++i) tree += "(A ";
+  tree += "(N a-1)" + std::string(8000, ')');
+  const std::string inFile = TempPath("in.txt");
+  WriteFile(inFile, kGood + Record("Alignment: ((1,1))", tree));
+  struct MemoryCase {
+    const char* Option;
+    int ExitStatus;
+    std::string StderrText;
+  };
+  const MemoryCase cases[] = {
+      {"--quiet", 0, ""},
+      // Counting keeps every distinct pattern: this one cannot fit.
+      {"--count", 1, "Ran out of memory at record 2.\n"},
+  };
+  for (const MemoryCase& c : cases) {
+    SCOPED_TRACE(c.Option);
+    const ChildRun run = testsupport::RunChild(
+        "/bin/sh",
+        {"sh", "-c", "ulimit -v 100000 && exec \"$0\" \"$@\"",
+         EXTRACT_PATTERNS_BIN, c.Option, inFile},
+        {ChildStdout::DevNull});
+    EXPECT_EQ(run.Signal, 0);
+    EXPECT_EQ(run.ExitStatus, c.ExitStatus);
+    EXPECT_EQ(run.Stderr, c.StderrText);
+  }
 }
 
 }  // namespace

@@ -37,11 +37,12 @@ struct Extraction {
 };
 
 // Every record of `input` through one extractor, as the program reads them.
-Extraction ExtractAll(const std::string& input, bool consistentOnly) {
+Extraction ExtractAll(const std::string& input, bool consistentOnly,
+                      std::size_t maxWords = 0) {
   std::istringstream in(input);
   std::ostream listing(nullptr);
   TrainingExampleReader reader(in, listing);
-  PatternExtractor extractor(consistentOnly);
+  PatternExtractor extractor(consistentOnly, maxWords);
   Extraction result;
   for (ExampleFieldMap example = reader.Next(); example.size() == 6;
        example = reader.Next()) {
@@ -59,6 +60,7 @@ struct HandCase {
   std::string Record;
   bool ConsistentOnly;
   std::string Patterns;
+  std::size_t MaxWords = 0;
 };
 
 // One pattern's text form: its SL, TL and alignment values, type, score,
@@ -132,6 +134,20 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
       {"unaligned", kUnaligned, false,
        kUnalignedPP + kUnalignedP + kUnalignedNP},
       {"unaligned, consistent", kUnaligned, true, kUnalignedPP + kUnalignedNP},
+      {"crossing, at most 1 word", kCrossing, false,
+       P("he", "il", "((1,1))", "NP", 2, "(<NP> (PRP he-1))", "PRP", "") +
+           kCrossingInner,
+       1},
+      // S spans 4 words; the inner VP fits but is not consistent.
+      {"crossing, consistent, at most 3 words", kCrossing, true,
+       kCrossingOuter.substr(kCrossingOuter.find("SentenceIndex:", 1)), 3},
+      // The tree starts at the first "(", so a ":" inside it is a label.
+      {"a colon inside a tree without a label",
+       Record("SL: :/: a/nn", "TL: b", "Alignment: ((2,1))",
+              "(X (: :-1) (NN a-2))"),
+       false,
+       P(": a", "b", "((2,1))", "X", 2, "(<X> (: :-1) (NN a-2))", ": NN",
+         "(X2 NUM *SG)\n")},
       // A's TL span (x .. z) takes y from b, the word after A.
       {"link from the right, consistent",
        Record("SL: a/dt b/nn", "TL: x y z", "Alignment: ((1,1),(1,3),(2,2))",
@@ -167,7 +183,8 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
   };
   for (const HandCase& c : cases) {
     SCOPED_TRACE(c.Name);
-    const Extraction result = ExtractAll(c.Record, c.ConsistentOnly);
+    const Extraction result =
+        ExtractAll(c.Record, c.ConsistentOnly, c.MaxWords);
     EXPECT_EQ(result.Patterns, c.Patterns);
     EXPECT_TRUE(result.SkipReasons.empty());
   }
@@ -200,7 +217,10 @@ TEST(PatternExtractor, SkipsARecordWithItsReasonAndLeavesOutputAlone) {
   };
   const SkipCase cases[] = {
       {"no bracket", "Alignment: ((1,1))", "C-Structure:X NN a",
-       "malformed C-structure: X NN a\n"},
+       "malformed C-structure: C-Structure:X NN a\n"},
+      // A ":" before the first "(" does not start the tree.
+      {"a colon in front", "Alignment: ((1,1))", "X(Y: (S (NN a-1))",
+       "malformed C-structure: (Y: (S (NN a-1))\n"},
       {"unclosed", "Alignment: ((1,1))", "C-Structure:(X (NN a-1)",
        "malformed C-structure: (X (NN a-1)\n"},
       {"no blank after a label", "Alignment: ((1,1))",
@@ -321,6 +341,31 @@ TEST_F(PatternExtractorRealCorpus, PatternsHoldTogether) {
     std::string reason;
     ASSERT_TRUE(extractor.AppendPatterns(example, out, reason));
     const auto patterns = SplitPatterns(out);
+    // One at a time the same patterns come, each field where its label
+    // puts it.
+    std::string oneByOne;
+    ExampleRecord fields;
+    fields.SL = example.at("SL");
+    fields.TL = example.at("TL");
+    fields.Alignment = example.at("Alignment");
+    fields.CStructure = example.at("C-Structure");
+    ASSERT_TRUE(extractor.ForEachPattern(
+        fields, [&oneByOne](const ExtractedPattern& p) {
+          oneByOne.append(p.Text);
+          const std::string sl = "SL: " + std::string(p.SLWords);
+          EXPECT_EQ(p.Text, "SentenceIndex:\n" + sl +
+                                "\nTL: " + std::string(p.TLWords) +
+                                "\nAlignment: " + std::string(p.Alignment) +
+                                "\nType: " + std::string(p.Type) +
+                                "\nCoEmbeddingScore: " + std::string(p.Score) +
+                                "\nC-Structure:" + std::string(p.CStructure) +
+                                "\nConstSeq: " + std::string(p.ConstSeq) +
+                                "\nXSideConstraints:\n" +
+                                std::string(p.XSideConstraints));
+          EXPECT_EQ(p.SLWordCount, WordCount(sl, true)) << sl;
+          return true;
+        }));
+    EXPECT_TRUE(oneByOne == out) << "one by one differs";
 
     ParseParser tree;
     const std::string& cStructure = example.at("C-Structure");

@@ -1,9 +1,12 @@
 #ifndef ANNOTATOR_PATTERNEXTRACTOR_H_
 #define ANNOTATOR_PATTERNEXTRACTOR_H_
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "ExtractedPattern.h"
 #include "Status.h"
 #include "TrainingExampleReader.h"
 
@@ -18,7 +21,10 @@ class PatternExtractor {
   // With `consistentOnly`, keeps only the constituents whose SL stretch is
   // alignment-consistent: linked to at least one TL word, and no TL word
   // between the first and the last of those is linked from outside it.
-  explicit PatternExtractor(bool consistentOnly = false);
+  // With `maxWords` above 0, keeps only the constituents that span at most
+  // that many SL words (leaves).
+  explicit PatternExtractor(bool consistentOnly = false,
+                            std::size_t maxWords = 0);
   ~PatternExtractor();
   PatternExtractor(PatternExtractor&& other) noexcept;
   PatternExtractor& operator=(PatternExtractor&& other) noexcept;
@@ -31,10 +37,11 @@ class PatternExtractor {
   // the record's alignment, the node's label as type, its children's labels
   // as constituent sequence, its depth as co-embedding score and the x-side
   // constraints of its SL tags. SL, TL and alignment are the texts after
-  // their label's first ":" and one blank; the tree is the C-Structure text
-  // from its first "(". Returns Ok. When the record cannot give patterns,
-  // leaves `out` as it was and returns kMalformedCStructure with the text of
-  // the failing constituent (the whole value when it has no "("), or else
+  // their label's first ":" and one blank; the tree is the C-Structure line
+  // from its first "(", whatever stands before it. Returns Ok. When the
+  // record cannot give patterns, leaves `out` as it was and returns
+  // kMalformedCStructure with the text of the failing constituent (the whole
+  // line, label included, when it has no "("), or else
   // kTLPositionBeyondSentence with the first aligned TL position that names
   // no TL word; Record and Line (of the failing field) are the record's
   // when it was read by a reader.
@@ -46,8 +53,22 @@ class PatternExtractor {
   bool AppendPatterns(const ExampleFieldMap& example, std::string& out,
                       std::string& skipReason);
 
+  // The patterns AppendPatterns would append, handed to `take` one at a
+  // time as each is written, in the same order; the views of each live until
+  // `take` returns. Memory stays within a bound set by the record's lines,
+  // however much text its patterns add up to. Returns what AppendPatterns
+  // returns, before any pattern when the record gives none; stops at once,
+  // still Ok, when `take` returns false.
+  Status ForEachPattern(
+      const ExampleRecord& record,
+      const std::function<bool(const ExtractedPattern&)>& take);
+
  private:
+  // The checks and tables that come before any pattern of `record`.
+  Status Prepare(const ExampleRecord& record);
+
   bool consistentOnly_;
+  std::size_t maxWords_;
   // Scratch space reused from record to record; made afresh when a move
   // took it.
   struct State;

@@ -26,6 +26,7 @@ struct ExampleRecordView {
   std::size_t FieldCount = 0;
   std::size_t Number = 0;
   std::size_t HeaderLine = 0;
+  std::string_view Header;
 
   bool Complete() const { return FieldCount == 6; }
 };
@@ -39,6 +40,9 @@ struct ExampleRecord {
   // How many fields the record held, counted in record order: SL alone is 1,
   // a complete record 6. Fields past the count are empty.
   std::size_t FieldCount = 0;
+  // The header line that began the record, as read; empty when no header
+  // was found.
+  std::string Header;
   // Where a reader found the record: its number (the header lines met, this
   // one's included, from 1) and its header's line number (from 1); 0 for a
   // record no reader filled. The field lines follow the header in record
@@ -51,8 +55,8 @@ struct ExampleRecord {
   ExampleFieldMap ToMap() const;
   // Views of the fields, valid while the record is neither changed nor gone.
   ExampleRecordView View() const {
-    return {SL,       TL,         Alignment, Type,      CStructure,
-            ConstSeq, FieldCount, Number,    HeaderLine};
+    return {SL,       TL,         Alignment, Type,       CStructure,
+            ConstSeq, FieldCount, Number,    HeaderLine, Header};
   }
 };
 
@@ -114,6 +118,9 @@ class TrainingExampleReader {
   bool inputDone_ = false;  // the stream has given all it has
   bool ended_ = false;      // a read found no line left
   bool headerPending_ = false;
+  std::string pendingHeader_;
+  // The header of the record handed out last, when it was found pending.
+  std::string header_;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
   std::size_t headersMet_ = 0;

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <map>
 
 #include "support/TestSupport.h"
 
@@ -20,6 +22,29 @@ namespace {
 
 const char kStdoutFile[] = "child.stdout";
 const char kStderrFile[] = "child.stderr";
+
+// The terminals of running children, by pid: the side this process reads,
+// and the child's side, held open so that what the child wrote can still be
+// read after it ended.
+std::map<pid_t, std::pair<int, int>> Terminals;
+
+// A pseudo-terminal in raw mode; both ends -1 when none can be had.
+std::pair<int, int> OpenTerminal(std::string& name) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master == -1 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+    if (master != -1) ::close(master);
+    return {-1, -1};
+  }
+  name = ::ptsname(master);
+  const int child = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  termios mode{};
+  if (child != -1 && ::tcgetattr(child, &mode) == 0) {
+    ::cfmakeraw(&mode);
+    ::tcsetattr(child, TCSANOW, &mode);
+  }
+  ::fcntl(master, F_SETFL, O_NONBLOCK);
+  return {master, child};
+}
 
 }  // namespace
 
@@ -52,7 +77,14 @@ pid_t StartChild(const std::string& program,
       posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], 1);
       break;
   }
-  if (options.Stdout == ChildStdout::SharedWithStderr) {
+  std::pair<int, int> terminal{-1, -1};
+  if (options.StderrTerminal) {
+    std::string name;
+    terminal = OpenTerminal(name);
+    if (terminal.first == -1) ADD_FAILURE() << "no pseudo-terminal";
+    posix_spawn_file_actions_addopen(&actions, 2, name.c_str(),
+                                     O_RDWR | O_NOCTTY, 0);
+  } else if (options.Stdout == ChildStdout::SharedWithStderr) {
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
   } else {
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
@@ -93,8 +125,11 @@ pid_t StartChild(const std::string& program,
   if (pipeEnds[1] != -1) ::close(pipeEnds[1]);
   if (spawned != 0) {
     ADD_FAILURE() << "cannot start " << program;
+    if (terminal.first != -1) ::close(terminal.first);
+    if (terminal.second != -1) ::close(terminal.second);
     return -1;
   }
+  if (options.StderrTerminal) Terminals[pid] = terminal;
   return pid;
 }
 
@@ -107,7 +142,19 @@ ChildRun FinishChild(pid_t pid) {
   if (WIFEXITED(status)) run.ExitStatus = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) run.Signal = WTERMSIG(status);
   run.Stdout = ReadFile(TempPath(kStdoutFile));
-  run.Stderr = ReadFile(TempPath(kStderrFile));
+  const auto terminal = Terminals.find(pid);
+  if (terminal == Terminals.end()) {
+    run.Stderr = ReadFile(TempPath(kStderrFile));
+    return run;
+  }
+  char bytes[4096];
+  for (ssize_t got;
+       (got = ::read(terminal->second.first, bytes, sizeof bytes)) > 0;) {
+    run.Stderr.append(bytes, static_cast<std::size_t>(got));
+  }
+  ::close(terminal->second.first);
+  ::close(terminal->second.second);
+  Terminals.erase(terminal);
   return run;
 }
 

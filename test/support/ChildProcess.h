@@ -24,6 +24,9 @@ struct ChildOptions {
   ChildStdout Stdout = ChildStdout::ToFile;
   // RLIMIT_FSIZE for the child in bytes; 0 leaves the limit alone.
   rlim_t FileSizeLimit = 0;
+  // Standard error on a terminal (a pseudo-terminal in raw mode, so its
+  // bytes come back as written) instead of a file.
+  bool StderrTerminal = false;
 };
 
 struct ChildRun {

@@ -1,0 +1,28 @@
+#ifndef ANNOTATOR_EXTRACTOPTIONS_H_
+#define ANNOTATOR_EXTRACTOPTIONS_H_
+
+#include <cstddef>
+
+// What the command line of extract_patterns asks for. Options come before
+// the operands, each at most once; --help and --version stand alone.
+struct ExtractOptions {
+  enum class Action { Run, Help, Version, Usage };
+  enum class Format { Patterns, Tsv, Count };
+
+  Action What = Action::Usage;
+  bool Consistent = false;
+  Format Output = Format::Patterns;
+  // The most SL words a constituent may span; 0 sets no bound.
+  std::size_t MaxWords = 0;
+  bool Quiet = false;
+  const char* InFile = nullptr;
+  // nullptr when the patterns go to standard output ("-" or no OutFile).
+  const char* OutFile = nullptr;
+};
+
+// Reads `argv[1]` to `argv[argc - 1]`. Any option it does not know, one given
+// twice, --tsv with --count, a --max-words without a whole number from 1 on,
+// or other than one or two operands give Action::Usage.
+ExtractOptions ParseExtractOptions(int argc, const char* const* argv);
+
+#endif  // ANNOTATOR_EXTRACTOPTIONS_H_
