@@ -69,7 +69,9 @@ struct ExampleRecord {
 class TrainingExampleReader {
  public:
   // Reads `in` from where it stands and lists every example it returns on
-  // `listing`. Both must outlive the reader.
+  // `listing`. Both must outlive the reader. It takes `in` in blocks of up
+  // to 2 MiB, what the stream has at hand, so `in` stands ahead of the
+  // records returned.
   TrainingExampleReader(std::istream& in, std::ostream& listing);
 
   // The next record's fields. Skips to the next header, then takes the
