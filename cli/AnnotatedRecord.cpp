@@ -91,10 +91,37 @@ char* WriteAnnotatedRecord(const ExampleRecordView& example, int score,
   return Put(out, kTrailer);
 }
 
-void AppendAnnotatedRecord(const ExampleRecord& example, int score,
+void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
                            std::string& out) {
   const std::size_t start = out.size();
-  const ExampleRecordView view = example.View();
-  out.resize(start + AnnotatedRecordSize(view, score));
-  WriteAnnotatedRecord(view, score, &out[start]);
+  const std::size_t size = AnnotatedRecordSize(example, score);
+  // Room made by resizing is filled with zeros first, which costs less than
+  // a dozen appends for a short record and more for a long one.
+  if (size < 4096) {
+    out.resize(start + size);
+    WriteAnnotatedRecord(example, score, &out[start]);
+    return;
+  }
+  out.reserve(start + size);
+  const auto line = [&out](std::string_view text) {
+    out.append(text);
+    out.push_back('\n');
+  };
+  char digits[16];
+  const std::size_t length = ScoreDigits(score, digits);
+  out.append(kHeader);
+  line(example.SL);
+  line(example.TL);
+  line(example.Alignment);
+  line(example.Type);
+  out.append(kScoreLabel);
+  line(std::string_view(digits, length));
+  line(example.CStructure);
+  line(example.ConstSeq);
+  out.append(kTrailer);
+}
+
+void AppendAnnotatedRecord(const ExampleRecord& example, int score,
+                           std::string& out) {
+  AppendAnnotatedRecord(example.View(), score, out);
 }

@@ -19,6 +19,8 @@ void AppendAnnotationListing(const ExampleRecord& example,
 // "CoEmbeddingScore: " and the score, the C-Structure and ConstSeq values,
 // "XSideConstraints:" and an empty line. Fields the example does not hold
 // give empty lines.
+void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
+                           std::string& out);
 void AppendAnnotatedRecord(const ExampleRecord& example, int score,
                            std::string& out);
 

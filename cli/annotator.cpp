@@ -105,10 +105,7 @@ int main(int argc, char** argv) {
     const CStructureReading tree = trees.MeasureDepth(example.CStructure);
     if (!tree.Ok) stop(messages::FormatErrorMessage(tree.FailedText));
     // Built in place at the end of Out's buffer.
-    std::string& buffer = Out.Buffer();
-    const std::size_t start = buffer.size();
-    buffer.resize(start + AnnotatedRecordSize(example, tree.Depth));
-    WriteAnnotatedRecord(example, tree.Depth, &buffer[start]);
+    AppendAnnotatedRecord(example, tree.Depth, Out.Buffer());
     if (!Out.EndUnit()) failedWrite();
   }
   flush();
