@@ -61,8 +61,16 @@ bool MayHoldEscapable(std::string_view text) {
 class Appender {
  public:
   explicit Appender(std::string& out)
-      : out_(out), start_(out.size()), used_(out.size()) {}
-  ~Appender() { out_.resize(used_); }
+      : out_(out), start_(out.size()), used_(out.size()), trim_(true) {}
+  // Writes `scratch` from its start, over what it held, and leaves all its
+  // room in place when it goes: the room then serves the next appender
+  // without being filled anew.
+  struct Scratch {};
+  Appender(std::string& scratch, Scratch)
+      : out_(scratch), start_(0), used_(0), trim_(false) {}
+  ~Appender() {
+    if (trim_) out_.resize(used_);
+  }
   Appender(const Appender&) = delete;
   Appender& operator=(const Appender&) = delete;
 
@@ -103,6 +111,7 @@ class Appender {
   std::string& out_;
   std::size_t start_;
   std::size_t used_;
+  bool trim_;
 };
 
 // The sentence side of a record, read without printing anything: what the
@@ -111,7 +120,7 @@ class Appender {
 struct Sentence {
   // Reads the SL, TL and alignment fields of `record`, which must outlive
   // every use of TLWords. Fails only with kTLPositionBeyondSentence.
-  Status Read(const ExampleRecord& record);
+  Status Read(const ExampleRecordView& record);
   // The constraint ending of the SL word at `position` (from 1), nullptr
   // for none or a position outside the sentence.
   const char* ConstraintAt(int position) const {
@@ -127,7 +136,7 @@ struct Sentence {
   std::vector<std::pair<int, int>> Links;
 };
 
-Status Sentence::Read(const ExampleRecord& record) {
+Status Sentence::Read(const ExampleRecordView& record) {
   ConstraintOf.clear();
   ForEachSLToken(
       FieldValue(record.SL),
@@ -488,7 +497,7 @@ ExtractedPattern PatternWriter::Written(
 
 // The line of a record's field `offset` lines below its header, 0 when the
 // record was not read from a file.
-std::size_t FieldLine(const ExampleRecord& record, std::size_t offset) {
+std::size_t FieldLine(const ExampleRecordView& record, std::size_t offset) {
   return record.HeaderLine == 0 ? 0 : record.HeaderLine + offset;
 }
 
@@ -531,7 +540,7 @@ PatternExtractor::PatternExtractor(PatternExtractor&& other) noexcept = default;
 PatternExtractor& PatternExtractor::operator=(
     PatternExtractor&& other) noexcept = default;
 
-Status PatternExtractor::Prepare(const ExampleRecord& record) {
+Status PatternExtractor::Prepare(const ExampleRecordView& record) {
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
 
@@ -575,7 +584,7 @@ Status PatternExtractor::AppendPatterns(
 
 Status PatternExtractor::Append(const ExampleRecord& record, std::string& out,
                                 std::vector<std::vector<int>>* slPositions) {
-  Status status = Prepare(record);
+  Status status = Prepare(record.View());
   if (!status) return status;
   State& state = *state_;
   Appender appender(out);
@@ -597,12 +606,18 @@ Status PatternExtractor::Append(const ExampleRecord& record, std::string& out,
 Status PatternExtractor::ForEachPattern(
     const ExampleRecord& record,
     const std::function<bool(const ExtractedPattern&)>& take) {
+  return ForEachPattern(record.View(), take);
+}
+
+Status PatternExtractor::ForEachPattern(
+    const ExampleRecordView& record,
+    const std::function<bool(const ExtractedPattern&)>& take) {
   Status status = Prepare(record);
   if (!status) return status;
   State& state = *state_;
-  // One pattern at a time, over the last one: memory is one pattern's.
-  state.PatternText.clear();
-  Appender appender(state.PatternText);
+  // One pattern at a time, over the last one: memory is one pattern's. The
+  // room stays from record to record, so it is never filled anew.
+  Appender appender(state.PatternText, Appender::Scratch{});
   for (const FlatTree::Constituent& constituent : state.Tree.Constituents) {
     if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
     appender.Rewind();
