@@ -56,62 +56,78 @@ bool MayHoldEscapable(std::string_view text) {
 }
 
 // Appends to a string through a raw cursor: a pattern is many short pieces,
-// and each then costs one copy and one comparison. The string has its final
-// length again when the appender goes away.
+// and each then costs one copy and one comparison of pointers held here,
+// not read back from the string. The string has its final length again when
+// the appender goes away.
 class Appender {
  public:
   explicit Appender(std::string& out)
-      : out_(out), start_(out.size()), used_(out.size()), trim_(true) {}
+      : out_(out), start_(out.size()), trim_(true) {
+    Attach(start_);
+  }
   // Writes `scratch` from its start, over what it held, and leaves all its
   // room in place when it goes: the room then serves the next appender
   // without being filled anew.
   struct Scratch {};
   Appender(std::string& scratch, Scratch)
-      : out_(scratch), start_(0), used_(0), trim_(false) {}
+      : out_(scratch), start_(0), trim_(false) {
+    Attach(0);
+  }
   ~Appender() {
-    if (trim_) out_.resize(used_);
+    if (trim_) out_.resize(Size());
   }
   Appender(const Appender&) = delete;
   Appender& operator=(const Appender&) = delete;
 
   Appender& Put(std::string_view text) {
-    std::memcpy(Room(text.size()), text.data(), text.size());
-    used_ += text.size();
+    char* at = Room(text.size());
+    std::memcpy(at, text.data(), text.size());
+    cursor_ = at + text.size();
     return *this;
   }
   void Put(char c) {
-    *Room(1) = c;
-    ++used_;
+    char* at = Room(1);
+    *at = c;
+    cursor_ = at + 1;
   }
   void PutInt(int value) {
     char* at = Room(kIntDigits);
-    used_ = static_cast<std::size_t>(
-        std::to_chars(at, at + kIntDigits, value).ptr - out_.data());
+    cursor_ = std::to_chars(at, at + kIntDigits, value).ptr;
   }
   // Where the next byte goes in the string.
-  std::size_t Size() const { return used_; }
+  std::size_t Size() const { return static_cast<std::size_t>(cursor_ - base_); }
   // Writes from where this appender started again, over what it wrote: the
   // string keeps the room it grew to.
-  void Rewind() { used_ = start_; }
+  void Rewind() { cursor_ = base_ + start_; }
   // The string's bytes so far; valid until the next Put.
-  std::string_view Written() const { return {out_.data(), used_}; }
+  std::string_view Written() const { return {base_, Size()}; }
 
  private:
   static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
 
+  void Attach(std::size_t used) {
+    base_ = out_.data();
+    cursor_ = base_ + used;
+    limit_ = base_ + out_.size();
+  }
   char* Room(std::size_t size) {
-    // Growing by what this appender wrote so far keeps the zero-filling of
-    // resize in proportion to the text written.
-    if (out_.size() - used_ < size) {
-      out_.resize(used_ + size + std::max<std::size_t>(used_ - start_, 4096));
-    }
-    return out_.data() + used_;
+    if (static_cast<std::size_t>(limit_ - cursor_) < size) Grow(size);
+    return cursor_;
+  }
+  // Growing by what this appender wrote so far keeps the zero-filling of
+  // resize in proportion to the text written.
+  void Grow(std::size_t size) {
+    const std::size_t used = Size();
+    out_.resize(used + size + std::max<std::size_t>(used - start_, 4096));
+    Attach(used);
   }
 
   std::string& out_;
   std::size_t start_;
-  std::size_t used_;
   bool trim_;
+  char* base_ = nullptr;
+  char* cursor_ = nullptr;
+  char* limit_ = nullptr;
 };
 
 // The sentence side of a record, read without printing anything: what the
