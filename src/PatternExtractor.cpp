@@ -191,6 +191,8 @@ struct FlatTree {
   // text order.
   void Flatten(CTree::TreeNode* root);
 
+  // Only the bytes up to the offsets above are the tree's; the strings keep
+  // what lies beyond as room for the next tree.
   std::string TreeText;
   std::string SLText;
   std::vector<Constituent> Constituents;
@@ -202,8 +204,8 @@ struct FlatTree {
 };
 
 void FlatTree::Flatten(CTree::TreeNode* root) {
-  TreeText.clear();
-  SLText.clear();
+  Appender tree(TreeText, Appender::Scratch{});
+  Appender sl(SLText, Appender::Scratch{});
   Constituents.clear();
   Leaves.clear();
   open_.clear();
@@ -213,35 +215,34 @@ void FlatTree::Flatten(CTree::TreeNode* root) {
       [&](CTree::TreeNode* node) {
         depths_.push_back(0);
         if (node->Children.empty()) {
-          TreeText.append(" (").append(node->Label).append(" ");
-          TreeText.append(node->Word).append("-");
-          Leaf leaf{0, 0, TreeText.size(), node->Index};
+          tree.Put(" (").Put(node->Label).Put(" ").Put(node->Word).Put("-");
+          Leaf leaf{0, 0, tree.Size(), node->Index};
           // The leaf's ")" follows its number.
-          TreeText.push_back(')');
-          if (!Leaves.empty()) SLText.push_back(' ');
-          leaf.WordBegin = SLText.size();
+          tree.Put(')');
+          if (!Leaves.empty()) sl.Put(' ');
+          leaf.WordBegin = sl.Size();
           // Handed to SetSLWords with "---" and its position, a word comes
           // back whole: the marker is the "---" before the final digits, so
           // dashes that end the word stay in it. A leaf without text has no
           // position and is handed over with the bare marker.
-          SLText.append(node->Word);
-          leaf.WordEnd = SLText.size();
+          sl.Put(node->Word);
+          leaf.WordEnd = sl.Size();
           Leaves.push_back(leaf);
           return;
         }
         open_.push_back(Constituents.size());
-        Constituents.push_back({node, TreeText.size(), 0, Leaves.size(), 0, 0});
-        TreeText.append(" (<").append(node->Label).append(">");
+        Constituents.push_back({node, tree.Size(), 0, Leaves.size(), 0, 0});
+        tree.Put(" (<").Put(node->Label).Put(">");
       },
       [&](CTree::TreeNode* node) {
         const int depth = depths_.back() + 1;
         depths_.pop_back();
         if (!depths_.empty()) depths_.back() = std::max(depths_.back(), depth);
         if (node->Children.empty()) return;
-        TreeText.push_back(')');
+        tree.Put(')');
         Constituent& constituent = Constituents[open_.back()];
         open_.pop_back();
-        constituent.TextEnd = TreeText.size();
+        constituent.TextEnd = tree.Size();
         constituent.EndLeaf = Leaves.size();
         constituent.Depth = depth;
       });
