@@ -237,23 +237,44 @@ PatternCounter::PatternCounter()
       slotCount_(kFirstSlots),
       rows_(kFirstSlots / 2 * sizeof(Row)) {}
 
-char* PatternCounter::Room(std::size_t size) {
-  if (blocks_.empty() || blocks_.back().Size - used_ < size) {
+void PatternCounter::Add(const ExtractedPattern& pattern) {
+  // A line is looked up one Add late: its slot is fetched into the cache
+  // now and read next time, so that the wait for it overlaps the making of
+  // the next pattern. The line waiting sits at the end of the last block,
+  // the new one right after it.
+  const std::size_t held = waiting_ ? waitingSize_ : 0;
+  const std::size_t bound = PatternFieldsBound(pattern);
+  if (blocks_.empty() || blocks_.back().Size - used_ < held + bound) {
     constexpr std::size_t kBlock = std::size_t{1} << 23;
-    blocks_.emplace_back(std::max(kBlock, size));
+    const char* const waiting =
+        blocks_.empty() ? nullptr : blocks_.back().Data + used_;
+    blocks_.emplace_back(std::max(kBlock, held + bound));
+    if (held != 0) std::memcpy(blocks_.back().Data, waiting, held);
     used_ = 0;
   }
-  return blocks_.back().Data + used_;
-}
-
-void PatternCounter::Add(const ExtractedPattern& pattern) {
-  // The line is written where it stays if it is a new one; the next line
-  // is written over it otherwise.
-  char* const line = Room(PatternFieldsBound(pattern));
+  char* const line = blocks_.back().Data + used_ + held;
   const auto size =
       static_cast<std::size_t>(WritePatternFields(pattern, line) - line);
   ++total_;
   const std::uint64_t hash = HashBytes(line, size);
+  __builtin_prefetch(Slots() + ((hash >> 32) & (slotCount_ - 1)));
+  // Where the line waiting stays if it is new; the new line moves down
+  // over it otherwise.
+  if (waiting_ && !Insert(waitingHash_, waitingSize_)) {
+    std::memmove(blocks_.back().Data + used_, line, size);
+  }
+  waiting_ = true;
+  waitingSize_ = size;
+  waitingHash_ = hash;
+}
+
+void PatternCounter::Settle() {
+  if (waiting_) Insert(waitingHash_, waitingSize_);
+  waiting_ = false;
+}
+
+bool PatternCounter::Insert(std::uint64_t hash, std::size_t size) {
+  char* const line = blocks_.back().Data + used_;
   const std::uint64_t tag = hash >> 32;
   std::uint64_t* const slots = Slots();
   const std::size_t mask = slotCount_ - 1;
@@ -275,13 +296,13 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
       slots[slot] = tag << 32 | rowCount_;
       // The rows have room for as many as half the slots.
       if (rowCount_ * 2 == slotCount_) Grow();
-      return;
+      return true;
     }
     if (entry >> 32 != tag) continue;
     Row& row = Rows()[(entry & 0xFFFFFFFF) - 1];
     if (row.Size == size && std::memcmp(row.Data, line, size) == 0) {
       ++row.Count;
-      return;
+      return false;
     }
   }
 }
@@ -314,6 +335,7 @@ bool PatternCounter::WriteTable(
   // The slots are no longer wanted, and the rows are sorted where they
   // stand. Most rows differ in their count or first sixteen bytes, which
   // they carry: few comparisons reach the lines themselves.
+  Settle();
   slots_ = Pages(0);
   slotCount_ = 0;
   Row* const rows = Rows();

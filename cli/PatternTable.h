@@ -50,7 +50,10 @@ class PatternCounter {
 
   // How many patterns were added, and how many of them differ.
   long long Total() const { return total_; }
-  std::size_t Distinct() const { return rowCount_; }
+  std::size_t Distinct() {
+    Settle();
+    return rowCount_;
+  }
 
   // Hands `take` every row of the table in order, its count and its eight
   // pattern fields (a line is the count, a tab, the fields and "\n");
@@ -84,8 +87,11 @@ class PatternCounter {
     return reinterpret_cast<std::uint64_t*>(slots_.Data);
   }
   Row* Rows() { return reinterpret_cast<Row*>(rows_.Data); }
-  // Room for `size` bytes at the end of the last block.
-  char* Room(std::size_t size);
+  // Looks up the line of `size` bytes with `hash` at the end of the last
+  // block: counts it once more, or keeps it as a new row (true).
+  bool Insert(std::uint64_t hash, std::size_t size);
+  // Looks up the line that waits, if one does.
+  void Settle();
   // Doubles the slots, and the room for rows with them.
   void Grow();
 
@@ -97,6 +103,10 @@ class PatternCounter {
   std::size_t rowCount_ = 0;
   std::vector<Pages> blocks_;  // the distinct lines
   std::size_t used_ = 0;       // bytes taken in the last block
+  // Whether the last line added waits to be looked up, its size and hash.
+  bool waiting_ = false;
+  std::size_t waitingSize_ = 0;
+  std::uint64_t waitingHash_ = 0;
   long long total_ = 0;
 };
 
