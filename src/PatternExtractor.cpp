@@ -564,6 +564,17 @@ Status PatternExtractor::Prepare(const ExampleRecord& record) {
 
 Status PatternExtractor::AppendPatterns(const ExampleRecord& record,
                                         std::string& out) {
+  return Append(record, out, nullptr);
+}
+
+Status PatternExtractor::AppendPatterns(
+    const ExampleRecord& record, std::string& out,
+    std::vector<std::vector<int>>& slPositions) {
+  return Append(record, out, &slPositions);
+}
+
+Status PatternExtractor::Append(const ExampleRecord& record, std::string& out,
+                                std::vector<std::vector<int>>* slPositions) {
   Status status = Prepare(record);
   if (!status) return status;
   State& state = *state_;
@@ -572,6 +583,13 @@ Status PatternExtractor::AppendPatterns(const ExampleRecord& record,
     if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
     state.Writer.Write(state.Tree, state.Links, state.Words, constituent,
                        state.TLs, appender);
+    if (slPositions) {
+      std::vector<int>& positions = slPositions->emplace_back();
+      for (std::size_t i = constituent.FirstLeaf; i < constituent.EndLeaf;
+           ++i) {
+        positions.push_back(state.Tree.Leaves[i].Position);
+      }
+    }
   }
   return status;
 }

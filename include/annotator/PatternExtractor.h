@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ExtractedPattern.h"
 #include "Status.h"
@@ -47,6 +48,13 @@ class PatternExtractor {
   // when it was read by a reader.
   Status AppendPatterns(const ExampleRecord& record, std::string& out);
 
+  // AppendPatterns that also appends to `slPositions`, for each pattern it
+  // writes, the sentence positions (from 1; -1 for a leaf without leaf text)
+  // of the pattern's SL words in order: what the text form leaves out, as
+  // it numbers a pattern's leaves from 1. Appends nothing when it fails.
+  Status AppendPatterns(const ExampleRecord& record, std::string& out,
+                        std::vector<std::vector<int>>& slPositions);
+
   // The same for a record as TrainingExampleReader::Next returns it (a
   // missing key reads as an empty line): returns true, or false with the
   // failure's Message() and a line end in `skipReason`.
@@ -66,6 +74,8 @@ class PatternExtractor {
  private:
   // The checks and tables that come before any pattern of `record`.
   Status Prepare(const ExampleRecord& record);
+  Status Append(const ExampleRecord& record, std::string& out,
+                std::vector<std::vector<int>>* slPositions);
 
   bool consistentOnly_;
   std::size_t maxWords_;

@@ -90,9 +90,11 @@ message("${listing}")
 # in the package under /usr.
 set(root "${WORK_DIR}/root")
 run_step("${DPKG_DEB}" -x "${DEB}" "${root}")
-run_step("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${WORK_DIR}/install")
-file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${WORK_DIR}/install"
-     "${WORK_DIR}/install/*")
+# The plain install goes under a prefix named usr too: the Python package's
+# place depends on it.
+run_step("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${WORK_DIR}/install/usr")
+file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${WORK_DIR}/install/usr"
+     "${WORK_DIR}/install/usr/*")
 file(GLOB_RECURSE packaged LIST_DIRECTORIES false RELATIVE "${root}/usr"
      "${root}/*")
 list(SORT installed)
@@ -128,6 +130,43 @@ endif()
 if(NOT packaged_output STREQUAL built_output OR
    NOT packaged_stdout STREQUAL built_stdout)
   fail("the packaged annotator's output differs from the built one's")
+endif()
+
+# Where the build has the Python module, the package carries it where
+# Debian's interpreter finds it, and it writes what the program writes.
+if(packaged MATCHES "lib/python3/dist-packages/annotator/__init__\\.py")
+  find_program(PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+  set(site "${root}/usr/lib/python3/dist-packages")
+  # A sanitized module loads only behind its sanitizer's shared runtime.
+  set(preload "")
+  if(CXX_FLAGS MATCHES "-fsanitize=[^ ]*address")
+    foreach(runtime libclang_rt.asan-x86_64.so libasan.so libubsan.so)
+      execute_process(COMMAND "${CXX_COMPILER}" -print-file-name=${runtime}
+                      OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+      if(IS_ABSOLUTE "${path}" AND EXISTS "${path}")
+        list(APPEND preload "${path}")
+      endif()
+      # clang's one runtime holds both sanitizers.
+      if(runtime STREQUAL "libclang_rt.asan-x86_64.so" AND preload)
+        break()
+      endif()
+    endforeach()
+    list(JOIN preload " " preload)
+  endif()
+  execute_process(
+    COMMAND "${CMAKE_COMMAND}" -E env "PYTHONPATH=${site}" "LD_PRELOAD=${preload}"
+            ASAN_OPTIONS=detect_leaks=0 "${PYTHON3}" -c
+      "import sys, annotator; assert annotator.__file__.startswith(sys.argv[1]), annotator.__file__; print(annotator.annotate(sys.argv[2], sys.argv[3]))"
+      "${site}" "${EXAMPLE}" "${WORK_DIR}/python.txt"
+    RESULT_VARIABLE status OUTPUT_VARIABLE count ERROR_VARIABLE python_stderr)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "the packaged Python module failed (${status}): ${python_stderr}")
+  endif()
+  file(READ "${WORK_DIR}/python.txt" python_output)
+  if(NOT python_output STREQUAL built_output)
+    message(FATAL_ERROR "the packaged Python module's annotate differs from the program")
+  endif()
+  message("packaged Python module annotated ${count} records")
 endif()
 
 if(CONSUMER_SOURCE)

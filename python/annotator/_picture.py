@@ -1,0 +1,163 @@
+"""SVG pictures of trees and training examples.
+
+Laid out in one pass up and one pass down the tree (time linear in its
+size, no recursion): every node gets an interval of the width as wide as its
+own label and the intervals of its children side by side, and is drawn at
+the middle of it. Intervals of one row never overlap, so neither do labels;
+words stand at the foot, one column per leaf. Text is monospace, so widths
+are known without a font.
+"""
+
+import re
+import unicodedata
+from xml.sax.saxutils import escape, quoteattr
+
+FONT_SIZE = 14
+CHAR_WIDTH = 8.5  # a little over a monospace advance at FONT_SIZE
+PAD = 14  # between neighbouring intervals
+ROW = 44  # from one tree level to the next
+MARGIN = 10
+
+# What XML 1.0 cannot hold, and the lone surrogates that stand for bytes that
+# were not UTF-8.
+_UNWRITABLE = re.compile("[\x00-\x08\x0b\x0c\x0e-\x1f\ud800-\udfff\ufffe\uffff]")
+
+
+def _clean(text):
+    return _UNWRITABLE.sub("\ufffd", text)
+
+
+def _width(text):
+    if text.isascii():
+        return len(text) * CHAR_WIDTH
+    wide = sum(unicodedata.east_asian_width(c) in "WF" for c in text)
+    return (len(text) + wide) * CHAR_WIDTH
+
+
+def _n(value):
+    return f"{value:.1f}"
+
+
+# How each kind of mark looks, beyond the black text and grey lines.
+_LOOK = {
+    "word": ' fill="#1a4f9c"',
+    "tl": ' fill="#7a1f0a"',
+    "link": ' stroke="#3f7fd8" stroke-dasharray="4 3"',
+}
+
+
+def _text(parts, x, y, kind, text):
+    parts.append(
+        f'<text class="{kind}"{_LOOK.get(kind, "")} x="{_n(x)}" y="{_n(y)}">'
+        f"{escape(_clean(text))}</text>"
+    )
+
+
+def _line(parts, kind, x1, y1, x2, y2):
+    parts.append(
+        f'<line class="{kind}"{_LOOK.get(kind, "")} x1="{_n(x1)}" y1="{_n(y1)}" '
+        f'x2="{_n(x2)}" y2="{_n(y2)}"/>'
+    )
+
+
+def _layout(rows):
+    """Centres and levels of the pre-order rows of Tree._flat()."""
+    count = len(rows)
+    level = [0] * count
+    children = [[] for _ in range(count)]
+    for place in range(1, count):
+        parent = rows[place][2]
+        level[place] = level[parent] + 1
+        children[parent].append(place)
+    width = [0.0] * count
+    inner = [0.0] * count
+    for place in range(count - 1, -1, -1):
+        label, word, parent, _ = rows[place]
+        own = _width(label)
+        if word is not None and not children[place]:
+            own = max(own, _width(word))
+        width[place] = max(own + PAD, inner[place])
+        if parent >= 0:
+            inner[parent] += width[place]
+    left = [0.0] * count
+    centre = [0.0] * count
+    if count:
+        left[0] = MARGIN
+    for place in range(count):
+        centre[place] = left[place] + width[place] / 2
+        at = left[place] + (width[place] - inner[place]) / 2
+        for child in children[place]:
+            left[child] = at
+            at += width[child]
+    total = (width[0] if count else 0) + 2 * MARGIN
+    return level, children, centre, total
+
+
+def _svg(width, height, parts):
+    head = (
+        f'<svg xmlns="http://www.w3.org/2000/svg" width="{_n(width)}" '
+        f'height="{_n(height)}" viewBox="0 0 {_n(width)} {_n(height)}" '
+        f'font-family="monospace" font-size="{FONT_SIZE}" text-anchor="middle">'
+        f'<rect width="100%" height="100%" fill="white"/>'
+        '<g stroke="#555" stroke-width="1">'
+    )
+    return head + "".join(parts) + "</g></svg>"
+
+
+def _draw_tree(rows, parts):
+    """Draws the tree; returns its layout and where its word row stands."""
+    level, children, centre, total = _layout(rows)
+    deepest = max(level, default=0)
+    foot = MARGIN + (deepest + 1) * ROW + FONT_SIZE
+    for place, (label, word, parent, _) in enumerate(rows):
+        y = MARGIN + level[place] * ROW + FONT_SIZE
+        _text(parts, centre[place], y, "label", label)
+        for child in children[place]:
+            child_y = MARGIN + level[child] * ROW
+            _line(parts, "edge", centre[place], y + 4, centre[child], child_y)
+        if word is not None and not children[place]:
+            _line(parts, "edge", centre[place], y + 4, centre[place], foot - FONT_SIZE)
+            _text(parts, centre[place], foot, "word", word)
+    return centre, total, foot
+
+
+def tree_svg(tree):
+    """The subtree under `tree` as an SVG document (a str)."""
+    rows = tree._flat()
+    parts = []
+    _, total, foot = _draw_tree(rows, parts)
+    return _svg(total, foot + MARGIN + 4, parts)
+
+
+def example_svg(example):
+    """`example` as an SVG document: its tree with the SL words at its foot,
+    the TL words in a row below them and one line per alignment link."""
+    rows = example.tree._flat()
+    links = example.alignment
+    tl_words = example.tl_words
+    parts = []
+    centre, total, foot = _draw_tree(rows, parts)
+
+    # The TL row spreads over the tree's width when it is narrower.
+    slots = [_width(word) + PAD for word in tl_words]
+    natural = sum(slots)
+    stretch = max(1.0, (total - 2 * MARGIN) / natural) if natural else 1.0
+    tl_centre = []
+    at = MARGIN
+    for slot in slots:
+        tl_centre.append(at + slot * stretch / 2)
+        at += slot * stretch
+    tl_y = foot + 2 * ROW
+    for word, x in zip(tl_words, tl_centre):
+        _text(parts, x, tl_y, "tl", word)
+
+    leaf_at = {}
+    for place, (_, word, _, index) in enumerate(rows):
+        if word is not None and index is not None:
+            leaf_at.setdefault(index, centre[place])
+    for sl, tl in links:
+        if sl in leaf_at and 1 <= tl <= len(tl_centre):
+            _line(parts, "link", leaf_at[sl], foot + 5, tl_centre[tl - 1],
+                  tl_y - FONT_SIZE)
+    width = max(total, at + MARGIN)
+    return _svg(width, tl_y + MARGIN + 4, parts)

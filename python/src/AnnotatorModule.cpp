@@ -1,0 +1,12 @@
+// The compiled half of the annotator Python package; the package's
+// __init__.py is its face.
+#include "Binding.h"
+
+PYBIND11_MODULE(_annotator, module) {
+  module.doc() =
+      "The annotator library: training-example files, constituent trees and "
+      "patterns.";
+  annotator_python::RegisterErrors(module);
+  annotator_python::RegisterTree(module);
+  annotator_python::RegisterReading(module);
+}

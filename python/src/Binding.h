@@ -1,0 +1,45 @@
+#ifndef ANNOTATOR_PYTHON_BINDING_H_
+#define ANNOTATOR_PYTHON_BINDING_H_
+
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "ParseParser.h"
+#include "Status.h"
+
+namespace annotator_python {
+
+namespace py = pybind11;
+
+// Sets the Python exception for a failed `status` and throws to pybind11:
+// FormatError for the format family, AlignmentError for the alignment one.
+// The one place where the library's failures become Python errors.
+[[noreturn]] void Raise(const Status& status);
+
+// Raises the OSError subclass (FileNotFoundError, IsADirectoryError,
+// PermissionError, ...) that `error` (an errno value) names for `path`.
+[[noreturn]] void RaiseOSError(int error, const std::string& path);
+
+// Bytes from the files as Python text: UTF-8, with any other byte kept as a
+// lone surrogate so that encoding the text back gives the bytes again.
+py::str Text(std::string_view bytes);
+// A Python text as the bytes it came from (the inverse of Text).
+std::string Bytes(const py::handle& text);
+
+// A Tree object: a view of `node`, which keeps `owner`, the parser that
+// holds the node's tree, alive. Views copy nothing of the tree.
+py::object MakeTree(const std::shared_ptr<ParseParser>& owner,
+                    CTree::TreeNode* node);
+
+void RegisterErrors(py::module_& module);
+void RegisterTree(py::module_& module);
+void RegisterReading(py::module_& module);
+
+}  // namespace annotator_python
+
+#endif  // ANNOTATOR_PYTHON_BINDING_H_

@@ -1,0 +1,101 @@
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "Binding.h"
+#include "Status.h"
+
+namespace annotator_python {
+
+namespace {
+
+PyObject* FormatErrorType = nullptr;
+PyObject* AlignmentErrorType = nullptr;
+
+py::object OrNone(std::size_t value) {
+  return value == 0 ? py::none() : py::object(py::int_(value));
+}
+
+PyObject* MakeType(py::module_& module, const char* name, const char* doc,
+                   py::dict defaults) {
+  const std::string qualified = std::string("annotator.") + name;
+  PyObject* type = PyErr_NewExceptionWithDoc(qualified.c_str(), doc,
+                                             PyExc_ValueError, defaults.ptr());
+  if (!type) throw py::error_already_set();
+  module.add_object(name, py::reinterpret_borrow<py::object>(type));
+  return type;
+}
+
+}  // namespace
+
+void Raise(const Status& status) {
+  PyObject* type = status.Family() == StatusFamily::kAlignment
+                       ? AlignmentErrorType
+                       : FormatErrorType;
+  py::object error =
+      py::reinterpret_borrow<py::object>(type)(Text(status.Message()));
+  error.attr("record") = OrNone(status.Record);
+  if (type == FormatErrorType) {
+    error.attr("line") = OrNone(status.Line);
+    error.attr("text") = Text(status.Text);
+  } else {
+    error.attr("position") = status.Position;
+  }
+  PyErr_SetObject(type, error.ptr());
+  throw py::error_already_set();
+}
+
+void RaiseOSError(int error, const std::string& path) {
+  py::object name =
+      py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(
+          path.data(), static_cast<Py_ssize_t>(path.size())));
+  errno = error;
+  PyErr_SetFromErrnoWithFilenameObject(PyExc_OSError, name.ptr());
+  throw py::error_already_set();
+}
+
+py::str Text(std::string_view bytes) {
+  PyObject* text = PyUnicode_DecodeUTF8(
+      bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogateescape");
+  if (!text) throw py::error_already_set();
+  return py::reinterpret_steal<py::str>(text);
+}
+
+std::string Bytes(const py::handle& text) {
+  if (!PyUnicode_Check(text.ptr())) {
+    throw py::type_error("expected str, not " +
+                         std::string(Py_TYPE(text.ptr())->tp_name));
+  }
+  py::object bytes = py::reinterpret_steal<py::object>(
+      PyUnicode_AsEncodedString(text.ptr(), "utf-8", "surrogateescape"));
+  if (!bytes) throw py::error_already_set();
+  return std::string(PyBytes_AS_STRING(bytes.ptr()),
+                     static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr())));
+}
+
+void RegisterErrors(py::module_& module) {
+  py::dict formatDefaults;
+  formatDefaults["record"] = py::none();
+  formatDefaults["line"] = py::none();
+  formatDefaults["text"] = py::str("");
+  FormatErrorType = MakeType(
+      module, "FormatError",
+      "A C-structure that does not read as a tree, or a line longer than "
+      "99,999 bytes.\n\nAttributes: record (the record's number from 1, or "
+      "None), line (the line number in the file from 1, or None) and text "
+      "(the part of the C-structure that could not be read; empty for an "
+      "over-long line). str() of it is the message extract_patterns "
+      "gives.",
+      formatDefaults);
+  py::dict alignmentDefaults;
+  alignmentDefaults["record"] = py::none();
+  alignmentDefaults["position"] = 0;
+  AlignmentErrorType = MakeType(
+      module, "AlignmentError",
+      "An alignment that links a TL position the TL sentence does not "
+      "have.\n\nAttributes: position (that TL position, from 1) and record "
+      "(the record's number from 1, or None).",
+      alignmentDefaults);
+}
+
+}  // namespace annotator_python

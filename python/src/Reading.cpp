@@ -1,0 +1,526 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstddef>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "AlignmentLinks.h"
+#include "AnnotatedRecord.h"
+#include "Binding.h"
+#include "LineUp.h"
+#include "ParseParser.h"
+#include "PatternExtractor.h"
+#include "SplitText.h"
+#include "Status.h"
+#include "TrainingExampleReader.h"
+#include "TrainingFile.h"
+
+namespace annotator_python {
+
+namespace {
+
+// annotate writes in pieces of whole records of about this size.
+constexpr std::size_t kOutputChunk = 1 << 20;
+
+// The text of a "Label: value" line after its first ":" and one blank, as
+// the pattern extractor reads the fields.
+std::string_view FieldValue(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return line;
+  line.remove_prefix(colon + 1);
+  if (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+  return line;
+}
+
+// Opens `path` as a training file, as the programs do, but returns the
+// errno value a Python user expects instead of the programs' one message (0
+// when it opened). Called without the interpreter's lock, since opening a
+// FIFO waits for its writer.
+int OpenInput(std::ifstream& in, const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat info;
+  const bool directory = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+  // The stream opens while this descriptor still holds a FIFO open, so its
+  // open finds the writer there and does not wait again.
+  const bool opened = !directory && OpenTrainingFile(in, path.c_str());
+  ::close(fd);
+  return opened ? 0 : directory ? EISDIR : EIO;
+}
+
+// One training example of a file: its fields as read (with its number and
+// header line), and the tree, which is built on first use and then kept.
+struct Example {
+  ExampleRecord Record;
+  std::shared_ptr<ParseParser> Parsed;
+
+  // `status` placed in this record: its number, and the line of the field
+  // `offset` lines below the header.
+  Status At(Status status, std::size_t offset) const {
+    status.Record = Record.Number;
+    status.Line = Record.HeaderLine == 0 ? 0 : Record.HeaderLine + offset;
+    return status;
+  }
+};
+
+// The lines of a record's fields below its header.
+constexpr std::size_t kAlignmentOffset = 3;
+constexpr std::size_t kCStructureOffset = 6;
+
+// The SL words and tags as the sentence pair splits them; a token whose
+// word is empty ("/x") gives neither.
+void SplitSL(std::string_view sentence, std::vector<std::string_view>& words,
+             std::vector<std::string_view>& tags) {
+  ForEachSLToken(sentence, [&](std::string_view word, std::string_view tag,
+                               bool /*tagged*/) {
+    if (word.empty()) return;
+    words.push_back(word);
+    tags.push_back(tag);
+  });
+}
+
+std::vector<std::string_view> SplitTL(std::string_view sentence) {
+  std::vector<std::string_view> words;
+  ForEachSentenceToken(sentence,
+                       [&](std::string_view word) { words.push_back(word); });
+  return words;
+}
+
+py::list TextList(const std::vector<std::string_view>& items) {
+  py::list list;
+  for (std::string_view item : items) list.append(Text(item));
+  return list;
+}
+
+// The alignment links as the sentence pair maps them: each SL word's TL
+// positions, once each, ascending.
+py::list Alignment(const Example& example) {
+  std::vector<std::string_view> words, tags;
+  SplitSL(FieldValue(example.Record.SL), words, tags);
+  std::vector<std::pair<int, int>> links;
+  const Status status =
+      CollectLinks(FieldValue(example.Record.Alignment), words.size(),
+                   SplitTL(FieldValue(example.Record.TL)).size(), links);
+  if (!status) Raise(example.At(status, kAlignmentOffset));
+  py::list pairs;
+  for (const auto& [sl, tl] : links) pairs.append(py::make_tuple(sl, tl));
+  return pairs;
+}
+
+int Score(const Example& example) {
+  CStructureReader reader;
+  const CStructureReading reading =
+      reader.MeasureDepth(example.Record.CStructure);
+  if (!reading.Ok) Raise(example.At(reading.ToStatus(), kCStructureOffset));
+  return reading.Depth;
+}
+
+py::object ExampleTree(Example& example) {
+  if (!example.Parsed) {
+    auto parser = std::make_shared<ParseParser>();
+    // From the line's first "(", as the extractor reads it.
+    const std::string_view value = example.Record.CStructure;
+    const std::size_t open = value.find('(');
+    Status status;
+    {
+      py::gil_scoped_release released;
+      status = open == std::string_view::npos
+                   ? Status::MalformedCStructure(value)
+                   : parser->TryParseIntoTree(value.substr(open));
+    }
+    if (!status) Raise(example.At(status, kCStructureOffset));
+    example.Parsed = std::move(parser);
+  }
+  return MakeTree(example.Parsed, example.Parsed->Root);
+}
+
+// The patterns of one record share the extractor's text; a pattern is its
+// stretch of it and of the SL positions.
+struct PatternBlock {
+  std::string Text;
+  std::vector<std::vector<int>> Positions;
+};
+
+struct Pattern {
+  std::shared_ptr<const PatternBlock> Block;
+  std::size_t Begin = 0, End = 0, Number = 0;
+
+  std::string_view Whole() const {
+    return std::string_view(Block->Text).substr(Begin, End - Begin);
+  }
+  // Line `n` (from 0) of the text form: 0 is the header, 1 SL ... 8
+  // XSideConstraints, and the constraints after it.
+  std::vector<std::string_view> Lines() const {
+    std::vector<std::string_view> lines;
+    std::string_view rest = Whole();
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      lines.push_back(rest.substr(0, end));
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    lines.resize(std::max<std::size_t>(lines.size(), 9));
+    return lines;
+  }
+  std::string_view Field(std::size_t n) const { return FieldValue(Lines()[n]); }
+};
+
+std::vector<std::string_view> SplitBlanks(std::string_view text) {
+  std::vector<std::string_view> parts;
+  if (text.empty()) return parts;
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t blank = text.find(' ', from);
+    parts.push_back(text.substr(from, blank - from));
+    if (blank == std::string_view::npos) break;
+    from = blank + 1;
+  }
+  return parts;
+}
+
+std::vector<Pattern> Patterns(const Example& example, bool consistent) {
+  auto block = std::make_shared<PatternBlock>();
+  Status status;
+  {
+    py::gil_scoped_release released;
+    // One extractor per thread keeps its scratch space between records.
+    thread_local PatternExtractor all(false);
+    thread_local PatternExtractor consistentOnly(true);
+    status = (consistent ? consistentOnly : all)
+                 .AppendPatterns(example.Record, block->Text, block->Positions);
+  }
+  if (!status) Raise(status);
+  // Every pattern is nine lines and then its constraints, which alone begin
+  // with "(X".
+  std::vector<Pattern> patterns;
+  const std::string_view text = block->Text;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    Pattern pattern{block, at, at, patterns.size()};
+    std::size_t lines = 0;
+    while (at < text.size() && (lines < 9 || text.compare(at, 2, "(X") == 0)) {
+      const std::size_t end = text.find('\n', at);
+      at = end == std::string_view::npos ? text.size() : end + 1;
+      ++lines;
+    }
+    pattern.End = at;
+    patterns.push_back(std::move(pattern));
+  }
+  return patterns;
+}
+
+class Reader {
+ public:
+  explicit Reader(const py::bytes& path)
+      : path_(path), buffer_(new char[kBuffer]) {
+    in_.rdbuf()->pubsetbuf(buffer_.get(), kBuffer);
+    int error = 0;
+    {
+      py::gil_scoped_release released;
+      error = OpenInput(in_, path_);
+    }
+    if (error != 0) RaiseOSError(error, path_);
+    reader_ = std::make_unique<TrainingExampleReader>(in_, listing_);
+  }
+
+  std::shared_ptr<Example> Next() {
+    if (!reader_) throw py::stop_iteration();
+    // The lock is let go while reading, so a second thread could come in
+    // here with the same iterator.
+    if (busy_) {
+      throw py::value_error("this iterator is being read by another thread");
+    }
+    auto example = std::make_shared<Example>();
+    bool complete = false;
+    busy_ = true;
+    {
+      py::gil_scoped_release released;
+      complete = reader_->NextRecord(example->Record);
+    }
+    busy_ = false;
+    if (!complete) {
+      const Status status = reader_->ReadStatus();
+      reader_.reset();
+      in_.close();
+      if (!status) Raise(status);
+      throw py::stop_iteration();
+    }
+    return example;
+  }
+
+ private:
+  static constexpr std::size_t kBuffer = 1 << 16;
+  std::string path_;
+  std::unique_ptr<char[]> buffer_;
+  std::ifstream in_;
+  std::ostream listing_{nullptr};
+  std::unique_ptr<TrainingExampleReader> reader_;
+  bool busy_ = false;  // read and written with the interpreter's lock held
+};
+
+bool SameFile(const std::string& first, const std::string& second) {
+  struct stat a;
+  struct stat b;
+  return ::stat(first.c_str(), &a) == 0 && ::stat(second.c_str(), &b) == 0 &&
+         a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Writes all of `bytes`; false with errno set when a write fails.
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
+  const std::string inPath = inBytes;
+  const std::string outPath = outBytes;
+  if (SameFile(inPath, outPath)) {
+    throw py::value_error("InFile and OutFile name the same file.");
+  }
+  std::ifstream in;
+  std::unique_ptr<char[]> inBuffer(new char[1 << 16]);
+  in.rdbuf()->pubsetbuf(inBuffer.get(), 1 << 16);
+  int fd = -1;
+  int inError = 0;
+  int outError = 0;
+  {
+    py::gil_scoped_release released;
+    inError = OpenInput(in, inPath);
+    if (inError == 0) {
+      fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                  0666);
+      if (fd < 0) outError = errno;
+    }
+  }
+  if (inError != 0) RaiseOSError(inError, inPath);
+  if (outError != 0) RaiseOSError(outError, outPath);
+
+  std::ostream unused(nullptr);
+  TrainingExampleReader reader(in, unused);
+  CStructureReader trees;
+  Example example;
+  std::string pending;
+  std::size_t records = 0;
+  std::size_t wholeUpTo = 0;
+  Status status;
+  int writeError = 0;
+  {
+    py::gil_scoped_release released;
+    // The file only ever ends in whole records: what goes out is a run of
+    // them, and a write that fails partway is cut back.
+    auto flush = [&]() {
+      if (WriteAll(fd, pending)) {
+        wholeUpTo += pending.size();
+        pending.clear();
+        return true;
+      }
+      writeError = errno;
+      if (::ftruncate(fd, static_cast<off_t>(wholeUpTo)) != 0) {
+        // Not a regular file: nothing to cut back.
+      }
+      return false;
+    };
+    while (reader.NextRecord(example.Record)) {
+      const CStructureReading tree =
+          trees.MeasureDepth(example.Record.CStructure);
+      if (!tree.Ok) {
+        status = example.At(tree.ToStatus(), kCStructureOffset);
+        break;
+      }
+      AppendAnnotatedRecord(example.Record, tree.Depth, pending);
+      ++records;
+      if (pending.size() >= kOutputChunk && !flush()) break;
+    }
+    if (status) status = reader.ReadStatus();
+    if (writeError == 0) flush();
+    if (::close(fd) != 0 && writeError == 0) writeError = errno;
+  }
+  if (writeError != 0) RaiseOSError(writeError, outPath);
+  if (!status) Raise(status);
+  return records;
+}
+
+}  // namespace
+
+void RegisterReading(py::module_& module) {
+  py::class_<Example, std::shared_ptr<Example>>(
+      module, "Example",
+      "One training example of a file, as annotator reads it. Field texts "
+      "are the lines' texts after their label (after the first ':' and one "
+      "blank); positions count from 1 as in the files.")
+      .def_property_readonly(
+          "number", [](const Example& e) { return e.Record.Number; },
+          "The record's number in its file, from 1.")
+      .def_property_readonly(
+          "line", [](const Example& e) { return e.Record.HeaderLine; },
+          "The line number of the record's header in its file, from 1.")
+      .def_property_readonly(
+          "sl", [](const Example& e) { return Text(FieldValue(e.Record.SL)); },
+          "The SL sentence: word/tag tokens.")
+      .def_property_readonly(
+          "tl", [](const Example& e) { return Text(FieldValue(e.Record.TL)); },
+          "The TL sentence.")
+      .def_property_readonly(
+          "alignment_text",
+          [](const Example& e) { return Text(FieldValue(e.Record.Alignment)); },
+          "The alignment as written, such as '((1,1),(2,2))'.")
+      .def_property_readonly(
+          "type",
+          [](const Example& e) { return Text(FieldValue(e.Record.Type)); },
+          "The example's type.")
+      .def_property_readonly(
+          "cstructure",
+          [](const Example& e) {
+            return Text(FieldValue(e.Record.CStructure));
+          },
+          "The C-structure: the bracketed tree as written.")
+      .def_property_readonly(
+          "constseq",
+          [](const Example& e) { return Text(FieldValue(e.Record.ConstSeq)); },
+          "The constituent sequence.")
+      .def_property_readonly(
+          "sl_words",
+          [](const Example& e) {
+            std::vector<std::string_view> words, tags;
+            SplitSL(FieldValue(e.Record.SL), words, tags);
+            return TextList(words);
+          },
+          "The SL words in sentence order.")
+      .def_property_readonly(
+          "sl_tags",
+          [](const Example& e) {
+            std::vector<std::string_view> words, tags;
+            SplitSL(FieldValue(e.Record.SL), words, tags);
+            return TextList(tags);
+          },
+          "The tag of each SL word ('' for an untagged one).")
+      .def_property_readonly(
+          "tl_words",
+          [](const Example& e) {
+            return TextList(SplitTL(FieldValue(e.Record.TL)));
+          },
+          "The TL words in sentence order.")
+      .def_property_readonly(
+          "alignment", &Alignment,
+          "The links as (SL position, TL position) pairs, by SL position and "
+          "then TL position, each once; links from SL positions beyond the "
+          "SL words are left out. Raises AlignmentError for a TL position "
+          "the TL sentence does not have.")
+      .def_property_readonly(
+          "tree", &ExampleTree,
+          "The C-structure's tree, read from its first '(' and built on first "
+          "use. Raises FormatError when it does not read.")
+      .def_property_readonly(
+          "score", &Score,
+          "The co-embedding score annotator writes for this record, read "
+          "without building the tree. Raises FormatError where annotator "
+          "stops with a format error.")
+      .def("patterns", &Patterns, py::arg("consistent") = false,
+           "Every constituent as a candidate pattern: exactly what "
+           "extract_patterns (with --consistent when `consistent`) writes "
+           "for this record. Raises FormatError or AlignmentError where "
+           "extract_patterns skips the record.")
+      .def("__str__",
+           [](const Example& e) {
+             std::string record;
+             AppendAnnotatedRecord(e.Record, Score(e), record);
+             return Text(record);
+           })
+      .def("__repr__",
+           [](const Example& e) {
+             return "<annotator.Example " + std::to_string(e.Record.Number) +
+                    " at line " + std::to_string(e.Record.HeaderLine) + ">";
+           })
+      .def(
+          "_repr_svg_",
+          [](const py::object& self) {
+            return py::module_::import("annotator._picture")
+                .attr("example_svg")(self);
+          },
+          "The example drawn as an SVG picture: its tree, the SL words at its "
+          "foot, the TL words below them and a line per alignment link.");
+
+  py::class_<Pattern>(module, "Pattern",
+                      "A candidate translation pattern, as extract_patterns "
+                      "writes it.")
+      .def_property_readonly(
+          "type", [](const Pattern& p) { return Text(p.Field(4)); },
+          "The constituent's label.")
+      .def_property_readonly(
+          "sl_words",
+          [](const Pattern& p) { return TextList(SplitBlanks(p.Field(1))); },
+          "The constituent's words.")
+      .def_property_readonly(
+          "sl_positions",
+          [](const Pattern& p) { return p.Block->Positions[p.Number]; },
+          "The sentence positions of sl_words, from 1.")
+      .def_property_readonly(
+          "tl_words",
+          [](const Pattern& p) { return TextList(SplitBlanks(p.Field(2))); },
+          "The TL words aligned to the constituent, in sentence order.")
+      .def_property_readonly(
+          "alignment",
+          [](const Pattern& p) {
+            LineUp lineUp;
+            lineUp.FillHash(1, std::string(p.Field(3)));
+            py::list links;
+            for (const auto& [sl, tls] : lineUp.HashFromX) {
+              for (int tl : tls) links.append(py::make_tuple(sl, tl));
+            }
+            return links;
+          },
+          "The links as (SL, TL) pairs counted within the pattern, from 1.")
+      .def_property_readonly(
+          "cstructure", [](const Pattern& p) { return Text(p.Field(6)); },
+          "The subtree with its labels in angle brackets and its leaves "
+          "numbered from 1.")
+      .def_property_readonly(
+          "constseq", [](const Pattern& p) { return Text(p.Field(7)); },
+          "The children's labels.")
+      .def_property_readonly(
+          "score",
+          [](const Pattern& p) {
+            const std::string_view value = p.Field(5);
+            int score = 0;
+            std::from_chars(value.data(), value.data() + value.size(), score);
+            return score;
+          },
+          "The subtree's depth.")
+      .def_property_readonly(
+          "x_side_constraints",
+          [](const Pattern& p) {
+            const std::vector<std::string_view> lines = p.Lines();
+            return TextList(
+                std::vector<std::string_view>(lines.begin() + 9, lines.end()));
+          },
+          "Number and tense constraints such as '(X2 NUM *SG)'.")
+      .def("__str__", [](const Pattern& p) { return Text(p.Whole()); })
+      .def("__repr__", [](const Pattern& p) {
+        return "<annotator.Pattern " +
+               py::repr(Text(p.Field(4))).cast<std::string>() + " " +
+               py::repr(Text(p.Field(1))).cast<std::string>() + ">";
+      });
+
+  py::class_<Reader>(module, "_Reader")
+      .def(py::init<const py::bytes&>())
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", &Reader::Next);
+
+  module.def("_annotate", &Annotate);
+}
+
+}  // namespace annotator_python

@@ -1,0 +1,314 @@
+// The Tree type is written against the interpreter's own C API: a walk over
+// every node of a corpus makes a view per node, and a pybind11 object costs
+// several times what a plain one does to make and to ask.
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Binding.h"
+#include "ParseParser.h"
+#include "TreeWalk.h"
+
+namespace annotator_python {
+
+namespace {
+
+struct TreeObject {
+  PyObject_HEAD std::shared_ptr<ParseParser> Owner;
+  CTree::TreeNode* Node;
+};
+
+PyTypeObject* TreeType = nullptr;
+
+TreeObject* AsTree(PyObject* self) {
+  return reinterpret_cast<TreeObject*>(self);
+}
+CTree::TreeNode* NodeOf(PyObject* self) { return AsTree(self)->Node; }
+
+PyObject* NewTree(const std::shared_ptr<ParseParser>& owner,
+                  CTree::TreeNode* node) {
+  TreeObject* tree = PyObject_New(TreeObject, TreeType);
+  if (!tree) return nullptr;
+  new (&tree->Owner) std::shared_ptr<ParseParser>(owner);
+  tree->Node = node;
+  return reinterpret_cast<PyObject*>(tree);
+}
+
+PyObject* Sibling(PyObject* self, CTree::TreeNode* node) {
+  return NewTree(AsTree(self)->Owner, node);
+}
+
+void DeallocTree(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  AsTree(self)->Owner.~shared_ptr();
+  PyObject_Free(self);
+  Py_DECREF(type);
+}
+
+PyObject* RefuseNew(PyTypeObject*, PyObject*, PyObject*) {
+  PyErr_SetString(PyExc_TypeError,
+                  "Tree objects come from annotator.parse_tree and "
+                  "Example.tree");
+  return nullptr;
+}
+
+// Runs `body` and turns a C++ exception into the Python error it carries.
+template <class Body>
+PyObject* Guard(Body&& body) {
+  try {
+    return body();
+  } catch (py::error_already_set& error) {
+    error.restore();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& error) {
+    PyErr_SetString(PyExc_RuntimeError, error.what());
+  }
+  return nullptr;
+}
+
+PyObject* Release(py::object object) { return object.release().ptr(); }
+
+PyObject* Label(PyObject* self, void*) {
+  return Guard([&] { return Release(Text(NodeOf(self)->Label)); });
+}
+PyObject* Word(PyObject* self, void*) {
+  return Guard([&] { return Release(Text(NodeOf(self)->Word)); });
+}
+PyObject* Index(PyObject* self, void*) {
+  const int index = NodeOf(self)->Index;
+  if (index < 0) Py_RETURN_NONE;
+  return PyLong_FromLong(index);
+}
+PyObject* Children(PyObject* self, void*) {
+  const std::vector<CTree::TreeNode*>& children = NodeOf(self)->Children;
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(children.size()));
+  if (!list) return nullptr;
+  for (std::size_t i = 0; i < children.size(); ++i) {
+    PyObject* child = Sibling(self, children[i]);
+    if (!child) {
+      Py_DECREF(list);
+      return nullptr;
+    }
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), child);
+  }
+  return list;
+}
+PyObject* Parent(PyObject* self, void*) {
+  CTree::TreeNode* parent = NodeOf(self)->Parent;
+  if (!parent) Py_RETURN_NONE;
+  return Sibling(self, parent);
+}
+PyObject* IsLeaf(PyObject* self, void*) {
+  return PyBool_FromLong(NodeOf(self)->Children.empty());
+}
+PyObject* Depth(PyObject* self, void*) {
+  return PyLong_FromLong(GetCoEmbeddingScore(NodeOf(self)));
+}
+
+// The nodes under `self` in pre-order, or its leaves alone.
+PyObject* Walk(PyObject* self, bool leavesOnly) {
+  PyObject* list = PyList_New(0);
+  if (!list) return nullptr;
+  bool failed = false;
+  WalkInTextOrder(
+      NodeOf(self),
+      [&](CTree::TreeNode* node) {
+        if (failed || (leavesOnly && !node->Children.empty())) return;
+        PyObject* view = Sibling(self, node);
+        failed = !view || PyList_Append(list, view) != 0;
+        Py_XDECREF(view);
+      },
+      [](CTree::TreeNode*) {});
+  if (failed) {
+    Py_DECREF(list);
+    return nullptr;
+  }
+  return list;
+}
+PyObject* Subtrees(PyObject* self, PyObject*) { return Walk(self, false); }
+PyObject* Leaves(PyObject* self, PyObject*) { return Walk(self, true); }
+
+PyObject* Words(PyObject* self, PyObject*) {
+  return Guard([&] {
+    py::list words;
+    ForEachLeaf(NodeOf(self),
+                [&](CTree::TreeNode* node) { words.append(Text(node->Word)); });
+    return Release(words);
+  });
+}
+
+// The subtree in pre-order as (label, word or None, parent's place in the
+// list or -1, position or None): all a picture needs, in one call and
+// without a walk in Python that would recurse.
+PyObject* Flat(PyObject* self, PyObject*) {
+  return Guard([&] {
+    py::list rows;
+    std::vector<long long> open;
+    long long next = 0;
+    WalkInTextOrder(
+        NodeOf(self),
+        [&](CTree::TreeNode* node) {
+          const bool leaf = node->Children.empty();
+          rows.append(py::make_tuple(
+              Text(node->Label),
+              leaf ? py::object(Text(node->Word)) : py::none(),
+              open.empty() ? -1 : open.back(),
+              node->Index < 0 ? py::none()
+                              : py::object(py::int_(node->Index))));
+          open.push_back(next++);
+        },
+        [&](CTree::TreeNode*) { open.pop_back(); });
+    return Release(rows);
+  });
+}
+
+PyObject* CallPython(PyObject* self, const char* module, const char* name) {
+  return Guard([&] {
+    return Release(py::module_::import(module).attr(name)(
+        py::reinterpret_borrow<py::object>(self)));
+  });
+}
+PyObject* ToNltk(PyObject* self, PyObject*) {
+  return CallPython(self, "annotator", "_to_nltk");
+}
+PyObject* Svg(PyObject* self, PyObject*) {
+  return CallPython(self, "annotator._picture", "tree_svg");
+}
+
+Py_ssize_t Length(PyObject* self) {
+  return static_cast<Py_ssize_t>(NodeOf(self)->Children.size());
+}
+// Python has already added the length to a negative index.
+PyObject* Item(PyObject* self, Py_ssize_t i) {
+  const std::vector<CTree::TreeNode*>& children = NodeOf(self)->Children;
+  if (i < 0 || static_cast<std::size_t>(i) >= children.size()) {
+    PyErr_SetString(PyExc_IndexError, "child index out of range");
+    return nullptr;
+  }
+  return Sibling(self, children[static_cast<std::size_t>(i)]);
+}
+
+PyObject* Str(PyObject* self) {
+  return Guard([&] {
+    std::string text;
+    AsTree(self)->Owner->ReturnSubTree(NodeOf(self), text);
+    return Release(Text(text));
+  });
+}
+PyObject* Repr(PyObject* self) {
+  return Guard([&] {
+    const CTree::TreeNode* node = NodeOf(self);
+    return Release(Text(
+        "<annotator.Tree " + py::repr(Text(node->Label)).cast<std::string>() +
+        " with " + std::to_string(node->Children.size()) + " children>"));
+  });
+}
+
+PyObject* Compare(PyObject* self, PyObject* other, int op) {
+  if ((op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, TreeType)) {
+    Py_RETURN_NOTIMPLEMENTED;
+  }
+  const bool same = NodeOf(self) == NodeOf(other);
+  return PyBool_FromLong(op == Py_EQ ? same : !same);
+}
+Py_hash_t Hash(PyObject* self) {
+  const auto hash =
+      static_cast<Py_hash_t>(std::hash<const void*>()(NodeOf(self)));
+  return hash == -1 ? -2 : hash;
+}
+
+PyGetSetDef Properties[] = {
+    {"label", Label, nullptr, "The category (NP) or, for a leaf, the tag (DT).",
+     nullptr},
+    {"word", Word, nullptr,
+     "A leaf's word without its position suffix; '' for other nodes.", nullptr},
+    {"index", Index, nullptr,
+     "A leaf's position in the sentence, from 1; None for other nodes.",
+     nullptr},
+    {"children", Children, nullptr, "The child nodes in text order.", nullptr},
+    {"parent", Parent, nullptr,
+     "The node this one hangs under; None for the root.", nullptr},
+    {"is_leaf", IsLeaf, nullptr, "True for a node without children.", nullptr},
+    {"depth", Depth, nullptr,
+     "The co-embedding score: the number of nodes on the longest path from "
+     "this node down to a leaf (1 for a leaf).",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr}};
+
+PyMethodDef Methods[] = {
+    {"leaves", Leaves, METH_NOARGS,
+     "The nodes without children under this one, in text order."},
+    {"words", Words, METH_NOARGS, "The leaves' words in text order."},
+    {"subtrees", Subtrees, METH_NOARGS,
+     "Every node under this one, itself first, in pre-order: a node before "
+     "its descendants."},
+    {"_flat", Flat, METH_NOARGS,
+     "The subtree in pre-order as (label, word or None, parent's place or "
+     "-1, position or None) rows."},
+    {"to_nltk", ToNltk, METH_NOARGS,
+     "The subtree as an nltk.Tree, leaves written word-position as in the "
+     "files. Raises ImportError when NLTK is not installed."},
+    {"_repr_svg_", Svg, METH_NOARGS, "The subtree drawn as an SVG picture."},
+    {nullptr, nullptr, 0, nullptr}};
+
+py::object ParseTree(const py::handle& text) {
+  std::string bytes = Bytes(text);
+  auto owner = std::make_shared<ParseParser>();
+  Status status;
+  {
+    py::gil_scoped_release released;
+    status = owner->TryParseIntoTree(bytes);
+  }
+  if (!status) Raise(status);
+  return MakeTree(owner, owner->Root);
+}
+
+}  // namespace
+
+py::object MakeTree(const std::shared_ptr<ParseParser>& owner,
+                    CTree::TreeNode* node) {
+  PyObject* tree = NewTree(owner, node);
+  if (!tree) throw py::error_already_set();
+  return py::reinterpret_steal<py::object>(tree);
+}
+
+void RegisterTree(py::module_& module) {
+  PyType_Slot slots[] = {
+      {Py_tp_doc,
+       const_cast<char*>(
+           "A node of a constituent tree and the subtree under it. A view "
+           "into a tree the module owns: it copies nothing, and keeps the "
+           "whole tree alive while it exists. len() and indexing go over "
+           "the children; str() gives the bracketed form the printers "
+           "write.")},
+      {Py_tp_dealloc, reinterpret_cast<void*>(DeallocTree)},
+      {Py_tp_new, reinterpret_cast<void*>(RefuseNew)},
+      {Py_tp_getset, Properties},
+      {Py_tp_methods, Methods},
+      {Py_sq_length, reinterpret_cast<void*>(Length)},
+      {Py_sq_item, reinterpret_cast<void*>(Item)},
+      {Py_tp_str, reinterpret_cast<void*>(Str)},
+      {Py_tp_repr, reinterpret_cast<void*>(Repr)},
+      {Py_tp_richcompare, reinterpret_cast<void*>(Compare)},
+      {Py_tp_hash, reinterpret_cast<void*>(Hash)},
+      {0, nullptr}};
+  PyType_Spec spec = {"annotator.Tree", sizeof(TreeObject), 0,
+                      Py_TPFLAGS_DEFAULT, slots};
+  PyObject* type = PyType_FromSpec(&spec);
+  if (!type) throw py::error_already_set();
+  TreeType = reinterpret_cast<PyTypeObject*>(type);
+  module.add_object("Tree", py::reinterpret_steal<py::object>(type));
+
+  module.def("parse_tree", &ParseTree, py::arg("text"),
+             "Reads a bracketed C-structure such as '(S (NP (DT the-1)) (VP "
+             "(VBZ barks-2)))' into a Tree, at any nesting depth. Raises "
+             "FormatError when the text does not read as a tree.");
+}
+
+}  // namespace annotator_python

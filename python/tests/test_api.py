@@ -1,0 +1,250 @@
+import gc
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import annotator
+from conftest import (BUNDLED, EXTRACT_PATTERNS_BIN, ANNOTATOR_BIN, REAL_TREES,
+                      program_output, record)
+
+
+@pytest.mark.parametrize("path", [BUNDLED, REAL_TREES], ids=["bundled", "real"])
+def test_records_and_annotate_equal_the_program(path, tmp_path):
+    if not path.exists():
+        pytest.skip(f"{path} is absent")
+    expected_path = tmp_path / "program.txt"
+    assert program_output(ANNOTATOR_BIN, path, expected_path).returncode == 0
+    expected = expected_path.read_bytes()
+    joined = "".join(str(e) for e in annotator.read(path))
+    assert joined.encode("utf-8", "surrogateescape") == expected
+    out = tmp_path / "module.txt"
+    assert annotator.annotate(path, out) == expected.count(b"SentenceIndex:")
+    assert out.read_bytes() == expected
+
+
+@pytest.mark.parametrize("path", [BUNDLED, REAL_TREES], ids=["bundled", "real"])
+@pytest.mark.parametrize("consistent", [False, True])
+def test_patterns_equal_extract_patterns(path, consistent):
+    if not path.exists():
+        pytest.skip(f"{path} is absent")
+    flags = ["--consistent"] if consistent else []
+    result = program_output(EXTRACT_PATTERNS_BIN, *flags, path)
+    assert result.returncode == 0
+    examples = list(annotator.read(path))
+    patterns = [p for e in examples for p in e.patterns(consistent=consistent)]
+    text = "".join(str(p) for p in patterns)
+    assert text.encode("utf-8", "surrogateescape") == result.stdout
+    # The positions the text form leaves out are those of the leaves of the
+    # constituent each pattern was cut from.
+    for example in examples[:300]:
+        cut = {(t.label, tuple(leaf.index for leaf in t.leaves()))
+               for t in example.tree.subtrees() if t.label and not t.is_leaf}
+        kept = [(p.type, tuple(p.sl_positions)) for p in example.patterns(consistent)]
+        assert set(kept) <= cut
+        assert consistent or len(kept) == len(cut) or len(set(kept)) < len(kept)
+
+
+def test_fields_of_a_record(write_file):
+    path = write_file("comment\n\n" + record(
+        sl="the/dt cat/nn a/ /x b//y", tl="le  chat", alignment="((2,2),(1,1),(1,2))",
+        cstructure="(NP (DT the-1) (NN cat-2) (X a/-3) (Y b-4))"))
+    (example,) = annotator.read(path)
+    assert (example.number, example.line) == (1, 3)
+    assert example.sl == "the/dt cat/nn a/ /x b//y"
+    assert (example.tl, example.alignment_text, example.type) == (
+        "le  chat", "((2,2),(1,1),(1,2))", "NP")
+    assert example.cstructure == "(NP (DT the-1) (NN cat-2) (X a/-3) (Y b-4))"
+    assert example.constseq == "DT NN"
+    assert example.sl_words == ["the", "cat", "a/", "b"]
+    assert example.sl_tags == ["dt", "nn", "", "/y"]
+    assert example.tl_words == ["le", "chat"]
+    assert example.alignment == [(1, 1), (1, 2), (2, 2)]
+    assert example.score == 2
+    (first, *rest) = example.patterns()
+    assert (first.type, first.sl_words, first.sl_positions) == (
+        "NP", ["the", "cat", "a/", "b"], [1, 2, 3, 4])
+    assert (first.tl_words, first.alignment, first.score) == (
+        ["le", "chat"], [(1, 1), (1, 2), (2, 2)], 2)
+    assert first.cstructure == "(<NP> (DT the-1) (NN cat-2) (X a/-3) (Y b-4))"
+    assert (first.constseq, first.x_side_constraints) == ("DT NN X Y", ["(X2 NUM *SG)"])
+    assert rest == []
+
+
+def test_numbers_and_header_lines_follow_the_reader(write_file):
+    # The second record lacks its last two lines: the third header follows
+    # at once and still starts a record.
+    second = record(header="SentenceIndex: 2").split("\n")[:8]
+    path = write_file(record() + "\n".join(second) + "\n" + record(header="x SentenceIndex:"))
+    assert [(e.number, e.line) for e in annotator.read(path)] == [(1, 1), (2, 11), (3, 19)]
+
+
+def test_tree_navigation():
+    tree = annotator.parse_tree("(S (NP (DT the-1) (NN cat-2)) (VP (VBZ sleeps-3)))")
+    assert (tree.label, tree.word, tree.index, tree.is_leaf, tree.depth) == ("S", "", None, False, 3)
+    assert [t.label for t in tree.subtrees()] == ["S", "NP", "DT", "NN", "VP", "VBZ"]
+    assert [(t.label, t.word, t.index) for t in tree.leaves()] == [
+        ("DT", "the", 1), ("NN", "cat", 2), ("VBZ", "sleeps", 3)]
+    assert tree.words() == ["the", "cat", "sleeps"]
+    assert len(tree) == 2 and tree[-1].label == "VP" and [t.label for t in tree] == ["NP", "VP"]
+    assert tree[0][1].parent == tree[0] and tree.parent is None
+    assert str(tree[0]) == "(NP (DT the-1)(NN cat-2))"
+    assert tree[1].depth == 2 and tree[0][0].is_leaf
+    with pytest.raises(IndexError):
+        tree[2]
+
+
+def test_a_view_keeps_its_tree_alive(write_file):
+    leaf = annotator.parse_tree("(S (NP (DT the-1)))")[0][0]
+    from_file = next(annotator.read(write_file(record()))).tree.leaves()[1]
+    gc.collect()
+    assert (leaf.parent.parent.label, leaf.word) == ("S", "the")
+    assert (from_file.parent.label, from_file.word) == ("NP", "cat")
+
+
+def test_to_nltk_equals_nltk_reading_the_printed_tree():
+    nltk = pytest.importorskip("nltk")
+    for example in annotator.read(BUNDLED):
+        tree = example.tree
+        assert tree.to_nltk() == nltk.Tree.fromstring(str(tree))
+
+
+OVERLONG = "x" * 100_000
+
+
+@pytest.mark.parametrize("content, number, line, text", [
+    (record() + record(cstructure="(NP (DT the-1) (NP))"), 2, 17, "(NP)"),
+    (record() + record(cstructure="(NP (DT the-1)"), 2, 17, "C-Structure:(NP (DT the-1)"),
+    (record() + "SentenceIndex:\nSL: " + OVERLONG + "\n", 2, 12, ""),
+], ids=["unreadable constituent", "unclosed", "over-long line"])
+def test_format_errors_carry_where_they_stand(write_file, tmp_path, capfd, content,
+                                              number, line, text):
+    path = write_file(content)
+    out = tmp_path / "out.txt"
+    with pytest.raises(annotator.FormatError) as raised:
+        for example in annotator.read(path):
+            example.score
+    with pytest.raises(annotator.FormatError) as annotating:
+        annotator.annotate(path, out)
+    for error in (raised.value, annotating.value):
+        assert isinstance(error, ValueError)
+        assert (error.record, error.line, error.text) == (number, line, text)
+    # The records before the bad one are written, as the program writes them.
+    assert out.read_text() == str(next(annotator.read(path)))
+    if text:
+        assert str(raised.value) == "malformed C-structure: " + text
+        with pytest.raises(annotator.FormatError):
+            list(annotator.read(path))[1].patterns()
+    assert capfd.readouterr() == ("", "")
+
+
+def test_alignment_errors_carry_the_position(write_file, capfd):
+    (example,) = annotator.read(write_file(record(alignment="((1,1),(2,5))")))
+    for attempt in (lambda: example.alignment, example.patterns):
+        with pytest.raises(annotator.AlignmentError) as raised:
+            attempt()
+        assert (raised.value.position, raised.value.record) == (5, 1)
+        assert str(raised.value) == "TL Index 5 exceeds TL sentence length."
+    assert capfd.readouterr() == ("", "")
+
+
+def test_file_errors(tmp_path, write_file):
+    path = write_file(record())
+    with pytest.raises(FileNotFoundError):
+        annotator.read(tmp_path / "missing.txt")
+    with pytest.raises(IsADirectoryError):
+        annotator.read(tmp_path)
+    with pytest.raises(FileNotFoundError):
+        annotator.annotate(path, tmp_path / "no" / "out.txt")
+    with pytest.raises(IsADirectoryError):
+        annotator.annotate(path, tmp_path)
+    with pytest.raises(ValueError, match="name the same file"):
+        annotator.annotate(path, path)
+    assert path.read_text() == record()
+    if os.geteuid() != 0:
+        path.chmod(0)
+        with pytest.raises(PermissionError):
+            annotator.read(path)
+
+
+def test_deep_trees_need_no_recursion(write_file):
+    # The deepest tree a 99,999-byte line holds, and a far deeper one.
+    deepest = "( " * 12 + "(A " * 24_986 + "(B x-1)" + ")" * 24_998
+    (example,) = annotator.read(write_file(record(cstructure=deepest)))
+    assert len("C-Structure:" + deepest) == 99_999
+    for tree, depth in ((example.tree, 24_999),
+                        (annotator.parse_tree("( " * 249_999 + "(B x-1)" + ")" * 249_999),
+                         250_000)):
+        assert tree.depth == depth and example.score == 24_999
+        assert str(tree).count("(") == depth
+        assert [t.word for t in tree.leaves()] == ["x"]
+        assert len(tree.subtrees()) == depth
+        assert tree._repr_svg_().count('class="label"') == depth
+
+
+GIL_SCRIPT = textwrap.dedent("""
+    import os, queue, sys, threading
+    import annotator
+    record, directory = sys.argv[1], sys.argv[2]
+    got = queue.Queue()
+    fifos = [os.path.join(directory, name) for name in ("a", "b")]
+    for fifo in fifos:
+        os.mkfifo(fifo)
+    def read(fifo):
+        for example in annotator.read(fifo):
+            got.put((fifo, example.number))
+    def annotate(fifo):
+        got.put((fifo, annotator.annotate(fifo, fifo + ".out")))
+    threads = [threading.Thread(target=read, args=(fifos[0],)),
+               threading.Thread(target=annotate if sys.argv[3] == "annotate" else read,
+                                args=(fifos[1],))]
+    for thread in threads:
+        thread.start()
+    # Each reader waits in the open or read of its FIFO: only while those
+    # waits let go of the interpreter can this thread feed them in turn.
+    a, b = open(fifos[0], "w"), open(fifos[1], "w")
+    for _ in range(3):
+        a.write(record); a.flush()
+        assert got.get(timeout=20)[0] == fifos[0]
+        b.write(record); b.flush()
+        if sys.argv[3] != "annotate":
+            assert got.get(timeout=20)[0] == fifos[1]
+    a.close(); b.close()
+    for thread in threads:
+        thread.join()
+    print("both progressed")
+""")
+
+
+@pytest.mark.parametrize("second", ["read", "annotate"])
+def test_threads_reading_files_progress_together(tmp_path, second):
+    result = subprocess.run(
+        [sys.executable, "-c", GIL_SCRIPT, record(), str(tmp_path), second],
+        capture_output=True, text=True, timeout=120, env=os.environ)
+    assert result.stdout == "both progressed\n", result.stderr
+
+
+def test_one_iterator_is_read_by_one_thread_at_a_time(tmp_path):
+    import threading
+    import time
+
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+
+    def feed():
+        with open(fifo, "w") as writer:
+            time.sleep(3)  # while the other thread waits inside next()
+            writer.write(record())
+
+    feeder = threading.Thread(target=feed)
+    feeder.start()
+    examples = annotator.read(fifo)
+    reader = threading.Thread(target=lambda: next(examples))
+    reader.start()
+    time.sleep(0.5)
+    with pytest.raises(ValueError, match="another thread"):
+        next(examples)
+    reader.join()
+    feeder.join()

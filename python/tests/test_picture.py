@@ -1,0 +1,142 @@
+import shutil
+import struct
+import subprocess
+import sys
+import xml.etree.ElementTree as ElementTree
+import zlib
+
+import pytest
+
+import annotator
+from annotator import _picture
+from conftest import BUNDLED, ROOT, record
+
+SVG = "{http://www.w3.org/2000/svg}"
+
+
+def elements(svg, tag, kind):
+    root = ElementTree.fromstring(svg)
+    return [e for e in root.iter(SVG + tag) if e.get("class") == kind]
+
+
+def texts(svg, kind):
+    return [e.text or "" for e in elements(svg, "text", kind)]
+
+
+def test_every_label_word_and_link_is_drawn(write_file):
+    odd = record(sl='a/<b c/&"', tl="x<y \xe9t\xe9 z", alignment="((1,2),(2,1),(2,3))",
+                 cstructure='(<S> (<&> a-1) (Q" c\x01-2))')
+    path = write_file(BUNDLED.read_bytes() + odd.encode("latin-1"))
+    for example in annotator.read(path):
+        tree = example.tree
+        for svg, whole in ((example._repr_svg_(), True), (tree._repr_svg_(), False)):
+            labels = [_picture._clean(t.label) for t in tree.subtrees()]
+            words = [_picture._clean(t.word) for t in tree.leaves()]
+            assert texts(svg, "label") == labels
+            assert texts(svg, "word") == words
+            tl = [_picture._clean(w) for w in example.tl_words] if whole else []
+            assert texts(svg, "tl") == tl
+            links = elements(svg, "line", "link")
+            assert len(links) == (len(example.alignment) if whole else 0)
+            assert svg == (example._repr_svg_() if whole else tree._repr_svg_())
+
+
+def text_boxes(svg):
+    for element in elements(svg, "text", "label") + elements(svg, "text", "word") + \
+            elements(svg, "text", "tl"):
+        x, y = float(element.get("x")), float(element.get("y"))
+        half = _picture._width(element.text or "") / 2
+        yield x - half, y - _picture.FONT_SIZE, x + half, y + 3
+
+
+def test_labels_and_words_never_overlap():
+    # 300 leaves under one node, then nested pairs with labels wider than
+    # their children: both stress the intervals.
+    wide = "(S " + " ".join(f"(NN w{i}-{i + 1})" for i in range(300)) + ")"
+    nested = "(TOP (VERYLONGLABELNAME (A x-1)) (B (C (D y-2)) (EXTRAORDINARILY z-3)))"
+    for text in (wide, nested):
+        boxes = sorted(text_boxes(annotator.parse_tree(text)._repr_svg_()))
+        for i, (left, top, right, bottom) in enumerate(boxes):
+            for other in boxes[i + 1:]:
+                if other[0] >= right:
+                    break
+                assert other[1] >= bottom or other[3] <= top, (boxes[i], other)
+
+
+def read_png(data):
+    """Width, height, bytes per pixel and rows of an 8-bit RGB or RGBA PNG."""
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"
+    at, idat = 8, b""
+    while at < len(data):
+        length, kind = struct.unpack(">I4s", data[at:at + 8])
+        body = data[at + 8:at + 8 + length]
+        if kind == b"IHDR":
+            width, height, depth, colour = struct.unpack(">IIBB", body[:10])
+            assert depth == 8 and colour in (2, 6)
+            pixel = 4 if colour == 6 else 3
+        elif kind == b"IDAT":
+            idat += body
+        at += 12 + length
+    raw, stride, rows = zlib.decompress(idat), width * pixel, []
+    previous = bytearray(stride)
+    for y in range(height):
+        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride):
+            left = line[i - pixel] if i >= pixel else 0
+            up, corner = previous[i], previous[i - pixel] if i >= pixel else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 255
+            elif kind == 2:
+                line[i] = (line[i] + up) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else up if pb <= pc else corner)) & 255
+        rows.append(line)
+        previous = line
+    return width, height, pixel, rows
+
+
+def test_rendered_picture_has_ink_where_the_words_are(tmp_path):
+    converter = shutil.which("rsvg-convert")
+    if not converter:
+        pytest.skip("rsvg-convert is not installed (apt-get install librsvg2-bin)")
+    example = list(annotator.read(BUNDLED))[1]
+    svg = example._repr_svg_()
+    png = subprocess.run([converter, "-f", "png"], input=svg.encode(),
+                         capture_output=True, check=True).stdout
+    width, height, pixel, rows = read_png(png)
+
+    def inked(left, top, right, bottom):
+        return sum(1 for y in range(max(0, int(top)), min(height, int(bottom)))
+                   for x in range(max(0, int(left)), min(width, int(right)))
+                   if sum(rows[y][pixel * x:pixel * x + 3]) < 3 * 160
+                   and (pixel == 3 or rows[y][pixel * x + 3] > 128))
+
+    boxes = list(text_boxes(svg))
+    assert len(boxes) == len(example.tree.subtrees()) + len(example.tree.leaves()) + \
+        len(example.tl_words)
+    for box in boxes:
+        assert inked(*box) > 5, box
+    # The margin under the TL words stays blank.
+    assert inked(0, height - 6, width, height) == 0
+
+
+def test_show_writes_the_picture_of_record_n(tmp_path):
+    def show(*arguments):
+        return subprocess.run([sys.executable, "-m", "annotator", *arguments],
+                              capture_output=True, text=True)
+
+    shown = show("show", str(BUNDLED), "3")
+    assert (shown.returncode, shown.stderr) == (0, "")
+    assert shown.stdout == list(annotator.read(BUNDLED))[2]._repr_svg_()
+    # README shows record 1 as drawn today.
+    assert show("show", str(BUNDLED), "1").stdout == (ROOT / "doc" / "example.svg").read_text()
+    assert "show" in show("--help").stdout
+    for arguments, message in ((("show", str(BUNDLED), "99"), "has no record 99"),
+                               (("show", str(tmp_path / "none"), "1"), "No such file")):
+        failed = show(*arguments)
+        assert failed.returncode == 1 and failed.stdout == ""
+        assert message in failed.stderr
