@@ -45,6 +45,8 @@ char EscapeOf(char c) {
 }
 
 char* Copy(std::string_view bytes, char* out) {
+  // An empty view may hold no pointer at all, which memcpy must not get.
+  if (bytes.empty()) return out;
   std::memcpy(out, bytes.data(), bytes.size());
   return out + bytes.size();
 }
