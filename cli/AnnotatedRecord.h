@@ -1,6 +1,7 @@
 #ifndef ANNOTATOR_ANNOTATEDRECORD_H_
 #define ANNOTATOR_ANNOTATEDRECORD_H_
 
+#include <cstddef>
 #include <string>
 
 #include "TrainingExampleReader.h"
@@ -8,6 +9,8 @@
 // Appends the annotation loop's listing of a complete example: "Printing new
 // training example:", then per field in key order "|key|:|value|", preceded
 // for "SL" by "DebugSL:|" and the value.
+void AppendAnnotationListing(const ExampleRecordView& example,
+                             std::string& listing);
 void AppendAnnotationListing(const ExampleRecord& example,
                              std::string& listing);
 
@@ -16,7 +19,17 @@ void AppendAnnotationListing(const ExampleRecord& example,
 // "CoEmbeddingScore: " and the score, the C-Structure and ConstSeq values,
 // "XSideConstraints:" and an empty line. Fields the example does not hold
 // give empty lines.
+void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
+                           std::string& out);
 void AppendAnnotatedRecord(const ExampleRecord& example, int score,
                            std::string& out);
+
+// The number of bytes AppendAnnotatedRecord appends.
+std::size_t AnnotatedRecordSize(const ExampleRecordView& example, int score);
+
+// Writes the bytes AppendAnnotatedRecord appends to `out`, which has room
+// for AnnotatedRecordSize of them, and returns the end of what it wrote.
+char* WriteAnnotatedRecord(const ExampleRecordView& example, int score,
+                           char* out);
 
 #endif  // ANNOTATOR_ANNOTATEDRECORD_H_

@@ -4,13 +4,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 
 namespace {
 
 volatile std::sig_atomic_t Writing = 0;
+volatile std::sig_atomic_t Building = 0;
 volatile std::sig_atomic_t HeldSignal = 0;
+
+// What a termination signal writes out before the process ends: the whole
+// units of the file opened last, as its last EndUnit or Flush left them.
+volatile int HeldFd = -1;
+volatile bool HeldRegular = false;
+const char* volatile HeldUnits = nullptr;
+volatile std::size_t HeldBytes = 0;
+volatile off_t HeldWholeUpTo = 0;
 
 // Ends the process by `signal` with its default action, so that whoever
 // waits for it sees the signal, as without the handler.
@@ -19,10 +29,33 @@ void DieBy(int signal) {
   std::raise(signal);
 }
 
+// Only async-signal-safe calls; a write that fails is cut back.
+void WriteOutHeld() {
+  const char* bytes = HeldUnits;
+  std::size_t left = HeldBytes;
+  if (HeldFd == -1 || !bytes) return;
+  while (left > 0) {
+    const ssize_t written = ::write(HeldFd, bytes, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      if (HeldRegular) {
+        while (::ftruncate(HeldFd, HeldWholeUpTo) == -1 && errno == EINTR) {
+        }
+      }
+      return;
+    }
+    bytes += written;
+    left -= static_cast<std::size_t>(written);
+  }
+}
+
 void OnTermination(int signal) {
-  if (Writing) {
+  if (Writing || Building) {
     HeldSignal = signal;
   } else {
+    const int savedErrno = errno;
+    WriteOutHeld();
+    errno = savedErrno;
     // Blocked inside its own handler, the raised signal ends the process
     // as soon as the handler returns.
     DieBy(signal);
@@ -66,6 +99,7 @@ bool WriteWhole(int fd, std::string_view bytes) {
 }
 
 RecordFile::~RecordFile() {
+  if (fd_ != -1 && HeldFd == fd_) HeldFd = -1;
   if (owned_ && fd_ != -1) ::close(fd_);
 }
 
@@ -88,46 +122,74 @@ void RecordFile::Begin(int fd, bool owned) {
     const off_t start = ::lseek(fd_, 0, SEEK_CUR);
     wholeUpTo_ = start < 0 ? 0 : start;
   }
+  HeldFd = -1;
+  HeldRegular = regular_;
+  Publish();
+  HeldFd = fd_;
+}
+
+void RecordFile::Publish() {
+  HeldBytes = 0;
+  HeldWholeUpTo = wholeUpTo_;
+  HeldUnits = buffer_.data();
+  // The pointer is in place before the count makes it worth reading.
+  std::atomic_signal_fence(std::memory_order_release);
+  HeldBytes = failed_ || unitEnds_.empty() ? 0 : unitEnds_.back();
+}
+
+std::string& RecordFile::Buffer() {
+  Building = 1;
+  return buffer_;
 }
 
 bool RecordFile::EndUnit() {
   unitEnds_.push_back(buffer_.size());
-  return buffer_.size() < flushBound_ || Flush();
+  Publish();
+  Building = 0;
+  // A signal held while the unit was built takes it along.
+  if (buffer_.size() < flushBound_ && HeldSignal == 0) return true;
+  return Flush();
 }
 
 bool RecordFile::Append(std::string_view unit) {
-  buffer_.append(unit);
+  Buffer().append(unit);
   return EndUnit();
 }
 
 bool RecordFile::Flush() {
-  if (failed_) return false;
-  if (unitEnds_.empty()) return true;
+  Building = 0;
+  if (failed_ || unitEnds_.empty()) {
+    if (HeldSignal != 0) DieBy(HeldSignal);
+    return !failed_;
+  }
   const std::size_t whole = unitEnds_.back();
   Writing = 1;
   const std::size_t taken =
       WritePrefix(fd_, std::string_view(buffer_).substr(0, whole));
   if (taken == whole) {
     wholeUpTo_ += static_cast<off_t>(whole);
+    wholeUnits_ += unitEnds_.size();
   } else {
     failed_ = true;
+    // The units the kernel took whole stay; the rest of what went out is
+    // taken back. A pipe or a device cannot be cut, and there is nothing
+    // better to do than to say so.
+    std::size_t kept = 0;
+    for (const std::size_t end : unitEnds_) {
+      if (end > taken) break;
+      kept = end;
+      ++wholeUnits_;
+    }
     if (regular_) {
-      // The units the kernel took whole stay; the rest of what went out is
-      // taken back. A pipe or a device cannot be cut, and there is nothing
-      // better to do than to say so.
-      std::size_t kept = 0;
-      for (const std::size_t end : unitEnds_) {
-        if (end > taken) break;
-        kept = end;
-      }
       wholeUpTo_ += static_cast<off_t>(kept);
       while (::ftruncate(fd_, wholeUpTo_) == -1 && errno == EINTR) {
       }
     }
   }
-  Writing = 0;
   buffer_.erase(0, whole);
   unitEnds_.clear();
+  Publish();
+  Writing = 0;
   if (HeldSignal != 0) DieBy(HeldSignal);
   return !failed_;
 }
@@ -135,6 +197,7 @@ bool RecordFile::Flush() {
 bool RecordFile::Close() {
   const bool flushed = fd_ != -1 && Flush();
   const int fd = fd_;
+  if (fd != -1 && HeldFd == fd) HeldFd = -1;
   fd_ = -1;
   if (!owned_ || fd == -1) return flushed;
   return ::close(fd) == 0 && flushed;

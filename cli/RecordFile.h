@@ -23,7 +23,9 @@ bool WriteWhole(int fd, std::string_view bytes);
 //
 // Units appended but not flushed are dropped when the file goes away or the
 // process ends: a program that ends on an error flushes first if it wants
-// the units before the error kept.
+// the units before the error kept. A termination signal is the exception:
+// the whole units buffered then go out before the process ends (see
+// HoldTerminationDuringWrites).
 class RecordFile {
  public:
   RecordFile() = default;
@@ -43,8 +45,9 @@ class RecordFile {
 
   // The buffer, for building the next unit in place at its end; the bytes
   // appended become a unit with EndUnit. Bytes after the last unit's end are
-  // never written. Callers only ever append to it.
-  std::string& Buffer() { return buffer_; }
+  // never written. Callers only ever append to it, and ask for it anew for
+  // every unit: termination signals wait from here to EndUnit or Flush.
+  std::string& Buffer();
 
   // Ends the unit built at the end of Buffer(). Flushes when the bound is
   // reached; false when that flush failed.
@@ -63,8 +66,14 @@ class RecordFile {
   // reports a failed write.
   bool Close();
 
+  // How many units the file has taken whole: after a failed flush, the
+  // number (from 0) of the first unit that did not get in.
+  std::size_t WholeUnits() const { return wholeUnits_; }
+
  private:
   void Begin(int fd, bool owned);
+  // Shows a termination signal the whole units buffered now.
+  void Publish();
 
   int fd_ = -1;
   bool owned_ = false;
@@ -73,14 +82,17 @@ class RecordFile {
   std::size_t flushBound_ = 0;
   // The file's size when all it holds is whole.
   off_t wholeUpTo_ = 0;
+  std::size_t wholeUnits_ = 0;
   std::string buffer_;
   // Where each buffered unit ends in buffer_, in order.
   std::vector<std::size_t> unitEnds_;
 };
 
 // From now on SIGTERM, SIGINT, SIGHUP and SIGQUIT end the process as they
-// would have, but never while RecordFile::Flush is writing: such a signal is
-// acted on once the units are whole. Signals that are ignored stay ignored.
+// would have, but never while RecordFile::Flush is writing or a unit is being
+// built: such a signal is acted on once the units are whole. Before the
+// process ends, the whole units the last RecordFile opened holds go out.
+// Signals that are ignored stay ignored.
 void HoldTerminationDuringWrites();
 
 #endif  // ANNOTATOR_RECORDFILE_H_

@@ -5,6 +5,8 @@
 #include <csignal>
 #include <fstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "AnnotatedRecord.h"
 #include "Fatal.h"
@@ -16,6 +18,13 @@
 #include "TrainingExampleReader.h"
 
 RecordFile Out;
+
+namespace {
+
+// The most bytes of records, and of listing, held back before they go out.
+constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // The listing is only a listing: a closed standard output or a reader that
@@ -39,33 +48,67 @@ int main(int argc, char** argv) {
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;
-  ExampleRecord example;
+  ExampleRecordView example;
+
+  // Records go out in batches of up to a mebibyte, each in one write.
+  Out.SetFlushBound(kBatchBytes);
+
+  // The listing goes out in batches too, never ahead of the records it
+  // lists: a failed write of record N leaves the listing up to record N,
+  // as when every record went out on its own. `listingEnds` holds where
+  // each record's part of `listing` ends, from record `firstListed` on.
   std::string listing;
-  for (;;) {
-    const bool complete = reader.NextRecord(example);
-    if (reader.OverlongLine() != 0) {
-      Fatal(messages::OverlongLineMessage(reader.OverlongLine()));
+  std::vector<std::size_t> listingEnds;
+  std::size_t firstListed = 0;
+  const auto writeListing = [&](std::size_t end) {
+    // Once standard output fails, nothing later can reach it either.
+    if (listed && end > 0) {
+      listed =
+          WriteWhole(STDOUT_FILENO, std::string_view(listing).substr(0, end));
     }
+  };
+  const auto failedWrite = [&]() {
+    const std::size_t failed = Out.WholeUnits() - firstListed;
+    writeListing(failed < listingEnds.size() ? listingEnds[failed]
+                                             : listing.size());
+    Fatal(messages::kCannotWriteOutFile);
+  };
+  // Everything held goes out, the records first.
+  const auto flush = [&]() {
+    if (!Out.Flush()) failedWrite();
+    writeListing(listing.size());
     listing.clear();
+    listingEnds.clear();
+    firstListed = Out.WholeUnits();
+  };
+  const auto stop = [&](const std::string& message) {
+    flush();
+    Fatal(message);
+  };
+
+  for (;;) {
+    if (listing.size() >= kBatchBytes) flush();
+    const bool complete = reader.NextRecordView(example);
+    if (reader.OverlongLine() != 0) {
+      stop(messages::OverlongLineMessage(reader.OverlongLine()));
+    }
     if (listed) {
       AppendReaderListing(example, listing);
       if (complete)
         AppendAnnotationListing(example, listing);
       else
         listing += messages::kNoTrainingExample;
-      // One record's listing in one write; once standard output fails,
-      // nothing later can reach it either.
-      listed = WriteWhole(STDOUT_FILENO, listing);
+      listingEnds.push_back(listing.size());
     }
     if (!complete) break;
 
     const CStructureReading tree = trees.MeasureDepth(example.CStructure);
-    if (!tree.Ok) Fatal(messages::FormatErrorMessage(tree.FailedText));
-    // Out's bound is 0: every record goes to the kernel in a write of its
-    // own as soon as it is whole.
+    if (!tree.Ok) stop(messages::FormatErrorMessage(tree.FailedText));
+    // Built in place at the end of Out's buffer.
     AppendAnnotatedRecord(example, tree.Depth, Out.Buffer());
-    if (!Out.EndUnit()) Fatal(messages::kCannotWriteOutFile);
+    if (!Out.EndUnit()) failedWrite();
   }
+  flush();
   if (!Out.Close()) Fatal(messages::kCannotWriteOutFile);
   return 0;
 }

@@ -1,5 +1,7 @@
 #include "TrainingExampleReader.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
@@ -9,21 +11,27 @@
 
 namespace {
 
-// The line buffer, terminating null included.
-constexpr std::streamsize kLineBuffer = kLongestLine + 1;
+// Input is read in blocks of this size, which holds a record of ten lines
+// of the longest kind and the look-ahead for one more.
+constexpr std::size_t kReadAhead = 2 << 20;
+constexpr std::size_t kNothingKept = static_cast<std::size_t>(-1);
 
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
 // dropped.
-constexpr std::array<std::string ExampleRecord::*, 9> kPositions = {
-    &ExampleRecord::SL,
-    &ExampleRecord::TL,
-    &ExampleRecord::Alignment,
-    &ExampleRecord::Type,
+constexpr std::array<std::string_view ExampleRecordView::*, 9> kPositions = {
+    &ExampleRecordView::SL,
+    &ExampleRecordView::TL,
+    &ExampleRecordView::Alignment,
+    &ExampleRecordView::Type,
     nullptr,
-    &ExampleRecord::CStructure,
-    &ExampleRecord::ConstSeq,
+    &ExampleRecordView::CStructure,
+    &ExampleRecordView::ConstSeq,
     nullptr,
     nullptr};
+// The same fields of an ExampleRecord, in record order.
+constexpr std::array<std::string ExampleRecord::*, 6> kFields = {
+    &ExampleRecord::SL,   &ExampleRecord::TL,         &ExampleRecord::Alignment,
+    &ExampleRecord::Type, &ExampleRecord::CStructure, &ExampleRecord::ConstSeq};
 constexpr std::size_t kFieldCount = 6;
 // From this index on, a dropped line may be the next record's header.
 constexpr std::size_t kFirstTrailingLine = 7;
@@ -32,15 +40,15 @@ constexpr std::size_t kFirstTrailingLine = 7;
 struct KeyedField {
   std::string_view Key;
   std::size_t Position;  // in record order, from 0
-  std::string ExampleRecord::*Field;
+  std::string_view ExampleRecordView::*Field;
 };
 constexpr std::array<KeyedField, kFieldCount> kByKey = {{
-    {"Alignment", 2, &ExampleRecord::Alignment},
-    {"C-Structure", 4, &ExampleRecord::CStructure},
-    {"ConstSeq", 5, &ExampleRecord::ConstSeq},
-    {"SL", 0, &ExampleRecord::SL},
-    {"TL", 1, &ExampleRecord::TL},
-    {"Type", 3, &ExampleRecord::Type},
+    {"Alignment", 2, &ExampleRecordView::Alignment},
+    {"C-Structure", 4, &ExampleRecordView::CStructure},
+    {"ConstSeq", 5, &ExampleRecordView::ConstSeq},
+    {"SL", 0, &ExampleRecordView::SL},
+    {"TL", 1, &ExampleRecordView::TL},
+    {"Type", 3, &ExampleRecordView::Type},
 }};
 
 bool IsHeader(std::string_view line) {
@@ -54,9 +62,7 @@ char TrainingFileBuffer[1 << 16];
 
 // Empties the fields but keeps their storage for the next record.
 void ClearRecord(ExampleRecord& record) {
-  for (std::string ExampleRecord::*field : kPositions) {
-    if (field) (record.*field).clear();
-  }
+  for (std::string ExampleRecord::*field : kFields) (record.*field).clear();
   record.FieldCount = 0;
   record.Header.clear();
   record.Number = 0;
@@ -66,16 +72,18 @@ void ClearRecord(ExampleRecord& record) {
 }  // namespace
 
 ExampleFieldMap ExampleRecord::ToMap() const {
+  const ExampleRecordView view = View();
   ExampleFieldMap map;
   for (const KeyedField& field : kByKey) {
     if (field.Position < FieldCount) {
-      map.emplace_hint(map.end(), field.Key, this->*field.Field);
+      map.emplace_hint(map.end(), field.Key, view.*field.Field);
     }
   }
   return map;
 }
 
-void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
+void AppendReaderListing(const ExampleRecordView& record,
+                         std::string& listing) {
   listing += "Now handling the following training example:\n";
   for (const KeyedField& field : kByKey) {
     if (field.Position >= record.FieldCount) continue;
@@ -90,50 +98,108 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
   }
 }
 
-TrainingExampleReader::TrainingExampleReader(std::istream& in,
-                                             std::ostream& listing)
-    : in_(in), listing_(listing), buffer_(new char[kLineBuffer]) {}
-
-std::string_view TrainingExampleReader::ReadLine() {
-  in_.getline(buffer_.get(), kLineBuffer);
-  std::size_t length = static_cast<std::size_t>(in_.gcount());
-  if (length == 0 && in_.fail()) return {};
-  ++linesRead_;
-  // A full buffer with neither a line end nor the end of input behind it,
-  // unless that line end is a Windows one: its CR is no part of the line.
-  if (in_.fail() && !in_.eof()) {
-    in_.clear();
-    if (in_.get() == '\r' && in_.peek() == '\n') {
-      in_.get();
-      return {buffer_.get(), length};
-    }
-    in_.setstate(std::ios::failbit);
-    overlongLine_ = linesRead_;
-    return {};
-  }
-  // gcount counts the newline when one was taken; only a read that neither
-  // hit the end nor failed took one. A CR right before it belongs to the
-  // line end, so a Windows file reads as its Unix twin; any other CR is an
-  // ordinary character.
-  if (length > 0 && in_.good()) {
-    --length;
-    if (length > 0 && buffer_[length - 1] == '\r') --length;
-  }
-  return {buffer_.get(), length};
+void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
+  AppendReaderListing(record.View(), listing);
 }
 
-bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
-  ClearRecord(record);
+TrainingExampleReader::TrainingExampleReader(std::istream& in,
+                                             std::ostream& listing)
+    : in_(in), listing_(listing), buffer_(new char[kReadAhead]) {}
+
+std::string_view TrainingExampleReader::ReadLine() {
+  for (;;) {
+    const char* line = buffer_.get() + unread_;
+    const std::size_t held = filled_ - unread_;
+    // The line end of a line that may be read stands within its first
+    // 100,001 bytes: 99,999, the CR of a Windows line end, the newline.
+    const void* newline =
+        std::memchr(line, '\n', std::min(held, kLongestLine + 2));
+    if (newline) {
+      std::size_t length =
+          static_cast<std::size_t>(static_cast<const char*>(newline) - line);
+      unread_ += length + 1;
+      ++linesRead_;
+      // A CR right before the newline belongs to the line end, so a Windows
+      // file reads as its Unix twin; any other CR is an ordinary character.
+      if (length > 0 && line[length - 1] == '\r') --length;
+      if (length > kLongestLine) {
+        overlongLine_ = linesRead_;
+        return {};
+      }
+      return {line, length};
+    }
+    if (held > kLongestLine + 1) {
+      ++linesRead_;
+      overlongLine_ = linesRead_;
+      return {};
+    }
+    if (inputDone_) {
+      if (held == 0) {
+        ended_ = true;
+        return {};
+      }
+      // The last line, without a line end.
+      unread_ = filled_;
+      ++linesRead_;
+      if (held > kLongestLine) {
+        overlongLine_ = linesRead_;
+        return {};
+      }
+      return {line, held};
+    }
+    // The line goes on past what is held: keep its start, and the lines of
+    // the record it belongs to, and read on.
+    const std::size_t keep = std::min(unread_, keepFrom_);
+    std::memmove(buffer_.get(), buffer_.get() + keep, filled_ - keep);
+    filled_ -= keep;
+    unread_ -= keep;
+    if (keepFrom_ != kNothingKept) keepFrom_ -= keep;
+    // Takes what the source holds or a file has left, up to the room
+    // there is, and waits only when it has nothing: a pipe that delivers
+    // slowly gets its records read as they come.
+    std::streambuf* source = in_.rdbuf();
+    std::streamsize got = 0;
+    if (source) {
+      using Traits = std::streambuf::traits_type;
+      std::streamsize ready = source->in_avail();
+      if (ready <= 0) {
+        // Nothing at hand: wait for a byte, then take what came with it.
+        ready = Traits::eq_int_type(source->sgetc(), Traits::eof())
+                    ? 0
+                    : std::max<std::streamsize>(source->in_avail(), 1);
+      }
+      const auto room = static_cast<std::streamsize>(kReadAhead - filled_);
+      if (ready > 0) {
+        got = source->sgetn(buffer_.get() + filled_, std::min(ready, room));
+      }
+    }
+    if (got <= 0) {
+      inputDone_ = true;
+    } else {
+      filled_ += static_cast<std::size_t>(got);
+    }
+  }
+}
+
+bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
+  record = ExampleRecordView();
   if (overlongLine_ != 0) return false;
   bool headerMet = headerPending_;
+  std::size_t headerSize = 0;  // of a header that stays in the buffer
   if (headerPending_) {
     headerPending_ = false;
-    record.Header.swap(pendingHeader_);
-  } else if (!in_.fail()) {
+    header_.swap(pendingHeader_);
+    record.Header = header_;
+    keepFrom_ = unread_;
+  } else if (!ended_) {
     std::string_view line = ReadLine();
-    while (!in_.fail() && !IsHeader(line)) line = ReadLine();
-    if (!in_.fail()) {
-      record.Header.assign(line);
+    while (!ended_ && overlongLine_ == 0 && !IsHeader(line)) {
+      line = ReadLine();
+    }
+    if (!ended_ && overlongLine_ == 0) {
+      // The header stays in the buffer with the record's lines.
+      keepFrom_ = static_cast<std::size_t>(line.data() - buffer_.get());
+      headerSize = line.size();
       headerMet = true;
       ++headersMet_;
       headerLine_ = linesRead_;
@@ -144,16 +210,23 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
     record.HeaderLine = headerLine_;
   }
 
+  // The fields' places, counted from the record's first line: reading on
+  // may move the lines in the buffer, but never apart.
+  std::array<std::pair<std::size_t, std::size_t>, 9> places{};
   for (std::size_t position = 0; position < kPositions.size(); ++position) {
     // The test comes before the read: the read that fails still enters its
     // key, and every later position is skipped.
-    if (in_.fail()) break;
+    if (ended_ || overlongLine_ != 0) break;
     const std::string_view line = ReadLine();
     if (kPositions[position]) {
-      (record.*kPositions[position]).assign(line);
+      if (!line.empty()) {
+        places[position] = {
+            static_cast<std::size_t>(line.data() - buffer_.get()) - keepFrom_,
+            line.size()};
+      }
       ++record.FieldCount;
-    } else if (position >= kFirstTrailingLine && !in_.fail() &&
-               IsHeader(line)) {
+    } else if (position >= kFirstTrailingLine && !ended_ &&
+               overlongLine_ == 0 && IsHeader(line)) {
       // A record without its trailing lines: this is the next one's header.
       headerPending_ = true;
       pendingHeader_.assign(line);
@@ -162,8 +235,37 @@ bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
       break;
     }
   }
+  if (headerSize > 0) {
+    record.Header = std::string_view(buffer_.get() + keepFrom_, headerSize);
+  }
   // Nothing of the record that holds an over-long line is kept.
-  if (overlongLine_ != 0) ClearRecord(record);
+  if (overlongLine_ != 0) record = ExampleRecordView();
+  std::size_t field = 0;
+  for (std::size_t position = 0; position < kPositions.size(); ++position) {
+    if (!kPositions[position]) continue;
+    // A read that found nothing gave an empty line, wherever it stood.
+    if (field++ < record.FieldCount && places[position].second > 0) {
+      record.*kPositions[position] =
+          std::string_view(buffer_.get() + keepFrom_ + places[position].first,
+                           places[position].second);
+    }
+  }
+  keepFrom_ = kNothingKept;
+  return record.Complete();
+}
+
+bool TrainingExampleReader::NextRecord(ExampleRecord& record) {
+  ExampleRecordView view;
+  NextRecordView(view);
+  ClearRecord(record);
+  record.FieldCount = view.FieldCount;
+  record.Number = view.Number;
+  record.HeaderLine = view.HeaderLine;
+  record.Header.assign(view.Header);
+  std::size_t field = 0;
+  for (std::string_view ExampleRecordView::*position : kPositions) {
+    if (position) (record.*kFields[field++]).assign(view.*position);
+  }
   return record.Complete();
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ParseParser.h"
@@ -165,18 +166,22 @@ std::string RandomText(std::mt19937& random) {
 std::string NearlyPlainText(std::mt19937& random) {
   std::uniform_int_distribution<int> coin(0, 9);
   std::string text = coin(random) < 3 ? "C-Structure:(S" : "(S";
+  // Half the texts run to a few hundred bytes, so that brackets, blanks and
+  // words fall on both sides of every edge a reader may cut the text at.
+  const std::size_t least = coin(random) < 5 ? 0 : 300;
   int open = 1;
   int leaves = 0;
   while (open > 0) {
     const int roll = coin(random);
-    if (roll < 4 && open < 6) {
-      text += " (N";
+    if ((roll < 4 && open < 6) || (open == 1 && text.size() < least)) {
+      text += least > 0 && coin(random) < 8 ? " (N " : " (N";
       ++open;
     } else if (roll < 7 || text.back() == ')') {
       text += ")";
       --open;
     } else {
-      text += " w-" + std::to_string(++leaves) + ")";
+      text += " " + std::string(1 + coin(random), 'w') + "-" +
+              std::to_string(++leaves) + ")";
       --open;
     }
   }
@@ -232,6 +237,44 @@ TEST(CStructureReader, AgreesWithAWordForWordReadingOnRandomTexts) {
   // Both kinds of text must have been met for the agreement to mean much.
   EXPECT_GT(accepted, 2000);
   EXPECT_LT(accepted, 18000);
+}
+
+// Shapes slid byte by byte through the first blocks of a text: a reader that
+// looks at a text in blocks must see a shape alike on both sides of an edge.
+TEST(CStructureReader, AgreesWithTheBuiltTreeWhereverAShapeFalls) {
+  const std::vector<std::string> shapes = {
+      "(N w-1)",          // plain
+      "(N  a b-1 )",      // a word of words, blanks around it
+      "(N (M x-2)  )",    // blanks after the last child
+      "(N w-1 (M x-2))",  // a word, then a child
+      "(N w-1) x",        // text after a ")"
+      "(N)",              // a label that runs into ")"
+      "(N(M x-2))",       // a label that runs into "("
+      "(N w-1))",         // one ")" too many
+  };
+  // Before the shape the reader stands at the start of a node's content, or
+  // behind a child, or behind a deeper child that set the depth to beat.
+  const std::vector<std::pair<std::string, std::string>> frames = {
+      {"(S", ")"}, {"(S (A a-1)", ")"}, {"(S (A (B b-1)", "))"}};
+  CStructureReader reader;
+  ParseParser parser;
+  for (const std::string& shape : shapes) {
+    for (const auto& [head, tail] : frames) {
+      for (std::size_t blanks = 1; blanks < 140; ++blanks) {
+        const std::string text = head + std::string(blanks, ' ') + shape + tail;
+        SCOPED_TRACE("text: \"" + text + "\"");
+        std::string failed;
+        const bool ok = parser.TryParseIntoTree(text, &failed);
+        const CStructureReading reading = reader.MeasureDepth(text);
+        ASSERT_EQ(reading.Ok, ok);
+        if (ok) {
+          ASSERT_EQ(reading.Depth, GetCoEmbeddingScore(parser.Root));
+        } else {
+          ASSERT_EQ(reading.FailedText, failed);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

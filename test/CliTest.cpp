@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -717,6 +718,95 @@ TEST(AnnotatorCli, OutFileWhoseReaderLeavesIsAFailedWrite) {
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
   }
+}
+
+// Records go out in batches of about a megabyte: a limit in a later batch,
+// on a record that a batch edge would split or at a batch's last record,
+// still leaves exactly the records before the one it stops. (The limit holds
+// for standard output too, so the listing goes to /dev/null.)
+TEST(AnnotatorCli, FileSizeLimitInALaterBatchLeavesTheRecordsBeforeIt) {
+  const std::string inFile = TempPath("in.txt");
+  const std::string outFile = TempPath("out.txt");
+  WriteFile(inFile, GeneratedCorpus(3 << 20));
+  const ChildRun full = Annotate(inFile, outFile, {StdoutMode::DevNull});
+  ASSERT_EQ(full.ExitStatus, 0);
+  const std::string expected = ReadFile(outFile);
+  const std::vector<std::size_t> ends = RecordEnds(expected);
+  // The first record that ends past each megabyte.
+  std::vector<std::size_t> past;
+  for (std::size_t mb = 1; mb <= 2; ++mb) {
+    past.push_back(static_cast<std::size_t>(
+        std::upper_bound(ends.begin(), ends.end(), mb << 20) - ends.begin()));
+  }
+  ASSERT_LT(past.back() + 1, ends.size());
+  const std::vector<std::size_t> limits = {
+      (ends[past[0] - 1] + ends[past[0]]) / 2,  // inside the straddler
+      ends[past[0]] + 1,                        // one byte into the next
+      ends[past[1] - 1],                        // right at a record's end
+      (ends[past[1]] + ends[past[1] + 1]) / 2,
+  };
+  for (const std::size_t limit : limits) {
+    SCOPED_TRACE(limit);
+    const std::size_t whole = static_cast<std::size_t>(
+        std::upper_bound(ends.begin(), ends.end(), limit) - ends.begin() - 1);
+
+    const ChildRun run =
+        Annotate(inFile, outFile, {StdoutMode::DevNull, limit});
+
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
+    EXPECT_TRUE(ReadFile(outFile) == expected.substr(0, ends[whole]));
+  }
+}
+
+// Records are held back between batch writes; a termination signal then
+// writes out the records done before it ends the run. The input is a pipe
+// that has delivered three records and stays open, so the run waits for
+// more with those three held.
+TEST(AnnotatorCli, TerminationBetweenBatchesWritesOutTheRecordsHeldBack) {
+  const std::string fifo = TempPath("in.fifo");
+  const std::string outFile = TempPath("out.txt");
+  std::remove(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t pid = testsupport::StartChild(
+      ANNOTATOR_BIN, {"annotator", fifo, outFile}, {StdoutMode::DevNull});
+  ASSERT_NE(pid, -1);
+  // Opened without blocking, so that a run that never opens its input
+  // fails the test instead of hanging it.
+  int input = -1;
+  for (int tries = 0; tries < 500 && input == -1; ++tries) {
+    input = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+    if (input == -1) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  if (input == -1) ::kill(pid, SIGKILL);
+  ASSERT_NE(input, -1);
+  ::fcntl(input, F_SETFL, 0);
+  const std::string records = InputRecord(GoodExample()) +
+                              InputRecord(GoodExample()) +
+                              InputRecord(GoodExample());
+  ASSERT_EQ(::write(input, records.data(), records.size()),
+            static_cast<ssize_t>(records.size()));
+  // Taken from the pipe, and the run asleep waiting for more: the three
+  // records are done.
+  const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+  for (int tries = 0; tries < 500; ++tries) {
+    int unread = 0;
+    const std::string state = ReadFile(stat);
+    const std::size_t paren = state.rfind(')');
+    if (::ioctl(input, FIONREAD, &unread) == 0 && unread == 0 &&
+        paren != std::string::npos && state.compare(paren, 3, ") S") == 0) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid, SIGTERM);
+  const ChildRun run = testsupport::FinishChild(pid);
+  ::close(input);
+  std::remove(fifo.c_str());
+
+  EXPECT_EQ(run.Signal, SIGTERM);
+  const std::string one = AnnotatedRecord(GoodExample(), kGoodScore);
+  EXPECT_EQ(ReadFile(outFile), one + one + one);
 }
 
 TEST(AnnotatorCli, ListingComesBeforeTheMessageOnASharedStream) {

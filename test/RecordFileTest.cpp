@@ -50,15 +50,24 @@ TEST(RecordFile,
     std::string BeforeFlush;
     std::string AfterFlush;
     bool Flushed;
+    std::size_t WholeUnits;  // after the flush
   };
   const BatchCase cases[] = {
-      {"bound 0", 0, {"aaa", "bb"}, "", 0, "aaabb", "aaabb", true},
-      {"below bound", 8, {"aaa", "bb"}, "", 0, "", "aaabb", true},
-      {"at bound", 6, {"aaa", "bb", "c"}, "", 0, "aaabbc", "aaabbc", true},
-      {"unended unit", 100, {"aaa"}, "xx", 0, "", "aaa", true},
+      {"bound 0", 0, {"aaa", "bb"}, "", 0, "aaabb", "aaabb", true, 2},
+      {"below bound", 8, {"aaa", "bb"}, "", 0, "", "aaabb", true, 2},
+      {"at bound", 6, {"aaa", "bb", "c"}, "", 0, "aaabbc", "aaabbc", true, 3},
+      {"unended unit", 100, {"aaa"}, "xx", 0, "", "aaa", true, 1},
       // The kernel takes 7 bytes: all of the first two units.
-      {"limit in 3rd", 100, {"aaa", "bb", "cccc"}, "", 7, "", "aaabb", false},
-      {"limit in 1st", 100, {"aaa", "bb"}, "", 2, "", "", false},
+      {"limit in 3rd",
+       100,
+       {"aaa", "bb", "cccc"},
+       "",
+       7,
+       "",
+       "aaabb",
+       false,
+       2},
+      {"limit in 1st", 100, {"aaa", "bb"}, "", 2, "", "", false, 0},
   };
   const std::string path = TempPath("out.txt");
   for (const BatchCase& c : cases) {
@@ -76,6 +85,8 @@ TEST(RecordFile,
     }
     EXPECT_EQ(flushed, c.Flushed);
     EXPECT_EQ(ReadFile(path), c.AfterFlush);
+    // The count a caller takes to find the unit that failed.
+    EXPECT_EQ(file.WholeUnits(), c.WholeUnits);
     // Nothing may follow a cut: a later unit would stand after a gap.
     EXPECT_EQ(file.Append("later") && file.Flush(), c.Flushed);
     // (The unended bytes begin the unit that Append ends.)

@@ -18,6 +18,19 @@
 // carriage returns and NUL bytes included. A complete example holds all six.
 using ExampleFieldMap = std::map<std::string, std::string>;
 
+// One training example as views of its field lines in record order, laid
+// out as ExampleRecord. Views a reader hands out stay valid until its next
+// read.
+struct ExampleRecordView {
+  std::string_view SL, TL, Alignment, Type, CStructure, ConstSeq;
+  std::size_t FieldCount = 0;
+  std::size_t Number = 0;
+  std::size_t HeaderLine = 0;
+  std::string_view Header;
+
+  bool Complete() const { return FieldCount == 6; }
+};
+
 // One training example as its field lines in record order, for callers that
 // read many records: a record reused from call to call stops allocating once
 // it has held the longest lines.
@@ -40,6 +53,11 @@ struct ExampleRecord {
   bool Complete() const { return FieldCount == 6; }
   // The fields held, keyed as in ExampleFieldMap.
   ExampleFieldMap ToMap() const;
+  // Views of the fields, valid while the record is neither changed nor gone.
+  ExampleRecordView View() const {
+    return {SL,       TL,         Alignment, Type,       CStructure,
+            ConstSeq, FieldCount, Number,    HeaderLine, Header};
+  }
 };
 
 // Reads ten-line training-example records from a stream, one per Next().
@@ -51,7 +69,9 @@ struct ExampleRecord {
 class TrainingExampleReader {
  public:
   // Reads `in` from where it stands and lists every example it returns on
-  // `listing`. Both must outlive the reader.
+  // `listing`. Both must outlive the reader. It takes `in` in blocks of up
+  // to 2 MiB, what the stream has at hand, so `in` stands ahead of the
+  // records returned.
   TrainingExampleReader(std::istream& in, std::ostream& listing);
 
   // The next record's fields. Skips to the next header, then takes the
@@ -69,6 +89,10 @@ class TrainingExampleReader {
   // Returns record.Complete().
   bool NextRecord(ExampleRecord& record);
 
+  // NextRecord without copying: the views point into the reader's buffer and
+  // hold until its next read.
+  bool NextRecordView(ExampleRecordView& record);
+
   // 0 until reading meets a line of 100,000 bytes or more (99,999 bytes and
   // then anything but a line end); from then on that line's number, counting
   // every line read through this reader from 1.
@@ -80,14 +104,25 @@ class TrainingExampleReader {
   Status ReadStatus() const;
 
  private:
-  // Reads one line into the buffer; the stream's state tells how it went.
+  // The next line without its newline, a view into the buffer that holds
+  // until the next read. Sets ended_ instead when no line is left, and
+  // overlongLine_ at a line of 100,000 bytes or more.
   std::string_view ReadLine();
 
   std::istream& in_;
   std::ostream& listing_;
+  // Input is read ahead in large blocks; [unread_, filled_) is not taken yet.
   std::unique_ptr<char[]> buffer_;
+  std::size_t unread_ = 0;
+  std::size_t filled_ = 0;
+  // While a record is read, its lines from here on stay in the buffer.
+  std::size_t keepFrom_ = static_cast<std::size_t>(-1);
+  bool inputDone_ = false;  // the stream has given all it has
+  bool ended_ = false;      // a read found no line left
   bool headerPending_ = false;
   std::string pendingHeader_;
+  // The header of the record handed out last, when it was found pending.
+  std::string header_;
   std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
   std::size_t headersMet_ = 0;
@@ -99,6 +134,7 @@ class TrainingExampleReader {
 // following training example:", a "key\tvalue" line per field held in key
 // order, "End printing training example." and an empty line, then "Couldn't
 // parse a next training example." when the record is not complete.
+void AppendReaderListing(const ExampleRecordView& record, std::string& listing);
 void AppendReaderListing(const ExampleRecord& record, std::string& listing);
 
 // The process-wide reader over the training file: opens `path` on the first

@@ -39,9 +39,10 @@ endif()
 # The recipe as README gives it, with the built program in place of the
 # installed one.
 execute_process(
-  COMMAND "${PARALLEL}" --pipe --recstart "SentenceIndex:" --keep-order
+  COMMAND "${PARALLEL}" --pipe-part -a "${CORPUS}" --block -1
+          --recstart "SentenceIndex:" --keep-order
           "'${ANNOTATOR}' /dev/stdin /dev/fd/3 3>&1 >/dev/null"
-  INPUT_FILE "${CORPUS}" OUTPUT_FILE "${WORK_DIR}/pieces.txt"
+  OUTPUT_FILE "${WORK_DIR}/pieces.txt"
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   fail("parallel exited with ${status}")
