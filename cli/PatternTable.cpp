@@ -1,9 +1,12 @@
 #include "PatternTable.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -25,24 +28,6 @@ bool MayNeedEscape(const char* bytes) {
   return (below14 | zero) != 0;
 }
 
-// A hash of `bytes`, eight at a time: a multiply and a rotation per word
-// spread every bit of a line over the slots.
-std::uint64_t HashBytes(std::string_view bytes) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
-  std::uint64_t hash = bytes.size() * kMultiplier;
-  std::size_t at = 0;
-  for (; at + 8 <= bytes.size(); at += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, bytes.data() + at, sizeof word);
-    hash = (hash ^ word) * kMultiplier;
-    hash ^= hash >> 29;
-  }
-  std::uint64_t tail = 0;
-  std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
-  hash = (hash ^ tail) * kMultiplier;
-  return hash ^ (hash >> 32);
-}
-
 // The letter that follows the backslash for a byte written escaped, or 0.
 char EscapeOf(char c) {
   switch (c) {
@@ -59,11 +44,17 @@ char EscapeOf(char c) {
   }
 }
 
-}  // namespace
+char* Copy(std::string_view bytes, char* out) {
+  // An empty view may hold no pointer at all, which memcpy must not get.
+  if (bytes.empty()) return out;
+  std::memcpy(out, bytes.data(), bytes.size());
+  return out + bytes.size();
+}
 
-void AppendTsvField(std::string_view field, std::string& line) {
-  // Escapes are rare: eight bytes at a time are checked for one, and plain
-  // runs are copied whole.
+// Writes `field` escaped at `out`, which has room for twice its size, and
+// returns where it ends. Escapes are rare: eight bytes at a time are checked
+// for one, and plain runs are copied whole.
+char* WriteEscaped(std::string_view field, char* out) {
   std::size_t run = 0;
   std::size_t at = 0;
   while (at < field.size()) {
@@ -75,51 +66,111 @@ void AppendTsvField(std::string_view field, std::string& line) {
     for (; at < end; ++at) {
       const char escape = EscapeOf(field[at]);
       if (escape == 0) continue;
-      line.append(field.data() + run, at - run);
-      line.push_back('\\');
-      line.push_back(escape);
+      out = Copy(field.substr(run, at - run), out);
+      *out++ = '\\';
+      *out++ = escape;
       run = at + 1;
     }
   }
-  line.append(field.data() + run, field.size() - run);
+  return Copy(field.substr(run), out);
 }
 
-void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
+// The room WritePatternFields may need for `pattern`.
+std::size_t PatternFieldsBound(const ExtractedPattern& pattern) {
+  const std::size_t size = pattern.Type.size() + pattern.SLWords.size() +
+                           pattern.TLWords.size() + pattern.Alignment.size() +
+                           pattern.CStructure.size() + pattern.ConstSeq.size() +
+                           pattern.Score.size() +
+                           pattern.XSideConstraints.size() + 7;
+  return pattern.Plain ? size : 2 * size;
+}
+
+// Writes the eight fields of AppendPatternFields at `out`, which has room
+// for PatternFieldsBound(pattern) bytes, and returns where they end.
+char* WritePatternFields(const ExtractedPattern& pattern, char* out) {
   const std::string_view fields[] = {
       pattern.Type,       pattern.SLWords,  pattern.TLWords, pattern.Alignment,
       pattern.CStructure, pattern.ConstSeq, pattern.Score};
+  const std::string_view constraints = pattern.XSideConstraints;
   // A pattern's fields hold no line feed, and most hold nothing else to
-  // escape either: those are copied whole, in one go.
+  // escape either: those are copied whole.
   if (pattern.Plain) {
-    std::size_t size = pattern.XSideConstraints.size();
-    for (const std::string_view field : fields) size += field.size() + 1;
-    std::size_t at = line.size();
-    line.resize(at + size);
-    char* out = line.data();
     for (const std::string_view field : fields) {
-      std::memcpy(out + at, field.data(), field.size());
-      at += field.size();
-      out[at++] = '\t';
+      out = Copy(field, out);
+      *out++ = '\t';
     }
-    // One constraint per line becomes one blank between constraints.
-    const std::string_view constraints = pattern.XSideConstraints;
-    std::memcpy(out + at, constraints.data(), constraints.size());
-    std::replace(out + at, out + at + constraints.size(), '\n', ' ');
-    if (!constraints.empty() && constraints.back() == '\n') line.pop_back();
-    return;
+    // One constraint per line becomes one blank between constraints. Every
+    // byte is stored, so that the loop runs many bytes to an instruction.
+    char* const from = out;
+    out = Copy(constraints, out);
+    for (char* at = from; at != out; ++at) *at = *at == '\n' ? ' ' : *at;
+    return !constraints.empty() && constraints.back() == '\n' ? out - 1 : out;
   }
   for (const std::string_view field : fields) {
-    AppendTsvField(field, line);
-    line.push_back('\t');
+    out = WriteEscaped(field, out);
+    *out++ = '\t';
   }
-  std::string_view constraints = pattern.XSideConstraints;
-  while (!constraints.empty()) {
-    const std::size_t end = constraints.find('\n');
-    AppendTsvField(constraints.substr(0, end), line);
-    if (end == std::string_view::npos || end + 1 == constraints.size()) break;
-    line.push_back(' ');
-    constraints.remove_prefix(end + 1);
+  for (std::size_t at = 0; at < constraints.size();) {
+    const std::size_t end =
+        std::min(constraints.find('\n', at), constraints.size());
+    out = WriteEscaped(constraints.substr(at, end - at), out);
+    at = end + 1;
+    if (at < constraints.size()) *out++ = ' ';
   }
+  return out;
+}
+
+// A hash of `size` bytes at `bytes`. Four words at a time go to four lanes
+// that do not wait for each other; a multiply and a shift per word spread
+// every bit of a line over the slots.
+std::uint64_t HashBytes(const char* bytes, std::size_t size) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
+  const auto mix = [](std::uint64_t lane, std::uint64_t word) {
+    lane = (lane ^ word) * kMultiplier;
+    return lane ^ (lane >> 29);
+  };
+  std::uint64_t lanes[4] = {size, 1, 2, 3};
+  std::size_t at = 0;
+  for (; at + 32 <= size; at += 32) {
+    std::uint64_t words[4];
+    std::memcpy(words, bytes + at, sizeof words);
+    for (int i = 0; i < 4; ++i) lanes[i] = mix(lanes[i], words[i]);
+  }
+  for (; at + 8 <= size; at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + at, sizeof word);
+    lanes[0] = mix(lanes[0], word);
+  }
+  std::uint64_t tail = 0;
+  std::memcpy(&tail, bytes + at, size - at);
+  std::uint64_t hash = mix(lanes[0], tail);
+  for (int i = 1; i < 4; ++i) hash = mix(hash, lanes[i]);
+  return hash ^ (hash >> 32);
+}
+
+// The first eight bytes at `bytes` as a big-endian number, so that numbers
+// order as the bytes do.
+std::uint64_t BigEndian(const char* bytes) {
+  std::uint64_t word;
+  std::memcpy(&word, bytes, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  word = __builtin_bswap64(word);
+#endif
+  return word;
+}
+
+}  // namespace
+
+void AppendTsvField(std::string_view field, std::string& line) {
+  const std::size_t at = line.size();
+  line.resize(at + 2 * field.size());
+  line.resize(WriteEscaped(field, line.data() + at) - line.data());
+}
+
+void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
+  const std::size_t at = line.size();
+  line.resize(at + PatternFieldsBound(pattern));
+  line.resize(WritePatternFields(pattern, line.data() + at) - line.data());
 }
 
 void AppendTsvLine(std::size_t record, std::string_view sentenceId,
@@ -149,80 +200,172 @@ std::string_view SentenceId(std::string_view header) {
   return id.substr(first, id.find_last_not_of(' ') - first + 1);
 }
 
-PatternCounter::PatternCounter() : slots_(1 << 16, 0) {}
+PatternCounter::Pages::Pages(std::size_t size) : Size(size) {
+  if (size == 0) return;
+  // Huge pages where the system gives them: a table of millions of lines
+  // otherwise costs a page fault per 4 KiB, and its slots a miss in the
+  // translation cache per lookup. They are only had on aligned ranges.
+  constexpr std::size_t kHugePage = std::size_t{1} << 21;
+  void* const pages = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pages == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<std::uintptr_t>(pages);
+  const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+  if (aligned != start) ::munmap(pages, aligned - start);
+  ::munmap(reinterpret_cast<char*>(aligned) + size,
+           start + kHugePage - aligned);
+  Data = reinterpret_cast<char*>(aligned);
+#ifdef MADV_HUGEPAGE
+  ::madvise(Data, size, MADV_HUGEPAGE);
+#endif
+}
+
+PatternCounter::Pages::Pages(Pages&& other) noexcept
+    : Data(std::exchange(other.Data, nullptr)),
+      Size(std::exchange(other.Size, 0)) {}
+
+PatternCounter::Pages& PatternCounter::Pages::operator=(
+    Pages&& other) noexcept {
+  std::swap(Data, other.Data);
+  std::swap(Size, other.Size);
+  return *this;
+}
+
+PatternCounter::Pages::~Pages() {
+  if (Data != nullptr) ::munmap(Data, Size);
+}
+
+PatternCounter::PatternCounter()
+    : slots_(kFirstSlots * sizeof(std::uint64_t)),
+      slotCount_(kFirstSlots),
+      rows_(kFirstSlots / 2 * sizeof(Row)) {}
 
 void PatternCounter::Add(const ExtractedPattern& pattern) {
-  constexpr std::size_t kBlock = 1 << 22;
-  if (blocks_.empty() || blocks_.back().size() >= kBlock) {
-    blocks_.emplace_back();
-    blocks_.back().reserve(kBlock + (kBlock >> 2));
+  // A line is looked up one Add late: its slot is fetched into the cache
+  // now and read next time, so that the wait for it overlaps the making of
+  // the next pattern. The line waiting sits at the end of the last block,
+  // the new one right after it.
+  const std::size_t held = waiting_ ? waitingSize_ : 0;
+  const std::size_t bound = PatternFieldsBound(pattern);
+  if (blocks_.empty() || blocks_.back().Size - used_ < held + bound) {
+    constexpr std::size_t kBlock = std::size_t{1} << 23;
+    const char* const waiting =
+        blocks_.empty() ? nullptr : blocks_.back().Data + used_;
+    blocks_.emplace_back(std::max(kBlock, held + bound));
+    if (held != 0) std::memcpy(blocks_.back().Data, waiting, held);
+    used_ = 0;
   }
-  std::string& block = blocks_.back();
-  const std::size_t offset = block.size();
-  AppendPatternFields(pattern, block);
-  const std::string_view key = std::string_view(block).substr(offset);
+  char* const line = blocks_.back().Data + used_ + held;
+  const auto size =
+      static_cast<std::size_t>(WritePatternFields(pattern, line) - line);
   ++total_;
-  const std::uint64_t hash = HashBytes(key);
-  const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    const std::uint32_t at = slots_[slot];
-    if (at == 0) {
-      rows_.push_back({static_cast<std::uint32_t>(blocks_.size() - 1),
-                       static_cast<std::uint32_t>(key.size()), offset, hash,
-                       1});
-      slots_[slot] = static_cast<std::uint32_t>(rows_.size());
-      if (rows_.size() * 2 > slots_.size()) Grow();
-      return;
+  const std::uint64_t hash = HashBytes(line, size);
+  __builtin_prefetch(Slots() + ((hash >> 32) & (slotCount_ - 1)));
+  // Where the line waiting stays if it is new; the new line moves down
+  // over it otherwise.
+  if (waiting_ && !Insert(waitingHash_, waitingSize_)) {
+    std::memmove(blocks_.back().Data + used_, line, size);
+  }
+  waiting_ = true;
+  waitingSize_ = size;
+  waitingHash_ = hash;
+}
+
+void PatternCounter::Settle() {
+  if (waiting_) Insert(waitingHash_, waitingSize_);
+  waiting_ = false;
+}
+
+bool PatternCounter::Insert(std::uint64_t hash, std::size_t size) {
+  char* const line = blocks_.back().Data + used_;
+  const std::uint64_t tag = hash >> 32;
+  std::uint64_t* const slots = Slots();
+  const std::size_t mask = slotCount_ - 1;
+  for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
+    const std::uint64_t entry = slots[slot];
+    if (entry == 0) {
+      Row row{{0, 0}, 1, line, size};
+      if (size >= 16) {
+        row.Prefix[0] = BigEndian(line);
+        row.Prefix[1] = BigEndian(line + 8);
+      } else {
+        char padded[16] = {};
+        std::memcpy(padded, line, size);
+        row.Prefix[0] = BigEndian(padded);
+        row.Prefix[1] = BigEndian(padded + 8);
+      }
+      Rows()[rowCount_++] = row;
+      used_ += size;
+      slots[slot] = tag << 32 | rowCount_;
+      // The rows have room for as many as half the slots.
+      if (rowCount_ * 2 == slotCount_) Grow();
+      return true;
     }
-    Row& row = rows_[at - 1];
-    if (row.Hash == hash && KeyOf(row) == key) {
+    if (entry >> 32 != tag) continue;
+    Row& row = Rows()[(entry & 0xFFFFFFFF) - 1];
+    if (row.Size == size && std::memcmp(row.Data, line, size) == 0) {
       ++row.Count;
-      block.resize(offset);
-      return;
+      return false;
     }
   }
 }
 
 void PatternCounter::Grow() {
-  std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
-  const std::size_t mask = slots.size() - 1;
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    std::size_t slot = rows_[i].Hash & mask;
+  // A slot keeps 32 bits of its line's hash, which place it in a table of
+  // up to 2^32 slots, and its row's number in the other 32.
+  if (slotCount_ >= (std::uint64_t{1} << 32)) throw std::bad_alloc();
+  const std::size_t count = slotCount_ * 2;
+  // Fresh pages read as zeros: empty slots.
+  Pages slotPages(count * sizeof(std::uint64_t));
+  Pages rowPages(count / 2 * sizeof(Row));
+  std::memcpy(rowPages.Data, rows_.Data, rowCount_ * sizeof(Row));
+  auto* const slots = reinterpret_cast<std::uint64_t*>(slotPages.Data);
+  const std::size_t mask = count - 1;
+  for (std::size_t i = 0; i < slotCount_; ++i) {
+    const std::uint64_t entry = Slots()[i];
+    if (entry == 0) continue;
+    std::size_t slot = (entry >> 32) & mask;
     while (slots[slot] != 0) slot = (slot + 1) & mask;
-    slots[slot] = static_cast<std::uint32_t>(i + 1);
+    slots[slot] = entry;
   }
-  slots_.swap(slots);
+  slots_ = std::move(slotPages);
+  rows_ = std::move(rowPages);
+  slotCount_ = count;
 }
 
 bool PatternCounter::WriteTable(
-    const std::function<bool(long long, std::string_view)>& take) const {
-  // Sorted through the first sixteen bytes of each line first: most lines
-  // differ there, and those bytes sit beside the count.
-  struct Order {
-    long long Count;
-    std::uint64_t Prefix[2];
-    const Row* Of;
-  };
-  std::vector<Order> order;
-  order.reserve(rows_.size());
-  for (const Row& row : rows_) {
-    const std::string_view key = KeyOf(row);
-    Order entry{row.Count, {0, 0}, &row};
-    for (std::size_t i = 0; i < 16; ++i) {
-      const auto byte =
-          i < key.size() ? static_cast<unsigned char>(key[i]) : 0U;
-      entry.Prefix[i / 8] = entry.Prefix[i / 8] << 8 | byte;
-    }
-    order.push_back(entry);
-  }
-  std::sort(order.begin(), order.end(), [this](const Order& a, const Order& b) {
+    const std::function<bool(long long, std::string_view)>& take) {
+  // The slots are no longer wanted, and the rows are sorted where they
+  // stand. Most rows differ in their count or first sixteen bytes, which
+  // they carry: few comparisons reach the lines themselves.
+  Settle();
+  slots_ = Pages(0);
+  slotCount_ = 0;
+  Row* const rows = Rows();
+  std::sort(rows, rows + rowCount_, [](const Row& a, const Row& b) {
     if (a.Count != b.Count) return a.Count > b.Count;
     if (a.Prefix[0] != b.Prefix[0]) return a.Prefix[0] < b.Prefix[0];
     if (a.Prefix[1] != b.Prefix[1]) return a.Prefix[1] < b.Prefix[1];
-    return KeyOf(*a.Of) < KeyOf(*b.Of);
+    // Equal prefixes mean equal bytes as far as both lines reach into them.
+    const std::size_t same = std::min({a.Size, b.Size, std::size_t{16}});
+    return std::string_view(a.Data + same, a.Size - same) <
+           std::string_view(b.Data + same, b.Size - same);
   });
-  for (const Order& entry : order) {
-    if (!take(entry.Count, KeyOf(*entry.Of))) return false;
+  // The lines lie scattered over the blocks in the order they came: each
+  // is fetched a few rows ahead of being taken.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t i = 0; i < std::min(kAhead, rowCount_); ++i) {
+    __builtin_prefetch(rows[i].Data);
+  }
+  for (std::size_t i = 0; i < rowCount_; ++i) {
+    if (i + kAhead < rowCount_) {
+      const Row& ahead = rows[i + kAhead];
+      __builtin_prefetch(ahead.Data);
+      __builtin_prefetch(ahead.Data + std::min<std::size_t>(ahead.Size, 64));
+    }
+    if (!take(rows[i].Count, std::string_view(rows[i].Data, rows[i].Size))) {
+      return false;
+    }
   }
   return true;
 }

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "PatternTable.h"
@@ -53,6 +56,99 @@ TEST(SentenceId, IsTheHeaderTextAfterTheMarkWithBlanksTrimmed) {
   for (const auto& [header, id] : cases) {
     SCOPED_TRACE(header);
     EXPECT_EQ(SentenceId(header), id);
+  }
+}
+
+// A pattern's fields, kept while PatternCounter reads them.
+struct Fields {
+  std::string Type, SL, TL, Alignment, Tree, ConstSeq, Score, Constraints;
+  bool Plain = true;
+
+  ExtractedPattern View() const {
+    ExtractedPattern pattern;
+    pattern.Type = Type;
+    pattern.SLWords = SL;
+    pattern.TLWords = TL;
+    pattern.Alignment = Alignment;
+    pattern.CStructure = Tree;
+    pattern.ConstSeq = ConstSeq;
+    pattern.Score = Score;
+    pattern.XSideConstraints = Constraints;
+    pattern.Plain = Plain;
+    return pattern;
+  }
+};
+
+// The table as a map counts it and a plain sort orders it.
+std::vector<std::pair<long long, std::string>> Expected(
+    const std::vector<Fields>& added) {
+  std::map<std::string, long long> counts;
+  for (const Fields& fields : added) {
+    std::string line;
+    AppendPatternFields(fields.View(), line);
+    ++counts[line];
+  }
+  std::vector<std::pair<long long, std::string>> table;
+  for (const auto& [line, count] : counts) table.emplace_back(-count, line);
+  std::sort(table.begin(), table.end());
+  for (auto& row : table) row.first = -row.first;
+  return table;
+}
+
+TEST(PatternCounter, TableEqualsCountingInAMap) {
+  const std::string longWords = "because the cat sat on the mat and";
+  struct CounterCase {
+    const char* Name;
+    std::vector<Fields> Added;
+  };
+  std::vector<CounterCase> cases = {
+      // Lines that agree in their first sixteen bytes and more, once each
+      // or twice, differ only near their ends.
+      {"long shared starts",
+       {{"SBAR-ADV", longWords + " b", "x", "((1,1))", "(t)", "A", "2", ""},
+        {"SBAR-ADV", longWords + " a", "x", "((1,1))", "(t)", "A", "2", ""},
+        {"SBAR-ADV", longWords + " b", "x", "((1,1))", "(t)", "A", "2", ""},
+        {"SBAR-ADV", longWords, "x", "((1,1))", "(t)", "A", "2", "c"},
+        {"SBAR-ADV", longWords + " a", "x", "((1,1))", "(t)", "A", "2", "c"}}},
+      // Lines under sixteen bytes, one a start of another whose next byte
+      // is a zero, as the short one is padded.
+      {"short lines",
+       {{"ab", "", "", "", "", "", "", std::string(1, '\0')},
+        {"ab", "", "", "", "", "", "", ""},
+        {"", "", "", "", "", "", "", ""},
+        {"ab", "", "", "", "", "", "", std::string(2, '\0')},
+        {"ab", "", "", "", "", "", "", ""}}},
+      // Both ways of writing fields give one line, and so do constraints
+      // set off by line ends or by blanks.
+      {"one line written two ways",
+       {{"NP", "a\tb", "x", "((1,1))", "(t)", "A", "2", "c\nd\n", false},
+        {"NP", "a\tb", "x", "((1,1))", "(t)", "A", "2", "c d", false},
+        {"NP", "a b", "x", "((1,1))", "(t)", "A", "2", "c\nd\n", false},
+        {"NP", "a b", "x", "((1,1))", "(t)", "A", "2", "c d\n"}}},
+  };
+  // Enough lines to double the slots twice, each seen again after that.
+  CounterCase many{"past two growths", {}};
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 70000; ++i) {
+      const std::string n = std::to_string(i * 7919 % 70001);
+      many.Added.push_back({"NP", n, n, "((1,1))", "(t)", "A", "2", ""});
+      if (round == 1 && i % 3 == 0) many.Added.push_back(many.Added.back());
+    }
+  }
+  cases.push_back(std::move(many));
+  for (const CounterCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    PatternCounter counter;
+    for (const Fields& fields : c.Added) counter.Add(fields.View());
+    std::vector<std::pair<long long, std::string>> table;
+    EXPECT_TRUE(
+        counter.WriteTable([&table](long long count, std::string_view line) {
+          table.emplace_back(count, std::string(line));
+          return true;
+        }));
+    EXPECT_EQ(counter.Total(), static_cast<long long>(c.Added.size()));
+    EXPECT_EQ(counter.Distinct(), table.size());
+    EXPECT_EQ(table, Expected(c.Added));
   }
 }
 
