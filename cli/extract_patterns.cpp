@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
 
   std::ostream listing(nullptr);  // NextRecord lists nothing
   TrainingExampleReader reader(in, listing);
-  ExampleRecord record;
+  ExampleRecordView record;
   PatternExtractor extractor(options.Consistent, options.MaxWords);
   PatternCounter counter;
   long long records = 0;
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
     return !writeFailed;
   };
   try {
-    while (reader.NextRecord(record)) {
+    while (reader.NextRecordView(record)) {
       ++records;
       const Status status = extractor.ForEachPattern(record, take);
       if (writeFailed) fail(messages::kCannotWriteOutFile);

@@ -48,8 +48,3 @@ bool ReadDigitsOnly(std::string_view text, int& value) {
   value = static_cast<int>(magnitude);
   return true;
 }
-
-int ClampToIntRange(std::size_t value) {
-  return value > static_cast<std::size_t>(INT_MAX) ? INT_MAX
-                                                   : static_cast<int>(value);
-}

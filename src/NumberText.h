@@ -1,6 +1,7 @@
 #ifndef ANNOTATOR_NUMBERTEXT_H_
 #define ANNOTATOR_NUMBERTEXT_H_
 
+#include <climits>
 #include <cstddef>
 #include <string_view>
 
@@ -18,7 +19,11 @@ int ReadLeadingInt(std::string_view text);
 // `value` unchanged. Leaf position suffixes are read this way.
 bool ReadDigitsOnly(std::string_view text, int& value);
 
-// `value` as an int, INT_MAX when it does not fit.
-int ClampToIntRange(std::size_t value);
+// `value` as an int, INT_MAX when it does not fit. Inline: patterns call it
+// for every word and link they write.
+inline int ClampToIntRange(std::size_t value) {
+  return value > static_cast<std::size_t>(INT_MAX) ? INT_MAX
+                                                   : static_cast<int>(value);
+}
 
 #endif  // ANNOTATOR_NUMBERTEXT_H_

@@ -31,11 +31,31 @@ struct MeasureSink {
 // Builds nodes into the parser's store as the reading core meets them.
 class BuildSink {
  public:
-  BuildSink(std::deque<CTree::TreeNode>& nodes, int& counter)
-      : nodes_(nodes), counter_(counter) {}
+  BuildSink(std::deque<CTree::TreeNode>& nodes, std::size_t& used, int& counter)
+      : nodes_(nodes), used_(used), counter_(counter) {}
+
+  // A node as TreeNode() makes it, reusing one the store holds past its
+  // used part where it can: a parser that reads tree after tree then stops
+  // allocating nodes, labels and child lists.
+  CTree::TreeNode& Fresh() {
+    if (used_ == nodes_.size()) {
+      ++used_;
+      return nodes_.emplace_back();
+    }
+    CTree::TreeNode& node = nodes_[used_++];
+    node.Label.clear();
+    node.RawWord.clear();
+    node.Word.clear();
+    node.Index = -1;
+    node.PatternTag.clear();
+    node.Parent = nullptr;
+    node.Children.clear();
+    node.IsHead = false;
+    return node;
+  }
 
   CTree::TreeNode* NewChild(CTree::TreeNode* parent) {
-    CTree::TreeNode& child = nodes_.emplace_back();
+    CTree::TreeNode& child = Fresh();
     child.RawWord = kInteriorRawWord;
     child.Parent = parent;
     parent->Children.push_back(&child);
@@ -84,6 +104,7 @@ class BuildSink {
   }
 
   std::deque<CTree::TreeNode>& nodes_;
+  std::size_t& used_;
   int& counter_;
 };
 
@@ -330,10 +351,13 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     }
   }
 
+  // The bytes looked for stand a few bytes on, behind a label or a word: a
+  // plain loop finds them sooner than a call to memchr.
   const auto find = [base](std::size_t from, std::size_t to, char c) {
-    const void* hit = std::memchr(base + from, c, to - from);
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - base)
-               : kNoMatch;
+    for (; from < to; ++from) {
+      if (base[from] == c) return from;
+    }
+    return kNoMatch;
   };
 
   // A constituent's first character is dropped unread; its label runs to the
@@ -422,12 +446,16 @@ ParseParser::ParseParser(ParseParser&& other) noexcept
     : Root(std::exchange(other.Root, nullptr)),
       WordTokenizer(other.WordTokenizer),
       nodes_(std::move(other.nodes_)),
+      nodesUsed_(std::exchange(other.nodesUsed_, 0)),
+      spare_(std::move(other.spare_)),
       reader_(std::move(other.reader_)) {}
 
 ParseParser& ParseParser::operator=(ParseParser&& other) noexcept {
   if (this != &other) {
     Root = std::exchange(other.Root, nullptr);
     nodes_ = std::move(other.nodes_);
+    nodesUsed_ = std::exchange(other.nodesUsed_, 0);
+    spare_ = std::move(other.spare_);
     reader_ = std::move(other.reader_);
   }
   return *this;
@@ -440,20 +468,24 @@ Status CStructureReading::ToStatus() const {
 Status ParseParser::TryParseIntoTree(std::string_view text,
                                      std::string* failedText) {
   // The new tree is read into a store of its own and the old one released
-  // afterwards: the text may be a string of the old tree.
-  auto fresh = std::make_unique<std::deque<CTree::TreeNode>>();
-  CTree::TreeNode& root = fresh->emplace_back();
-  root.RawWord = kInteriorRawWord;
+  // afterwards: the text may be a string of the old tree. The two stores
+  // then trade places, so the next tree reuses the nodes of this one's
+  // predecessor.
+  if (!spare_) spare_ = std::make_unique<std::deque<CTree::TreeNode>>();
+  std::size_t used = 0;
   int counter = 1;
-  BuildSink sink(*fresh, counter);
+  BuildSink sink(*spare_, used, counter);
+  CTree::TreeNode& root = sink.Fresh();
+  root.RawWord = kInteriorRawWord;
   const CStructureReading reading = reader_.Read(text, sink, &root);
   if (!reading.Ok) {
     if (failedText) failedText->assign(reading.FailedText);
     Root = nullptr;
-    nodes_.reset();
+    nodesUsed_ = 0;
     return reading.ToStatus();
   }
-  nodes_ = std::move(fresh);
+  std::swap(nodes_, spare_);
+  nodesUsed_ = used;
   Root = &root;
   return Status();
 }
@@ -468,7 +500,7 @@ Status ParseParser::TryBuildTree(std::string text, CTree::TreeNode* node,
                                  int& counter, std::string* failedText) {
   if (!node) return Status();
   if (!nodes_) nodes_ = std::make_unique<std::deque<CTree::TreeNode>>();
-  BuildSink sink(*nodes_, counter);
+  BuildSink sink(*nodes_, nodesUsed_, counter);
   const CStructureReading reading = reader_.Read(text, sink, node);
   if (!reading.Ok && failedText) failedText->assign(reading.FailedText);
   return reading.ToStatus();

@@ -56,53 +56,78 @@ bool MayHoldEscapable(std::string_view text) {
 }
 
 // Appends to a string through a raw cursor: a pattern is many short pieces,
-// and each then costs one copy and one comparison. The string has its final
-// length again when the appender goes away.
+// and each then costs one copy and one comparison of pointers held here,
+// not read back from the string. The string has its final length again when
+// the appender goes away.
 class Appender {
  public:
   explicit Appender(std::string& out)
-      : out_(out), start_(out.size()), used_(out.size()) {}
-  ~Appender() { out_.resize(used_); }
+      : out_(out), start_(out.size()), trim_(true) {
+    Attach(start_);
+  }
+  // Writes `scratch` from its start, over what it held, and leaves all its
+  // room in place when it goes: the room then serves the next appender
+  // without being filled anew.
+  struct Scratch {};
+  Appender(std::string& scratch, Scratch)
+      : out_(scratch), start_(0), trim_(false) {
+    Attach(0);
+  }
+  ~Appender() {
+    if (trim_) out_.resize(Size());
+  }
   Appender(const Appender&) = delete;
   Appender& operator=(const Appender&) = delete;
 
   Appender& Put(std::string_view text) {
-    std::memcpy(Room(text.size()), text.data(), text.size());
-    used_ += text.size();
+    char* at = Room(text.size());
+    std::memcpy(at, text.data(), text.size());
+    cursor_ = at + text.size();
     return *this;
   }
   void Put(char c) {
-    *Room(1) = c;
-    ++used_;
+    char* at = Room(1);
+    *at = c;
+    cursor_ = at + 1;
   }
   void PutInt(int value) {
     char* at = Room(kIntDigits);
-    used_ = static_cast<std::size_t>(
-        std::to_chars(at, at + kIntDigits, value).ptr - out_.data());
+    cursor_ = std::to_chars(at, at + kIntDigits, value).ptr;
   }
   // Where the next byte goes in the string.
-  std::size_t Size() const { return used_; }
+  std::size_t Size() const { return static_cast<std::size_t>(cursor_ - base_); }
   // Writes from where this appender started again, over what it wrote: the
   // string keeps the room it grew to.
-  void Rewind() { used_ = start_; }
+  void Rewind() { cursor_ = base_ + start_; }
   // The string's bytes so far; valid until the next Put.
-  std::string_view Written() const { return {out_.data(), used_}; }
+  std::string_view Written() const { return {base_, Size()}; }
 
  private:
   static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
 
+  void Attach(std::size_t used) {
+    base_ = out_.data();
+    cursor_ = base_ + used;
+    limit_ = base_ + out_.size();
+  }
   char* Room(std::size_t size) {
-    // Growing by what this appender wrote so far keeps the zero-filling of
-    // resize in proportion to the text written.
-    if (out_.size() - used_ < size) {
-      out_.resize(used_ + size + std::max<std::size_t>(used_ - start_, 4096));
-    }
-    return out_.data() + used_;
+    if (static_cast<std::size_t>(limit_ - cursor_) < size) Grow(size);
+    return cursor_;
+  }
+  // Growing by what this appender wrote so far keeps the zero-filling of
+  // resize in proportion to the text written.
+  void Grow(std::size_t size) {
+    const std::size_t used = Size();
+    out_.resize(used + size + std::max<std::size_t>(used - start_, 4096));
+    Attach(used);
   }
 
   std::string& out_;
   std::size_t start_;
-  std::size_t used_;
+  bool trim_;
+  char* base_ = nullptr;
+  char* cursor_ = nullptr;
+  char* limit_ = nullptr;
 };
 
 // The sentence side of a record, read without printing anything: what the
@@ -111,7 +136,7 @@ class Appender {
 struct Sentence {
   // Reads the SL, TL and alignment fields of `record`, which must outlive
   // every use of TLWords. Fails only with kTLPositionBeyondSentence.
-  Status Read(const ExampleRecord& record);
+  Status Read(const ExampleRecordView& record);
   // The constraint ending of the SL word at `position` (from 1), nullptr
   // for none or a position outside the sentence.
   const char* ConstraintAt(int position) const {
@@ -127,7 +152,7 @@ struct Sentence {
   std::vector<std::pair<int, int>> Links;
 };
 
-Status Sentence::Read(const ExampleRecord& record) {
+Status Sentence::Read(const ExampleRecordView& record) {
   ConstraintOf.clear();
   ForEachSLToken(
       FieldValue(record.SL),
@@ -166,6 +191,8 @@ struct FlatTree {
   // text order.
   void Flatten(CTree::TreeNode* root);
 
+  // Only the bytes up to the offsets above are the tree's; the strings keep
+  // what lies beyond as room for the next tree.
   std::string TreeText;
   std::string SLText;
   std::vector<Constituent> Constituents;
@@ -177,8 +204,8 @@ struct FlatTree {
 };
 
 void FlatTree::Flatten(CTree::TreeNode* root) {
-  TreeText.clear();
-  SLText.clear();
+  Appender tree(TreeText, Appender::Scratch{});
+  Appender sl(SLText, Appender::Scratch{});
   Constituents.clear();
   Leaves.clear();
   open_.clear();
@@ -188,35 +215,34 @@ void FlatTree::Flatten(CTree::TreeNode* root) {
       [&](CTree::TreeNode* node) {
         depths_.push_back(0);
         if (node->Children.empty()) {
-          TreeText.append(" (").append(node->Label).append(" ");
-          TreeText.append(node->Word).append("-");
-          Leaf leaf{0, 0, TreeText.size(), node->Index};
+          tree.Put(" (").Put(node->Label).Put(" ").Put(node->Word).Put("-");
+          Leaf leaf{0, 0, tree.Size(), node->Index};
           // The leaf's ")" follows its number.
-          TreeText.push_back(')');
-          if (!Leaves.empty()) SLText.push_back(' ');
-          leaf.WordBegin = SLText.size();
+          tree.Put(')');
+          if (!Leaves.empty()) sl.Put(' ');
+          leaf.WordBegin = sl.Size();
           // Handed to SetSLWords with "---" and its position, a word comes
           // back whole: the marker is the "---" before the final digits, so
           // dashes that end the word stay in it. A leaf without text has no
           // position and is handed over with the bare marker.
-          SLText.append(node->Word);
-          leaf.WordEnd = SLText.size();
+          sl.Put(node->Word);
+          leaf.WordEnd = sl.Size();
           Leaves.push_back(leaf);
           return;
         }
         open_.push_back(Constituents.size());
-        Constituents.push_back({node, TreeText.size(), 0, Leaves.size(), 0, 0});
-        TreeText.append(" (<").append(node->Label).append(">");
+        Constituents.push_back({node, tree.Size(), 0, Leaves.size(), 0, 0});
+        tree.Put(" (<").Put(node->Label).Put(">");
       },
       [&](CTree::TreeNode* node) {
         const int depth = depths_.back() + 1;
         depths_.pop_back();
         if (!depths_.empty()) depths_.back() = std::max(depths_.back(), depth);
         if (node->Children.empty()) return;
-        TreeText.push_back(')');
+        tree.Put(')');
         Constituent& constituent = Constituents[open_.back()];
         open_.pop_back();
-        constituent.TextEnd = TreeText.size();
+        constituent.TextEnd = tree.Size();
         constituent.EndLeaf = Leaves.size();
         constituent.Depth = depth;
       });
@@ -488,7 +514,7 @@ ExtractedPattern PatternWriter::Written(
 
 // The line of a record's field `offset` lines below its header, 0 when the
 // record was not read from a file.
-std::size_t FieldLine(const ExampleRecord& record, std::size_t offset) {
+std::size_t FieldLine(const ExampleRecordView& record, std::size_t offset) {
   return record.HeaderLine == 0 ? 0 : record.HeaderLine + offset;
 }
 
@@ -531,7 +557,7 @@ PatternExtractor::PatternExtractor(PatternExtractor&& other) noexcept = default;
 PatternExtractor& PatternExtractor::operator=(
     PatternExtractor&& other) noexcept = default;
 
-Status PatternExtractor::Prepare(const ExampleRecord& record) {
+Status PatternExtractor::Prepare(const ExampleRecordView& record) {
   if (!state_) state_ = std::make_unique<State>();
   State& state = *state_;
 
@@ -575,7 +601,7 @@ Status PatternExtractor::AppendPatterns(
 
 Status PatternExtractor::Append(const ExampleRecord& record, std::string& out,
                                 std::vector<std::vector<int>>* slPositions) {
-  Status status = Prepare(record);
+  Status status = Prepare(record.View());
   if (!status) return status;
   State& state = *state_;
   Appender appender(out);
@@ -597,12 +623,18 @@ Status PatternExtractor::Append(const ExampleRecord& record, std::string& out,
 Status PatternExtractor::ForEachPattern(
     const ExampleRecord& record,
     const std::function<bool(const ExtractedPattern&)>& take) {
+  return ForEachPattern(record.View(), take);
+}
+
+Status PatternExtractor::ForEachPattern(
+    const ExampleRecordView& record,
+    const std::function<bool(const ExtractedPattern&)>& take) {
   Status status = Prepare(record);
   if (!status) return status;
   State& state = *state_;
-  // One pattern at a time, over the last one: memory is one pattern's.
-  state.PatternText.clear();
-  Appender appender(state.PatternText);
+  // One pattern at a time, over the last one: memory is one pattern's. The
+  // room stays from record to record, so it is never filled anew.
+  Appender appender(state.PatternText, Appender::Scratch{});
   for (const FlatTree::Constituent& constituent : state.Tree.Constituents) {
     if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
     appender.Rewind();

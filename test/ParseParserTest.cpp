@@ -97,6 +97,41 @@ TEST(ParseIntoTree, ReadsEveryTextIntoTheTreeItDescribes) {
   }
 }
 
+// Every node under `root`, the root first.
+std::vector<CTree::TreeNode*> Nodes(CTree::TreeNode* root) {
+  std::vector<CTree::TreeNode*> nodes{root};
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    for (CTree::TreeNode* child : nodes[i]->Children) nodes.push_back(child);
+  }
+  return nodes;
+}
+
+TEST(ParseIntoTree, ReusedParserReadsEveryTextAsAFreshOneDoes) {
+  // A parser reuses the nodes of earlier trees: nothing of them may show,
+  // whether the tree before was larger or smaller, marked by its user or
+  // cut short by malformed text.
+  const std::vector<ReadCase>& cases = ReadCases();
+  ParseParser parser;
+  for (std::size_t i = 0; i < 2 * cases.size(); ++i) {
+    const ReadCase& c = cases[i < cases.size() ? i : 2 * cases.size() - 1 - i];
+    SCOPED_TRACE(c.Text);
+    ASSERT_TRUE(parser.TryParseIntoTree(c.Text).Ok());
+    EXPECT_EQ(Describe(parser.Root), c.Tree);
+    EXPECT_EQ(GetCoEmbeddingScore(parser.Root), c.Score);
+    for (CTree::TreeNode* node : Nodes(parser.Root)) {
+      EXPECT_TRUE(node->PatternTag.empty());
+      for (const CTree::TreeNode* child : node->Children) {
+        EXPECT_EQ(child->Parent, node);
+      }
+      node->IsHead = true;
+      node->PatternTag = "TAG";
+    }
+    if (i % 3 == 0) {
+      EXPECT_FALSE(parser.TryParseIntoTree("(S (NP (N dog-1)").Ok());
+    }
+  }
+}
+
 TEST(ParseIntoTree, LinksEveryChildToItsParentAndKeepsRawLeafText) {
   ParseParser parser;
   parser.ParseIntoTree("(S (NP (DET the-1) (N dog-7)) (VP (V barks-3)))");

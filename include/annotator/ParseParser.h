@@ -100,7 +100,8 @@ std::string FormatErrorMessage(std::string_view failedText);
 
 // Owns one C-structure tree: every node that its reader creates, released
 // (without recursion, at any depth) when it parses again and when it is
-// destroyed. Not copyable; moving keeps every node where it is.
+// destroyed; released nodes are kept for the next trees to reuse until then.
+// Not copyable; moving keeps every node where it is.
 class ParseParser {
  public:
   ParseParser();
@@ -189,8 +190,12 @@ class ParseParser {
   int GetIndex(CTree::TreeNode* node);
 
  private:
-  // Behind a pointer so that moving a parser never moves a node.
+  // Behind a pointer so that moving a parser never moves a node. Only the
+  // first nodesUsed_ nodes belong to trees; those past them, and the nodes
+  // of spare_, are kept for the next trees to reuse.
   std::unique_ptr<std::deque<CTree::TreeNode>> nodes_;
+  std::size_t nodesUsed_ = 0;
+  std::unique_ptr<std::deque<CTree::TreeNode>> spare_;
   CStructureReader reader_;
 };
 

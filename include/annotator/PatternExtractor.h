@@ -71,9 +71,15 @@ class PatternExtractor {
       const ExampleRecord& record,
       const std::function<bool(const ExtractedPattern&)>& take);
 
+  // The same for a record as TrainingExampleReader::NextRecordView gives
+  // it, whose views must hold until this returns.
+  Status ForEachPattern(
+      const ExampleRecordView& record,
+      const std::function<bool(const ExtractedPattern&)>& take);
+
  private:
   // The checks and tables that come before any pattern of `record`.
-  Status Prepare(const ExampleRecord& record);
+  Status Prepare(const ExampleRecordView& record);
   Status Append(const ExampleRecord& record, std::string& out,
                 std::vector<std::vector<int>>* slPositions);
 
