@@ -56,18 +56,23 @@ int OpenInput(std::ifstream& in, const std::string& path) {
   return opened ? 0 : directory ? EISDIR : EIO;
 }
 
+// `status` placed in `record`: its number, and the line of the field
+// `offset` lines below the header.
+Status PlacedIn(const ExampleRecordView& record, Status status,
+                std::size_t offset) {
+  status.Record = record.Number;
+  status.Line = record.HeaderLine == 0 ? 0 : record.HeaderLine + offset;
+  return status;
+}
+
 // One training example of a file: its fields as read (with its number and
 // header line), and the tree, which is built on first use and then kept.
 struct Example {
   ExampleRecord Record;
   std::shared_ptr<ParseParser> Parsed;
 
-  // `status` placed in this record: its number, and the line of the field
-  // `offset` lines below the header.
   Status At(Status status, std::size_t offset) const {
-    status.Record = Record.Number;
-    status.Line = Record.HeaderLine == 0 ? 0 : Record.HeaderLine + offset;
-    return status;
+    return PlacedIn(Record.View(), std::move(status), offset);
   }
 };
 
@@ -312,7 +317,9 @@ std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
   CStructureReader trees;
-  Example example;
+  // Views into the reader's buffer, as the program reads: no copy of a
+  // record's lines before they go out.
+  ExampleRecordView example;
   std::string pending;
   std::size_t records = 0;
   std::size_t wholeUpTo = 0;
@@ -334,14 +341,13 @@ std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
       }
       return false;
     };
-    while (reader.NextRecord(example.Record)) {
-      const CStructureReading tree =
-          trees.MeasureDepth(example.Record.CStructure);
+    while (reader.NextRecordView(example)) {
+      const CStructureReading tree = trees.MeasureDepth(example.CStructure);
       if (!tree.Ok) {
-        status = example.At(tree.ToStatus(), kCStructureOffset);
+        status = PlacedIn(example, tree.ToStatus(), kCStructureOffset);
         break;
       }
-      AppendAnnotatedRecord(example.Record, tree.Depth, pending);
+      AppendAnnotatedRecord(example, tree.Depth, pending);
       ++records;
       if (pending.size() >= kOutputChunk && !flush()) break;
     }
