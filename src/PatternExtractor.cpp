@@ -382,22 +382,27 @@ class PatternWriter {
 
  private:
   // The fields each form writes alike. PutTL numbers the TL positions for
-  // PutAlignment, so it comes first.
-  static void PutSL(const FlatTree& tree,
-                    const FlatTree::Constituent& constituent, Appender& out);
-  void PutTL(const Sentence& sentence, const std::vector<int>& tls,
-             Appender& out);
-  void PutAlignment(const LinkIndex& links,
-                    const FlatTree::Constituent& constituent, Appender& out);
-  static void PutCStructure(const FlatTree& tree,
-                            const FlatTree::Constituent& constituent,
-                            Appender& out);
-  static void PutConstSeq(const FlatTree::Constituent& constituent,
-                          Appender& out);
-  // Each constraint followed by `after`.
-  static void PutConstraints(const FlatTree& tree, const Sentence& sentence,
-                             const FlatTree::Constituent& constituent,
-                             char after, Appender& out);
+  // PutAlignment, so it comes first. Each is inlined, so that the
+  // appender's cursor stays in a register over a whole pattern.
+  [[gnu::always_inline]] static void PutSL(
+      const FlatTree& tree, const FlatTree::Constituent& constituent,
+      Appender& out);
+  [[gnu::always_inline]] void PutTL(const Sentence& sentence,
+                                    const std::vector<int>& tls, Appender& out);
+  [[gnu::always_inline]] void PutAlignment(
+      const LinkIndex& links, const FlatTree::Constituent& constituent,
+      Appender& out);
+  [[gnu::always_inline]] static void PutCStructure(
+      const FlatTree& tree, const FlatTree::Constituent& constituent,
+      Appender& out);
+  [[gnu::always_inline]] static void PutConstSeq(
+      const FlatTree::Constituent& constituent, Appender& out);
+  // Each constraint followed by kAfter; one copy of the loop per form, each
+  // inlined where it is used.
+  template <char kAfter>
+  [[gnu::always_inline]] static void PutConstraints(
+      const FlatTree& tree, const Sentence& sentence,
+      const FlatTree::Constituent& constituent, Appender& out);
 
   // Where the last pattern written put each field's value, as offsets into
   // the string it went to: a pair per field, in ExtractedPattern's order.
@@ -455,7 +460,7 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
   marks_[kConstSeq + 1] = out.Size();
   out.Put("\nXSideConstraints:\n");
   marks_[kConstraints] = out.Size();
-  PutConstraints(tree, sentence, constituent, '\n', out);
+  PutConstraints<'\n'>(tree, sentence, constituent, out);
   marks_[kEnd] = out.Size();
 }
 
@@ -479,13 +484,13 @@ void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
   out.Put('\t');
   // Blanks between the constraints, none after the last.
   const std::size_t from = out.Size();
-  PutConstraints(tree, sentence, constituent, ' ', out);
+  PutConstraints<' '>(tree, sentence, constituent, out);
   if (out.Size() != from) out.Unput();
 }
 
-void PatternWriter::PutSL(const FlatTree& tree,
-                          const FlatTree::Constituent& constituent,
-                          Appender& out) {
+inline void PatternWriter::PutSL(const FlatTree& tree,
+                                 const FlatTree::Constituent& constituent,
+                                 Appender& out) {
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
@@ -495,8 +500,8 @@ void PatternWriter::PutSL(const FlatTree& tree,
                   leaves[endLeaf - 1].WordEnd - leaves[firstLeaf].WordBegin));
 }
 
-void PatternWriter::PutTL(const Sentence& sentence, const std::vector<int>& tls,
-                          Appender& out) {
+inline void PatternWriter::PutTL(const Sentence& sentence,
+                                 const std::vector<int>& tls, Appender& out) {
   // Only the entries of this pattern's TL positions are written and read.
   if (patternTL_.size() <= sentence.TLWords.size()) {
     patternTL_.resize(sentence.TLWords.size() + 1);
@@ -508,9 +513,9 @@ void PatternWriter::PutTL(const Sentence& sentence, const std::vector<int>& tls,
   }
 }
 
-void PatternWriter::PutAlignment(const LinkIndex& links,
-                                 const FlatTree::Constituent& constituent,
-                                 Appender& out) {
+inline void PatternWriter::PutAlignment(
+    const LinkIndex& links, const FlatTree::Constituent& constituent,
+    Appender& out) {
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
   out.Put('(');
@@ -529,9 +534,9 @@ void PatternWriter::PutAlignment(const LinkIndex& links,
   out.Put(')');
 }
 
-void PatternWriter::PutCStructure(const FlatTree& tree,
-                                  const FlatTree::Constituent& constituent,
-                                  Appender& out) {
+inline void PatternWriter::PutCStructure(
+    const FlatTree& tree, const FlatTree::Constituent& constituent,
+    Appender& out) {
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   // The subtree's text begins with the blank that sets it off inside its
   // parent.
@@ -546,8 +551,8 @@ void PatternWriter::PutCStructure(const FlatTree& tree,
   out.Put(text.substr(from, constituent.TextEnd - from));
 }
 
-void PatternWriter::PutConstSeq(const FlatTree::Constituent& constituent,
-                                Appender& out) {
+inline void PatternWriter::PutConstSeq(const FlatTree::Constituent& constituent,
+                                       Appender& out) {
   bool firstChild = true;
   for (const CTree::TreeNode* child : constituent.Node->Children) {
     if (!firstChild) out.Put(' ');
@@ -556,10 +561,10 @@ void PatternWriter::PutConstSeq(const FlatTree::Constituent& constituent,
   }
 }
 
-void PatternWriter::PutConstraints(const FlatTree& tree,
-                                   const Sentence& sentence,
-                                   const FlatTree::Constituent& constituent,
-                                   char after, Appender& out) {
+template <char kAfter>
+inline void PatternWriter::PutConstraints(
+    const FlatTree& tree, const Sentence& sentence,
+    const FlatTree::Constituent& constituent, Appender& out) {
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   const std::size_t firstLeaf = constituent.FirstLeaf;
   // The constraints sort as texts, "(X10 " before "(X2 ".
@@ -574,7 +579,7 @@ void PatternWriter::PutConstraints(const FlatTree& tree,
         out.PutInt(static_cast<int>(position));
         out.Put(' ');
         out.Put(ending);
-        out.Put(after);
+        out.Put(kAfter);
       });
 }
 
