@@ -77,6 +77,7 @@ char* WriteEscaped(std::string_view field, char* out) {
 
 // The room WritePatternFields may need for `pattern`.
 std::size_t PatternFieldsBound(const ExtractedPattern& pattern) {
+  if (!pattern.Fields.empty()) return pattern.Fields.size();
   const std::size_t size = pattern.Type.size() + pattern.SLWords.size() +
                            pattern.TLWords.size() + pattern.Alignment.size() +
                            pattern.CStructure.size() + pattern.ConstSeq.size() +
@@ -88,6 +89,8 @@ std::size_t PatternFieldsBound(const ExtractedPattern& pattern) {
 // Writes the eight fields of AppendPatternFields at `out`, which has room
 // for PatternFieldsBound(pattern) bytes, and returns where they end.
 char* WritePatternFields(const ExtractedPattern& pattern, char* out) {
+  // The extractor wrote them so already.
+  if (!pattern.Fields.empty()) return Copy(pattern.Fields, out);
   const std::string_view fields[] = {
       pattern.Type,       pattern.SLWords,  pattern.TLWords, pattern.Alignment,
       pattern.CStructure, pattern.ConstSeq, pattern.Score};

@@ -19,7 +19,8 @@ void AppendTsvField(std::string_view field, std::string& line);
 // Appends the eight pattern fields of a table line, each escaped and set off
 // by tabs, without a line end: type, SL words, TL words, alignment,
 // C-structure, constituent sequence, score, and the x-side constraints
-// joined by single blanks.
+// joined by single blanks. A pattern that carries its Fields gives them as
+// they are.
 void AppendPatternFields(const ExtractedPattern& pattern, std::string& line);
 
 // Appends the --tsv line of `pattern`: the record number (from 1), the

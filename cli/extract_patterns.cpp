@@ -121,7 +121,10 @@ int main(int argc, char** argv) {
   try {
     while (reader.NextRecordView(record)) {
       ++records;
-      const Status status = extractor.ForEachPattern(record, take);
+      // Lines and the table want each pattern's fields, not its text.
+      const Status status = options.Output == ExtractOptions::Format::Patterns
+                                ? extractor.ForEachPattern(record, take)
+                                : extractor.ForEachPatternFields(record, take);
       if (writeFailed) fail(messages::kCannotWriteOutFile);
       if (!status) {
         ++skipped;

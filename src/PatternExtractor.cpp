@@ -94,6 +94,8 @@ class Appender {
     char* at = Room(kIntDigits);
     cursor_ = std::to_chars(at, at + kIntDigits, value).ptr;
   }
+  // Takes back the last byte written.
+  void Unput() { --cursor_; }
   // Where the next byte goes in the string.
   std::size_t Size() const { return static_cast<std::size_t>(cursor_ - base_); }
   // Writes from where this appender started again, over what it wrote: the
@@ -361,6 +363,13 @@ class PatternWriter {
              const Sentence& sentence, const FlatTree::Constituent& constituent,
              const std::vector<int>& tls, Appender& out);
 
+  // Appends the same pattern's eight fields as one table line
+  // (ExtractedPattern::Fields) instead, for a Plain record.
+  void WriteFields(const FlatTree& tree, const LinkIndex& links,
+                   const Sentence& sentence,
+                   const FlatTree::Constituent& constituent,
+                   const std::vector<int>& tls, Appender& out);
+
   // The pattern Write wrote last, whose text `text` holds where Write put
   // it.
   ExtractedPattern Written(std::string_view text,
@@ -369,8 +378,32 @@ class PatternWriter {
   // Whether the record being cut holds no tab, carriage return or backslash
   // where its patterns' fields come from (ExtractedPattern::Plain).
   void SetPlain(bool plain) { plain_ = plain; }
+  bool Plain() const { return plain_; }
 
  private:
+  // The fields each form writes alike. PutTL numbers the TL positions for
+  // PutAlignment, so it comes first. Each is inlined, so that the
+  // appender's cursor stays in a register over a whole pattern.
+  [[gnu::always_inline]] static void PutSL(
+      const FlatTree& tree, const FlatTree::Constituent& constituent,
+      Appender& out);
+  [[gnu::always_inline]] void PutTL(const Sentence& sentence,
+                                    const std::vector<int>& tls, Appender& out);
+  [[gnu::always_inline]] void PutAlignment(
+      const LinkIndex& links, const FlatTree::Constituent& constituent,
+      Appender& out);
+  [[gnu::always_inline]] static void PutCStructure(
+      const FlatTree& tree, const FlatTree::Constituent& constituent,
+      Appender& out);
+  [[gnu::always_inline]] static void PutConstSeq(
+      const FlatTree::Constituent& constituent, Appender& out);
+  // Each constraint followed by kAfter; one copy of the loop per form, each
+  // inlined where it is used.
+  template <char kAfter>
+  [[gnu::always_inline]] static void PutConstraints(
+      const FlatTree& tree, const Sentence& sentence,
+      const FlatTree::Constituent& constituent, Appender& out);
+
   // Where the last pattern written put each field's value, as offsets into
   // the string it went to: a pair per field, in ExtractedPattern's order.
   enum Mark : std::size_t {
@@ -396,34 +429,95 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
                           const Sentence& sentence,
                           const FlatTree::Constituent& constituent,
                           const std::vector<int>& tls, Appender& out) {
-  const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
-  const std::size_t firstLeaf = constituent.FirstLeaf;
-  const std::size_t endLeaf = constituent.EndLeaf;
-
   marks_[kStart] = out.Size();
   out.Put("SentenceIndex:\nSL: ");
   marks_[kSL] = out.Size();
+  PutSL(tree, constituent, out);
+  marks_[kSL + 1] = out.Size();
+  out.Put("\nTL: ");
+  marks_[kTL] = out.Size();
+  PutTL(sentence, tls, out);
+  marks_[kTL + 1] = out.Size();
+  out.Put("\nAlignment: ");
+  marks_[kAlignment] = out.Size();
+  PutAlignment(links, constituent, out);
+  marks_[kAlignment + 1] = out.Size();
+  out.Put("\nType: ");
+  marks_[kType] = out.Size();
+  out.Put(constituent.Node->Label);
+  marks_[kType + 1] = out.Size();
+  out.Put("\nCoEmbeddingScore: ");
+  marks_[kScore] = out.Size();
+  out.PutInt(constituent.Depth);
+  marks_[kScore + 1] = out.Size();
+  out.Put("\nC-Structure:");
+  marks_[kCStructure] = out.Size();
+  PutCStructure(tree, constituent, out);
+  marks_[kCStructure + 1] = out.Size();
+  out.Put("\nConstSeq: ");
+  marks_[kConstSeq] = out.Size();
+  PutConstSeq(constituent, out);
+  marks_[kConstSeq + 1] = out.Size();
+  out.Put("\nXSideConstraints:\n");
+  marks_[kConstraints] = out.Size();
+  PutConstraints<'\n'>(tree, sentence, constituent, out);
+  marks_[kEnd] = out.Size();
+}
+
+void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
+                                const Sentence& sentence,
+                                const FlatTree::Constituent& constituent,
+                                const std::vector<int>& tls, Appender& out) {
+  out.Put(constituent.Node->Label);
+  out.Put('\t');
+  PutSL(tree, constituent, out);
+  out.Put('\t');
+  PutTL(sentence, tls, out);
+  out.Put('\t');
+  PutAlignment(links, constituent, out);
+  out.Put('\t');
+  PutCStructure(tree, constituent, out);
+  out.Put('\t');
+  PutConstSeq(constituent, out);
+  out.Put('\t');
+  out.PutInt(constituent.Depth);
+  out.Put('\t');
+  // Blanks between the constraints, none after the last.
+  const std::size_t from = out.Size();
+  PutConstraints<' '>(tree, sentence, constituent, out);
+  if (out.Size() != from) out.Unput();
+}
+
+inline void PatternWriter::PutSL(const FlatTree& tree,
+                                 const FlatTree::Constituent& constituent,
+                                 Appender& out) {
+  const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
+  const std::size_t firstLeaf = constituent.FirstLeaf;
+  const std::size_t endLeaf = constituent.EndLeaf;
   out.Put(
       std::string_view(tree.SLText)
           .substr(leaves[firstLeaf].WordBegin,
                   leaves[endLeaf - 1].WordEnd - leaves[firstLeaf].WordBegin));
-  marks_[kSL + 1] = out.Size();
+}
 
+inline void PatternWriter::PutTL(const Sentence& sentence,
+                                 const std::vector<int>& tls, Appender& out) {
   // Only the entries of this pattern's TL positions are written and read.
   if (patternTL_.size() <= sentence.TLWords.size()) {
     patternTL_.resize(sentence.TLWords.size() + 1);
   }
-  out.Put("\nTL: ");
-  marks_[kTL] = out.Size();
   for (std::size_t k = 0; k < tls.size(); ++k) {
     if (k > 0) out.Put(' ');
     out.Put(sentence.TLWords[static_cast<std::size_t>(tls[k] - 1)]);
     patternTL_[static_cast<std::size_t>(tls[k])] = ClampToIntRange(k + 1);
   }
+}
 
-  marks_[kTL + 1] = out.Size();
-  out.Put("\nAlignment: ");
-  marks_[kAlignment] = out.Size();
+inline void PatternWriter::PutAlignment(
+    const LinkIndex& links, const FlatTree::Constituent& constituent,
+    Appender& out) {
+  const std::size_t firstLeaf = constituent.FirstLeaf;
+  const std::size_t endLeaf = constituent.EndLeaf;
   out.Put('(');
   bool firstLink = true;
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
@@ -437,48 +531,46 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
       out.Put(')');
     }
   }
-
   out.Put(')');
-  marks_[kAlignment + 1] = out.Size();
-  out.Put("\nType: ");
-  marks_[kType] = out.Size();
-  out.Put(constituent.Node->Label);
-  marks_[kType + 1] = out.Size();
-  out.Put("\nCoEmbeddingScore: ");
-  marks_[kScore] = out.Size();
-  out.PutInt(constituent.Depth);
-  marks_[kScore + 1] = out.Size();
+}
 
-  out.Put("\nC-Structure:");
-  marks_[kCStructure] = out.Size();
+inline void PatternWriter::PutCStructure(
+    const FlatTree& tree, const FlatTree::Constituent& constituent,
+    Appender& out) {
+  const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   // The subtree's text begins with the blank that sets it off inside its
   // parent.
   const std::string_view text(tree.TreeText);
   std::size_t from = constituent.TextBegin + 1;
   int counter = 1;
-  for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
+  for (std::size_t i = constituent.FirstLeaf; i < constituent.EndLeaf; ++i) {
     out.Put(text.substr(from, leaves[i].NumberAt - from));
     out.PutInt(counter++);
     from = leaves[i].NumberAt;
   }
   out.Put(text.substr(from, constituent.TextEnd - from));
-  marks_[kCStructure + 1] = out.Size();
+}
 
-  out.Put("\nConstSeq: ");
-  marks_[kConstSeq] = out.Size();
+inline void PatternWriter::PutConstSeq(const FlatTree::Constituent& constituent,
+                                       Appender& out) {
   bool firstChild = true;
   for (const CTree::TreeNode* child : constituent.Node->Children) {
     if (!firstChild) out.Put(' ');
     firstChild = false;
     out.Put(child->Label);
   }
+}
 
-  marks_[kConstSeq + 1] = out.Size();
-  out.Put("\nXSideConstraints:\n");
-  marks_[kConstraints] = out.Size();
+template <char kAfter>
+inline void PatternWriter::PutConstraints(
+    const FlatTree& tree, const Sentence& sentence,
+    const FlatTree::Constituent& constituent, Appender& out) {
+  const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
+  const std::size_t firstLeaf = constituent.FirstLeaf;
   // The constraints sort as texts, "(X10 " before "(X2 ".
   ForEachInDecimalTextOrder(
-      static_cast<long long>(endLeaf - firstLeaf), [&](long long position) {
+      static_cast<long long>(constituent.EndLeaf - firstLeaf),
+      [&](long long position) {
         const char* ending = sentence.ConstraintAt(
             leaves[firstLeaf + static_cast<std::size_t>(position) - 1]
                 .Position);
@@ -487,9 +579,8 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
         out.PutInt(static_cast<int>(position));
         out.Put(' ');
         out.Put(ending);
-        out.Put('\n');
+        out.Put(kAfter);
       });
-  marks_[kEnd] = out.Size();
 }
 
 ExtractedPattern PatternWriter::Written(
@@ -629,15 +720,40 @@ Status PatternExtractor::ForEachPattern(
 Status PatternExtractor::ForEachPattern(
     const ExampleRecordView& record,
     const std::function<bool(const ExtractedPattern&)>& take) {
+  return Each(record, take, false);
+}
+
+Status PatternExtractor::ForEachPatternFields(
+    const ExampleRecordView& record,
+    const std::function<bool(const ExtractedPattern&)>& take) {
+  return Each(record, take, true);
+}
+
+Status PatternExtractor::Each(
+    const ExampleRecordView& record,
+    const std::function<bool(const ExtractedPattern&)>& take, bool fields) {
   Status status = Prepare(record);
   if (!status) return status;
   State& state = *state_;
+  // Fields need no escape only in a Plain record; the rest go the way of
+  // the text form, which the taker escapes.
+  fields = fields && state.Writer.Plain();
   // One pattern at a time, over the last one: memory is one pattern's. The
   // room stays from record to record, so it is never filled anew.
   Appender appender(state.PatternText, Appender::Scratch{});
   for (const FlatTree::Constituent& constituent : state.Tree.Constituents) {
     if (!state.Keeps(constituent, consistentOnly_, maxWords_)) continue;
     appender.Rewind();
+    if (fields) {
+      state.Writer.WriteFields(state.Tree, state.Links, state.Words,
+                               constituent, state.TLs, appender);
+      ExtractedPattern pattern;
+      pattern.Fields = appender.Written();
+      pattern.SLWordCount = constituent.EndLeaf - constituent.FirstLeaf;
+      pattern.Plain = true;
+      if (!take(pattern)) break;
+      continue;
+    }
     state.Writer.Write(state.Tree, state.Links, state.Words, constituent,
                        state.TLs, appender);
     if (!take(state.Writer.Written(appender.Written(), constituent))) break;

@@ -302,6 +302,20 @@ TEST(ExtractPatternsCli, WritesHandCheckedTablesAndLines) {
   const std::string inFile = TempPath("in.txt");
   WriteFile(inFile, TableInput());
   const std::string s = "";
+  // The cats record, then the same without its backslash: the one record
+  // needs its fields escaped and the other not, yet their NP patterns are
+  // one line of the table.
+  const auto withoutBackslash = [](std::string text) {
+    return text.replace(text.find("dor\\\\ment"), 9, "dorment");
+  };
+  const std::string input = TableInput();
+  const std::size_t cats = input.find("SentenceIndex:  9");
+  const std::string catsRecord =
+      input.substr(cats, input.find("SentenceIndex: 7", cats) - cats);
+  std::string plainCats = catsRecord;
+  plainCats.replace(plainCats.find("dor\\ment"), 8, "dorment");
+  const std::string mixedFile = TempPath("mixed.txt");
+  WriteFile(mixedFile, catsRecord + plainCats);
   struct TableCase {
     std::vector<std::string> Args;
     std::string Table;
@@ -319,6 +333,9 @@ TEST(ExtractPatternsCli, WritesHandCheckedTablesAndLines) {
        s + "3\t9\t" + kCatsNP + "3\t9\t" + kSleepVP},
       {{"--consistent", "--max-words", "1", "--count", inFile},
        s + "1\t" + kCatsNP + "1\t" + kSleepVP},
+      {{"--count", mixedFile},
+       s + "2\t" + kCatsNP + "1\t" + kCatsS + "1\t" + withoutBackslash(kCatsS) +
+           "1\t" + kSleepVP + "1\t" + withoutBackslash(kSleepVP)},
   };
   for (const TableCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.Args));

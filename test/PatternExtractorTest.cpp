@@ -366,6 +366,36 @@ TEST_F(PatternExtractorRealCorpus, PatternsHoldTogether) {
           return true;
         }));
     EXPECT_TRUE(oneByOne == out) << "one by one differs";
+    // As table lines, the same patterns: a Plain one as its fields alone,
+    // in table order with the constraints joined by blanks.
+    std::vector<std::string> tableLines;
+    ASSERT_TRUE(extractor.ForEachPattern(
+        fields.View(), [&tableLines](const ExtractedPattern& p) {
+          std::string constraints(p.XSideConstraints);
+          std::replace(constraints.begin(), constraints.end(), '\n', ' ');
+          if (!constraints.empty()) constraints.pop_back();
+          tableLines.push_back(
+              p.Plain ? std::string(p.Type) + '\t' + std::string(p.SLWords) +
+                            '\t' + std::string(p.TLWords) + '\t' +
+                            std::string(p.Alignment) + '\t' +
+                            std::string(p.CStructure) + '\t' +
+                            std::string(p.ConstSeq) + '\t' +
+                            std::string(p.Score) + '\t' + constraints
+                      : std::string(p.Text));
+          return true;
+        }));
+    std::size_t taken = 0;
+    ASSERT_TRUE(extractor.ForEachPatternFields(
+        fields.View(), [&](const ExtractedPattern& p) {
+          EXPECT_LT(taken, tableLines.size());
+          if (taken < tableLines.size()) {
+            EXPECT_EQ(p.Plain ? p.Fields : p.Text, tableLines[taken]);
+            EXPECT_EQ(p.Fields.empty(), !p.Plain);
+          }
+          ++taken;
+          return true;
+        }));
+    EXPECT_EQ(taken, tableLines.size());
 
     ParseParser tree;
     const std::string& cStructure = example.at("C-Structure");

@@ -26,6 +26,12 @@ struct ExtractedPattern {
   // that a writer that escapes those may copy the fields as they are. False
   // tells nothing.
   bool Plain = false;
+  // Only from PatternExtractor::ForEachPatternFields, and only when Plain:
+  // the eight fields as one table line without its line end, type, SL
+  // words, TL words, alignment, C-structure, constituent sequence, score
+  // and the constraints joined by single blanks, set off by tabs. Text and
+  // the field views above are then empty. Empty otherwise.
+  std::string_view Fields;
 };
 
 #endif  // ANNOTATOR_EXTRACTEDPATTERN_H_

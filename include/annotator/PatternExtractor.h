@@ -77,9 +77,20 @@ class PatternExtractor {
       const ExampleRecordView& record,
       const std::function<bool(const ExtractedPattern&)>& take);
 
+  // ForEachPattern for a program that wants each pattern as a table line
+  // and not as text: a pattern of a Plain record comes as its Fields alone,
+  // written once and never as text; one of any other record comes as
+  // ForEachPattern gives it.
+  Status ForEachPatternFields(
+      const ExampleRecordView& record,
+      const std::function<bool(const ExtractedPattern&)>& take);
+
  private:
   // The checks and tables that come before any pattern of `record`.
   Status Prepare(const ExampleRecordView& record);
+  Status Each(const ExampleRecordView& record,
+              const std::function<bool(const ExtractedPattern&)>& take,
+              bool fields);
   Status Append(const ExampleRecord& record, std::string& out,
                 std::vector<std::vector<int>>* slPositions);
 
