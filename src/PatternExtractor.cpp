@@ -21,15 +21,6 @@ namespace {
 
 constexpr std::size_t kNoLeaf = static_cast<std::size_t>(-1);
 
-// The value of a "Label: value" line: after the first ":" and one blank.
-std::string_view FieldValue(std::string_view value) {
-  const std::size_t colon = value.find(':');
-  if (colon == std::string_view::npos) return value;
-  value.remove_prefix(colon + 1);
-  if (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-  return value;
-}
-
 // False when `text` holds neither a byte below 14 (tab, line feed, carriage
 // return among them) nor a backslash; true when it may. Eight bytes at a
 // time: it runs over every record.

@@ -60,4 +60,15 @@ void ForEachSLToken(std::string_view sentence, Visit&& visit) {
   });
 }
 
+// The value of a "Label: value" field line: after the first ":" and one
+// blank; the whole line when it has no ":". The extractor and the Python
+// module read the SL, TL and alignment lines through this one rule.
+inline std::string_view FieldValue(std::string_view line) {
+  const std::size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return line;
+  line.remove_prefix(colon + 1);
+  if (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+  return line;
+}
+
 #endif  // ANNOTATOR_SPLITTEXT_H_

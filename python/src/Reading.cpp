@@ -30,16 +30,6 @@ namespace {
 // annotate writes in pieces of whole records of about this size.
 constexpr std::size_t kOutputChunk = 1 << 20;
 
-// The text of a "Label: value" line after its first ":" and one blank, as
-// the pattern extractor reads the fields.
-std::string_view FieldValue(std::string_view line) {
-  const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return line;
-  line.remove_prefix(colon + 1);
-  if (!line.empty() && line.front() == ' ') line.remove_prefix(1);
-  return line;
-}
-
 // Opens `path` as a training file, as the programs do, but returns the
 // errno value a Python user expects instead of the programs' one message (0
 // when it opened). Called without the interpreter's lock, since opening a
