@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "CStructureEvents.h"
 #include "ExitWithMessage.h"
 #include "LeafCounter.h"
 #include "LegacyLimits.h"
@@ -26,6 +27,25 @@ struct MeasureSink {
   CTree::TreeNode* NewChild(CTree::TreeNode* /*parent*/) { return nullptr; }
   void Label(CTree::TreeNode* /*node*/, std::string_view /*token*/) {}
   void LeafText(CTree::TreeNode* /*node*/, std::string_view /*text*/) {}
+  void Close(CTree::TreeNode* /*node*/) {}
+};
+
+// Hands what the reading core meets on to a program's events, building
+// nothing.
+class EventSink {
+ public:
+  explicit EventSink(CStructureEvents& events) : events_(events) {}
+  CTree::TreeNode* NewChild(CTree::TreeNode* /*parent*/) { return nullptr; }
+  void Label(CTree::TreeNode* /*node*/, std::string_view token) {
+    events_.Open(token);
+  }
+  void LeafText(CTree::TreeNode* /*node*/, std::string_view text) {
+    events_.LeafText(text);
+  }
+  void Close(CTree::TreeNode* /*node*/) { events_.Close(); }
+
+ private:
+  CStructureEvents& events_;
 };
 
 // Builds nodes into the parser's store as the reading core meets them.
@@ -63,46 +83,19 @@ class BuildSink {
   }
 
   void Label(CTree::TreeNode* node, std::string_view token) {
-    // Labels that a pattern wrote in angle brackets read without them.
-    if (!token.empty() && token.front() == '<') {
-      token = token.substr(1, kBracketedLabelKept);
-      if (!token.empty()) token.remove_suffix(1);
-    }
-    node->Label.assign(token);
+    node->Label.assign(NodeLabel(token));
   }
 
   void LeafText(CTree::TreeNode* node, std::string_view text) {
     node->RawWord.assign(text);
-    int pieces = 0;
-    std::string_view last;
-    SplitText(text, "-", false, 1, [&](std::string_view piece) {
-      ++pieces;
-      last = piece;
-    });
-    // The suffix is only compared: a leaf's Index is always the counter.
-    // A word made of dashes ("-" as "--2") leaves a single piece, so its
-    // suffix is also recognised directly behind the last "-", provided
-    // something stands before that "-" ("-4" has no word to cut it from).
-    const std::size_t dash = text.rfind('-');
-    const bool suffixBehindLastDash = dash != std::string_view::npos &&
-                                      dash > 0 &&
-                                      SuffixIsCounter(text.substr(dash + 1));
-    if (suffixBehindLastDash || (pieces >= 2 && SuffixIsCounter(last))) {
-      node->Word.assign(text.substr(0, dash));
-    } else {
-      node->Word.assign(text);
-    }
+    node->Word.assign(LeafWord(text, counter_));
     node->Index = counter_;
     counter_ = NextLeafPosition(counter_);
   }
 
- private:
-  // True when `digits` is a bare digit run whose value is the counter.
-  bool SuffixIsCounter(std::string_view digits) const {
-    int value = 0;
-    return ReadDigitsOnly(digits, value) && value == counter_;
-  }
+  void Close(CTree::TreeNode* /*node*/) {}
 
+ private:
   std::deque<CTree::TreeNode>& nodes_;
   std::size_t& used_;
   int& counter_;
@@ -407,6 +400,7 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     while (end > begin && base[end - 1] == ' ') --end;
     while (end > begin && base[end - 1] == ')') --end;
     if (begin < end) sink.LeafText(frame.Node, text.substr(begin, end - begin));
+    sink.Close(frame.Node);
 
     const std::size_t depth = frame.ChildDepth + 1;
     frames_.pop_back();
@@ -417,6 +411,48 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     }
     frames_.back().ChildDepth = std::max(frames_.back().ChildDepth, depth);
   }
+}
+
+CStructureReading ReadCStructureEvents(CStructureReader& reader,
+                                       std::string_view text,
+                                       CStructureEvents& events) {
+  EventSink sink(events);
+  return reader.Read(text, sink, nullptr);
+}
+
+std::string_view NodeLabel(std::string_view token) {
+  // Labels that a pattern wrote in angle brackets read without them.
+  if (!token.empty() && token.front() == '<') {
+    token = token.substr(1, kBracketedLabelKept);
+    if (!token.empty()) token.remove_suffix(1);
+  }
+  return token;
+}
+
+std::string_view LeafWord(std::string_view text, int position) {
+  // True when `digits` is a bare digit run whose value is the position.
+  const auto isPosition = [position](std::string_view digits) {
+    int value = 0;
+    return ReadDigitsOnly(digits, value) && value == position;
+  };
+  int pieces = 0;
+  std::string_view last;
+  SplitText(text, "-", false, 1, [&](std::string_view piece) {
+    ++pieces;
+    last = piece;
+  });
+  // The suffix is only compared: a leaf's Index is always the counter.
+  // A word made of dashes ("-" as "--2") leaves a single piece, so its
+  // suffix is also recognised directly behind the last "-", provided
+  // something stands before that "-" ("-4" has no word to cut it from).
+  const std::size_t dash = text.rfind('-');
+  const bool suffixBehindLastDash = dash != std::string_view::npos &&
+                                    dash > 0 &&
+                                    isPosition(text.substr(dash + 1));
+  if (suffixBehindLastDash || (pieces >= 2 && isPosition(last))) {
+    return text.substr(0, dash);
+  }
+  return text;
 }
 
 CStructureReading CStructureReader::MeasureDepth(std::string_view text) {

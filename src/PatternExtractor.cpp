@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "AlignmentLinks.h"
+#include "CStructureEvents.h"
 #include "ConstraintEnding.h"
 #include "DecimalOrder.h"
+#include "LeafCounter.h"
 #include "NumberText.h"
-#include "ParseParser.h"
 #include "SplitText.h"
-#include "TreeWalk.h"
 
 namespace {
 
@@ -162,15 +162,20 @@ Status Sentence::Read(const ExampleRecordView& record) {
                       TLWords.size(), Links);
 }
 
-// Flattens a tree into the runs that patterns copy: the whole tree's
-// C-structure as patterns write it (leaf numbers left out) and its SL words
-// joined by blanks, a subtree being one stretch of each.
-struct FlatTree {
-  // A node with children: where its text and leaves run, and its depth.
+// Lays a tree out, as the reader meets it, in the runs that patterns copy:
+// the whole tree's C-structure as patterns write it (leaf numbers left out),
+// its SL words joined by blanks and each constituent's children's labels, a
+// subtree being one stretch of each. No node is built, and nothing is copied
+// but into these runs.
+class FlatTree final : public CStructureEvents {
+ public:
+  // A node with children: its label, where its text, leaves and children's
+  // labels run, and its depth.
   struct Constituent {
-    CTree::TreeNode* Node;
+    std::string_view Label;          // a view into the text read
     std::size_t TextBegin, TextEnd;  // its C-structure in TreeText
     std::size_t FirstLeaf, EndLeaf;
+    std::size_t SeqBegin, SeqEnd;  // its constituent sequence in SeqText
     int Depth;
   };
   // A childless node: what every pattern that covers it writes of it.
@@ -180,65 +185,120 @@ struct FlatTree {
     int Position;                    // in the sentence; -1 without leaf text
   };
 
-  // Lays out the tree under `root`, constituents in preorder, leaves in
-  // text order.
-  void Flatten(CTree::TreeNode* root);
+  // Reads `text` (which must outlive every use of the labels) with the
+  // scratch space of `reader`, constituents in preorder, leaves in text
+  // order.
+  Status Read(CStructureReader& reader, std::string_view text);
 
   // Only the bytes up to the offsets above are the tree's; the strings keep
   // what lies beyond as room for the next tree.
   std::string TreeText;
   std::string SLText;
+  std::string SeqText;
   std::vector<Constituent> Constituents;
   std::vector<Leaf> Leaves;
 
  private:
-  std::vector<std::size_t> open_;
-  std::vector<int> depths_;
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  void Open(std::string_view token) override;
+  void LeafText(std::string_view text) override;
+  void Close() override;
+
+  // A node not yet closed. Whether it has children is known at its first
+  // child, which is when a constituent's text begins.
+  struct OpenNode {
+    std::string_view Label;
+    std::string_view Word;
+    std::size_t Constituent;  // kNone while it has no child
+    std::size_t Children;
+    int Position;
+    int ChildDepth;
+  };
+  std::vector<OpenNode> open_;
+  // The labels of the children of every open node, innermost last.
+  std::vector<std::string_view> childLabels_;
+  int counter_ = 1;
+  Appender* tree_ = nullptr;
+  Appender* sl_ = nullptr;
+  Appender* seq_ = nullptr;
 };
 
-void FlatTree::Flatten(CTree::TreeNode* root) {
+Status FlatTree::Read(CStructureReader& reader, std::string_view text) {
   Appender tree(TreeText, Appender::Scratch{});
   Appender sl(SLText, Appender::Scratch{});
+  Appender seq(SeqText, Appender::Scratch{});
+  tree_ = &tree;
+  sl_ = &sl;
+  seq_ = &seq;
   Constituents.clear();
   Leaves.clear();
   open_.clear();
-  depths_.clear();
-  WalkInTextOrder(
-      root,
-      [&](CTree::TreeNode* node) {
-        depths_.push_back(0);
-        if (node->Children.empty()) {
-          tree.Put(" (").Put(node->Label).Put(" ").Put(node->Word).Put("-");
-          Leaf leaf{0, 0, tree.Size(), node->Index};
-          // The leaf's ")" follows its number.
-          tree.Put(')');
-          if (!Leaves.empty()) sl.Put(' ');
-          leaf.WordBegin = sl.Size();
-          // Handed to SetSLWords with "---" and its position, a word comes
-          // back whole: the marker is the "---" before the final digits, so
-          // dashes that end the word stay in it. A leaf without text has no
-          // position and is handed over with the bare marker.
-          sl.Put(node->Word);
-          leaf.WordEnd = sl.Size();
-          Leaves.push_back(leaf);
-          return;
-        }
-        open_.push_back(Constituents.size());
-        Constituents.push_back({node, tree.Size(), 0, Leaves.size(), 0, 0});
-        tree.Put(" (<").Put(node->Label).Put(">");
-      },
-      [&](CTree::TreeNode* node) {
-        const int depth = depths_.back() + 1;
-        depths_.pop_back();
-        if (!depths_.empty()) depths_.back() = std::max(depths_.back(), depth);
-        if (node->Children.empty()) return;
-        tree.Put(')');
-        Constituent& constituent = Constituents[open_.back()];
-        open_.pop_back();
-        constituent.TextEnd = tree.Size();
-        constituent.EndLeaf = Leaves.size();
-        constituent.Depth = depth;
-      });
+  childLabels_.clear();
+  counter_ = 1;
+  const CStructureReading reading = ReadCStructureEvents(reader, text, *this);
+  tree_ = sl_ = seq_ = nullptr;
+  return reading.ToStatus();
+}
+
+void FlatTree::Open(std::string_view token) {
+  const std::string_view label = NodeLabel(token);
+  if (!open_.empty()) {
+    OpenNode& parent = open_.back();
+    if (parent.Constituent == kNone) {
+      parent.Constituent = Constituents.size();
+      Constituents.push_back(
+          {parent.Label, tree_->Size(), 0, Leaves.size(), 0, 0, 0, 0});
+      tree_->Put(" (<").Put(parent.Label).Put(">");
+    }
+    ++parent.Children;
+    childLabels_.push_back(label);
+  }
+  open_.push_back({label, {}, kNone, 0, -1, 0});
+}
+
+void FlatTree::LeafText(std::string_view text) {
+  OpenNode& node = open_.back();
+  // A node with children takes a position for its text, and writes no word.
+  if (node.Constituent == kNone) node.Word = LeafWord(text, counter_);
+  node.Position = counter_;
+  counter_ = NextLeafPosition(counter_);
+}
+
+void FlatTree::Close() {
+  const OpenNode node = open_.back();
+  open_.pop_back();
+  const int depth = node.ChildDepth + 1;
+  if (!open_.empty()) {
+    open_.back().ChildDepth = std::max(open_.back().ChildDepth, depth);
+  }
+  Appender& tree = *tree_;
+  if (node.Constituent == kNone) {
+    tree.Put(" (").Put(node.Label).Put(" ").Put(node.Word).Put("-");
+    Leaf leaf{0, 0, tree.Size(), node.Position};
+    // The leaf's ")" follows its number.
+    tree.Put(')');
+    if (!Leaves.empty()) sl_->Put(' ');
+    leaf.WordBegin = sl_->Size();
+    sl_->Put(node.Word);
+    leaf.WordEnd = sl_->Size();
+    Leaves.push_back(leaf);
+    return;
+  }
+  tree.Put(')');
+  Constituent& constituent = Constituents[node.Constituent];
+  constituent.TextEnd = tree.Size();
+  constituent.EndLeaf = Leaves.size();
+  constituent.Depth = depth;
+  // Its children's labels are the last ones gathered.
+  const std::size_t first = childLabels_.size() - node.Children;
+  constituent.SeqBegin = seq_->Size();
+  for (std::size_t i = first; i < childLabels_.size(); ++i) {
+    if (i != first) seq_->Put(' ');
+    seq_->Put(childLabels_[i]);
+  }
+  constituent.SeqEnd = seq_->Size();
+  childLabels_.resize(first);
 }
 
 // Indexes a sentence's links by leaf and by TL position, so that a
@@ -387,7 +447,8 @@ class PatternWriter {
       const FlatTree& tree, const FlatTree::Constituent& constituent,
       Appender& out);
   [[gnu::always_inline]] static void PutConstSeq(
-      const FlatTree::Constituent& constituent, Appender& out);
+      const FlatTree& tree, const FlatTree::Constituent& constituent,
+      Appender& out);
   // Each constraint followed by kAfter; one copy of the loop per form, each
   // inlined where it is used.
   template <char kAfter>
@@ -435,7 +496,7 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
   marks_[kAlignment + 1] = out.Size();
   out.Put("\nType: ");
   marks_[kType] = out.Size();
-  out.Put(constituent.Node->Label);
+  out.Put(constituent.Label);
   marks_[kType + 1] = out.Size();
   out.Put("\nCoEmbeddingScore: ");
   marks_[kScore] = out.Size();
@@ -447,7 +508,7 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
   marks_[kCStructure + 1] = out.Size();
   out.Put("\nConstSeq: ");
   marks_[kConstSeq] = out.Size();
-  PutConstSeq(constituent, out);
+  PutConstSeq(tree, constituent, out);
   marks_[kConstSeq + 1] = out.Size();
   out.Put("\nXSideConstraints:\n");
   marks_[kConstraints] = out.Size();
@@ -459,7 +520,7 @@ void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
                                 const Sentence& sentence,
                                 const FlatTree::Constituent& constituent,
                                 const std::vector<int>& tls, Appender& out) {
-  out.Put(constituent.Node->Label);
+  out.Put(constituent.Label);
   out.Put('\t');
   PutSL(tree, constituent, out);
   out.Put('\t');
@@ -469,7 +530,7 @@ void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
   out.Put('\t');
   PutCStructure(tree, constituent, out);
   out.Put('\t');
-  PutConstSeq(constituent, out);
+  PutConstSeq(tree, constituent, out);
   out.Put('\t');
   out.PutInt(constituent.Depth);
   out.Put('\t');
@@ -542,14 +603,12 @@ inline void PatternWriter::PutCStructure(
   out.Put(text.substr(from, constituent.TextEnd - from));
 }
 
-inline void PatternWriter::PutConstSeq(const FlatTree::Constituent& constituent,
+inline void PatternWriter::PutConstSeq(const FlatTree& tree,
+                                       const FlatTree::Constituent& constituent,
                                        Appender& out) {
-  bool firstChild = true;
-  for (const CTree::TreeNode* child : constituent.Node->Children) {
-    if (!firstChild) out.Put(' ');
-    firstChild = false;
-    out.Put(child->Label);
-  }
+  out.Put(std::string_view(tree.SeqText)
+              .substr(constituent.SeqBegin,
+                      constituent.SeqEnd - constituent.SeqBegin));
 }
 
 template <char kAfter>
@@ -604,7 +663,7 @@ std::size_t FieldLine(const ExampleRecordView& record, std::size_t offset) {
 
 // Scratch space kept from record to record, one part per job.
 struct PatternExtractor::State {
-  ParseParser Parser;
+  CStructureReader Reader;
   Sentence Words;
   FlatTree Tree;
   LinkIndex Links;
@@ -620,7 +679,7 @@ struct PatternExtractor::State {
              std::size_t maxWords) {
     // An unlabelled node is no constituent; the word bound is checked
     // first, as it is the cheaper.
-    if (constituent.Node->Label.empty()) return false;
+    if (constituent.Label.empty()) return false;
     if (maxWords != 0 &&
         constituent.EndLeaf - constituent.FirstLeaf > maxWords) {
       return false;
@@ -649,7 +708,7 @@ Status PatternExtractor::Prepare(const ExampleRecordView& record) {
   const std::size_t tree = cStructure.find('(');
   Status status = tree == std::string_view::npos
                       ? Status::MalformedCStructure(cStructure)
-                      : state.Parser.TryParseIntoTree(cStructure.substr(tree));
+                      : state.Tree.Read(state.Reader, cStructure.substr(tree));
   if (!status) {
     status.Line = FieldLine(record, 6);
   } else {
@@ -661,7 +720,6 @@ Status PatternExtractor::Prepare(const ExampleRecordView& record) {
     return status;
   }
 
-  state.Tree.Flatten(state.Parser.Root);
   state.Links.Index(state.Tree, state.Words);
   // Every field of a pattern is cut from the tree and the TL words, or made
   // of digits and fixed texts.
