@@ -435,24 +435,23 @@ std::string_view LeafWord(std::string_view text, int position) {
     int value = 0;
     return ReadDigitsOnly(digits, value) && value == position;
   };
+  // The suffix is only compared: a leaf's Index is always the counter.
+  // A word made of dashes ("-" as "--2") leaves a single piece, so its
+  // suffix is also recognised directly behind the last "-", provided
+  // something stands before that "-" ("-4" has no word to cut it from).
+  // That is the common case, and needs no splitting.
+  const std::size_t dash = text.rfind('-');
+  if (dash != std::string_view::npos && dash > 0 &&
+      isPosition(text.substr(dash + 1))) {
+    return text.substr(0, dash);
+  }
   int pieces = 0;
   std::string_view last;
   SplitText(text, "-", false, 1, [&](std::string_view piece) {
     ++pieces;
     last = piece;
   });
-  // The suffix is only compared: a leaf's Index is always the counter.
-  // A word made of dashes ("-" as "--2") leaves a single piece, so its
-  // suffix is also recognised directly behind the last "-", provided
-  // something stands before that "-" ("-4" has no word to cut it from).
-  const std::size_t dash = text.rfind('-');
-  const bool suffixBehindLastDash = dash != std::string_view::npos &&
-                                    dash > 0 &&
-                                    isPosition(text.substr(dash + 1));
-  if (suffixBehindLastDash || (pieces >= 2 && isPosition(last))) {
-    return text.substr(0, dash);
-  }
-  return text;
+  return pieces >= 2 && isPosition(last) ? text.substr(0, dash) : text;
 }
 
 CStructureReading CStructureReader::MeasureDepth(std::string_view text) {

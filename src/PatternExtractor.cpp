@@ -1,6 +1,7 @@
 #include "PatternExtractor.h"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -94,6 +95,10 @@ class Appender {
   void Rewind() { cursor_ = base_ + start_; }
   // The string's bytes so far; valid until the next Put.
   std::string_view Written() const { return {base_, Size()}; }
+  // Makes room for `size` more bytes and returns where they go; Commit then
+  // takes the end of what was written there.
+  char* Reserve(std::size_t size) { return Room(size); }
+  void Commit(char* end) { cursor_ = end; }
 
  private:
   static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
@@ -123,6 +128,86 @@ class Appender {
   char* limit_ = nullptr;
 };
 
+// Writes a pattern into room its appender made for the pattern's bound, so
+// that no piece checks for room: a pattern is many short pieces. The bytes
+// go to the appender when this goes away.
+class Unchecked {
+ public:
+  Unchecked(Appender& out, std::size_t bound)
+      : out_(out),
+        origin_(out.Size()),
+        start_(out.Reserve(bound)),
+        at_(start_),
+        limit_(start_ + bound) {}
+  ~Unchecked() {
+    assert(at_ <= limit_);
+    out_.Commit(at_);
+  }
+  Unchecked(const Unchecked&) = delete;
+  Unchecked& operator=(const Unchecked&) = delete;
+
+  // Short pieces are copied in two overlapping moves, never past either
+  // end: a library call per piece would cost more than the copy.
+  [[gnu::always_inline]] Unchecked& Put(std::string_view text) {
+    const std::size_t n = text.size();
+    const char* from = text.data();
+    if (n > 32) {
+      std::memcpy(at_, from, n);
+    } else if (n >= 16) {
+      Move<16>(at_, from);
+      Move<16>(at_ + n - 16, from + n - 16);
+    } else if (n >= 8) {
+      Move<8>(at_, from);
+      Move<8>(at_ + n - 8, from + n - 8);
+    } else if (n >= 4) {
+      Move<4>(at_, from);
+      Move<4>(at_ + n - 4, from + n - 4);
+    } else if (n > 0) {
+      at_[0] = from[0];
+      at_[n / 2] = from[n / 2];
+      at_[n - 1] = from[n - 1];
+    }
+    at_ += n;
+    return *this;
+  }
+  void Put(char c) { *at_++ = c; }
+  void PutInt(int value) {
+    // Most numbers in a pattern are leaf and word positions, a digit or two.
+    const auto small = static_cast<unsigned>(value);
+    if (small < 10) {
+      *at_++ = static_cast<char>('0' + small);
+    } else if (small < 100) {
+      at_[0] = static_cast<char>('0' + small / 10);
+      at_[1] = static_cast<char>('0' + small % 10);
+      at_ += 2;
+    } else {
+      at_ = std::to_chars(at_, at_ + kIntDigits, value).ptr;
+    }
+  }
+  // Takes back the last byte written.
+  void Unput() { --at_; }
+  // Where the next byte goes in the appender's string.
+  std::size_t Size() const {
+    return origin_ + static_cast<std::size_t>(at_ - start_);
+  }
+
+  static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
+
+ private:
+  template <std::size_t kBytes>
+  static void Move(char* to, const char* from) {
+    char bytes[kBytes];
+    std::memcpy(bytes, from, kBytes);
+    std::memcpy(to, bytes, kBytes);
+  }
+
+  Appender& out_;
+  std::size_t origin_;
+  char* start_;
+  char* at_;
+  char* limit_;
+};
+
 // The sentence side of a record, read without printing anything: what the
 // patterns need of the SL words (their x-side constraints), the TL words as
 // views into the record, and the links.
@@ -132,14 +217,18 @@ struct Sentence {
   Status Read(const ExampleRecordView& record);
   // The constraint ending of the SL word at `position` (from 1), nullptr
   // for none or a position outside the sentence.
-  const char* ConstraintAt(int position) const {
+  std::string_view ConstraintAt(int position) const {
     return position > 0 &&
                    static_cast<std::size_t>(position) <= ConstraintOf.size()
                ? ConstraintOf[static_cast<std::size_t>(position) - 1]
-               : nullptr;
+               : std::string_view();
   }
 
-  std::vector<const char*> ConstraintOf;
+  // Empty for a word that its tag does not constrain.
+  std::vector<std::string_view> ConstraintOf;
+  std::size_t LongestConstraint = 0;
+  // The TL value's length, which its words and blanks between them fill.
+  std::size_t TLBytes = 0;
   std::vector<std::string_view> TLWords;
   // (SL position, TL position) as CollectLinks gives them.
   std::vector<std::pair<int, int>> Links;
@@ -147,17 +236,21 @@ struct Sentence {
 
 Status Sentence::Read(const ExampleRecordView& record) {
   ConstraintOf.clear();
-  ForEachSLToken(
-      FieldValue(record.SL),
-      [this](std::string_view word, std::string_view tag, bool /*tagged*/) {
-        if (!word.empty()) {
-          ConstraintOf.push_back(ConstraintEnding(tag));
-        }
-      });
-  TLWords.clear();
-  ForEachSentenceToken(FieldValue(record.TL), [this](std::string_view word) {
-    TLWords.push_back(word);
+  LongestConstraint = 0;
+  ForEachSLToken(FieldValue(record.SL), [this](std::string_view word,
+                                               std::string_view tag,
+                                               bool /*tagged*/) {
+    if (word.empty()) return;
+    const char* ending = ConstraintEnding(tag);
+    ConstraintOf.push_back(ending ? std::string_view(ending)
+                                  : std::string_view());
+    LongestConstraint = std::max(LongestConstraint, ConstraintOf.back().size());
   });
+  TLWords.clear();
+  const std::string_view tl = FieldValue(record.TL);
+  TLBytes = tl.size();
+  ForEachSentenceToken(
+      tl, [this](std::string_view word) { TLWords.push_back(word); });
   return CollectLinks(FieldValue(record.Alignment), ConstraintOf.size(),
                       TLWords.size(), Links);
 }
@@ -432,29 +525,36 @@ class PatternWriter {
   bool Plain() const { return plain_; }
 
  private:
+  // At least as many bytes as either form of the pattern takes: each piece
+  // is bounded by what it is cut from, each number by kIntDigits.
+  static std::size_t Bound(const FlatTree& tree, const LinkIndex& links,
+                           const Sentence& sentence,
+                           const FlatTree::Constituent& constituent);
+
   // The fields each form writes alike. PutTL numbers the TL positions for
   // PutAlignment, so it comes first. Each is inlined, so that the
   // appender's cursor stays in a register over a whole pattern.
   [[gnu::always_inline]] static void PutSL(
       const FlatTree& tree, const FlatTree::Constituent& constituent,
-      Appender& out);
+      Unchecked& out);
   [[gnu::always_inline]] void PutTL(const Sentence& sentence,
-                                    const std::vector<int>& tls, Appender& out);
+                                    const std::vector<int>& tls,
+                                    Unchecked& out);
   [[gnu::always_inline]] void PutAlignment(
       const LinkIndex& links, const FlatTree::Constituent& constituent,
-      Appender& out);
+      Unchecked& out);
   [[gnu::always_inline]] static void PutCStructure(
       const FlatTree& tree, const FlatTree::Constituent& constituent,
-      Appender& out);
+      Unchecked& out);
   [[gnu::always_inline]] static void PutConstSeq(
       const FlatTree& tree, const FlatTree::Constituent& constituent,
-      Appender& out);
+      Unchecked& out);
   // Each constraint followed by kAfter; one copy of the loop per form, each
   // inlined where it is used.
   template <char kAfter>
   [[gnu::always_inline]] static void PutConstraints(
       const FlatTree& tree, const Sentence& sentence,
-      const FlatTree::Constituent& constituent, Appender& out);
+      const FlatTree::Constituent& constituent, Unchecked& out);
 
   // Where the last pattern written put each field's value, as offsets into
   // the string it went to: a pair per field, in ExtractedPattern's order.
@@ -477,10 +577,33 @@ class PatternWriter {
   std::vector<int> patternTL_;
 };
 
+std::size_t PatternWriter::Bound(const FlatTree& tree, const LinkIndex& links,
+                                 const Sentence& sentence,
+                                 const FlatTree::Constituent& constituent) {
+  // The labels and line ends of the text form, with room to spare.
+  constexpr std::size_t kFixed = 128;
+  constexpr std::size_t kDigits = Unchecked::kIntDigits;
+  const std::size_t leaves = constituent.EndLeaf - constituent.FirstLeaf;
+  const std::size_t linkCount = links.LeafLinkBegin[constituent.EndLeaf] -
+                                links.LeafLinkBegin[constituent.FirstLeaf];
+  const std::size_t sl = tree.Leaves[constituent.EndLeaf - 1].WordEnd -
+                         tree.Leaves[constituent.FirstLeaf].WordBegin;
+  // Distinct TL words with one blank between each take at most the line.
+  const std::size_t tl = sentence.TLBytes + 1;
+  const std::size_t alignment = 2 + linkCount * (4 + 2 * kDigits);
+  const std::size_t cStructure =
+      constituent.TextEnd - constituent.TextBegin + leaves * kDigits;
+  const std::size_t constraints =
+      leaves * (4 + kDigits + sentence.LongestConstraint);
+  return kFixed + sl + tl + alignment + constituent.Label.size() + kDigits +
+         cStructure + (constituent.SeqEnd - constituent.SeqBegin) + constraints;
+}
+
 void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
                           const Sentence& sentence,
                           const FlatTree::Constituent& constituent,
-                          const std::vector<int>& tls, Appender& out) {
+                          const std::vector<int>& tls, Appender& appender) {
+  Unchecked out(appender, Bound(tree, links, sentence, constituent));
   marks_[kStart] = out.Size();
   out.Put("SentenceIndex:\nSL: ");
   marks_[kSL] = out.Size();
@@ -519,7 +642,9 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
 void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
                                 const Sentence& sentence,
                                 const FlatTree::Constituent& constituent,
-                                const std::vector<int>& tls, Appender& out) {
+                                const std::vector<int>& tls,
+                                Appender& appender) {
+  Unchecked out(appender, Bound(tree, links, sentence, constituent));
   out.Put(constituent.Label);
   out.Put('\t');
   PutSL(tree, constituent, out);
@@ -542,7 +667,7 @@ void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
 
 inline void PatternWriter::PutSL(const FlatTree& tree,
                                  const FlatTree::Constituent& constituent,
-                                 Appender& out) {
+                                 Unchecked& out) {
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
@@ -553,7 +678,7 @@ inline void PatternWriter::PutSL(const FlatTree& tree,
 }
 
 inline void PatternWriter::PutTL(const Sentence& sentence,
-                                 const std::vector<int>& tls, Appender& out) {
+                                 const std::vector<int>& tls, Unchecked& out) {
   // Only the entries of this pattern's TL positions are written and read.
   if (patternTL_.size() <= sentence.TLWords.size()) {
     patternTL_.resize(sentence.TLWords.size() + 1);
@@ -567,7 +692,7 @@ inline void PatternWriter::PutTL(const Sentence& sentence,
 
 inline void PatternWriter::PutAlignment(
     const LinkIndex& links, const FlatTree::Constituent& constituent,
-    Appender& out) {
+    Unchecked& out) {
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
   out.Put('(');
@@ -588,7 +713,7 @@ inline void PatternWriter::PutAlignment(
 
 inline void PatternWriter::PutCStructure(
     const FlatTree& tree, const FlatTree::Constituent& constituent,
-    Appender& out) {
+    Unchecked& out) {
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   // The subtree's text begins with the blank that sets it off inside its
   // parent.
@@ -605,7 +730,7 @@ inline void PatternWriter::PutCStructure(
 
 inline void PatternWriter::PutConstSeq(const FlatTree& tree,
                                        const FlatTree::Constituent& constituent,
-                                       Appender& out) {
+                                       Unchecked& out) {
   out.Put(std::string_view(tree.SeqText)
               .substr(constituent.SeqBegin,
                       constituent.SeqEnd - constituent.SeqBegin));
@@ -614,17 +739,17 @@ inline void PatternWriter::PutConstSeq(const FlatTree& tree,
 template <char kAfter>
 inline void PatternWriter::PutConstraints(
     const FlatTree& tree, const Sentence& sentence,
-    const FlatTree::Constituent& constituent, Appender& out) {
+    const FlatTree::Constituent& constituent, Unchecked& out) {
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   const std::size_t firstLeaf = constituent.FirstLeaf;
   // The constraints sort as texts, "(X10 " before "(X2 ".
   ForEachInDecimalTextOrder(
       static_cast<long long>(constituent.EndLeaf - firstLeaf),
       [&](long long position) {
-        const char* ending = sentence.ConstraintAt(
+        const std::string_view ending = sentence.ConstraintAt(
             leaves[firstLeaf + static_cast<std::size_t>(position) - 1]
                 .Position);
-        if (!ending) return;
+        if (ending.empty()) return;
         out.Put("(X");
         out.PutInt(static_cast<int>(position));
         out.Put(' ');
