@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -342,7 +343,10 @@ void FlatTree::Open(std::string_view token) {
       parent.Constituent = Constituents.size();
       Constituents.push_back(
           {parent.Label, tree_->Size(), 0, Leaves.size(), 0, 0, 0, 0});
-      tree_->Put(" (<").Put(parent.Label).Put(">");
+      Unchecked(*tree_, parent.Label.size() + 4)
+          .Put(" (<")
+          .Put(parent.Label)
+          .Put(">");
     }
     ++parent.Children;
     childLabels_.push_back(label);
@@ -365,32 +369,44 @@ void FlatTree::Close() {
   if (!open_.empty()) {
     open_.back().ChildDepth = std::max(open_.back().ChildDepth, depth);
   }
-  Appender& tree = *tree_;
   if (node.Constituent == kNone) {
-    tree.Put(" (").Put(node.Label).Put(" ").Put(node.Word).Put("-");
-    Leaf leaf{0, 0, tree.Size(), node.Position};
-    // The leaf's ")" follows its number.
-    tree.Put(')');
-    if (!Leaves.empty()) sl_->Put(' ');
-    leaf.WordBegin = sl_->Size();
-    sl_->Put(node.Word);
-    leaf.WordEnd = sl_->Size();
+    Leaf leaf{0, 0, 0, node.Position};
+    {
+      Unchecked tree(*tree_, node.Label.size() + node.Word.size() + 5);
+      tree.Put(" (").Put(node.Label).Put(" ").Put(node.Word).Put("-");
+      // The leaf's ")" follows its number.
+      leaf.NumberAt = tree.Size();
+      tree.Put(')');
+    }
+    Unchecked sl(*sl_, node.Word.size() + 1);
+    if (!Leaves.empty()) sl.Put(' ');
+    leaf.WordBegin = sl.Size();
+    sl.Put(node.Word);
+    leaf.WordEnd = sl.Size();
     Leaves.push_back(leaf);
     return;
   }
-  tree.Put(')');
   Constituent& constituent = Constituents[node.Constituent];
-  constituent.TextEnd = tree.Size();
+  {
+    Unchecked tree(*tree_, 1);
+    tree.Put(')');
+    constituent.TextEnd = tree.Size();
+  }
   constituent.EndLeaf = Leaves.size();
   constituent.Depth = depth;
   // Its children's labels are the last ones gathered.
   const std::size_t first = childLabels_.size() - node.Children;
-  constituent.SeqBegin = seq_->Size();
+  std::size_t bytes = node.Children;
   for (std::size_t i = first; i < childLabels_.size(); ++i) {
-    if (i != first) seq_->Put(' ');
-    seq_->Put(childLabels_[i]);
+    bytes += childLabels_[i].size();
   }
-  constituent.SeqEnd = seq_->Size();
+  Unchecked seq(*seq_, bytes);
+  constituent.SeqBegin = seq.Size();
+  for (std::size_t i = first; i < childLabels_.size(); ++i) {
+    if (i != first) seq.Put(' ');
+    seq.Put(childLabels_[i]);
+  }
+  constituent.SeqEnd = seq.Size();
   childLabels_.resize(first);
 }
 
@@ -403,7 +419,7 @@ class LinkIndex {
   // Fills `tls` with the TL positions linked from a constituent's leaves,
   // ascending, each once.
   void GatherTL(const FlatTree::Constituent& constituent,
-                std::vector<int>& tls) const;
+                std::vector<int>& tls);
   // The phrase-extraction rule: `tls` (as GatherTL gives them) is not empty
   // and its span takes no link from an SL word outside the constituent.
   bool Consistent(const FlatTree::Constituent& constituent,
@@ -421,6 +437,10 @@ class LinkIndex {
   // is), and whether a position that is no leaf's links to it.
   std::vector<std::size_t> firstLeafFrom_, lastLeafFrom_;
   std::vector<char> strayFrom_;
+  // By TL position: the last GatherTL call that met it, as mark_ counts
+  // them.
+  std::vector<unsigned> seen_;
+  unsigned mark_ = 0;
 };
 
 void LinkIndex::Index(const FlatTree& tree, const Sentence& sentence) {
@@ -456,6 +476,8 @@ void LinkIndex::Index(const FlatTree& tree, const Sentence& sentence) {
   firstLeafFrom_.assign(tlCount, kNoLeaf);
   lastLeafFrom_.assign(tlCount, 0);
   strayFrom_.assign(tlCount, 0);
+  seen_.assign(tlCount, 0);
+  mark_ = 0;
   for (const auto& [sl, tlPosition] : links) {
     const auto tl = static_cast<std::size_t>(tlPosition);
     const std::size_t leaf = leafAt_[static_cast<std::size_t>(sl)];
@@ -469,13 +491,46 @@ void LinkIndex::Index(const FlatTree& tree, const Sentence& sentence) {
 }
 
 void LinkIndex::GatherTL(const FlatTree::Constituent& constituent,
-                         std::vector<int>& tls) const {
-  tls.assign(LeafLinks.begin() + static_cast<std::ptrdiff_t>(
-                                     LeafLinkBegin[constituent.FirstLeaf]),
-             LeafLinks.begin() + static_cast<std::ptrdiff_t>(
-                                     LeafLinkBegin[constituent.EndLeaf]));
-  std::sort(tls.begin(), tls.end());
-  tls.erase(std::unique(tls.begin(), tls.end()), tls.end());
+                         std::vector<int>& tls) {
+  const std::size_t begin = LeafLinkBegin[constituent.FirstLeaf];
+  const std::size_t end = LeafLinkBegin[constituent.EndLeaf];
+  // Room for every link, given back once the distinct ones are in.
+  if (tls.size() < end - begin) tls.resize(end - begin);
+  int* const first = tls.data();
+  int* last = first;
+  // Positions met before in this call are passed over, so only distinct
+  // ones are kept and ordered.
+  if (++mark_ == 0) {
+    std::fill(seen_.begin(), seen_.end(), 0U);
+    mark_ = 1;
+  }
+  int low = std::numeric_limits<int>::max();
+  int high = 0;
+  bool ascending = true;
+  for (std::size_t l = begin; l < end; ++l) {
+    const int tl = LeafLinks[l];
+    unsigned& seen = seen_[static_cast<std::size_t>(tl)];
+    if (seen == mark_) continue;
+    seen = mark_;
+    ascending = ascending && tl > high;
+    low = std::min(low, tl);
+    high = std::max(high, tl);
+    *last++ = tl;
+  }
+  const auto count = static_cast<std::size_t>(last - first);
+  // A span not much wider than the positions is read off in order; a wider
+  // one is sorted.
+  if (!ascending) {
+    if (static_cast<std::size_t>(high - low) / 4 >= count) {
+      std::sort(first, last);
+    } else {
+      last = first;
+      for (int tl = low; tl <= high; ++tl) {
+        if (seen_[static_cast<std::size_t>(tl)] == mark_) *last++ = tl;
+      }
+    }
+  }
+  tls.resize(count);
 }
 
 // The leaves under a node are a run of the leaf list, so "outside" is
