@@ -332,15 +332,31 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
 
   const char* base = text.data();
   const std::size_t size = text.size();
-  matches_.resize(size);
+  // Only the entries at a "(" are ever read, and each is written below.
+  if (matches_.size() < size) matches_.resize(size);
   openBrackets_.clear();
-  for (std::size_t i = 0; i < size; ++i) {
-    if (base[i] == '(') {
-      matches_[i] = kNoMatch;
-      openBrackets_.push_back(i);
-    } else if (base[i] == ')' && !openBrackets_.empty()) {
-      matches_[openBrackets_.back()] = i;
-      openBrackets_.pop_back();
+  // The brackets are found 64 bytes at a time, and only they are visited.
+  char tail[kBlock];
+  for (std::size_t at = 0; at < size; at += kBlock) {
+    const char* block = base + at;
+    if (size - at < kBlock) {
+      // Filler that is no bracket changes nothing.
+      std::memcpy(tail, block, size - at);
+      std::memset(tail + (size - at), 'x', kBlock - (size - at));
+      block = tail;
+    }
+    const BlockMasks masks = ClassifyBlock(block);
+    for (std::uint64_t brackets = masks.Open | masks.Close; brackets != 0;
+         brackets &= brackets - 1) {
+      const auto bit = static_cast<unsigned>(__builtin_ctzll(brackets));
+      const std::size_t i = at + bit;
+      if ((masks.Open >> bit) & 1U) {
+        matches_[i] = kNoMatch;
+        openBrackets_.push_back(i);
+      } else if (!openBrackets_.empty()) {
+        matches_[openBrackets_.back()] = i;
+        openBrackets_.pop_back();
+      }
     }
   }
 
