@@ -178,8 +178,11 @@ class Unchecked {
     if (small < 10) {
       *at_++ = static_cast<char>('0' + small);
     } else if (small < 100) {
-      at_[0] = static_cast<char>('0' + small / 10);
-      at_[1] = static_cast<char>('0' + small % 10);
+      static constexpr char kPairs[] =
+          "00010203040506070809101112131415161718192021222324252627282930313233"
+          "34353637383940414243444546474849505152535455565758596061626364656667"
+          "6869707172737475767778798081828384858687888990919293949596979899";
+      std::memcpy(at_, kPairs + 2 * small, 2);
       at_ += 2;
     } else {
       at_ = std::to_chars(at_, at_ + kIntDigits, value).ptr;
@@ -574,6 +577,10 @@ class PatternWriter {
   ExtractedPattern Written(std::string_view text,
                            const FlatTree::Constituent& constituent) const;
 
+  // Indexes the constraints of the leaves of `tree`, whose words `sentence`
+  // holds, for the record's patterns.
+  void Index(const FlatTree& tree, const Sentence& sentence);
+
   // Whether the record being cut holds no tab, carriage return or backslash
   // where its patterns' fields come from (ExtractedPattern::Plain).
   void SetPlain(bool plain) { plain_ = plain; }
@@ -607,9 +614,8 @@ class PatternWriter {
   // Each constraint followed by kAfter; one copy of the loop per form, each
   // inlined where it is used.
   template <char kAfter>
-  [[gnu::always_inline]] static void PutConstraints(
-      const FlatTree& tree, const Sentence& sentence,
-      const FlatTree::Constituent& constituent, Unchecked& out);
+  [[gnu::always_inline]] void PutConstraints(
+      const FlatTree::Constituent& constituent, Unchecked& out) const;
 
   // Where the last pattern written put each field's value, as offsets into
   // the string it went to: a pair per field, in ExtractedPattern's order.
@@ -630,6 +636,10 @@ class PatternWriter {
   bool plain_ = false;
   // By TL position: its pattern position in the pattern being written.
   std::vector<int> patternTL_;
+  // By leaf: the constraint its word takes (empty for none), and how many
+  // leaves before it take one, so that a stretch without any costs nothing.
+  std::vector<std::string_view> leafConstraint_;
+  std::vector<std::size_t> constrainedBefore_;
 };
 
 std::size_t PatternWriter::Bound(const FlatTree& tree, const LinkIndex& links,
@@ -690,7 +700,7 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
   marks_[kConstSeq + 1] = out.Size();
   out.Put("\nXSideConstraints:\n");
   marks_[kConstraints] = out.Size();
-  PutConstraints<'\n'>(tree, sentence, constituent, out);
+  PutConstraints<'\n'>(constituent, out);
   marks_[kEnd] = out.Size();
 }
 
@@ -716,7 +726,7 @@ void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
   out.Put('\t');
   // Blanks between the constraints, none after the last.
   const std::size_t from = out.Size();
-  PutConstraints<' '>(tree, sentence, constituent, out);
+  PutConstraints<' '>(constituent, out);
   if (out.Size() != from) out.Unput();
 }
 
@@ -726,10 +736,8 @@ inline void PatternWriter::PutSL(const FlatTree& tree,
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
-  out.Put(
-      std::string_view(tree.SLText)
-          .substr(leaves[firstLeaf].WordBegin,
-                  leaves[endLeaf - 1].WordEnd - leaves[firstLeaf].WordBegin));
+  out.Put({tree.SLText.data() + leaves[firstLeaf].WordBegin,
+           leaves[endLeaf - 1].WordEnd - leaves[firstLeaf].WordBegin});
 }
 
 inline void PatternWriter::PutTL(const Sentence& sentence,
@@ -772,54 +780,71 @@ inline void PatternWriter::PutCStructure(
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   // The subtree's text begins with the blank that sets it off inside its
   // parent.
-  const std::string_view text(tree.TreeText);
+  const char* const text = tree.TreeText.data();
   std::size_t from = constituent.TextBegin + 1;
   int counter = 1;
   for (std::size_t i = constituent.FirstLeaf; i < constituent.EndLeaf; ++i) {
-    out.Put(text.substr(from, leaves[i].NumberAt - from));
+    out.Put({text + from, leaves[i].NumberAt - from});
     out.PutInt(counter++);
     from = leaves[i].NumberAt;
   }
-  out.Put(text.substr(from, constituent.TextEnd - from));
+  out.Put({text + from, constituent.TextEnd - from});
 }
 
 inline void PatternWriter::PutConstSeq(const FlatTree& tree,
                                        const FlatTree::Constituent& constituent,
                                        Unchecked& out) {
-  out.Put(std::string_view(tree.SeqText)
-              .substr(constituent.SeqBegin,
-                      constituent.SeqEnd - constituent.SeqBegin));
+  out.Put({tree.SeqText.data() + constituent.SeqBegin,
+           constituent.SeqEnd - constituent.SeqBegin});
 }
 
 template <char kAfter>
 inline void PatternWriter::PutConstraints(
-    const FlatTree& tree, const Sentence& sentence,
-    const FlatTree::Constituent& constituent, Unchecked& out) {
-  const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
+    const FlatTree::Constituent& constituent, Unchecked& out) const {
   const std::size_t firstLeaf = constituent.FirstLeaf;
-  // The constraints sort as texts, "(X10 " before "(X2 ".
-  ForEachInDecimalTextOrder(
-      static_cast<long long>(constituent.EndLeaf - firstLeaf),
-      [&](long long position) {
-        const std::string_view ending = sentence.ConstraintAt(
-            leaves[firstLeaf + static_cast<std::size_t>(position) - 1]
-                .Position);
-        if (ending.empty()) return;
-        out.Put("(X");
-        out.PutInt(static_cast<int>(position));
-        out.Put(' ');
-        out.Put(ending);
-        out.Put(kAfter);
-      });
+  if (constrainedBefore_[constituent.EndLeaf] ==
+      constrainedBefore_[firstLeaf]) {
+    return;
+  }
+  const auto put = [&](long long position) {
+    const std::string_view ending =
+        leafConstraint_[firstLeaf + static_cast<std::size_t>(position) - 1];
+    if (ending.empty()) return;
+    out.Put("(X");
+    out.PutInt(static_cast<int>(position));
+    out.Put(' ');
+    out.Put(ending);
+    out.Put(kAfter);
+  };
+  // The constraints sort as texts, "(X10 " before "(X2 "; below ten that is
+  // the order of the numbers.
+  const auto count = static_cast<long long>(constituent.EndLeaf - firstLeaf);
+  if (count < 10) {
+    for (long long position = 1; position <= count; ++position) put(position);
+  } else {
+    ForEachInDecimalTextOrder(count, put);
+  }
+}
+
+void PatternWriter::Index(const FlatTree& tree, const Sentence& sentence) {
+  leafConstraint_.clear();
+  constrainedBefore_.assign(1, 0);
+  for (const FlatTree::Leaf& leaf : tree.Leaves) {
+    leafConstraint_.push_back(sentence.ConstraintAt(leaf.Position));
+    constrainedBefore_.push_back(constrainedBefore_.back() +
+                                 (leafConstraint_.back().empty() ? 0 : 1));
+  }
 }
 
 ExtractedPattern PatternWriter::Written(
     std::string_view text, const FlatTree::Constituent& constituent) const {
   const auto field = [&](std::size_t mark) {
-    return text.substr(marks_[mark], marks_[mark + 1] - marks_[mark]);
+    return std::string_view(text.data() + marks_[mark],
+                            marks_[mark + 1] - marks_[mark]);
   };
   ExtractedPattern pattern;
-  pattern.Text = text.substr(marks_[kStart], marks_[kEnd] - marks_[kStart]);
+  pattern.Text = std::string_view(text.data() + marks_[kStart],
+                                  marks_[kEnd] - marks_[kStart]);
   pattern.SLWords = field(kSL);
   pattern.TLWords = field(kTL);
   pattern.Alignment = field(kAlignment);
@@ -901,6 +926,7 @@ Status PatternExtractor::Prepare(const ExampleRecordView& record) {
   }
 
   state.Links.Index(state.Tree, state.Words);
+  state.Writer.Index(state.Tree, state.Words);
   // Every field of a pattern is cut from the tree and the TL words, or made
   // of digits and fixed texts.
   state.Writer.SetPlain(!MayHoldEscapable(cStructure) &&
