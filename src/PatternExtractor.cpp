@@ -190,6 +190,9 @@ class Unchecked {
   }
   // Takes back the last byte written.
   void Unput() { --at_; }
+  // Where the next byte goes; valid while the appender's string is not
+  // written by other hands.
+  const char* At() const { return at_; }
   // Where the next byte goes in the appender's string.
   std::size_t Size() const {
     return origin_ + static_cast<std::size_t>(at_ - start_);
@@ -572,10 +575,9 @@ class PatternWriter {
                    const FlatTree::Constituent& constituent,
                    const std::vector<int>& tls, Appender& out);
 
-  // The pattern Write wrote last, whose text `text` holds where Write put
-  // it.
-  ExtractedPattern Written(std::string_view text,
-                           const FlatTree::Constituent& constituent) const;
+  // The pattern Write wrote last, as views into where it went: valid until
+  // that string is written again.
+  ExtractedPattern Written(const FlatTree::Constituent& constituent) const;
 
   // Indexes the constraints of the leaves of `tree`, whose words `sentence`
   // holds, for the record's patterns.
@@ -617,8 +619,8 @@ class PatternWriter {
   [[gnu::always_inline]] void PutConstraints(
       const FlatTree::Constituent& constituent, Unchecked& out) const;
 
-  // Where the last pattern written put each field's value, as offsets into
-  // the string it went to: a pair per field, in ExtractedPattern's order.
+  // Where the last pattern written put each field's value in the string it
+  // went to: a pair per field, in ExtractedPattern's order.
   enum Mark : std::size_t {
     kStart,
     kSL,
@@ -632,7 +634,7 @@ class PatternWriter {
     kEnd = kConstraints + 1,
     kMarks
   };
-  std::size_t marks_[kMarks] = {};
+  const char* marks_[kMarks] = {};
   bool plain_ = false;
   // By TL position: its pattern position in the pattern being written.
   std::vector<int> patternTL_;
@@ -669,39 +671,39 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
                           const FlatTree::Constituent& constituent,
                           const std::vector<int>& tls, Appender& appender) {
   Unchecked out(appender, Bound(tree, links, sentence, constituent));
-  marks_[kStart] = out.Size();
+  marks_[kStart] = out.At();
   out.Put("SentenceIndex:\nSL: ");
-  marks_[kSL] = out.Size();
+  marks_[kSL] = out.At();
   PutSL(tree, constituent, out);
-  marks_[kSL + 1] = out.Size();
+  marks_[kSL + 1] = out.At();
   out.Put("\nTL: ");
-  marks_[kTL] = out.Size();
+  marks_[kTL] = out.At();
   PutTL(sentence, tls, out);
-  marks_[kTL + 1] = out.Size();
+  marks_[kTL + 1] = out.At();
   out.Put("\nAlignment: ");
-  marks_[kAlignment] = out.Size();
+  marks_[kAlignment] = out.At();
   PutAlignment(links, constituent, out);
-  marks_[kAlignment + 1] = out.Size();
+  marks_[kAlignment + 1] = out.At();
   out.Put("\nType: ");
-  marks_[kType] = out.Size();
+  marks_[kType] = out.At();
   out.Put(constituent.Label);
-  marks_[kType + 1] = out.Size();
+  marks_[kType + 1] = out.At();
   out.Put("\nCoEmbeddingScore: ");
-  marks_[kScore] = out.Size();
+  marks_[kScore] = out.At();
   out.PutInt(constituent.Depth);
-  marks_[kScore + 1] = out.Size();
+  marks_[kScore + 1] = out.At();
   out.Put("\nC-Structure:");
-  marks_[kCStructure] = out.Size();
+  marks_[kCStructure] = out.At();
   PutCStructure(tree, constituent, out);
-  marks_[kCStructure + 1] = out.Size();
+  marks_[kCStructure + 1] = out.At();
   out.Put("\nConstSeq: ");
-  marks_[kConstSeq] = out.Size();
+  marks_[kConstSeq] = out.At();
   PutConstSeq(tree, constituent, out);
-  marks_[kConstSeq + 1] = out.Size();
+  marks_[kConstSeq + 1] = out.At();
   out.Put("\nXSideConstraints:\n");
-  marks_[kConstraints] = out.Size();
+  marks_[kConstraints] = out.At();
   PutConstraints<'\n'>(constituent, out);
-  marks_[kEnd] = out.Size();
+  marks_[kEnd] = out.At();
 }
 
 void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
@@ -837,14 +839,14 @@ void PatternWriter::Index(const FlatTree& tree, const Sentence& sentence) {
 }
 
 ExtractedPattern PatternWriter::Written(
-    std::string_view text, const FlatTree::Constituent& constituent) const {
-  const auto field = [&](std::size_t mark) {
-    return std::string_view(text.data() + marks_[mark],
-                            marks_[mark + 1] - marks_[mark]);
+    const FlatTree::Constituent& constituent) const {
+  const auto between = [this](std::size_t from, std::size_t to) {
+    return std::string_view(
+        marks_[from], static_cast<std::size_t>(marks_[to] - marks_[from]));
   };
+  const auto field = [&](std::size_t mark) { return between(mark, mark + 1); };
   ExtractedPattern pattern;
-  pattern.Text = std::string_view(text.data() + marks_[kStart],
-                                  marks_[kEnd] - marks_[kStart]);
+  pattern.Text = between(kStart, kEnd);
   pattern.SLWords = field(kSL);
   pattern.TLWords = field(kTL);
   pattern.Alignment = field(kAlignment);
@@ -1011,7 +1013,7 @@ Status PatternExtractor::Each(
     }
     state.Writer.Write(state.Tree, state.Links, state.Words, constituent,
                        state.TLs, appender);
-    if (!take(state.Writer.Written(appender.Written(), constituent))) break;
+    if (!take(state.Writer.Written(constituent))) break;
   }
   return status;
 }
