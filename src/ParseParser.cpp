@@ -373,15 +373,20 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
   // first blank, which stays at the front of the rest.
   const auto open = [&](CTree::TreeNode* node, std::size_t from,
                         std::size_t to) {
-    Frame frame{from,     to,
-                from + 1, std::min(to, from + 1 + kConstituentTextKept),
-                node,     0};
-    const std::size_t blank = find(frame.Begin, frame.End, ' ');
-    const std::size_t labelEnd = blank == kNoMatch ? frame.End : blank;
-    sink.Label(node, text.substr(frame.Begin, labelEnd - frame.Begin));
+    // Filled in place: a frame copied in whole from the stack stalls on
+    // the stores that just made it.
+    Frame& frame = frames_.emplace_back();
+    frame.OrigBegin = from;
+    frame.OrigEnd = to;
+    frame.Node = node;
+    frame.ChildDepth = 0;
+    const std::size_t begin = from + 1;
+    const std::size_t end = std::min(to, from + 1 + kConstituentTextKept);
+    const std::size_t blank = find(begin, end, ' ');
+    const std::size_t labelEnd = blank == kNoMatch ? end : blank;
+    sink.Label(node, text.substr(begin, labelEnd - begin));
     frame.Begin = labelEnd;
-    frame.End = std::min(frame.End, labelEnd + kConstituentTextKept);
-    frames_.push_back(frame);
+    frame.End = std::min(end, labelEnd + kConstituentTextKept);
   };
 
   const auto fail = [&](const Frame& frame) {

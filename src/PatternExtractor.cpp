@@ -241,6 +241,8 @@ struct Sentence {
   std::vector<std::pair<int, int>> Links;
 };
 
+// Here and in the tables below, entries are built in place: one built on
+// the stack and copied in whole stalls on the stores that just made it.
 Status Sentence::Read(const ExampleRecordView& record) {
   ConstraintOf.clear();
   LongestConstraint = 0;
@@ -248,16 +250,19 @@ Status Sentence::Read(const ExampleRecordView& record) {
                                                std::string_view tag,
                                                bool /*tagged*/) {
     if (word.empty()) return;
-    const char* ending = ConstraintEnding(tag);
-    ConstraintOf.push_back(ending ? std::string_view(ending)
-                                  : std::string_view());
+    if (const char* ending = ConstraintEnding(tag)) {
+      ConstraintOf.emplace_back(ending);
+    } else {
+      ConstraintOf.emplace_back();
+    }
     LongestConstraint = std::max(LongestConstraint, ConstraintOf.back().size());
   });
   TLWords.clear();
   const std::string_view tl = FieldValue(record.TL);
   TLBytes = tl.size();
-  ForEachSentenceToken(
-      tl, [this](std::string_view word) { TLWords.push_back(word); });
+  ForEachSentenceToken(tl, [this](std::string_view word) {
+    TLWords.emplace_back(word.data(), word.size());
+  });
   return CollectLinks(FieldValue(record.Alignment), ConstraintOf.size(),
                       TLWords.size(), Links);
 }
@@ -347,17 +352,22 @@ void FlatTree::Open(std::string_view token) {
     OpenNode& parent = open_.back();
     if (parent.Constituent == kNone) {
       parent.Constituent = Constituents.size();
-      Constituents.push_back(
-          {parent.Label, tree_->Size(), 0, Leaves.size(), 0, 0, 0, 0});
+      Constituent& constituent = Constituents.emplace_back();
+      constituent.Label = parent.Label;
+      constituent.TextBegin = tree_->Size();
+      constituent.FirstLeaf = Leaves.size();
       Unchecked(*tree_, parent.Label.size() + 4)
           .Put(" (<")
           .Put(parent.Label)
           .Put(">");
     }
     ++parent.Children;
-    childLabels_.push_back(label);
+    childLabels_.emplace_back(label.data(), label.size());
   }
-  open_.push_back({label, {}, kNone, 0, -1, 0});
+  OpenNode& node = open_.emplace_back();
+  node.Label = label;
+  node.Constituent = kNone;
+  node.Position = -1;
 }
 
 void FlatTree::LeafText(std::string_view text) {
@@ -376,7 +386,8 @@ void FlatTree::Close() {
     open_.back().ChildDepth = std::max(open_.back().ChildDepth, depth);
   }
   if (node.Constituent == kNone) {
-    Leaf leaf{0, 0, 0, node.Position};
+    Leaf& leaf = Leaves.emplace_back();
+    leaf.Position = node.Position;
     {
       Unchecked tree(*tree_, node.Label.size() + node.Word.size() + 5);
       tree.Put(" (").Put(node.Label).Put(" ").Put(node.Word).Put("-");
@@ -385,11 +396,10 @@ void FlatTree::Close() {
       tree.Put(')');
     }
     Unchecked sl(*sl_, node.Word.size() + 1);
-    if (!Leaves.empty()) sl.Put(' ');
+    if (Leaves.size() > 1) sl.Put(' ');
     leaf.WordBegin = sl.Size();
     sl.Put(node.Word);
     leaf.WordEnd = sl.Size();
-    Leaves.push_back(leaf);
     return;
   }
   Constituent& constituent = Constituents[node.Constituent];
