@@ -447,8 +447,10 @@ class LinkIndex {
   std::vector<std::size_t> LeafLinkBegin;
 
  private:
-  // By SL position: the leaf that stands there, kNoLeaf when none does.
+  // By SL position: the leaf that stands there, kNoLeaf when none does,
+  // and where its links start in the sentence's links.
   std::vector<std::size_t> leafAt_;
+  std::vector<std::size_t> linksFrom_;
   // By TL position: the first and last leaf linked to it (kNoLeaf when none
   // is), and whether a position that is no leaf's links to it.
   std::vector<std::size_t> firstLeafFrom_, lastLeafFrom_;
@@ -461,26 +463,33 @@ class LinkIndex {
 
 void LinkIndex::Index(const FlatTree& tree, const Sentence& sentence) {
   const std::vector<std::pair<int, int>>& links = sentence.Links;
-  const auto bySL = [](const std::pair<int, int>& link, int sl) {
-    return link.first < sl;
-  };
+  const std::size_t slCount =
+      links.empty() ? 0 : static_cast<std::size_t>(links.back().first);
+  // The links run by SL position: where each position's run starts.
+  linksFrom_.assign(slCount + 2, 0);
+  for (const auto& link : links) {
+    ++linksFrom_[static_cast<std::size_t>(link.first) + 1];
+  }
+  for (std::size_t sl = 1; sl < linksFrom_.size(); ++sl) {
+    linksFrom_[sl] += linksFrom_[sl - 1];
+  }
   LeafLinks.clear();
   LeafLinkBegin.clear();
   for (const FlatTree::Leaf& leaf : tree.Leaves) {
     LeafLinkBegin.push_back(LeafLinks.size());
-    if (leaf.Position <= 0) continue;
-    for (auto link =
-             std::lower_bound(links.begin(), links.end(), leaf.Position, bySL);
-         link != links.end() && link->first == leaf.Position; ++link) {
-      LeafLinks.push_back(link->second);
+    if (leaf.Position <= 0 ||
+        static_cast<std::size_t>(leaf.Position) > slCount) {
+      continue;
+    }
+    const auto sl = static_cast<std::size_t>(leaf.Position);
+    for (std::size_t l = linksFrom_[sl]; l < linksFrom_[sl + 1]; ++l) {
+      LeafLinks.push_back(links[l].second);
     }
   }
   LeafLinkBegin.push_back(LeafLinks.size());
 
   // A node with children may carry leaf text and take a sentence position
   // of its own; that position is no leaf's, and in no stretch.
-  const std::size_t slCount =
-      links.empty() ? 0 : static_cast<std::size_t>(links.back().first);
   leafAt_.assign(slCount + 1, kNoLeaf);
   for (std::size_t i = 0; i < tree.Leaves.size(); ++i) {
     const int position = tree.Leaves[i].Position;
