@@ -451,10 +451,13 @@ class LinkIndex {
   // and where its links start in the sentence's links.
   std::vector<std::size_t> leafAt_;
   std::vector<std::size_t> linksFrom_;
-  // By TL position: the first and last leaf linked to it (kNoLeaf when none
-  // is), and whether a position that is no leaf's links to it.
-  std::vector<std::size_t> firstLeafFrom_, lastLeafFrom_;
-  std::vector<char> strayFrom_;
+  // By TL position: the first and last leaf linked to it, kNoLeaf and 0
+  // when none is. A link from a position that is no leaf's makes the last
+  // kNoLeaf, past every stretch, so one test serves both.
+  struct LinkedLeaves {
+    std::size_t First, Last;
+  };
+  std::vector<LinkedLeaves> leavesTo_;
   // By TL position: the last GatherTL call that met it, as mark_ counts
   // them.
   std::vector<unsigned> seen_;
@@ -498,20 +501,19 @@ void LinkIndex::Index(const FlatTree& tree, const Sentence& sentence) {
     }
   }
   const std::size_t tlCount = sentence.TLWords.size() + 1;
-  firstLeafFrom_.assign(tlCount, kNoLeaf);
-  lastLeafFrom_.assign(tlCount, 0);
-  strayFrom_.assign(tlCount, 0);
+  leavesTo_.assign(tlCount, {kNoLeaf, 0});
   seen_.assign(tlCount, 0);
   mark_ = 0;
   for (const auto& [sl, tlPosition] : links) {
     const auto tl = static_cast<std::size_t>(tlPosition);
     const std::size_t leaf = leafAt_[static_cast<std::size_t>(sl)];
+    LinkedLeaves& to = leavesTo_[tl];
     if (leaf == kNoLeaf) {
-      strayFrom_[tl] = 1;
+      to.Last = kNoLeaf;
       continue;
     }
-    firstLeafFrom_[tl] = std::min(firstLeafFrom_[tl], leaf);
-    lastLeafFrom_[tl] = std::max(lastLeafFrom_[tl], leaf);
+    to.First = std::min(to.First, leaf);
+    to.Last = std::max(to.Last, leaf);
   }
 }
 
@@ -563,12 +565,11 @@ void LinkIndex::GatherTL(const FlatTree::Constituent& constituent,
 bool LinkIndex::Consistent(const FlatTree::Constituent& constituent,
                            const std::vector<int>& tls) const {
   if (tls.empty()) return false;
+  // A position no leaf links to passes: its First is past every stretch's
+  // start, its Last (0) before every stretch's end.
   for (int tl = tls.front(); tl <= tls.back(); ++tl) {
-    const auto at = static_cast<std::size_t>(tl);
-    if (strayFrom_[at]) return false;
-    if (firstLeafFrom_[at] != kNoLeaf &&
-        (firstLeafFrom_[at] < constituent.FirstLeaf ||
-         lastLeafFrom_[at] >= constituent.EndLeaf)) {
+    const LinkedLeaves& to = leavesTo_[static_cast<std::size_t>(tl)];
+    if (to.First < constituent.FirstLeaf || to.Last >= constituent.EndLeaf) {
       return false;
     }
   }
@@ -784,8 +785,9 @@ inline void PatternWriter::PutAlignment(
   for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
     for (std::size_t l = links.LeafLinkBegin[i]; l < links.LeafLinkBegin[i + 1];
          ++l) {
-      out.Put(firstLink ? "(" : ",(");
+      if (!firstLink) out.Put(',');
       firstLink = false;
+      out.Put('(');
       out.PutInt(ClampToIntRange(i - firstLeaf + 1));
       out.Put(',');
       out.PutInt(patternTL_[static_cast<std::size_t>(links.LeafLinks[l])]);
