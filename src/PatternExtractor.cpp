@@ -137,7 +137,7 @@ class Unchecked {
   Unchecked(Appender& out, std::size_t bound)
       : out_(out),
         origin_(out.Size()),
-        start_(out.Reserve(bound)),
+        start_(out.Reserve(bound + kPadding)),
         at_(start_),
         limit_(start_ + bound) {}
   ~Unchecked() {
@@ -171,6 +171,19 @@ class Unchecked {
     at_ += n;
     return *this;
   }
+  // Put for a piece of a padded text (see kPadding): a short piece is
+  // copied whole with the bytes after it, which the next piece overwrites,
+  // so its length decides nothing.
+  [[gnu::always_inline]] void PutPadded(std::string_view text) {
+    const std::size_t n = text.size();
+    if (n <= kPadding) {
+      Move<kPadding / 2>(at_, text.data());
+      Move<kPadding / 2>(at_ + kPadding / 2, text.data() + kPadding / 2);
+    } else {
+      std::memcpy(at_, text.data(), n);
+    }
+    at_ += n;
+  }
   void Put(char c) { *at_++ = c; }
   void PutInt(int value) {
     // Most numbers in a pattern are leaf and word positions, a digit or two.
@@ -199,6 +212,9 @@ class Unchecked {
   }
 
   static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
+  // A padded text holds this many bytes of its own after every piece cut
+  // from it, and the room made here holds as many after the bound.
+  static constexpr std::size_t kPadding = 32;
 
  private:
   template <std::size_t kBytes>
@@ -217,10 +233,10 @@ class Unchecked {
 
 // The sentence side of a record, read without printing anything: what the
 // patterns need of the SL words (their x-side constraints), the TL words as
-// views into the record, and the links.
+// views into a copy, and the links.
 struct Sentence {
-  // Reads the SL, TL and alignment fields of `record`, which must outlive
-  // every use of TLWords. Fails only with kTLPositionBeyondSentence.
+  // Reads the SL, TL and alignment fields of `record`. Fails only with
+  // kTLPositionBeyondSentence.
   Status Read(const ExampleRecordView& record);
   // The constraint ending of the SL word at `position` (from 1), nullptr
   // for none or a position outside the sentence.
@@ -234,8 +250,9 @@ struct Sentence {
   // Empty for a word that its tag does not constrain.
   std::vector<std::string_view> ConstraintOf;
   std::size_t LongestConstraint = 0;
-  // The TL value's length, which its words and blanks between them fill.
-  std::size_t TLBytes = 0;
+  // The TL words, as views into a copy of the TL value that is a padded
+  // text (Unchecked::kPadding).
+  std::string TLText;
   std::vector<std::string_view> TLWords;
   // (SL position, TL position) as CollectLinks gives them.
   std::vector<std::pair<int, int>> Links;
@@ -258,8 +275,10 @@ Status Sentence::Read(const ExampleRecordView& record) {
     LongestConstraint = std::max(LongestConstraint, ConstraintOf.back().size());
   });
   TLWords.clear();
-  const std::string_view tl = FieldValue(record.TL);
-  TLBytes = tl.size();
+  const std::string_view value = FieldValue(record.TL);
+  TLText.assign(value.data(), value.size());
+  TLText.append(Unchecked::kPadding, ' ');
+  const std::string_view tl(TLText.data(), value.size());
   ForEachSentenceToken(tl, [this](std::string_view word) {
     TLWords.emplace_back(word.data(), word.size());
   });
@@ -342,6 +361,10 @@ Status FlatTree::Read(CStructureReader& reader, std::string_view text) {
   childLabels_.clear();
   counter_ = 1;
   const CStructureReading reading = ReadCStructureEvents(reader, text, *this);
+  // The runs are padded texts for the pattern writer.
+  tree.Reserve(Unchecked::kPadding);
+  sl.Reserve(Unchecked::kPadding);
+  seq.Reserve(Unchecked::kPadding);
   tree_ = sl_ = seq_ = nullptr;
   return reading.ToStatus();
 }
@@ -676,7 +699,7 @@ std::size_t PatternWriter::Bound(const FlatTree& tree, const LinkIndex& links,
   const std::size_t sl = tree.Leaves[constituent.EndLeaf - 1].WordEnd -
                          tree.Leaves[constituent.FirstLeaf].WordBegin;
   // Distinct TL words with one blank between each take at most the line.
-  const std::size_t tl = sentence.TLBytes + 1;
+  const std::size_t tl = sentence.TLText.size() + 1;
   const std::size_t alignment = 2 + linkCount * (4 + 2 * kDigits);
   const std::size_t cStructure =
       constituent.TextEnd - constituent.TextBegin + leaves * kDigits;
@@ -758,8 +781,8 @@ inline void PatternWriter::PutSL(const FlatTree& tree,
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   const std::size_t firstLeaf = constituent.FirstLeaf;
   const std::size_t endLeaf = constituent.EndLeaf;
-  out.Put({tree.SLText.data() + leaves[firstLeaf].WordBegin,
-           leaves[endLeaf - 1].WordEnd - leaves[firstLeaf].WordBegin});
+  out.PutPadded({tree.SLText.data() + leaves[firstLeaf].WordBegin,
+                 leaves[endLeaf - 1].WordEnd - leaves[firstLeaf].WordBegin});
 }
 
 inline void PatternWriter::PutTL(const Sentence& sentence,
@@ -770,7 +793,7 @@ inline void PatternWriter::PutTL(const Sentence& sentence,
   }
   for (std::size_t k = 0; k < tls.size(); ++k) {
     if (k > 0) out.Put(' ');
-    out.Put(sentence.TLWords[static_cast<std::size_t>(tls[k] - 1)]);
+    out.PutPadded(sentence.TLWords[static_cast<std::size_t>(tls[k] - 1)]);
     patternTL_[static_cast<std::size_t>(tls[k])] = ClampToIntRange(k + 1);
   }
 }
@@ -807,18 +830,18 @@ inline void PatternWriter::PutCStructure(
   std::size_t from = constituent.TextBegin + 1;
   int counter = 1;
   for (std::size_t i = constituent.FirstLeaf; i < constituent.EndLeaf; ++i) {
-    out.Put({text + from, leaves[i].NumberAt - from});
+    out.PutPadded({text + from, leaves[i].NumberAt - from});
     out.PutInt(counter++);
     from = leaves[i].NumberAt;
   }
-  out.Put({text + from, constituent.TextEnd - from});
+  out.PutPadded({text + from, constituent.TextEnd - from});
 }
 
 inline void PatternWriter::PutConstSeq(const FlatTree& tree,
                                        const FlatTree::Constituent& constituent,
                                        Unchecked& out) {
-  out.Put({tree.SeqText.data() + constituent.SeqBegin,
-           constituent.SeqEnd - constituent.SeqBegin});
+  out.PutPadded({tree.SeqText.data() + constituent.SeqBegin,
+                 constituent.SeqEnd - constituent.SeqBegin});
 }
 
 template <char kAfter>
