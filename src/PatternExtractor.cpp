@@ -48,10 +48,10 @@ bool MayHoldEscapable(std::string_view text) {
   return false;
 }
 
-// Appends to a string through a raw cursor: a pattern is many short pieces,
-// and each then costs one copy and one comparison of pointers held here,
-// not read back from the string. The string has its final length again when
-// the appender goes away.
+// Appends to a string through a raw cursor held here, not read back from
+// the string; the pieces are written through Unchecked, in room made for a
+// bound at a time. The string has its final length again when the appender
+// goes away.
 class Appender {
  public:
   explicit Appender(std::string& out)
@@ -72,38 +72,19 @@ class Appender {
   Appender(const Appender&) = delete;
   Appender& operator=(const Appender&) = delete;
 
-  Appender& Put(std::string_view text) {
-    char* at = Room(text.size());
-    std::memcpy(at, text.data(), text.size());
-    cursor_ = at + text.size();
-    return *this;
-  }
-  void Put(char c) {
-    char* at = Room(1);
-    *at = c;
-    cursor_ = at + 1;
-  }
-  void PutInt(int value) {
-    char* at = Room(kIntDigits);
-    cursor_ = std::to_chars(at, at + kIntDigits, value).ptr;
-  }
-  // Takes back the last byte written.
-  void Unput() { --cursor_; }
   // Where the next byte goes in the string.
   std::size_t Size() const { return static_cast<std::size_t>(cursor_ - base_); }
   // Writes from where this appender started again, over what it wrote: the
   // string keeps the room it grew to.
   void Rewind() { cursor_ = base_ + start_; }
-  // The string's bytes so far; valid until the next Put.
+  // The string's bytes so far; valid until the string is written again.
   std::string_view Written() const { return {base_, Size()}; }
   // Makes room for `size` more bytes and returns where they go; Commit then
-  // takes the end of what was written there.
+  // takes the end of what was written there (see Unchecked).
   char* Reserve(std::size_t size) { return Room(size); }
   void Commit(char* end) { cursor_ = end; }
 
  private:
-  static constexpr std::size_t kIntDigits = 11;  // "-2147483648"
-
   void Attach(std::size_t used) {
     base_ = out_.data();
     cursor_ = base_ + used;
