@@ -843,14 +843,9 @@ inline void PatternWriter::PutConstraints(
     out.Put(ending);
     out.Put(kAfter);
   };
-  // The constraints sort as texts, "(X10 " before "(X2 "; below ten that is
-  // the order of the numbers.
-  const auto count = static_cast<long long>(constituent.EndLeaf - firstLeaf);
-  if (count < 10) {
-    for (long long position = 1; position <= count; ++position) put(position);
-  } else {
-    ForEachInDecimalTextOrder(count, put);
-  }
+  // The constraints sort as texts, "(X10 " before "(X2 ".
+  ForEachInDecimalTextOrder(
+      static_cast<long long>(constituent.EndLeaf - firstLeaf), put);
 }
 
 void PatternWriter::Index(const FlatTree& tree, const Sentence& sentence) {
