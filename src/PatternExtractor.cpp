@@ -155,7 +155,7 @@ class Unchecked {
   // Put for a piece of a padded text (see kPadding): a short piece is
   // copied whole with the bytes after it, which the next piece overwrites,
   // so its length decides nothing.
-  [[gnu::always_inline]] void PutPadded(std::string_view text) {
+  [[gnu::always_inline]] Unchecked& PutPadded(std::string_view text) {
     const std::size_t n = text.size();
     if (n <= kPadding) {
       Move<kPadding / 2>(at_, text.data());
@@ -164,6 +164,7 @@ class Unchecked {
       std::memcpy(at_, text.data(), n);
     }
     at_ += n;
+    return *this;
   }
   void Put(char c) { *at_++ = c; }
   void PutInt(int value) {
@@ -277,7 +278,7 @@ class FlatTree final : public CStructureEvents {
   // A node with children: its label, where its text, leaves and children's
   // labels run, and its depth.
   struct Constituent {
-    std::string_view Label;          // a view into the text read
+    std::string_view Label;          // a view into Text
     std::size_t TextBegin, TextEnd;  // its C-structure in TreeText
     std::size_t FirstLeaf, EndLeaf;
     std::size_t SeqBegin, SeqEnd;  // its constituent sequence in SeqText
@@ -290,10 +291,13 @@ class FlatTree final : public CStructureEvents {
     int Position;                    // in the sentence; -1 without leaf text
   };
 
-  // Reads `text` (which must outlive every use of the labels) with the
-  // scratch space of `reader`, constituents in preorder, leaves in text
-  // order.
+  // Reads `text` with the scratch space of `reader`, constituents in
+  // preorder, leaves in text order.
   Status Read(CStructureReader& reader, std::string_view text);
+
+  // A copy of the text read, a padded text (Unchecked::kPadding) that the
+  // labels and words are views into.
+  std::string Text;
 
   // Only the bytes up to the offsets above are the tree's; the strings keep
   // what lies beyond as room for the next tree.
@@ -330,6 +334,10 @@ class FlatTree final : public CStructureEvents {
 };
 
 Status FlatTree::Read(CStructureReader& reader, std::string_view text) {
+  // Labels and words are cut from a padded copy of the text.
+  Text.assign(text.data(), text.size());
+  Text.append(Unchecked::kPadding, ' ');
+  text = std::string_view(Text.data(), text.size());
   Appender tree(TreeText, Appender::Scratch{});
   Appender sl(SLText, Appender::Scratch{});
   Appender seq(SeqText, Appender::Scratch{});
@@ -362,7 +370,7 @@ void FlatTree::Open(std::string_view token) {
       constituent.FirstLeaf = Leaves.size();
       Unchecked(*tree_, parent.Label.size() + 4)
           .Put(" (<")
-          .Put(parent.Label)
+          .PutPadded(parent.Label)
           .Put(">");
     }
     ++parent.Children;
@@ -394,7 +402,11 @@ void FlatTree::Close() {
     leaf.Position = node.Position;
     {
       Unchecked tree(*tree_, node.Label.size() + node.Word.size() + 5);
-      tree.Put(" (").Put(node.Label).Put(" ").Put(node.Word).Put("-");
+      tree.Put(" (")
+          .PutPadded(node.Label)
+          .Put(" ")
+          .PutPadded(node.Word)
+          .Put("-");
       // The leaf's ")" follows its number.
       leaf.NumberAt = tree.Size();
       tree.Put(')');
@@ -402,7 +414,7 @@ void FlatTree::Close() {
     Unchecked sl(*sl_, node.Word.size() + 1);
     if (Leaves.size() > 1) sl.Put(' ');
     leaf.WordBegin = sl.Size();
-    sl.Put(node.Word);
+    sl.PutPadded(node.Word);
     leaf.WordEnd = sl.Size();
     return;
   }
@@ -424,7 +436,7 @@ void FlatTree::Close() {
   constituent.SeqBegin = seq.Size();
   for (std::size_t i = first; i < childLabels_.size(); ++i) {
     if (i != first) seq.Put(' ');
-    seq.Put(childLabels_[i]);
+    seq.PutPadded(childLabels_[i]);
   }
   constituent.SeqEnd = seq.Size();
   childLabels_.resize(first);
@@ -710,7 +722,7 @@ void PatternWriter::Write(const FlatTree& tree, const LinkIndex& links,
   marks_[kAlignment + 1] = out.At();
   out.Put("\nType: ");
   marks_[kType] = out.At();
-  out.Put(constituent.Label);
+  out.PutPadded(constituent.Label);
   marks_[kType + 1] = out.At();
   out.Put("\nCoEmbeddingScore: ");
   marks_[kScore] = out.At();
@@ -736,7 +748,7 @@ void PatternWriter::WriteFields(const FlatTree& tree, const LinkIndex& links,
                                 const std::vector<int>& tls,
                                 Appender& appender) {
   Unchecked out(appender, Bound(tree, links, sentence, constituent));
-  out.Put(constituent.Label);
+  out.PutPadded(constituent.Label);
   out.Put('\t');
   PutSL(tree, constituent, out);
   out.Put('\t');
