@@ -378,6 +378,9 @@ void FlatTree::Open(std::string_view token) {
   }
   OpenNode& node = open_.emplace_back();
   node.Label = label;
+  // Without leaf text the word is empty, but still a place in the padded
+  // text for PutPadded to copy from.
+  node.Word = label.substr(0, 0);
   node.Constituent = kNone;
   node.Position = -1;
 }
