@@ -173,6 +173,13 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
        false,
        P("-LRB- -", "( -", "((1,1),(2,2))", "X", 2,
          "(<X> (-LRB- -LRB--1) (HYPH --2))", "-LRB- HYPH", "")},
+      // TL positions met out of order and far apart come sorted.
+      {"TL words far apart, out of order",
+       Record("SL: a/dt b/dt", "TL: t1 t2 t3 t4 t5 t6 t7 t8 t9",
+              "Alignment: ((1,9),(2,1))", "C-Structure:(X (A a-1) (B b-2))"),
+       false,
+       P("a b", "t1 t9", "((1,2),(2,1))", "X", 2, "(<X> (A a-1) (B b-2))",
+         "A B", "")},
       // A node without a label writes nothing; its labelled child does.
       {"unlabelled root",
        Record("SL: a/nn", "TL: b", "Alignment: ((1,1))",
