@@ -461,8 +461,10 @@ class LinkIndex {
                   const std::vector<int>& tls) const;
 
   // The TL positions linked from leaf i, ascending: LeafLinks from
-  // LeafLinkBegin[i] to LeafLinkBegin[i + 1].
+  // LeafLinkBegin[i] to LeafLinkBegin[i + 1]. LinkLeaf gives the leaf of
+  // each, so a stretch's links are one run to walk.
   std::vector<int> LeafLinks;
+  std::vector<std::size_t> LinkLeaf;
   std::vector<std::size_t> LeafLinkBegin;
 
  private:
@@ -496,16 +498,18 @@ void LinkIndex::Index(const FlatTree& tree, const Sentence& sentence) {
     linksFrom_[sl] += linksFrom_[sl - 1];
   }
   LeafLinks.clear();
+  LinkLeaf.clear();
   LeafLinkBegin.clear();
-  for (const FlatTree::Leaf& leaf : tree.Leaves) {
+  for (std::size_t i = 0; i < tree.Leaves.size(); ++i) {
     LeafLinkBegin.push_back(LeafLinks.size());
-    if (leaf.Position <= 0 ||
-        static_cast<std::size_t>(leaf.Position) > slCount) {
+    const int position = tree.Leaves[i].Position;
+    if (position <= 0 || static_cast<std::size_t>(position) > slCount) {
       continue;
     }
-    const auto sl = static_cast<std::size_t>(leaf.Position);
+    const auto sl = static_cast<std::size_t>(position);
     for (std::size_t l = linksFrom_[sl]; l < linksFrom_[sl + 1]; ++l) {
       LeafLinks.push_back(links[l].second);
+      LinkLeaf.push_back(i);
     }
   }
   LeafLinkBegin.push_back(LeafLinks.size());
@@ -678,9 +682,11 @@ class PatternWriter {
   // By TL position: its pattern position in the pattern being written.
   std::vector<int> patternTL_;
   // By leaf: the constraint its word takes (empty for none), and how many
-  // leaves before it take one, so that a stretch without any costs nothing.
+  // leaves before it take one, so that a stretch without any costs nothing;
+  // and the leaves that take one, in order.
   std::vector<std::string_view> leafConstraint_;
   std::vector<std::size_t> constrainedBefore_;
+  std::vector<std::size_t> constrained_;
 };
 
 std::size_t PatternWriter::Bound(const FlatTree& tree, const LinkIndex& links,
@@ -798,20 +804,16 @@ inline void PatternWriter::PutAlignment(
     const LinkIndex& links, const FlatTree::Constituent& constituent,
     Unchecked& out) {
   const std::size_t firstLeaf = constituent.FirstLeaf;
-  const std::size_t endLeaf = constituent.EndLeaf;
+  const std::size_t begin = links.LeafLinkBegin[firstLeaf];
+  const std::size_t end = links.LeafLinkBegin[constituent.EndLeaf];
   out.Put('(');
-  bool firstLink = true;
-  for (std::size_t i = firstLeaf; i < endLeaf; ++i) {
-    for (std::size_t l = links.LeafLinkBegin[i]; l < links.LeafLinkBegin[i + 1];
-         ++l) {
-      if (!firstLink) out.Put(',');
-      firstLink = false;
-      out.Put('(');
-      out.PutInt(ClampToIntRange(i - firstLeaf + 1));
-      out.Put(',');
-      out.PutInt(patternTL_[static_cast<std::size_t>(links.LeafLinks[l])]);
-      out.Put(')');
-    }
+  for (std::size_t l = begin; l < end; ++l) {
+    if (l != begin) out.Put(',');
+    out.Put('(');
+    out.PutInt(ClampToIntRange(links.LinkLeaf[l] - firstLeaf + 1));
+    out.Put(',');
+    out.PutInt(patternTL_[static_cast<std::size_t>(links.LeafLinks[l])]);
+    out.Put(')');
   }
   out.Put(')');
 }
@@ -844,32 +846,44 @@ template <char kAfter>
 inline void PatternWriter::PutConstraints(
     const FlatTree::Constituent& constituent, Unchecked& out) const {
   const std::size_t firstLeaf = constituent.FirstLeaf;
-  if (constrainedBefore_[constituent.EndLeaf] ==
-      constrainedBefore_[firstLeaf]) {
-    return;
-  }
-  const auto put = [&](long long position) {
-    const std::string_view ending =
-        leafConstraint_[firstLeaf + static_cast<std::size_t>(position) - 1];
-    if (ending.empty()) return;
+  const std::size_t from = constrainedBefore_[firstLeaf];
+  const std::size_t to = constrainedBefore_[constituent.EndLeaf];
+  if (from == to) return;
+  const auto put = [&](std::size_t position, std::string_view ending) {
     out.Put("(X");
-    out.PutInt(static_cast<int>(position));
+    out.PutInt(ClampToIntRange(position));
     out.Put(' ');
     out.Put(ending);
     out.Put(kAfter);
   };
-  // The constraints sort as texts, "(X10 " before "(X2 ".
+  // The constraints sort as texts, "(X10 " before "(X2 "; below ten leaves
+  // that is the order of the constrained leaves themselves.
+  const std::size_t count = constituent.EndLeaf - firstLeaf;
+  if (count < 10) {
+    for (std::size_t k = from; k < to; ++k) {
+      const std::size_t leaf = constrained_[k];
+      put(leaf - firstLeaf + 1, leafConstraint_[leaf]);
+    }
+    return;
+  }
   ForEachInDecimalTextOrder(
-      static_cast<long long>(constituent.EndLeaf - firstLeaf), put);
+      static_cast<long long>(count), [&](long long position) {
+        const std::size_t leaf =
+            firstLeaf + static_cast<std::size_t>(position) - 1;
+        if (!leafConstraint_[leaf].empty()) {
+          put(static_cast<std::size_t>(position), leafConstraint_[leaf]);
+        }
+      });
 }
 
 void PatternWriter::Index(const FlatTree& tree, const Sentence& sentence) {
   leafConstraint_.clear();
+  constrained_.clear();
   constrainedBefore_.assign(1, 0);
-  for (const FlatTree::Leaf& leaf : tree.Leaves) {
-    leafConstraint_.push_back(sentence.ConstraintAt(leaf.Position));
-    constrainedBefore_.push_back(constrainedBefore_.back() +
-                                 (leafConstraint_.back().empty() ? 0 : 1));
+  for (std::size_t i = 0; i < tree.Leaves.size(); ++i) {
+    leafConstraint_.push_back(sentence.ConstraintAt(tree.Leaves[i].Position));
+    if (!leafConstraint_.back().empty()) constrained_.push_back(i);
+    constrainedBefore_.push_back(constrained_.size());
   }
 }
 
