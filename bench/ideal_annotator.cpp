@@ -45,7 +45,8 @@ unsigned long long ListingSize(const char* path) {
 }
 
 bool StdoutIsDevNull() {
-  struct stat out {}, null {};
+  struct stat out {
+  }, null{};
   return ::fstat(1, &out) == 0 && ::stat("/dev/null", &null) == 0 &&
          out.st_rdev == null.st_rdev && S_ISCHR(out.st_mode);
 }
