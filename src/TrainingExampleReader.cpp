@@ -87,18 +87,38 @@ ExampleFieldMap ExampleRecord::ToMap() const {
 
 void AppendReaderListing(const ExampleRecordView& record,
                          std::string& listing) {
-  listing += "Now handling the following training example:\n";
+  constexpr std::string_view kOpening =
+      "Now handling the following training example:\n";
+  constexpr std::string_view kClosing = "End printing training example.\n\n";
+  constexpr std::string_view kNoNext =
+      "Couldn't parse a next training example.\n";
+  // Sized first and filled in place: a listing takes twice the input's
+  // bytes, and an append per piece costs more than the bytes it copies.
+  std::size_t size = kOpening.size() + kClosing.size();
+  if (!record.Complete()) size += kNoNext.size();
+  for (const KeyedField& field : kByKey) {
+    if (field.Position < record.FieldCount) {
+      size += field.Key.size() + (record.*field.Field).size() + 2;
+    }
+  }
+  const std::size_t start = listing.size();
+  listing.resize(start + size);
+  char* out = &listing[start];
+  const auto put = [&out](std::string_view bytes) {
+    // An empty view may have no data at all, which memcpy must not be given.
+    if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
+    out += bytes.size();
+  };
+  put(kOpening);
   for (const KeyedField& field : kByKey) {
     if (field.Position >= record.FieldCount) continue;
-    listing += field.Key;
-    listing += '\t';
-    listing += record.*field.Field;
-    listing += '\n';
+    put(field.Key);
+    *out++ = '\t';
+    put(record.*field.Field);
+    *out++ = '\n';
   }
-  listing += "End printing training example.\n\n";
-  if (!record.Complete()) {
-    listing += "Couldn't parse a next training example.\n";
-  }
+  put(kClosing);
+  if (!record.Complete()) put(kNoNext);
 }
 
 void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
