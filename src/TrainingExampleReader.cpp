@@ -129,7 +129,23 @@ TrainingExampleReader::TrainingExampleReader(std::istream& in,
                                              std::ostream& listing)
     : in_(in), listing_(listing), buffer_(new char[kReadAhead]) {}
 
-std::string_view TrainingExampleReader::ReadLine() {
+// Most lines stand whole in the buffer: that case is kept small enough to be
+// inlined where records are read, and the rest goes the long way.
+inline std::string_view TrainingExampleReader::ReadLine() {
+  const char* line = buffer_.get() + unread_;
+  const std::size_t held = filled_ - unread_;
+  const void* newline =
+      std::memchr(line, '\n', std::min(held, kLongestLine + 1));
+  if (!newline) return ReadLineAcrossReads();
+  std::size_t length =
+      static_cast<std::size_t>(static_cast<const char*>(newline) - line);
+  unread_ += length + 1;
+  ++linesRead_;
+  if (length > 0 && line[length - 1] == '\r') --length;
+  return {line, length};
+}
+
+std::string_view TrainingExampleReader::ReadLineAcrossReads() {
   for (;;) {
     const char* line = buffer_.get() + unread_;
     const std::size_t held = filled_ - unread_;
