@@ -242,65 +242,78 @@ bool Before(const SortKey& a, const SortKey& b, std::size_t depth) {
   return x.substr(same) < y.substr(same);
 }
 
-// Sorts the `size` keys at `keys`, whose lines agree before `depth` and
-// which hold their bytes from there, into the table's order, and leaves
-// them at `spare` if `intoSpare`, else at `keys`; `spare` has room for as
-// many. A digit at a time into 256 piles, from the most significant of 24
-// (the eight bytes of the count's complement, so that higher counts come
-// first, then the sixteen bytes): a comparison sort costs a mispredicted
-// branch every other comparison. Each pile goes back and forth between the
-// two arrays, and digits that all keys share are skipped in one pass. When
-// the keys agree in all 24, the next sixteen bytes of their lines are
-// fetched. Few keys, and lines equal to their ends, are compared whole.
-void SortKeys(SortKey* keys, SortKey* spare, std::size_t size,
+// Sorts the `size` keys at `keys`, whose lines agree before `depth`,
+// which hold their bytes from there and agree in their first `digit`
+// digits, into the table's order, and leaves them at `spare` if
+// `intoSpare`, else at `keys`; `spare` has room for as many. A digit at a
+// time into 256 piles, from the most significant of 24 (the eight bytes of
+// the count's complement, so that higher counts come first, then the
+// sixteen bytes): a comparison sort costs a mispredicted branch every other
+// comparison. Each pile goes back and forth between the two arrays, and
+// when all keys share a digit, the next one they do not share is found in
+// one pass. When they agree in all 24, the next sixteen bytes of their
+// lines are fetched. Few keys, and lines equal to their ends, are compared
+// whole.
+void SortKeys(SortKey* keys, SortKey* spare, std::size_t size, unsigned digit,
               std::size_t depth, bool intoSpare) {
   constexpr std::size_t kFew = 32;
+  constexpr unsigned kDigits = 24;
   while (size > kFew) {
-    std::uint64_t differ[3] = {};
-    for (std::size_t i = 0; i < size; ++i) {
-      differ[0] |= keys[i].Count ^ keys[0].Count;
-      differ[1] |= keys[i].Bytes[0] ^ keys[0].Bytes[0];
-      differ[2] |= keys[i].Bytes[1] ^ keys[0].Bytes[1];
+    const auto pile = [digit](const SortKey& key) {
+      const std::uint64_t digits =
+          digit < 8 ? ~key.Count : key.Bytes[digit / 8 - 1];
+      return static_cast<unsigned>(digits >> (56 - 8 * (digit % 8))) & 0xFF;
+    };
+    std::uint32_t counts[256] = {};
+    if (digit < kDigits) {
+      for (std::size_t i = 0; i < size; ++i) ++counts[pile(keys[i])];
     }
-    unsigned word = 0;
-    while (word < 3 && differ[word] == 0) ++word;
-    if (word == 3) {
+    if (digit == kDigits || counts[pile(keys[0])] == size) {
+      std::uint64_t differ[3] = {};
+      for (std::size_t i = 0; i < size; ++i) {
+        differ[0] |= keys[i].Count ^ keys[0].Count;
+        differ[1] |= keys[i].Bytes[0] ^ keys[0].Bytes[0];
+        differ[2] |= keys[i].Bytes[1] ^ keys[0].Bytes[1];
+      }
+      unsigned word = 0;
+      while (word < 3 && differ[word] == 0) ++word;
+      if (word < 3) {
+        digit =
+            8 * word + static_cast<unsigned>(__builtin_clzll(differ[word])) / 8;
+        continue;
+      }
       std::size_t longest = 0;
       for (std::size_t i = 0; i < size; ++i) {
         longest = std::max<std::size_t>(longest, keys[i].Line->Size);
       }
       if (longest <= depth + 16) break;
       depth += 16;
+      digit = 8;
       // The lines lie anywhere: each is fetched a few keys ahead.
       constexpr std::size_t kAhead = 8;
       for (std::size_t i = 0; i < size; ++i) {
         if (i + kAhead < size) {
-          __builtin_prefetch(LineOf(keys[i + kAhead].Line).data() + depth);
+          __builtin_prefetch(
+              reinterpret_cast<const char*>(keys[i + kAhead].Line + 1) + depth);
         }
         LoadBytes(keys[i], depth);
       }
       continue;
     }
-    const auto shift =
-        static_cast<unsigned>(56 - (__builtin_clzll(differ[word]) & ~7));
-    const auto pile = [word, shift](const SortKey& key) {
-      const std::uint64_t digits = word == 0 ? ~key.Count : key.Bytes[word - 1];
-      return static_cast<unsigned>(digits >> shift) & 0xFF;
-    };
-    std::uint32_t counts[256] = {};
-    for (std::size_t i = 0; i < size; ++i) ++counts[pile(keys[i])];
     std::uint32_t ends[256];
     std::uint32_t sum = 0;
     for (unsigned i = 0; i < 256; ++i) {
       ends[i] = sum;
       sum += counts[i];
     }
-    for (std::size_t i = 0; i < size; ++i)
+    for (std::size_t i = 0; i < size; ++i) {
       spare[ends[pile(keys[i])]++] = keys[i];
+    }
     std::size_t from = 0;
     for (const std::uint32_t count : counts) {
       if (count > 1) {
-        SortKeys(spare + from, keys + from, count, depth, !intoSpare);
+        SortKeys(spare + from, keys + from, count, digit + 1, depth,
+                 !intoSpare);
       } else if (count == 1 && !intoSpare) {
         keys[from] = spare[from];
       }
@@ -403,17 +416,20 @@ constexpr std::size_t RoundUp(std::size_t size, std::size_t unit) {
 }  // namespace
 
 void PatternCounter::Add(const ExtractedPattern& pattern) {
-  // A line is looked up one Add late: its slot is fetched into the cache
-  // now and read next time, so that the wait for it overlaps the making of
-  // the next pattern. The line waiting sits in the entry at the end of the
-  // last block, the new one in the entry right after it.
-  const std::size_t held = waiting_ ? RoundUp(kUnit + waitingSize_, kUnit) : 0;
+  // A line is looked up two Adds late, so that each wait for memory
+  // overlaps the making of the next pattern: its slot is fetched now; next
+  // time the slot names the entry it may match, which is fetched in turn;
+  // the time after, the two are compared. The lines waiting sit in the
+  // entries at the end of the last block, the new one right after them.
+  std::size_t held = 0;
+  for (std::size_t i = 0; i < waitingCount_; ++i) {
+    held += RoundUp(kUnit + WaitingAt(i).Size, kUnit);
+  }
   const std::size_t need = kUnit + PatternFieldsBound(pattern);
   if (blocks_.empty() || blocks_.back().Size - used_ - held < need) {
     NewBlock(need, held);
   }
-  char* const entry = blocks_.back().Data + used_;
-  char* const line = entry + held + kUnit;
+  char* const line = blocks_.back().Data + used_ + held + kUnit;
   std::size_t size = pattern.Fields.size();
   std::uint64_t hash = 0;
   if (size != 0) {
@@ -427,14 +443,20 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
   }
   ++total_;
   __builtin_prefetch(Slots() + ((hash >> 32) & (slotCount_ - 1)));
-  // Where the line waiting stays if it is new; the new line moves down
-  // over it otherwise.
-  if (waiting_ && !Insert(waitingHash_, waitingSize_)) {
-    std::memmove(entry + kUnit, line, size);
+  Waiting& added = WaitingAt(waitingCount_++);
+  added.Size = size;
+  added.Hash = hash;
+  if (waitingCount_ == 3) LookUpFirst();
+  if (waitingCount_ == 2) {
+    const std::uint64_t unit = Candidate(WaitingAt(0).Hash);
+    // A line whose slots hold no line of its hash is new, whatever waits
+    // after it.
+    if (unit == 0) {
+      LookUpFirst();
+    } else {
+      __builtin_prefetch(EntryAt(unit));
+    }
   }
-  waiting_ = true;
-  waitingSize_ = size;
-  waitingHash_ = hash;
 }
 
 void PatternCounter::NewBlock(std::size_t need, std::size_t held) {
@@ -450,8 +472,7 @@ void PatternCounter::NewBlock(std::size_t need, std::size_t held) {
   blocks_.reserve(blocks_.size() + 1);
   Pages block(size);
   if (held != 0) {
-    std::memcpy(block.Data + start + kUnit, blocks_.back().Data + used_ + kUnit,
-                waitingSize_);
+    std::memcpy(block.Data + start, blocks_.back().Data + used_, held);
   }
   blockUnit_ = chunks_.size() * kUnitsPerChunk;
   for (std::size_t i = 0; i < chunks; ++i) {
@@ -461,9 +482,37 @@ void PatternCounter::NewBlock(std::size_t need, std::size_t held) {
   used_ = start;
 }
 
+std::uint64_t PatternCounter::Candidate(std::uint64_t hash) {
+  const std::uint64_t tag = hash >> 32;
+  const std::uint64_t* const slots = Slots();
+  const std::size_t mask = slotCount_ - 1;
+  for (std::size_t slot = tag & mask; slots[slot] != 0;
+       slot = (slot + 1) & mask) {
+    if (slots[slot] >> 32 == tag) return slots[slot] & 0xFFFFFFFF;
+  }
+  return 0;
+}
+
+void PatternCounter::LookUpFirst() {
+  const std::size_t size = WaitingAt(0).Size;
+  const std::uint64_t hash = WaitingAt(0).Hash;
+  char* const entry = blocks_.back().Data + used_;
+  const std::size_t held = RoundUp(kUnit + size, kUnit);
+  std::size_t after = 0;
+  for (std::size_t i = 1; i < waitingCount_; ++i) {
+    after += RoundUp(kUnit + WaitingAt(i).Size, kUnit);
+  }
+  waitingFirst_ = (waitingFirst_ + 1) % 3;
+  --waitingCount_;
+  // A new line stays where it is; the lines after one counted already move
+  // down over it.
+  if (!Insert(hash, size)) {
+    std::memmove(entry, entry + held, after);
+  }
+}
+
 void PatternCounter::Settle() {
-  if (waiting_) Insert(waitingHash_, waitingSize_);
-  waiting_ = false;
+  while (waitingCount_ != 0) LookUpFirst();
 }
 
 bool PatternCounter::Insert(std::uint64_t hash, std::size_t size) {
@@ -526,7 +575,7 @@ bool PatternCounter::WriteTable(
   // The entries lie in the blocks in the order of rows_, each fetched a
   // few rows ahead of being read; the lines come back in any order, so
   // again each is fetched ahead.
-  constexpr std::size_t kAhead = 8;
+  constexpr std::size_t kAhead = 16;
   for (std::size_t i = 0; i < rows; ++i) {
     if (i + kAhead < rows) __builtin_prefetch(EntryAt(rows_[i + kAhead]));
     const auto* const entry = reinterpret_cast<const Entry*>(EntryAt(rows_[i]));
@@ -537,7 +586,7 @@ bool PatternCounter::WriteTable(
   }
   {
     const Pages spare(rows * sizeof(SortKey));
-    SortKeys(keys, reinterpret_cast<SortKey*>(spare.Data), rows, 0, false);
+    SortKeys(keys, reinterpret_cast<SortKey*>(spare.Data), rows, 0, 0, false);
   }
   // Each line is fetched whole before it is taken: its first bytes, which
   // tell its size, twice as far ahead as the rest.

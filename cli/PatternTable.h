@@ -94,11 +94,16 @@ class PatternCounter {
   // Starts a block with room for `need` bytes after the line that waits,
   // which takes `held` bytes and moves there.
   void NewBlock(std::size_t need, std::size_t held);
-  // Looks up the line of `size` bytes with `hash` that waits at the end of
-  // the last block: counts it once more, or keeps it there as a new entry
-  // (true).
+  // Looks up the line of `size` bytes with `hash` in the entry at used_
+  // in the last block: counts it once more, or keeps it there as a new
+  // entry (true).
   bool Insert(std::uint64_t hash, std::size_t size);
-  // Looks up the line that waits, if one does.
+  // The unit of the first entry whose slot holds the upper half of `hash`,
+  // or 0 when an empty slot comes first.
+  std::uint64_t Candidate(std::uint64_t hash);
+  // Looks up the first line that waits.
+  void LookUpFirst();
+  // Looks up every line that waits.
   void Settle();
   // Doubles the slots.
   void Grow();
@@ -116,10 +121,20 @@ class PatternCounter {
   // The unit where the last block starts, and the bytes taken in it.
   std::uint64_t blockUnit_ = 0;
   std::size_t used_ = 0;
-  // Whether the last line added waits to be looked up, its size and hash.
-  bool waiting_ = false;
-  std::size_t waitingSize_ = 0;
-  std::uint64_t waitingHash_ = 0;
+  // The lines added but not yet looked up, in the entries from used_ on:
+  // their sizes and hashes, oldest first from waitingFirst_ round a ring
+  // (moving them would make the next read of one wait for both halves of
+  // its store).
+  struct Waiting {
+    std::size_t Size;
+    std::uint64_t Hash;
+  };
+  Waiting& WaitingAt(std::size_t i) {
+    return waiting_[(waitingFirst_ + i) % 3];
+  }
+  Waiting waiting_[3] = {};
+  std::size_t waitingFirst_ = 0;
+  std::size_t waitingCount_ = 0;
   long long total_ = 0;
 };
 
