@@ -110,7 +110,7 @@ class PatternCounter {
 
   // Per slot the upper 32 bits of its line's hash, then its entry's unit;
   // 0 for an empty slot (no entry starts at unit 0). A power of two long,
-  // under half full.
+  // at most three quarters full.
   Pages slots_;
   std::size_t slotCount_;
   // Every entry's unit, in the order the lines came.
