@@ -203,11 +203,11 @@ std::string_view LineOf(const Entry* entry) {
   return {reinterpret_cast<const char*>(entry + 1), entry->Size};
 }
 
-// A row of the table as it is sorted: its count, sixteen bytes of its line
-// from some depth on (zero-padded) as two big-endian numbers, so that
-// sorting seldom has to look at the line itself, and its entry.
+// A row of the table as it is sorted among the rows of its count: sixteen
+// bytes of its line from some depth on (zero-padded) as two big-endian
+// numbers, so that sorting seldom has to look at the line itself, and its
+// entry.
 struct SortKey {
-  std::uint64_t Count;
   std::uint64_t Bytes[2];
   const Entry* Line;
 };
@@ -228,10 +228,9 @@ void LoadBytes(SortKey& key, std::size_t depth) {
   key.Bytes[1] = BigEndian(padded + 8);
 }
 
-// The order of the table, highest count first, then bytewise by line, for
-// keys whose lines agree before `depth` and hold the bytes from there.
+// Bytewise order of the lines of keys that agree before `depth` and hold
+// their bytes from there.
 bool Before(const SortKey& a, const SortKey& b, std::size_t depth) {
-  if (a.Count != b.Count) return a.Count > b.Count;
   if (a.Bytes[0] != b.Bytes[0]) return a.Bytes[0] < b.Bytes[0];
   if (a.Bytes[1] != b.Bytes[1]) return a.Bytes[1] < b.Bytes[1];
   // Equal bytes mean equal lines as far as both reach into them: a zero
@@ -242,42 +241,38 @@ bool Before(const SortKey& a, const SortKey& b, std::size_t depth) {
   return x.substr(same) < y.substr(same);
 }
 
-// Sorts the `size` keys at `keys`, whose lines agree before `depth`,
-// which hold their bytes from there and agree in their first `digit`
-// digits, into the table's order, and leaves them at `spare` if
-// `intoSpare`, else at `keys`; `spare` has room for as many. A digit at a
-// time into 256 piles, from the most significant of 24 (the eight bytes of
-// the count's complement, so that higher counts come first, then the
-// sixteen bytes): a comparison sort costs a mispredicted branch every other
-// comparison. Each pile goes back and forth between the two arrays, and
-// when all keys share a digit, the next one they do not share is found in
-// one pass. When they agree in all 24, the next sixteen bytes of their
-// lines are fetched. Few keys, and lines equal to their ends, are compared
-// whole.
+// Sorts the `size` keys at `keys`, whose lines agree before `depth`, which
+// hold their bytes from there and agree in their first `digit` bytes of
+// them, bytewise by line, and leaves them at `spare` if `intoSpare`, else
+// at `keys`; `spare` has room for as many. A byte at a time into 256
+// piles, the most significant first: a comparison sort costs a
+// mispredicted branch every other comparison. Each pile goes back and
+// forth between the two arrays, and when all keys share a byte, the next
+// one they do not share is found in one pass. When they agree in all
+// sixteen, the next sixteen bytes of their lines are fetched. Few keys,
+// and lines equal to their ends, are compared whole.
 void SortKeys(SortKey* keys, SortKey* spare, std::size_t size, unsigned digit,
               std::size_t depth, bool intoSpare) {
   constexpr std::size_t kFew = 32;
-  constexpr unsigned kDigits = 24;
+  constexpr unsigned kDigits = 16;
   while (size > kFew) {
     const auto pile = [digit](const SortKey& key) {
-      const std::uint64_t digits =
-          digit < 8 ? ~key.Count : key.Bytes[digit / 8 - 1];
-      return static_cast<unsigned>(digits >> (56 - 8 * (digit % 8))) & 0xFF;
+      return static_cast<unsigned>(key.Bytes[digit / 8] >>
+                                   (56 - 8 * (digit % 8))) &
+             0xFF;
     };
     std::uint32_t counts[256] = {};
     if (digit < kDigits) {
       for (std::size_t i = 0; i < size; ++i) ++counts[pile(keys[i])];
     }
     if (digit == kDigits || counts[pile(keys[0])] == size) {
-      std::uint64_t differ[3] = {};
+      std::uint64_t differ[2] = {};
       for (std::size_t i = 0; i < size; ++i) {
-        differ[0] |= keys[i].Count ^ keys[0].Count;
-        differ[1] |= keys[i].Bytes[0] ^ keys[0].Bytes[0];
-        differ[2] |= keys[i].Bytes[1] ^ keys[0].Bytes[1];
+        differ[0] |= keys[i].Bytes[0] ^ keys[0].Bytes[0];
+        differ[1] |= keys[i].Bytes[1] ^ keys[0].Bytes[1];
       }
-      unsigned word = 0;
-      while (word < 3 && differ[word] == 0) ++word;
-      if (word < 3) {
+      const unsigned word = differ[0] != 0 ? 0 : 1;
+      if (differ[word] != 0) {
         digit =
             8 * word + static_cast<unsigned>(__builtin_clzll(differ[word])) / 8;
         continue;
@@ -288,7 +283,7 @@ void SortKeys(SortKey* keys, SortKey* spare, std::size_t size, unsigned digit,
       }
       if (longest <= depth + 16) break;
       depth += 16;
-      digit = 8;
+      digit = 0;
       // The lines lie anywhere: each is fetched a few keys ahead.
       constexpr std::size_t kAhead = 8;
       for (std::size_t i = 0; i < size; ++i) {
@@ -325,6 +320,41 @@ void SortKeys(SortKey* keys, SortKey* spare, std::size_t size, unsigned digit,
     return Before(a, b, depth);
   });
   if (intoSpare) std::copy(keys, keys + size, spare);
+}
+
+// A row's count and its place among the rows as they came.
+struct Rank {
+  std::uint64_t Count;
+  std::uint64_t Row;
+};
+
+// Orders the `size` ranks at `ranks` by count, highest first, keeping the
+// order of equal counts; `spare` has room for as many. Returns where they
+// end up, `ranks` or `spare`. A byte at a time, the least significant
+// first, skipping the bytes in which all counts agree: most counts are
+// small, so this takes a pass or two.
+Rank* SortByCount(Rank* ranks, Rank* spare, std::size_t size) {
+  std::uint64_t differ = 0;
+  for (std::size_t i = 0; i < size; ++i)
+    differ |= ranks[i].Count ^ ranks[0].Count;
+  for (unsigned shift = 0; shift < 64; shift += 8) {
+    if (((differ >> shift) & 0xFF) == 0) continue;
+    const auto pile = [shift](const Rank& rank) {
+      return static_cast<unsigned>(~rank.Count >> shift) & 0xFF;
+    };
+    std::uint32_t ends[256] = {};
+    for (std::size_t i = 0; i < size; ++i) ++ends[pile(ranks[i])];
+    std::uint32_t sum = 0;
+    for (std::uint32_t& end : ends) {
+      const std::uint32_t count = end;
+      end = sum;
+      sum += count;
+    }
+    for (std::size_t i = 0; i < size; ++i)
+      spare[ends[pile(ranks[i])]++] = ranks[i];
+    std::swap(ranks, spare);
+  }
+  return ranks;
 }
 
 }  // namespace
@@ -571,40 +601,59 @@ bool PatternCounter::WriteTable(
   slots_ = Pages(0);
   slotCount_ = 0;
   const std::size_t rows = rows_.size();
-  // In pages of the counter's own, where the system gives huge ones: as
-  // small ones they would cost a page fault per 128 keys.
+  // All in pages of the counter's own, where the system gives huge ones:
+  // as small ones they would cost a page fault per 4 KiB.
   const Pages keyPages(rows * sizeof(SortKey));
   auto* const keys = reinterpret_cast<SortKey*>(keyPages.Data);
+  const Pages rankPages(rows * sizeof(Rank));
+  auto* ranks = reinterpret_cast<Rank*>(rankPages.Data);
   // The entries lie in the blocks in the order of rows_, each fetched a
-  // few rows ahead of being read; the lines come back in any order, so
-  // again each is fetched ahead.
+  // few rows ahead of being read; later reads come in any order, so again
+  // each is fetched ahead.
   constexpr std::size_t kAhead = 16;
   for (std::size_t i = 0; i < rows; ++i) {
     if (i + kAhead < rows) __builtin_prefetch(EntryAt(rows_[i + kAhead]));
     const auto* const entry = reinterpret_cast<const Entry*>(EntryAt(rows_[i]));
-    SortKey& key = keys[i];
-    key.Count = entry->Count;
-    key.Line = entry;
-    LoadBytes(key, 0);
+    keys[i].Line = entry;
+    LoadBytes(keys[i], 0);
+    ranks[i] = Rank{entry->Count, i};
   }
+  // The rows of a count are sorted by line apart from the others: no key
+  // has to carry its count through every pass over the lines.
   {
-    const Pages spare(rows * sizeof(SortKey));
-    SortKeys(keys, reinterpret_cast<SortKey*>(spare.Data), rows, 0, 0, false);
+    const Pages spare(rows * sizeof(Rank));
+    ranks = SortByCount(ranks, reinterpret_cast<Rank*>(spare.Data), rows);
+    if (ranks != reinterpret_cast<Rank*>(rankPages.Data)) {
+      std::copy(ranks, ranks + rows, reinterpret_cast<Rank*>(rankPages.Data));
+      ranks = reinterpret_cast<Rank*>(rankPages.Data);
+    }
+  }
+  const Pages sortedPages(rows * sizeof(SortKey));
+  auto* const sorted = reinterpret_cast<SortKey*>(sortedPages.Data);
+  for (std::size_t i = 0; i < rows; ++i) {
+    if (i + kAhead < rows) __builtin_prefetch(keys + ranks[i + kAhead].Row);
+    sorted[i] = keys[ranks[i].Row];
+  }
+  for (std::size_t from = 0; from < rows;) {
+    std::size_t to = from + 1;
+    while (to < rows && ranks[to].Count == ranks[from].Count) ++to;
+    SortKeys(sorted + from, keys + from, to - from, 0, 0, false);
+    from = to;
   }
   // Each line is fetched whole before it is taken: its first bytes, which
   // tell its size, twice as far ahead as the rest.
   for (std::size_t i = 0; i < std::min(2 * kAhead, rows); ++i) {
-    __builtin_prefetch(keys[i].Line);
+    __builtin_prefetch(sorted[i].Line);
   }
   for (std::size_t i = 0; i < rows; ++i) {
-    if (i + 2 * kAhead < rows) __builtin_prefetch(keys[i + 2 * kAhead].Line);
+    if (i + 2 * kAhead < rows) __builtin_prefetch(sorted[i + 2 * kAhead].Line);
     if (i + kAhead < rows) {
-      const std::string_view ahead = LineOf(keys[i + kAhead].Line);
+      const std::string_view ahead = LineOf(sorted[i + kAhead].Line);
       for (std::size_t at = 64; at < ahead.size() + sizeof(Entry); at += 64) {
         __builtin_prefetch(ahead.data() - sizeof(Entry) + at);
       }
     }
-    if (!take(static_cast<long long>(keys[i].Count), LineOf(keys[i].Line))) {
+    if (!take(static_cast<long long>(ranks[i].Count), LineOf(sorted[i].Line))) {
       return false;
     }
   }
