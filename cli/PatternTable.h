@@ -91,8 +91,8 @@ class PatternCounter {
   char* EntryAt(std::uint64_t unit) const {
     return chunks_[unit / kUnitsPerChunk] + unit % kUnitsPerChunk * kUnit;
   }
-  // Starts a block with room for `need` bytes after the line that waits,
-  // which takes `held` bytes and moves there.
+  // Starts a block with room for `need` bytes after the lines that wait,
+  // which take `held` bytes and move there.
   void NewBlock(std::size_t need, std::size_t held);
   // Looks up the line of `size` bytes with `hash` in the entry at used_
   // in the last block: counts it once more, or keeps it there as a new
