@@ -181,11 +181,12 @@ TEST(PatternCounter, TableEqualsCountingInAMap) {
     }
     cases.push_back(std::move(blocks));
   }
-  // Enough lines to double the slots twice, each seen again after that.
+  // Enough lines to double the slots twice (they start at 65,536, and
+  // double at three quarters full), each seen again after that.
   CounterCase many{"past two growths", {}};
   for (int round = 0; round < 2; ++round) {
-    for (int i = 0; i < 70000; ++i) {
-      const std::string n = std::to_string(i * 7919 % 70001);
+    for (int i = 0; i < 100000; ++i) {
+      const std::string n = std::to_string(i * 7919 % 100003);
       many.Added.push_back({"NP", n, n, "((1,1))", "(t)", "A", "2", ""});
       if (round == 1 && i % 3 == 0) many.Added.push_back(many.Added.back());
     }
