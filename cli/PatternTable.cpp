@@ -251,6 +251,7 @@ bool Before(const SortKey& a, const SortKey& b, std::size_t depth) {
 // one they do not share is found in one pass. When they agree in all
 // sixteen, the next sixteen bytes of their lines are fetched. Few keys,
 // and lines equal to their ends, are compared whole.
+// NOLINTNEXTLINE(misc-no-recursion): as deep as the keys halve, at most.
 void SortKeys(SortKey* keys, SortKey* spare, std::size_t size, unsigned digit,
               std::size_t depth, bool intoSpare) {
   constexpr std::size_t kFew = 32;
@@ -304,17 +305,32 @@ void SortKeys(SortKey* keys, SortKey* spare, std::size_t size, unsigned digit,
     for (std::size_t i = 0; i < size; ++i) {
       spare[ends[pile(keys[i])]++] = keys[i];
     }
+    // The largest pile is sorted here and the others by calls of their
+    // own, each with at most half the keys: however the lines share their
+    // starts, the calls go no deeper than the halvings of the keys.
+    unsigned largest = 0;
+    for (unsigned i = 1; i < 256; ++i) {
+      if (counts[i] > counts[largest]) largest = i;
+    }
     std::size_t from = 0;
-    for (const std::uint32_t count : counts) {
-      if (count > 1) {
-        SortKeys(spare + from, keys + from, count, digit + 1, depth,
+    std::size_t largestFrom = 0;
+    for (unsigned i = 0; i < 256; ++i) {
+      if (i == largest) {
+        largestFrom = from;
+      } else if (counts[i] > 1) {
+        SortKeys(spare + from, keys + from, counts[i], digit + 1, depth,
                  !intoSpare);
-      } else if (count == 1 && !intoSpare) {
+      } else if (counts[i] == 1 && !intoSpare) {
         keys[from] = spare[from];
       }
-      from += count;
+      from += counts[i];
     }
-    return;
+    SortKey* const next = spare + largestFrom;
+    spare = keys + largestFrom;
+    keys = next;
+    size = counts[largest];
+    intoSpare = !intoSpare;
+    ++digit;
   }
   std::sort(keys, keys + size, [depth](const SortKey& a, const SortKey& b) {
     return Before(a, b, depth);
@@ -601,6 +617,7 @@ bool PatternCounter::WriteTable(
   slots_ = Pages(0);
   slotCount_ = 0;
   const std::size_t rows = rows_.size();
+  if (rows == 0) return true;
   // All in pages of the counter's own, where the system gives huge ones:
   // as small ones they would cost a page fault per 4 KiB.
   const Pages keyPages(rows * sizeof(SortKey));

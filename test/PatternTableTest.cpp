@@ -164,6 +164,16 @@ TEST(PatternCounter, TableEqualsCountingInAMap) {
     }
     cases.push_back(std::move(shared));
   }
+  // Lines that part from the rest one at a time, each a byte later: a sort
+  // that took a call per parting would run out of stack.
+  {
+    CounterCase peeling{"lines parting one at a time", {}};
+    for (int i = 0; i < 5000; ++i) {
+      peeling.Added.push_back({"NP", std::string(i, 'b') + "a", "x", "((1,1))",
+                               "(t)", "A", "2", ""});
+    }
+    cases.push_back(std::move(peeling));
+  }
   // More than one block of lines, each seen again after later ones, and a
   // line longer than a block between them.
   {
