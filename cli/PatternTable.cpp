@@ -418,8 +418,12 @@ PatternCounter::Pages::Pages(std::size_t size) : Size(size) {
   if (size == 0) return;
   // Huge pages where the system gives them: a table of millions of lines
   // otherwise costs a page fault per 4 KiB, and its slots a miss in the
-  // translation cache per lookup. They are only had on aligned ranges.
+  // translation cache per lookup. They are only had on aligned ranges,
+  // and whole: the last part of a range that ends inside one would come in
+  // small pages.
   constexpr std::size_t kHugePage = std::size_t{1} << 21;
+  size = (size + kHugePage - 1) & ~(kHugePage - 1);
+  Size = size;
   void* const pages = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (pages == MAP_FAILED) throw std::bad_alloc();
