@@ -131,12 +131,18 @@ std::uint64_t Word(const char* bytes) {
 }
 
 // The full product of `a` and `b`, its halves folded into one: every bit
-// of either reaches many bits of the result.
+// of either reaches many bits of the result. Where the compiler has no
+// 128-bit numbers, a 64-bit product with its high bits shifted down.
 std::uint64_t Fold(std::uint64_t a, std::uint64_t b) {
+#if defined(__SIZEOF_INT128__)
   __extension__ using Wide = unsigned __int128;
   const Wide product = static_cast<Wide>(a) * b;
   return static_cast<std::uint64_t>(product) ^
          static_cast<std::uint64_t>(product >> 64);
+#else
+  const std::uint64_t product = (a ^ (b >> 29)) * (b | 1);
+  return product ^ (product >> 32);
+#endif
 }
 
 // A hash of `size` bytes at `bytes`: sixteen bytes to one multiplication,
