@@ -7,7 +7,10 @@ its peak memory on a tree nested about 25,000 deep.
 
 For each mode (plain, --tsv, --count; all to a file) it prints the fewest
 CPU seconds (user + system) and wall seconds of --runs runs and the ratio to
-plain. CPU time is the steadier figure on a shared machine. With --baseline,
+plain, and the median over the runs of each run's CPU ratio to the plain run
+of the same round, which a load that comes and goes between rounds moves
+less than the fewest seconds. CPU time is the steadier figure on a shared
+machine. With --baseline,
 the plain run of another build (say, before a change) is timed too. Then it
 writes a record whose tree nests 24,995 labelled levels (the most a line of
 99,999 bytes holds, nearly 1.9 GB of patterns), runs plain extraction of it
@@ -16,6 +19,7 @@ to /dev/null and prints the peak resident memory.
 import argparse
 import os
 import resource
+import statistics
 import subprocess
 import tempfile
 import time
@@ -54,16 +58,22 @@ def main():
         if args.baseline:
             modes.append(("baseline plain", [args.baseline]))
         best = {}
+        paired = {}
         for _ in range(args.runs):
+            round_cpu = {}
             for name, argv in modes:
                 cpu, wall, _ = run(argv + ["--quiet"] * (name != "baseline plain")
                                    + [args.corpus, out])
                 old = best.get(name, (cpu, wall))
                 best[name] = (min(old[0], cpu), min(old[1], wall))
+                round_cpu[name] = cpu
+            for name, cpu in round_cpu.items():
+                paired.setdefault(name, []).append(cpu / round_cpu["plain"])
         plain_cpu, plain_wall = best["plain"]
         for name, (cpu, wall) in best.items():
             print(f"{name:15} cpu {cpu:6.3f} s ({cpu / plain_cpu:4.2f}x)  "
-                  f"wall {wall:6.3f} s ({wall / plain_wall:4.2f}x)")
+                  f"wall {wall:6.3f} s ({wall / plain_wall:4.2f}x)  "
+                  f"paired cpu {statistics.median(paired[name]):4.2f}x")
 
         deep = os.path.join(scratch, "deep.txt")
         with open(deep, "w") as f:

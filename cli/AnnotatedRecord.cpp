@@ -2,37 +2,53 @@
 
 #include <charconv>
 #include <cstring>
+#include <iterator>
 #include <string_view>
+#include <utility>
 
 namespace {
 
-void AppendLine(std::string& out, std::string_view line) {
-  out.append(line);
-  out.push_back('\n');
+char* Put(char* out, std::string_view bytes) {
+  // An empty view may have no data at all, which memcpy must not be given.
+  if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
+  return out + bytes.size();
 }
 
-void AppendBarLine(std::string& listing, std::string_view key,
-                   std::string_view value) {
-  listing.push_back('|');
-  listing.append(key);
-  listing.append("|:|");
-  listing.append(value);
-  listing.append("|\n");
+char* PutLine(char* out, std::string_view line) {
+  out = Put(out, line);
+  *out = '\n';
+  return out + 1;
 }
 
 }  // namespace
 
 void AppendAnnotationListing(const ExampleRecordView& example,
                              std::string& listing) {
-  listing.append("Printing new training example:\n");
-  AppendBarLine(listing, "Alignment", example.Alignment);
-  AppendBarLine(listing, "C-Structure", example.CStructure);
-  AppendBarLine(listing, "ConstSeq", example.ConstSeq);
-  listing.append("DebugSL:|");
-  AppendLine(listing, example.SL);
-  AppendBarLine(listing, "SL", example.SL);
-  AppendBarLine(listing, "TL", example.TL);
-  AppendBarLine(listing, "Type", example.Type);
+  constexpr std::string_view kOpening = "Printing new training example:\n";
+  constexpr std::string_view kDebugSL = "DebugSL:|";
+  const std::pair<std::string_view, std::string_view> bars[] = {
+      {"Alignment", example.Alignment},
+      {"C-Structure", example.CStructure},
+      {"ConstSeq", example.ConstSeq},
+      {"SL", example.SL},
+      {"TL", example.TL},
+      {"Type", example.Type}};
+  // Sized first and filled in place, as the reader's listing is.
+  std::size_t size = kOpening.size() + kDebugSL.size() + example.SL.size() + 1;
+  // Each bar line is "|key|:|value|" and its line end.
+  for (const auto& [key, value] : bars) size += key.size() + value.size() + 6;
+  const std::size_t start = listing.size();
+  listing.resize(start + size);
+  char* out = Put(&listing[start], kOpening);
+  for (std::size_t bar = 0; bar < std::size(bars); ++bar) {
+    const auto& [key, value] = bars[bar];
+    // DebugSL comes right before the SL line, the fourth.
+    if (bar == 3) out = PutLine(Put(out, kDebugSL), example.SL);
+    *out++ = '|';
+    out = Put(out, key);
+    out = Put(out, "|:|");
+    out = PutLine(Put(out, value), "|");
+  }
 }
 
 void AppendAnnotationListing(const ExampleRecord& example,
@@ -50,18 +66,6 @@ constexpr std::string_view kTrailer = "XSideConstraints:\n\n";
 std::size_t ScoreDigits(int score, char (&digits)[16]) {
   const auto printed = std::to_chars(digits, digits + sizeof digits, score);
   return static_cast<std::size_t>(printed.ptr - digits);
-}
-
-char* Put(char* out, std::string_view bytes) {
-  // An empty view may have no data at all, which memcpy must not be given.
-  if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
-  return out + bytes.size();
-}
-
-char* PutLine(char* out, std::string_view line) {
-  out = Put(out, line);
-  *out = '\n';
-  return out + 1;
 }
 
 }  // namespace

@@ -38,8 +38,8 @@ std::string_view SentenceId(std::string_view header);
 
 // The distinct patterns of a run with how often each occurred. Memory grows
 // with the number of distinct patterns, not with the number added: each
-// distinct line is kept once, in large blocks of its own, and found again
-// through an open hash table of small slots.
+// distinct line is kept once, with its count beside it, in large blocks of
+// its own, and found again through an open hash table of small slots.
 class PatternCounter {
  public:
   PatternCounter();
@@ -53,27 +53,19 @@ class PatternCounter {
   long long Total() const { return total_; }
   std::size_t Distinct() {
     Settle();
-    return rowCount_;
+    return rows_.size();
   }
 
   // Hands `take` every row of the table in order, its count and its eight
   // pattern fields (a line is the count, a tab, the fields and "\n");
   // highest count first, equal counts bytewise by line. Stops when `take`
-  // returns false, and returns whether every row was taken. The table is
-  // sorted in place, so no pattern may be added afterwards.
+  // returns false, and returns whether every row was taken. No pattern may
+  // be added afterwards. Throws std::bad_alloc when memory runs out.
   bool WriteTable(const std::function<bool(long long, std::string_view)>& take);
 
  private:
-  // A distinct line, with its first sixteen bytes (zero-padded) as two
-  // big-endian numbers, so that sorting seldom has to look at the line.
-  struct Row {
-    std::uint64_t Prefix[2];
-    long long Count;
-    const char* Data;
-    std::size_t Size;
-  };
-  // Memory mapped whole, zero-filled; it never moves, so rows point into
-  // the blocks of lines.
+  // Memory mapped whole, zero-filled; it never moves, so entries stay where
+  // they were written.
   struct Pages {
     explicit Pages(std::size_t size);
     Pages(Pages&& other) noexcept;
@@ -82,32 +74,67 @@ class PatternCounter {
     char* Data = nullptr;
     std::size_t Size;
   };
+  // A distinct line is kept as an entry: its count and its size, eight
+  // bytes each, then its bytes, then padding up to the next kUnit bytes,
+  // where the next entry starts. An entry is found by its number of kUnit
+  // bytes from the start of the blocks laid end to end, which a slot holds
+  // in 32 bits: up to 64 GiB of lines. A block is a whole number of
+  // chunks, most of them one.
+  static constexpr std::size_t kUnit = 16;
+  static constexpr std::size_t kChunk = std::size_t{1} << 23;
+  static constexpr std::size_t kUnitsPerChunk = kChunk / kUnit;
   static constexpr std::size_t kFirstSlots = std::size_t{1} << 16;
 
   std::uint64_t* Slots() {
     return reinterpret_cast<std::uint64_t*>(slots_.Data);
   }
-  Row* Rows() { return reinterpret_cast<Row*>(rows_.Data); }
-  // Looks up the line of `size` bytes with `hash` at the end of the last
-  // block: counts it once more, or keeps it as a new row (true).
+  char* EntryAt(std::uint64_t unit) const {
+    return chunks_[unit / kUnitsPerChunk] + unit % kUnitsPerChunk * kUnit;
+  }
+  // Starts a block with room for `need` bytes after the lines that wait,
+  // which take `held` bytes and move there.
+  void NewBlock(std::size_t need, std::size_t held);
+  // Looks up the line of `size` bytes with `hash` in the entry at used_
+  // in the last block: counts it once more, or keeps it there as a new
+  // entry (true).
   bool Insert(std::uint64_t hash, std::size_t size);
-  // Looks up the line that waits, if one does.
+  // The unit of the first entry whose slot holds the upper half of `hash`,
+  // or 0 when an empty slot comes first.
+  std::uint64_t Candidate(std::uint64_t hash);
+  // Looks up the first line that waits.
+  void LookUpFirst();
+  // Looks up every line that waits.
   void Settle();
-  // Doubles the slots, and the room for rows with them.
+  // Doubles the slots.
   void Grow();
 
-  // Per slot the upper 32 bits of its line's hash, then the index of its
-  // row plus 1; 0 for an empty slot. A power of two long, under half full.
+  // Per slot the upper 32 bits of its line's hash, then its entry's unit;
+  // 0 for an empty slot (no entry starts at unit 0). A power of two long,
+  // at most three quarters full.
   Pages slots_;
   std::size_t slotCount_;
-  Pages rows_;
-  std::size_t rowCount_ = 0;
-  std::vector<Pages> blocks_;  // the distinct lines
-  std::size_t used_ = 0;       // bytes taken in the last block
-  // Whether the last line added waits to be looked up, its size and hash.
-  bool waiting_ = false;
-  std::size_t waitingSize_ = 0;
-  std::uint64_t waitingHash_ = 0;
+  // Every entry's unit, in the order the lines came.
+  std::vector<std::uint32_t> rows_;
+  std::vector<Pages> blocks_;
+  // Where each chunk starts, by its number.
+  std::vector<char*> chunks_;
+  // The unit where the last block starts, and the bytes taken in it.
+  std::uint64_t blockUnit_ = 0;
+  std::size_t used_ = 0;
+  // The lines added but not yet looked up, in the entries from used_ on:
+  // their sizes and hashes, oldest first from waitingFirst_ round a ring
+  // (moving them would make the next read of one wait for both halves of
+  // its store).
+  struct Waiting {
+    std::size_t Size;
+    std::uint64_t Hash;
+  };
+  Waiting& WaitingAt(std::size_t i) {
+    return waiting_[(waitingFirst_ + i) % 3];
+  }
+  Waiting waiting_[3] = {};
+  std::size_t waitingFirst_ = 0;
+  std::size_t waitingCount_ = 0;
   long long total_ = 0;
 };
 

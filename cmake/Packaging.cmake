@@ -24,8 +24,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
-# Run-time dependencies come from the programs' own links (libc, libstdc++)
-# through dpkg-shlibdeps, so they follow the compiler that built them.
+# Run-time dependencies come from the installed files' own links (libc; the
+# Python module's libstdc++) through dpkg-shlibdeps, so they follow the
+# compiler that built them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 set(CPACK_GENERATOR DEB)

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ParseParser.h"
+#include "PlainDepthScan.h"
 
 namespace {
 
@@ -204,6 +205,22 @@ std::string NearlyPlainText(std::mt19937& random) {
   return text;
 }
 
+// Every block scan this processor runs, not only the one the reader took,
+// either leaves `text` to the full rules or gives `depth`, the depth they
+// give; a text they reject (depth -1) must be left to them.
+testing::AssertionResult EveryScanGives(const std::string& text, int depth) {
+  for (const PlainDepthScan scan :
+       {PlainDepthScan::kBaseline, PlainDepthScan::kAvx2}) {
+    std::size_t measured = 0;
+    if (CanRunPlainDepthScan(scan) && MeasurePlainDepth(scan, text, measured) &&
+        static_cast<int>(measured) != depth) {
+      return testing::AssertionFailure()
+             << "scan " << static_cast<int>(scan) << " gives " << measured;
+    }
+  }
+  return testing::AssertionSuccess();
+}
+
 TEST(CStructureReader, AgreesWithAWordForWordReadingOnRandomTexts) {
   std::mt19937 random(20261208);
   CStructureReader reader;
@@ -225,6 +242,7 @@ TEST(CStructureReader, AgreesWithAWordForWordReadingOnRandomTexts) {
 
     ASSERT_EQ(ok, refOk);
     ASSERT_EQ(reading.Ok, refOk);
+    ASSERT_TRUE(EveryScanGives(text, refOk ? RefDepth(refRoot) : -1));
     if (refOk) {
       ++accepted;
       ASSERT_EQ(Describe(*parser.Root), Describe(refRoot));
@@ -267,6 +285,8 @@ TEST(CStructureReader, AgreesWithTheBuiltTreeWhereverAShapeFalls) {
         const bool ok = parser.TryParseIntoTree(text, &failed);
         const CStructureReading reading = reader.MeasureDepth(text);
         ASSERT_EQ(reading.Ok, ok);
+        ASSERT_TRUE(
+            EveryScanGives(text, ok ? GetCoEmbeddingScore(parser.Root) : -1));
         if (ok) {
           ASSERT_EQ(reading.Depth, GetCoEmbeddingScore(parser.Root));
         } else {

@@ -720,10 +720,10 @@ TEST(AnnotatorCli, OutFileWhoseReaderLeavesIsAFailedWrite) {
   }
 }
 
-// Records go out in batches of about a megabyte: a limit in a later batch,
-// on a record that a batch edge would split or at a batch's last record,
-// still leaves exactly the records before the one it stops. (The limit holds
-// for standard output too, so the listing goes to /dev/null.)
+// Records go out in batches of a few hundred kilobytes: a limit in a later
+// batch, on a record that a batch edge would split or at a batch's last
+// record, still leaves exactly the records before the one it stops. (The
+// limit holds for standard output too, so the listing goes to /dev/null.)
 TEST(AnnotatorCli, FileSizeLimitInALaterBatchLeavesTheRecordsBeforeIt) {
   const std::string inFile = TempPath("in.txt");
   const std::string outFile = TempPath("out.txt");

@@ -126,29 +126,121 @@ TEST(PatternCounter, TableEqualsCountingInAMap) {
         {"NP", "a b", "x", "((1,1))", "(t)", "A", "2", "c\nd\n", false},
         {"NP", "a b", "x", "((1,1))", "(t)", "A", "2", "c d\n"}}},
   };
-  // Enough lines to double the slots twice, each seen again after that.
+  // The same lines next to each other and one apart, while earlier ones
+  // still wait to be looked up.
+  {
+    const Fields x{"NP", "x", "x", "((1,1))", "(t)", "A", "2", ""};
+    const Fields y{"NP", "y", "y", "((1,1))", "(t)", "A", "2", ""};
+    cases.push_back({"repeats while others wait", {x, x, x, y, x, y, y, x}});
+  }
+  // Counts that differ in their second byte, and counts that agree in
+  // their first: ordered a byte at a time, the second counts most.
+  {
+    CounterCase counts{"counts past one byte", {}};
+    const int times[] = {256, 1, 257, 513, 255, 2, 1, 257};
+    for (int i = 0; i < 8; ++i) {
+      const Fields fields{"NP",  std::string(1, static_cast<char>('a' + i)),
+                          "x",   "((1,1))",
+                          "(t)", "A",
+                          "2",   ""};
+      for (int n = 0; n < times[i]; ++n) counts.Added.push_back(fields);
+    }
+    cases.push_back(std::move(counts));
+  }
+  // More lines of one count than are sorted by comparing them whole, all
+  // alike in their first 16 bytes and in pairs of halves up to byte 48:
+  // ends that differ from there, lines that start others, zero bytes where
+  // a shorter line ends.
+  {
+    CounterCase shared{"many long shared starts", {}};
+    for (int i = 0; i < 120; ++i) {
+      std::string start = longWords + " then";  // to byte 48 of a line
+      if (i % 2 == 0) start[7] = 'A';           // byte 16
+      std::string tail = i < 2 ? "" : std::to_string(i);
+      if (i % 7 == 3) tail += std::string(3, '\0');
+      shared.Added.push_back(
+          {"SBAR-ADV", start + tail, "x", "((1,1))", "(t)", "A", "2", ""});
+      if (i % 5 == 0) shared.Added.push_back(shared.Added.back());
+    }
+    cases.push_back(std::move(shared));
+  }
+  // Lines that part from the rest one at a time, each a byte later: a sort
+  // that took a call per parting would run out of stack.
+  {
+    CounterCase peeling{"lines parting one at a time", {}};
+    for (int i = 0; i < 5000; ++i) {
+      peeling.Added.push_back({"NP", std::string(i, 'b') + "a", "x", "((1,1))",
+                               "(t)", "A", "2", ""});
+    }
+    cases.push_back(std::move(peeling));
+  }
+  // More than one block of lines, each seen again after later ones, and a
+  // line longer than a block between them.
+  {
+    CounterCase blocks{"past one block", {}};
+    for (int round = 0; round < 2; ++round) {
+      for (int i = 0; i < 2500; ++i) {
+        blocks.Added.push_back({"NP",
+                                std::to_string(i) + std::string(4000, 'w'), "x",
+                                "((1,1))", "(t)", "A", "2", ""});
+        if (i == 1234) {
+          blocks.Added.push_back({"NP", std::string(9 << 20, 'z'), "x",
+                                  "((1,1))", "(t)", "A", "2", ""});
+        }
+      }
+    }
+    cases.push_back(std::move(blocks));
+  }
+  // Enough lines to double the slots twice (they start at 65,536, and
+  // double at three quarters full), each seen again after that.
   CounterCase many{"past two growths", {}};
   for (int round = 0; round < 2; ++round) {
-    for (int i = 0; i < 70000; ++i) {
-      const std::string n = std::to_string(i * 7919 % 70001);
+    for (int i = 0; i < 100000; ++i) {
+      const std::string n = std::to_string(i * 7919 % 100003);
       many.Added.push_back({"NP", n, n, "((1,1))", "(t)", "A", "2", ""});
       if (round == 1 && i % 3 == 0) many.Added.push_back(many.Added.back());
     }
   }
   cases.push_back(std::move(many));
   for (const CounterCase& c : cases) {
-    SCOPED_TRACE(c.Name);
-    PatternCounter counter;
-    for (const Fields& fields : c.Added) counter.Add(fields.View());
-    std::vector<std::pair<long long, std::string>> table;
-    EXPECT_TRUE(
-        counter.WriteTable([&table](long long count, std::string_view line) {
-          table.emplace_back(count, std::string(line));
-          return true;
-        }));
-    EXPECT_EQ(counter.Total(), static_cast<long long>(c.Added.size()));
-    EXPECT_EQ(counter.Distinct(), table.size());
-    EXPECT_EQ(table, Expected(c.Added));
+    // Both as fields apart and as the one line the extractor writes for a
+    // record with nothing to escape.
+    for (const bool asLine : {false, true}) {
+      SCOPED_TRACE(std::string(c.Name) + (asLine ? ", as lines" : ""));
+      PatternCounter counter;
+      std::string line;
+      for (const Fields& fields : c.Added) {
+        ExtractedPattern pattern = fields.View();
+        if (asLine && fields.Plain) {
+          line.clear();
+          AppendPatternFields(pattern, line);
+          pattern = ExtractedPattern{};
+          pattern.Fields = line;
+          pattern.Plain = true;
+        }
+        counter.Add(pattern);
+      }
+      std::vector<std::pair<long long, std::string>> table;
+      EXPECT_TRUE(
+          counter.WriteTable([&table](long long count, std::string_view row) {
+            table.emplace_back(count, std::string(row));
+            return true;
+          }));
+      EXPECT_EQ(counter.Total(), static_cast<long long>(c.Added.size()));
+      EXPECT_EQ(counter.Distinct(), table.size());
+      // Row by row, so that a failure shows where, not lines of megabytes.
+      const std::vector<std::pair<long long, std::string>> expected =
+          Expected(c.Added);
+      ASSERT_EQ(table.size(), expected.size());
+      for (std::size_t i = 0; i < table.size(); ++i) {
+        if (table[i] == expected[i]) continue;
+        ADD_FAILURE() << "row " << i << ": " << table[i].first << " "
+                      << table[i].second.substr(0, 60) << " where "
+                      << expected[i].first << " "
+                      << expected[i].second.substr(0, 60) << " belongs";
+        break;
+      }
+    }
   }
 }
 

@@ -108,6 +108,9 @@ class TrainingExampleReader {
   // until the next read. Sets ended_ instead when no line is left, and
   // overlongLine_ at a line of 100,000 bytes or more.
   std::string_view ReadLine();
+  // ReadLine where the line's end is not in the buffer yet, or it is too
+  // long.
+  std::string_view ReadLineAcrossReads();
 
   std::istream& in_;
   std::ostream& listing_;
