@@ -17,16 +17,18 @@
 template <class Visit>
 void ForEachAlignmentPair(std::string_view text, Visit&& visit) {
   // The usual pair, "(" digits "," digits ")", read in one pass: with at
-  // most nine digits each, the reading above gives the same two numbers.
+  // most nine digits each, the reading above gives the same two numbers. A
+  // tenth digit stands where the "," or ")" should, and sends the pair the
+  // long way.
   const auto digits = [text](std::size_t& at, int& value) {
     const std::size_t from = at;
     value = 0;
-    for (; at < text.size() && at - from < 10 && text[at] >= '0' &&
+    for (; at < text.size() && at - from < 9 && text[at] >= '0' &&
            text[at] <= '9';
          ++at) {
       value = value * 10 + (text[at] - '0');
     }
-    return at > from && at - from < 10;
+    return at > from;
   };
   for (std::size_t i = 1; i < text.size(); ++i) {
     if (text[i] != '(') continue;
