@@ -13,8 +13,16 @@ Status CollectLinks(std::string_view alignment, std::size_t slCount,
       links.emplace_back(sl, tl);
     }
   });
-  std::sort(links.begin(), links.end());
-  links.erase(std::unique(links.begin(), links.end()), links.end());
+  // Most alignments list their pairs in that order already.
+  const auto notAscending = [](const std::pair<int, int>& a,
+                               const std::pair<int, int>& b) {
+    return !(a < b);
+  };
+  if (std::adjacent_find(links.begin(), links.end(), notAscending) !=
+      links.end()) {
+    std::sort(links.begin(), links.end());
+    links.erase(std::unique(links.begin(), links.end()), links.end());
+  }
   for (const auto& link : links) {
     // A TL position of 0 would name the word before the first.
     if (link.second < 1 || static_cast<std::size_t>(link.second) > tlCount) {

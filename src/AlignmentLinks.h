@@ -16,8 +16,31 @@
 // or ")" is missing ends the reading.
 template <class Visit>
 void ForEachAlignmentPair(std::string_view text, Visit&& visit) {
+  // The usual pair, "(" digits "," digits ")", read in one pass: with at
+  // most nine digits each, the reading above gives the same two numbers. A
+  // tenth digit stands where the "," or ")" should, and sends the pair the
+  // long way.
+  const auto digits = [text](std::size_t& at, int& value) {
+    const std::size_t from = at;
+    value = 0;
+    for (; at < text.size() && at - from < 9 && text[at] >= '0' &&
+           text[at] <= '9';
+         ++at) {
+      value = value * 10 + (text[at] - '0');
+    }
+    return at > from;
+  };
   for (std::size_t i = 1; i < text.size(); ++i) {
     if (text[i] != '(') continue;
+    std::size_t at = i + 1;
+    int x = 0;
+    int y = 0;
+    if (digits(at, x) && at < text.size() && text[at] == ',' &&
+        digits(++at, y) && at < text.size() && text[at] == ')') {
+      visit(x, y);
+      i = at;
+      continue;
+    }
     const std::size_t comma = text.find(',', i + 1);
     if (comma == std::string_view::npos) return;
     const std::size_t close = text.find(')', comma + 1);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "CStructureEvents.h"
 #include "ExitWithMessage.h"
 #include "LeafCounter.h"
 #include "LegacyLimits.h"
@@ -30,6 +31,25 @@ struct MeasureSink {
   CTree::TreeNode* NewChild(CTree::TreeNode* /*parent*/) { return nullptr; }
   void Label(CTree::TreeNode* /*node*/, std::string_view /*token*/) {}
   void LeafText(CTree::TreeNode* /*node*/, std::string_view /*text*/) {}
+  void Close(CTree::TreeNode* /*node*/) {}
+};
+
+// Hands what the reading core meets on to a program's events, building
+// nothing.
+class EventSink {
+ public:
+  explicit EventSink(CStructureEvents& events) : events_(events) {}
+  CTree::TreeNode* NewChild(CTree::TreeNode* /*parent*/) { return nullptr; }
+  void Label(CTree::TreeNode* /*node*/, std::string_view token) {
+    events_.Open(token);
+  }
+  void LeafText(CTree::TreeNode* /*node*/, std::string_view text) {
+    events_.LeafText(text);
+  }
+  void Close(CTree::TreeNode* /*node*/) { events_.Close(); }
+
+ private:
+  CStructureEvents& events_;
 };
 
 // Builds nodes into the parser's store as the reading core meets them.
@@ -67,46 +87,19 @@ class BuildSink {
   }
 
   void Label(CTree::TreeNode* node, std::string_view token) {
-    // Labels that a pattern wrote in angle brackets read without them.
-    if (!token.empty() && token.front() == '<') {
-      token = token.substr(1, kBracketedLabelKept);
-      if (!token.empty()) token.remove_suffix(1);
-    }
-    node->Label.assign(token);
+    node->Label.assign(NodeLabel(token));
   }
 
   void LeafText(CTree::TreeNode* node, std::string_view text) {
     node->RawWord.assign(text);
-    int pieces = 0;
-    std::string_view last;
-    SplitText(text, "-", false, 1, [&](std::string_view piece) {
-      ++pieces;
-      last = piece;
-    });
-    // The suffix is only compared: a leaf's Index is always the counter.
-    // A word made of dashes ("-" as "--2") leaves a single piece, so its
-    // suffix is also recognised directly behind the last "-", provided
-    // something stands before that "-" ("-4" has no word to cut it from).
-    const std::size_t dash = text.rfind('-');
-    const bool suffixBehindLastDash = dash != std::string_view::npos &&
-                                      dash > 0 &&
-                                      SuffixIsCounter(text.substr(dash + 1));
-    if (suffixBehindLastDash || (pieces >= 2 && SuffixIsCounter(last))) {
-      node->Word.assign(text.substr(0, dash));
-    } else {
-      node->Word.assign(text);
-    }
+    node->Word.assign(LeafWord(text, counter_));
     node->Index = counter_;
     counter_ = NextLeafPosition(counter_);
   }
 
- private:
-  // True when `digits` is a bare digit run whose value is the counter.
-  bool SuffixIsCounter(std::string_view digits) const {
-    int value = 0;
-    return ReadDigitsOnly(digits, value) && value == counter_;
-  }
+  void Close(CTree::TreeNode* /*node*/) {}
 
+ private:
   std::deque<CTree::TreeNode>& nodes_;
   std::size_t& used_;
   int& counter_;
@@ -471,15 +464,32 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
 
   const char* base = text.data();
   const std::size_t size = text.size();
-  matches_.resize(size);
+  // Only the entries at a "(" are ever read, and each is written below.
+  if (matches_.size() < size) matches_.resize(size);
   openBrackets_.clear();
-  for (std::size_t i = 0; i < size; ++i) {
-    if (base[i] == '(') {
-      matches_[i] = kNoMatch;
-      openBrackets_.push_back(i);
-    } else if (base[i] == ')' && !openBrackets_.empty()) {
-      matches_[openBrackets_.back()] = i;
-      openBrackets_.pop_back();
+  // The brackets are found 64 bytes at a time, and only they are visited.
+  char tail[kBlock];
+  for (std::size_t at = 0; at < size; at += kBlock) {
+    const char* block = base + at;
+    if (size - at < kBlock) {
+      // Filler that is no bracket changes nothing.
+      std::memcpy(tail, block, size - at);
+      std::memset(tail + (size - at), 'x', kBlock - (size - at));
+      block = tail;
+    }
+    BaselineBlocks::Masks masks;
+    BaselineBlocks::Classify(block, masks);
+    for (std::uint64_t brackets = masks.Open | masks.Close; brackets != 0;
+         brackets &= brackets - 1) {
+      const auto bit = static_cast<unsigned>(__builtin_ctzll(brackets));
+      const std::size_t i = at + bit;
+      if ((masks.Open >> bit) & 1U) {
+        matches_[i] = kNoMatch;
+        openBrackets_.push_back(i);
+      } else if (!openBrackets_.empty()) {
+        matches_[openBrackets_.back()] = i;
+        openBrackets_.pop_back();
+      }
     }
   }
 
@@ -496,15 +506,20 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
   // first blank, which stays at the front of the rest.
   const auto open = [&](CTree::TreeNode* node, std::size_t from,
                         std::size_t to) {
-    Frame frame{from,     to,
-                from + 1, std::min(to, from + 1 + kConstituentTextKept),
-                node,     0};
-    const std::size_t blank = find(frame.Begin, frame.End, ' ');
-    const std::size_t labelEnd = blank == kNoMatch ? frame.End : blank;
-    sink.Label(node, text.substr(frame.Begin, labelEnd - frame.Begin));
+    // Filled in place: a frame copied in whole from the stack stalls on
+    // the stores that just made it.
+    Frame& frame = frames_.emplace_back();
+    frame.OrigBegin = from;
+    frame.OrigEnd = to;
+    frame.Node = node;
+    frame.ChildDepth = 0;
+    const std::size_t begin = from + 1;
+    const std::size_t end = std::min(to, from + 1 + kConstituentTextKept);
+    const std::size_t blank = find(begin, end, ' ');
+    const std::size_t labelEnd = blank == kNoMatch ? end : blank;
+    sink.Label(node, text.substr(begin, labelEnd - begin));
     frame.Begin = labelEnd;
-    frame.End = std::min(frame.End, labelEnd + kConstituentTextKept);
-    frames_.push_back(frame);
+    frame.End = std::min(end, labelEnd + kConstituentTextKept);
   };
 
   const auto fail = [&](const Frame& frame) {
@@ -539,6 +554,7 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     while (end > begin && base[end - 1] == ' ') --end;
     while (end > begin && base[end - 1] == ')') --end;
     if (begin < end) sink.LeafText(frame.Node, text.substr(begin, end - begin));
+    sink.Close(frame.Node);
 
     const std::size_t depth = frame.ChildDepth + 1;
     frames_.pop_back();
@@ -549,6 +565,47 @@ CStructureReading CStructureReader::Read(std::string_view text, Sink& sink,
     }
     frames_.back().ChildDepth = std::max(frames_.back().ChildDepth, depth);
   }
+}
+
+CStructureReading ReadCStructureEvents(CStructureReader& reader,
+                                       std::string_view text,
+                                       CStructureEvents& events) {
+  EventSink sink(events);
+  return reader.Read(text, sink, nullptr);
+}
+
+std::string_view NodeLabel(std::string_view token) {
+  // Labels that a pattern wrote in angle brackets read without them.
+  if (!token.empty() && token.front() == '<') {
+    token = token.substr(1, kBracketedLabelKept);
+    if (!token.empty()) token.remove_suffix(1);
+  }
+  return token;
+}
+
+std::string_view LeafWord(std::string_view text, int position) {
+  // True when `digits` is a bare digit run whose value is the position.
+  const auto isPosition = [position](std::string_view digits) {
+    int value = 0;
+    return ReadDigitsOnly(digits, value) && value == position;
+  };
+  // The suffix is only compared: a leaf's Index is always the counter.
+  // A word made of dashes ("-" as "--2") leaves a single piece, so its
+  // suffix is also recognised directly behind the last "-", provided
+  // something stands before that "-" ("-4" has no word to cut it from).
+  // That is the common case, and needs no splitting.
+  const std::size_t dash = text.rfind('-');
+  if (dash != std::string_view::npos && dash > 0 &&
+      isPosition(text.substr(dash + 1))) {
+    return text.substr(0, dash);
+  }
+  int pieces = 0;
+  std::string_view last;
+  SplitText(text, "-", false, 1, [&](std::string_view piece) {
+    ++pieces;
+    last = piece;
+  });
+  return pieces >= 2 && isPosition(last) ? text.substr(0, dash) : text;
 }
 
 CStructureReading CStructureReader::MeasureDepth(std::string_view text) {

@@ -76,6 +76,8 @@ TEST(LineUpFillHash, ReadsHostileStringsWithinTheirBounds) {
       {"((12345678901,2))", {{INT_MAX, {2}}}},
       {"((-99999999999,1))", {{INT_MIN, {1}}}},
       {"((0000000000007,3))", {{7, {3}}}},
+      // Nine digits read at once, ten through the saturating reading.
+      {"((999999999,9999999999))", {{999999999, {INT_MAX}}}},
       {"((1,          42))", {{1, {42}}}},
       {"((1\0009,2))"s, {{1, {2}}}},
       {std::string(100000, '('), {}},

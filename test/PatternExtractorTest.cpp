@@ -173,6 +173,25 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
        false,
        P("-LRB- -", "( -", "((1,1),(2,2))", "X", 2,
          "(<X> (-LRB- -LRB--1) (HYPH --2))", "-LRB- HYPH", "")},
+      // TL positions met out of order and far apart come sorted.
+      {"TL words far apart, out of order",
+       Record("SL: a/dt b/dt", "TL: t1 t2 t3 t4 t5 t6 t7 t8 t9",
+              "Alignment: ((1,9),(2,1))", "C-Structure:(X (A a-1) (B b-2))"),
+       false,
+       P("a b", "t1 t9", "((1,2),(2,1))", "X", 2, "(<X> (A a-1) (B b-2))",
+         "A B", "")},
+      // From ten leaves on, constraints come in the order their texts sort.
+      {"constraints of eleven words",
+       Record("SL: a/dt b/nn c/dt d/dt e/dt f/dt g/dt h/dt i/dt j/nns k/vb",
+              "TL: x", "Alignment: ((1,1))",
+              "C-Structure:(X (A a-1) (A b-2) (A c-3) (A d-4) (A e-5) (A f-6) "
+              "(A g-7) (A h-8) (A i-9) (A j-10) (A k-11))"),
+       false,
+       P("a b c d e f g h i j k", "x", "((1,1))", "X", 2,
+         "(<X> (A a-1) (A b-2) (A c-3) (A d-4) (A e-5) (A f-6) (A g-7) "
+         "(A h-8) (A i-9) (A j-10) (A k-11))",
+         "A A A A A A A A A A A",
+         "(X10 NUM *PL)\n(X11 TENSE *PRESENT)\n(X2 NUM *SG)\n")},
       // A node without a label writes nothing; its labelled child does.
       {"unlabelled root",
        Record("SL: a/nn", "TL: b", "Alignment: ((1,1))",

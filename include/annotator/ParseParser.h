@@ -62,6 +62,8 @@ struct CStructureReading {
   Status ToStatus() const;
 };
 
+class CStructureEvents;
+
 // The reading rules of ParseParser::BuildTree without building anything: the
 // annotation loop needs a depth and a verdict, not a tree. Reads in time and
 // memory linear in the text, at any nesting depth, and never ends the
@@ -75,6 +77,10 @@ class CStructureReader {
 
  private:
   friend class ParseParser;
+  // The extractor's way in, which builds no nodes.
+  friend CStructureReading ReadCStructureEvents(CStructureReader& reader,
+                                                std::string_view text,
+                                                CStructureEvents& events);
 
   // One constituent being read: the text it received, what is left of it,
   // the node it fills (nullptr when only measuring) and the deepest child.
