@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
   CStructureReader trees;
   ExampleRecordView example;
 
-  // Records go out in batches of up to a mebibyte, each in one write.
+  // Records go out in batches of up to kBatchBytes, each in one write.
   Out.SetFlushBound(kBatchBytes);
 
   // The listing goes out in batches too, never ahead of the records it
