@@ -69,8 +69,8 @@ struct ExampleRecord {
 class TrainingExampleReader {
  public:
   // Reads `in` from where it stands and lists every example it returns on
-  // `listing`. Both must outlive the reader. It takes `in` in blocks of up
-  // to 2 MiB, what the stream has at hand, so `in` stands ahead of the
+  // `listing`. Both must outlive the reader. It takes `in` in pieces of up
+  // to 256 KiB, what the stream has at hand, so `in` stands ahead of the
   // records returned.
   TrainingExampleReader(std::istream& in, std::ostream& listing);
 
