@@ -1,21 +1,16 @@
 #include "AnnotatedRecord.h"
 
 #include <charconv>
-#include <cstring>
 #include <iterator>
 #include <string_view>
 #include <utility>
 
+#include "PutText.h"
+
 namespace {
 
-char* Put(char* out, std::string_view bytes) {
-  // An empty view may have no data at all, which memcpy must not be given.
-  if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
-  return out + bytes.size();
-}
-
 char* PutLine(char* out, std::string_view line) {
-  out = Put(out, line);
+  out = PutText(out, line);
   *out = '\n';
   return out + 1;
 }
@@ -39,15 +34,15 @@ void AppendAnnotationListing(const ExampleRecordView& example,
   for (const auto& [key, value] : bars) size += key.size() + value.size() + 6;
   const std::size_t start = listing.size();
   listing.resize(start + size);
-  char* out = Put(&listing[start], kOpening);
+  char* out = PutText(&listing[start], kOpening);
   for (std::size_t bar = 0; bar < std::size(bars); ++bar) {
     const auto& [key, value] = bars[bar];
     // DebugSL comes right before the SL line, the fourth.
-    if (bar == 3) out = PutLine(Put(out, kDebugSL), example.SL);
+    if (bar == 3) out = PutLine(PutText(out, kDebugSL), example.SL);
     *out++ = '|';
-    out = Put(out, key);
-    out = Put(out, "|:|");
-    out = PutLine(Put(out, value), "|");
+    out = PutText(out, key);
+    out = PutText(out, "|:|");
+    out = PutLine(PutText(out, value), "|");
   }
 }
 
@@ -58,71 +53,52 @@ void AppendAnnotationListing(const ExampleRecord& example,
 
 namespace {
 
-constexpr std::string_view kHeader = "SentenceIndex:\n";
-constexpr std::string_view kScoreLabel = "CoEmbeddingScore: ";
-constexpr std::string_view kTrailer = "XSideConstraints:\n\n";
-
-// The score's decimal digits in `digits`; returns how many.
-std::size_t ScoreDigits(int score, char (&digits)[16]) {
-  const auto printed = std::to_chars(digits, digits + sizeof digits, score);
-  return static_cast<std::size_t>(printed.ptr - digits);
+// The annotated record's layout, once: hands `put` its pieces in order, the
+// score as `score`.
+template <class Put>
+void ForEachRecordPiece(const ExampleRecordView& example,
+                        std::string_view score, Put&& put) {
+  put("SentenceIndex:\n");
+  for (const std::string_view line :
+       {example.SL, example.TL, example.Alignment, example.Type}) {
+    put(line);
+    put("\n");
+  }
+  put("CoEmbeddingScore: ");
+  put(score);
+  put("\n");
+  put(example.CStructure);
+  put("\n");
+  put(example.ConstSeq);
+  put("\nXSideConstraints:\n\n");
 }
 
 }  // namespace
 
-std::size_t AnnotatedRecordSize(const ExampleRecordView& example, int score) {
-  char digits[16];
-  // Eight of the ten lines end in a line end of their own.
-  return kHeader.size() + example.SL.size() + example.TL.size() +
-         example.Alignment.size() + example.Type.size() + kScoreLabel.size() +
-         ScoreDigits(score, digits) + example.CStructure.size() +
-         example.ConstSeq.size() + kTrailer.size() + 7;
-}
-
-char* WriteAnnotatedRecord(const ExampleRecordView& example, int score,
-                           char* out) {
-  char digits[16];
-  const std::size_t length = ScoreDigits(score, digits);
-  out = Put(out, kHeader);
-  out = PutLine(out, example.SL);
-  out = PutLine(out, example.TL);
-  out = PutLine(out, example.Alignment);
-  out = PutLine(out, example.Type);
-  out = Put(out, kScoreLabel);
-  out = PutLine(out, std::string_view(digits, length));
-  out = PutLine(out, example.CStructure);
-  out = PutLine(out, example.ConstSeq);
-  return Put(out, kTrailer);
-}
-
 void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
                            std::string& out) {
-  const std::size_t start = out.size();
-  const std::size_t size = AnnotatedRecordSize(example, score);
+  char digits[16];
+  const std::string_view scoreText(
+      digits,
+      static_cast<std::size_t>(
+          std::to_chars(digits, digits + sizeof digits, score).ptr - digits));
+  std::size_t size = 0;
+  ForEachRecordPiece(example, scoreText,
+                     [&size](std::string_view piece) { size += piece.size(); });
   // Room made by resizing is filled with zeros first, which costs less than
   // a dozen appends for a short record and more for a long one.
   if (size < 4096) {
+    const std::size_t start = out.size();
     out.resize(start + size);
-    WriteAnnotatedRecord(example, score, &out[start]);
+    char* at = &out[start];
+    ForEachRecordPiece(example, scoreText, [&at](std::string_view piece) {
+      at = PutText(at, piece);
+    });
     return;
   }
-  out.reserve(start + size);
-  const auto line = [&out](std::string_view text) {
-    out.append(text);
-    out.push_back('\n');
-  };
-  char digits[16];
-  const std::size_t length = ScoreDigits(score, digits);
-  out.append(kHeader);
-  line(example.SL);
-  line(example.TL);
-  line(example.Alignment);
-  line(example.Type);
-  out.append(kScoreLabel);
-  line(std::string_view(digits, length));
-  line(example.CStructure);
-  line(example.ConstSeq);
-  out.append(kTrailer);
+  out.reserve(out.size() + size);
+  ForEachRecordPiece(example, scoreText,
+                     [&out](std::string_view piece) { out.append(piece); });
 }
 
 void AppendAnnotatedRecord(const ExampleRecord& example, int score,

@@ -1,7 +1,6 @@
 #ifndef ANNOTATOR_ANNOTATEDRECORD_H_
 #define ANNOTATOR_ANNOTATEDRECORD_H_
 
-#include <cstddef>
 #include <string>
 
 #include "TrainingExampleReader.h"
@@ -23,13 +22,5 @@ void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
                            std::string& out);
 void AppendAnnotatedRecord(const ExampleRecord& example, int score,
                            std::string& out);
-
-// The number of bytes AppendAnnotatedRecord appends.
-std::size_t AnnotatedRecordSize(const ExampleRecordView& example, int score);
-
-// Writes the bytes AppendAnnotatedRecord appends to `out`, which has room
-// for AnnotatedRecordSize of them, and returns the end of what it wrote.
-char* WriteAnnotatedRecord(const ExampleRecordView& example, int score,
-                           char* out);
 
 #endif  // ANNOTATOR_ANNOTATEDRECORD_H_

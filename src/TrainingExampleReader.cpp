@@ -7,6 +7,7 @@
 
 #include "ExitWithMessage.h"
 #include "LegacyLimits.h"
+#include "PutText.h"
 #include "TrainingFile.h"
 
 namespace {
@@ -103,22 +104,16 @@ void AppendReaderListing(const ExampleRecordView& record,
   }
   const std::size_t start = listing.size();
   listing.resize(start + size);
-  char* out = &listing[start];
-  const auto put = [&out](std::string_view bytes) {
-    // An empty view may have no data at all, which memcpy must not be given.
-    if (!bytes.empty()) std::memcpy(out, bytes.data(), bytes.size());
-    out += bytes.size();
-  };
-  put(kOpening);
+  char* out = PutText(&listing[start], kOpening);
   for (const KeyedField& field : kByKey) {
     if (field.Position >= record.FieldCount) continue;
-    put(field.Key);
+    out = PutText(out, field.Key);
     *out++ = '\t';
-    put(record.*field.Field);
+    out = PutText(out, record.*field.Field);
     *out++ = '\n';
   }
-  put(kClosing);
-  if (!record.Complete()) put(kNoNext);
+  out = PutText(out, kClosing);
+  if (!record.Complete()) PutText(out, kNoNext);
 }
 
 void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
@@ -137,10 +132,16 @@ inline std::string_view TrainingExampleReader::ReadLine() {
   const void* newline =
       std::memchr(line, '\n', std::min(held, kLongestLine + 1));
   if (!newline) return ReadLineAcrossReads();
-  std::size_t length =
-      static_cast<std::size_t>(static_cast<const char*>(newline) - line);
+  return TakeLine(static_cast<const char*>(newline));
+}
+
+inline std::string_view TrainingExampleReader::TakeLine(const char* newline) {
+  const char* line = buffer_.get() + unread_;
+  std::size_t length = static_cast<std::size_t>(newline - line);
   unread_ += length + 1;
   ++linesRead_;
+  // A CR right before the newline belongs to the line end, so a Windows
+  // file reads as its Unix twin; any other CR is an ordinary character.
   if (length > 0 && line[length - 1] == '\r') --length;
   return {line, length};
 }
@@ -154,18 +155,13 @@ std::string_view TrainingExampleReader::ReadLineAcrossReads() {
     const void* newline =
         std::memchr(line, '\n', std::min(held, kLongestLine + 2));
     if (newline) {
-      std::size_t length =
-          static_cast<std::size_t>(static_cast<const char*>(newline) - line);
-      unread_ += length + 1;
-      ++linesRead_;
-      // A CR right before the newline belongs to the line end, so a Windows
-      // file reads as its Unix twin; any other CR is an ordinary character.
-      if (length > 0 && line[length - 1] == '\r') --length;
-      if (length > kLongestLine) {
+      const std::string_view taken =
+          TakeLine(static_cast<const char*>(newline));
+      if (taken.size() > kLongestLine) {
         overlongLine_ = linesRead_;
         return {};
       }
-      return {line, length};
+      return taken;
     }
     if (held > kLongestLine + 1) {
       ++linesRead_;

@@ -111,6 +111,9 @@ class TrainingExampleReader {
   // ReadLine where the line's end is not in the buffer yet, or it is too
   // long.
   std::string_view ReadLineAcrossReads();
+  // Takes the line from unread_ to `newline` in the buffer, without its
+  // line end.
+  std::string_view TakeLine(const char* newline);
 
   std::istream& in_;
   std::ostream& listing_;
