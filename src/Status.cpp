@@ -32,8 +32,9 @@ std::string Status::Message() const {
              " exceeds TL sentence length.";
     case StatusCode::kMalformedSentence:
     case StatusCode::kMalformedLink:
-      return Record == 0 ? Text
-                         : "Sentence " + std::to_string(Record) + ": " + Text;
+      return Record == 0
+                 ? Text
+                 : "Sentence " + std::to_string(Record) + ": " + Text + ".";
   }
   return "";
 }

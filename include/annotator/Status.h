@@ -61,7 +61,7 @@ struct Status {
   // The failure as one line without its line end, as the programs word it:
   // "malformed C-structure: " and Text; "Line N of the training file is
   // longer than 99,999 bytes."; "TL Index N exceeds TL sentence length.";
-  // "Sentence N: " and Text for a sentence's failure, Text alone for a
+  // "Sentence N: ", Text and "." for a sentence's failure, Text alone for a
   // file's. Empty when Ok.
   std::string Message() const;
 
