@@ -147,7 +147,8 @@ std::vector<std::size_t> PatternEnds(const std::string& patterns) {
 }
 
 // Each program that writes whole units to an OutFile: annotator's records,
-// extract_patterns' patterns.
+// extract_patterns' patterns, make_examples' records. make_examples reads
+// the corpus inFile stands for: inFile.ptb, inFile.tl and inFile.align.
 struct Program {
   const char* Name;
   const char* Binary;
@@ -155,6 +156,10 @@ struct Program {
 
   std::vector<std::string> Argv(const std::string& inFile,
                                 const std::string& outFile) const {
+    if (Binary == std::string(MAKE_EXAMPLES_BIN)) {
+      return {Name, inFile + ".ptb", inFile + ".tl", inFile + ".align",
+              outFile};
+    }
     return {Name, inFile, outFile};
   }
   ChildRun Run(const std::string& inFile, const std::string& outFile,
@@ -166,7 +171,25 @@ struct Program {
 const Program kPrograms[] = {
     {"annotator", ANNOTATOR_BIN, RecordEnds},
     {"extract_patterns", EXTRACT_PATTERNS_BIN, PatternEnds},
+    {"make_examples", MAKE_EXAMPLES_BIN, RecordEnds},
 };
+
+// Writes the corpus `base` stands for (see Program): `sentences` trees, from
+// one word to `deepest` levels deep in turn, with their TL lines and links.
+void WriteCorpus(const std::string& base, int sentences, int deepest) {
+  std::string trees, tl, links;
+  for (int i = 0; i < sentences; ++i) {
+    const auto levels = static_cast<std::size_t>(1 + i % deepest);
+    for (std::size_t level = 0; level < levels; ++level) trees += "(NP ";
+    trees += "(DT the) (NN cat" + std::to_string(i) + ")";
+    trees += std::string(levels, ')') + "\n";
+    tl += "le chat\n";
+    links += "1-1 0-0\n";
+  }
+  WriteFile(base + ".ptb", trees);
+  WriteFile(base + ".tl", tl);
+  WriteFile(base + ".align", links);
+}
 
 // --- Recorded runs -------------------------------------------------------
 
@@ -584,11 +607,15 @@ TEST(AnnotatorCli, FileSizeLimitInsideARecordLeavesTheRecordsBeforeIt) {
   // later writes too, so they come by the megabyte.
   const std::string deepFile = TempPath("deep.txt");
   WriteFile(deepFile, InputRecord(GoodExample()) + DeepRecord(1500));
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 3000, 40);
   const std::string outFile = TempPath("out.txt");
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
     const std::string input = program.Binary == std::string(ANNOTATOR_BIN)
                                   ? DataPath("several-records.in.txt")
+                              : program.Binary == std::string(MAKE_EXAMPLES_BIN)
+                                  ? corpus
                                   : deepFile;
     ASSERT_EQ(program.Run(input, outFile, {}).ExitStatus, 0);
     const std::string expected = ReadFile(outFile);
@@ -649,12 +676,16 @@ TEST(AnnotatorCli, KilledRunLeavesOnlyWholeRecords) {
     deep += InputRecord(GoodExample()) + DeepRecord(300);
   }
   WriteFile(patternsFile, deep);
+  // Tens of megabytes of records made from trees.
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 40000, 100);
   std::mt19937 random(20261208);
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
-    const std::string inFile = program.Binary == std::string(ANNOTATOR_BIN)
-                                   ? recordsFile
-                                   : patternsFile;
+    const std::string inFile =
+        program.Binary == std::string(ANNOTATOR_BIN)       ? recordsFile
+        : program.Binary == std::string(MAKE_EXAMPLES_BIN) ? corpus
+                                                           : patternsFile;
     const auto started = std::chrono::steady_clock::now();
     const ChildRun full = program.Run(inFile, outFile, {StdoutMode::DevNull});
     const auto fullTime = std::chrono::steady_clock::now() - started;
@@ -831,6 +862,22 @@ std::vector<std::string> ScoreLines(const std::string& annotated) {
   return scores;
 }
 
+// `text` with the rest of every line that begins with `mark` replaced by
+// `rest`.
+std::string Replaced(const std::string& text, const std::string& mark,
+                     const std::string& rest) {
+  std::string replaced;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string line = text.substr(at, end - at);
+    replaced += line.rfind(mark, 0) == 0 ? mark + rest + "\n" : line;
+    at = end;
+  }
+  return replaced;
+}
+
 std::size_t CountHeaders(const std::string& text) {
   std::size_t count = 0;
   for (std::size_t at = text.find("SentenceIndex:"); at != std::string::npos;
@@ -866,8 +913,14 @@ TEST(AnnotatorCli, RoundTripsTheRealCorpusByteForByte) {
   const std::string first = TempPath("first.txt");
   const std::string second = TempPath("second.txt");
 
+  const std::string made = TempPath("made.txt");
+  const std::string tree = shared + "/realdata/treebank";
+
   const ChildRun run = Annotate(corpus, first);
   const ChildRun rerun = Annotate(first, second);
+  const ChildRun making = RunProgram(
+      MAKE_EXAMPLES_BIN,
+      {"make_examples", tree + ".ptb", tree + ".tl", tree + ".align", made});
 
   EXPECT_EQ(run.ExitStatus, 0);
   EXPECT_EQ(run.Stderr, "");
@@ -875,6 +928,68 @@ TEST(AnnotatorCli, RoundTripsTheRealCorpusByteForByte) {
   const std::string written = ReadFile(first);
   EXPECT_EQ(CountHeaders(written), CountHeaders(ReadFile(corpus)));
   EXPECT_TRUE(ReadFile(second) == written) << "second run differs";
+  // The parser's and aligner's files give the corpus back, scored; annotator
+  // takes nothing from it but the headers' numbers.
+  EXPECT_EQ(making.ExitStatus, 0);
+  EXPECT_EQ(making.Stderr, "");
+  const std::string records = ReadFile(made);
+  EXPECT_TRUE(Replaced(records, "CoEmbeddingScore: ", "0") == ReadFile(corpus));
+  EXPECT_TRUE(Replaced(records, "SentenceIndex:", "") == written);
+}
+
+// --- make_examples ---------------------------------------------------------
+
+TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
+  const std::string sentence1 =
+      "SentenceIndex: 1\nSL: a/nn\nTL: x\nAlignment: ((1,1))\nType: "
+      "NN\nCoEmbeddingScore: 1\nC-Structure:(NN a-1)\nConstSeq: "
+      "NN\nXSideConstraints:\n\n";
+  const std::string longLine(100000, 'x');
+  // {file} in a message stands for the path of the file it names.
+  const struct {
+    const char* Name;
+    std::string Trees, TL, Links;
+    std::string Out, Stderr;
+    bool OutIsTL = false;
+  } cases[] = {
+      {"TL short", "(NN a) (NN b)", "x\n", "0-0\n0-0\n", sentence1,
+       "{tl} ends before sentence 2.\n"},
+      {"trees short", "(NN a)", "x\nx\n", "0-0\n\n", sentence1,
+       "{ptb} ends before sentence 2.\n"},
+      {"links short", "(NN a)\n(NN b)", "x\ny", "0-0", sentence1,
+       "{align} ends before sentence 2.\n"},
+      {"CRLF", "(NN\r\n a)\r\n", "x\r\n", "0-0\r\n", sentence1, ""},
+      {"over-long line", "(NN a) (NN b)", "x\n" + longLine, "0-0\n0-0",
+       sentence1, "Line 2 of {tl} is longer than 99,999 bytes.\n"},
+      {"OutFile is an input", "(NN a)", "x", "0-0", "", "", true},
+  };
+  const std::string base = TempPath("corpus");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteFile(base + ".ptb", c.Trees);
+    WriteFile(base + ".tl", c.TL);
+    WriteFile(base + ".align", c.Links);
+    const std::string outFile = c.OutIsTL ? base + ".tl" : TempPath("out.txt");
+
+    const ChildRun run = kPrograms[2].Run(base, outFile, {});
+
+    std::string message =
+        c.OutIsTL ? "InFile and OutFile name the same file.\n" : c.Stderr;
+    for (const char* role : {"ptb", "tl", "align"}) {
+      const std::string mark = std::string("{") + role + "}";
+      const std::size_t at = message.find(mark);
+      if (at != std::string::npos)
+        message.replace(at, mark.size(), base + "." + role);
+    }
+    EXPECT_EQ(run.Stderr, message);
+    EXPECT_EQ(run.ExitStatus, message.empty() ? 0 : 1);
+    EXPECT_EQ(ReadFile(outFile), c.OutIsTL ? c.TL : c.Out);
+    if (c.OutIsTL) continue;
+    // annotator finds the scores right and rewrites the headers alone.
+    const std::string annotated = TempPath("annotated.txt");
+    ASSERT_EQ(Annotate(outFile, annotated).ExitStatus, 0);
+    EXPECT_EQ(ReadFile(annotated), Replaced(c.Out, "SentenceIndex:", ""));
+  }
 }
 
 }  // namespace
