@@ -28,10 +28,6 @@ namespace {
 // memory bounded by it and by one pattern, however many a record gives.
 constexpr std::size_t kBatch = 1 << 20;
 
-void Say(std::string_view text) {
-  if (!WriteWhole(STDOUT_FILENO, text)) Fatal(messages::kCannotWriteOutFile);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

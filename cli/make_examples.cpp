@@ -25,10 +25,6 @@ namespace {
 // Whole records leave in writes of about this size, as annotator's do.
 constexpr std::size_t kBatchBytes = std::size_t{256} << 10;
 
-void Say(std::string_view text) {
-  if (!WriteWhole(STDOUT_FILENO, text)) Fatal(messages::kCannotWriteOutFile);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -292,15 +292,8 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   alignmentLine_ += ')';
   tlLine_.assign("TL: ").append(tl);
 
-  record = ExampleRecordView();
-  record.SL = sl_;
-  record.TL = tlLine_;
-  record.Alignment = alignmentLine_;
-  record.Type = type_;
-  record.CStructure = cStructure_;
-  record.ConstSeq = constSeq_;
-  record.FieldCount = 6;
-  record.Number = number;
+  record = {sl_,       tlLine_, alignmentLine_, type_, cStructure_,
+            constSeq_, 6,       number,         0,     {}};
   // Every line must read back, by the readers' own limit.
   const std::pair<const char*, std::string_view> lines[] = {
       {"SL", sl_},

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "LegacyLimits.h"
+#include "ReadAtHand.h"
 
 namespace {
 
@@ -21,27 +22,13 @@ bool LineReader::Fill() {
   std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
-  std::streambuf* source = in_.rdbuf();
-  std::streamsize got = 0;
-  if (source) {
-    using Traits = std::streambuf::traits_type;
-    // Takes what is at hand, waiting only when there is nothing: lines
-    // from a slow pipe go on as they come.
-    std::streamsize ready = source->in_avail();
-    if (ready <= 0) {
-      ready = Traits::eq_int_type(source->sgetc(), Traits::eof())
-                  ? 0
-                  : std::max<std::streamsize>(source->in_avail(), 1);
-    }
-    const auto room = static_cast<std::streamsize>(kBufferSize - end_);
-    if (ready > 0)
-      got = source->sgetn(buffer_.get() + end_, std::min(ready, room));
-  }
-  if (got <= 0) {
+  const std::size_t got =
+      ReadAtHand(in_, buffer_.get() + end_, kBufferSize - end_);
+  if (got == 0) {
     done_ = true;
     return false;
   }
-  end_ += static_cast<std::size_t>(got);
+  end_ += got;
   return true;
 }
 

@@ -154,9 +154,17 @@ struct Program {
   const char* Binary;
   std::vector<std::size_t> (*UnitEnds)(const std::string&);
 
+  bool MakesExamples() const {
+    return Binary == std::string(MAKE_EXAMPLES_BIN);
+  }
+  // The input among a record file and a corpus that this program reads.
+  std::string Input(const std::string& records,
+                    const std::string& corpus) const {
+    return MakesExamples() ? corpus : records;
+  }
   std::vector<std::string> Argv(const std::string& inFile,
                                 const std::string& outFile) const {
-    if (Binary == std::string(MAKE_EXAMPLES_BIN)) {
+    if (MakesExamples()) {
       return {Name, inFile + ".ptb", inFile + ".tl", inFile + ".align",
               outFile};
     }
@@ -391,10 +399,13 @@ TEST(AnnotatorCli, FailedWriteOfOutputEndsTheRunWithStatusOne) {
 }
 
 TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
-  const std::string inFile = DataPath("several-records.in.txt");
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 10, 3);
   const std::string outFile = TempPath("out.txt");
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
+    const std::string inFile =
+        program.Input(DataPath("several-records.in.txt"), corpus);
     ASSERT_EQ(program.Run(inFile, outFile, {}).ExitStatus, 0);
     const std::string expected = ReadFile(outFile);
     ASSERT_FALSE(expected.empty());
@@ -682,10 +693,10 @@ TEST(AnnotatorCli, KilledRunLeavesOnlyWholeRecords) {
   std::mt19937 random(20261208);
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
-    const std::string inFile =
-        program.Binary == std::string(ANNOTATOR_BIN)       ? recordsFile
-        : program.Binary == std::string(MAKE_EXAMPLES_BIN) ? corpus
-                                                           : patternsFile;
+    const std::string inFile = program.Input(
+        program.Binary == std::string(ANNOTATOR_BIN) ? recordsFile
+                                                     : patternsFile,
+        corpus);
     const auto started = std::chrono::steady_clock::now();
     const ChildRun full = program.Run(inFile, outFile, {StdoutMode::DevNull});
     const auto fullTime = std::chrono::steady_clock::now() - started;
@@ -726,6 +737,8 @@ TEST(AnnotatorCli, OutFileWhoseReaderLeavesIsAFailedWrite) {
   std::string input = GeneratedCorpus(2 << 20);
   for (int i = 0; i < 5; ++i) input += DeepRecord(300);
   WriteFile(inFile, input);
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 3000, 40);
   const std::string fifo = TempPath("fifo");
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
@@ -736,7 +749,8 @@ TEST(AnnotatorCli, OutFileWhoseReaderLeavesIsAFailedWrite) {
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_NE(reader, -1);
     const pid_t pid = testsupport::StartChild(
-        program.Binary, program.Argv(inFile, fifo), {StdoutMode::DevNull});
+        program.Binary, program.Argv(program.Input(inFile, corpus), fifo),
+        {StdoutMode::DevNull});
     pollfd ready{reader, POLLIN, 0};
     EXPECT_EQ(::poll(&ready, 1, 20000), 1);
     char bytes[100];
