@@ -623,11 +623,11 @@ TEST(AnnotatorCli, FileSizeLimitInsideARecordLeavesTheRecordsBeforeIt) {
   const std::string outFile = TempPath("out.txt");
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
-    const std::string input = program.Binary == std::string(ANNOTATOR_BIN)
-                                  ? DataPath("several-records.in.txt")
-                              : program.Binary == std::string(MAKE_EXAMPLES_BIN)
-                                  ? corpus
-                                  : deepFile;
+    const std::string input =
+        program.Input(program.Binary == std::string(ANNOTATOR_BIN)
+                          ? DataPath("several-records.in.txt")
+                          : deepFile,
+                      corpus);
     ASSERT_EQ(program.Run(input, outFile, {}).ExitStatus, 0);
     const std::string expected = ReadFile(outFile);
     const std::vector<std::size_t> ends = program.UnitEnds(expected);
