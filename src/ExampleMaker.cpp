@@ -5,8 +5,6 @@
 #include <utility>
 
 #include "LegacyLimits.h"
-#include "NumberText.h"
-#include "SplitText.h"
 
 namespace {
 
@@ -15,17 +13,46 @@ constexpr char kWordOutside[] = "a word outside brackets";
 constexpr char kNoLabel[] = "a bracket without a label";
 constexpr char kNoWords[] = "no words left after removing empty elements";
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
+// What a character of a tree text is: part of a label or word, a blank
+// between them, or a bracket.
+enum CharClass : unsigned char { kWordChar, kSpaceChar, kOpenChar, kCloseChar };
+
+struct CharClasses {
+  CharClass Of[256];
+  constexpr CharClasses() : Of() {
+    for (int c = 0; c < 256; ++c) Of[c] = kWordChar;
+    for (const unsigned char c : {' ', '\t', '\r', '\f', '\v'}) {
+      Of[c] = kSpaceChar;
+    }
+    Of[static_cast<unsigned char>('(')] = kOpenChar;
+    Of[static_cast<unsigned char>(')')] = kCloseChar;
+  }
+};
+constexpr CharClasses kClasses;
+
+CharClass ClassOf(char c) { return kClasses.Of[static_cast<unsigned char>(c)]; }
+bool IsSpace(char c) { return ClassOf(c) == kSpaceChar; }
+
+// Labels and words are a few bytes: a loop copies them for less than a call.
+char* CopyShort(char* to, const char* from, std::size_t size) {
+  if (size > 32) {
+    std::memcpy(to, from, size);
+    return to + size;
+  }
+  for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
+  return to + size;
 }
 
-// Where the token at `at` ends: at a blank, a bracket or the line's end.
-std::size_t TokenEnd(std::string_view line, std::size_t at) {
-  while (at < line.size() && !IsSpace(line[at]) && line[at] != '(' &&
-         line[at] != ')') {
-    ++at;
+// The number of `digits`, which are decimal digits only and at most nine
+// of them (so that it fits); -1 otherwise.
+int LinkNumber(std::string_view digits) {
+  if (digits.empty() || digits.size() > 9) return -1;
+  int value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
   }
-  return at;
+  return value;
 }
 
 // An outer bracket that only wraps the tree: parsers write ROOT, treebanks
@@ -34,85 +61,133 @@ bool IsWrapperLabel(std::string_view label) {
   return label.empty() || label == "ROOT" || label == "TOP";
 }
 
-void AppendNumber(std::string& out, std::size_t value) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, static_cast<std::size_t>(end - digits));
-}
-
 std::string Words(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " word" : " words");
 }
 
 }  // namespace
 
+void BracketedTreeReader::TextBuffer::Grow(std::size_t least) {
+  const std::size_t capacity = std::max<std::size_t>(least, 2 * capacity_);
+  std::unique_ptr<char[]> data(new char[capacity]);
+  if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+  data_ = std::move(data);
+  capacity_ = capacity;
+}
+
 void BracketedTreeReader::Clear() {
   nodes_.clear();
-  text_.clear();
+  text_.Assign({});
+  cs_.Assign("C-Structure:");
+  sl_.Assign("SL: ");
   open_.clear();
   problem_.clear();
   started_ = false;
+  simple_ = true;
+  words_ = 0;
+  deepest_ = 0;
 }
 
 bool BracketedTreeReader::Scan(std::string_view line) {
-  while (at_ < line.size()) {
-    const char c = line[at_];
+  const char* p = line.data() + at_;
+  const char* const end = line.data() + line.size();
+  const auto token = [&p, end] {
+    while (p < end && ClassOf(*p) == kWordChar) ++p;
+  };
+  while (p < end) {
+    const char c = *p;
     if (IsSpace(c)) {
-      ++at_;
+      ++p;
     } else if (c == '(') {
-      ++at_;
+      ++p;
       if (!started_) {
         started_ = true;
         if (carried_) Fail(carried_);
         carried_ = nullptr;
       }
       const auto parent = open_.empty() ? -1 : open_.back();
-      // A bracket opened under a word: the word stands outside a leaf.
-      if (parent >= 0 && nodes_[static_cast<std::size_t>(parent)].WordSize) {
-        Fail(kWordOutside);
+      while (p < end && IsSpace(*p)) ++p;
+      const char* label = p;
+      token();
+      const auto size = static_cast<std::uint32_t>(p - label);
+      char* out = cs_.Room(size + 2);
+      if (parent >= 0) {
+        Node& up = nodes_[static_cast<std::size_t>(parent)];
+        // A bracket opened under a word: the word stands outside a leaf.
+        if (up.WordSize) Fail(kWordOutside);
+        ++up.Children;
+        *out++ = ' ';
       }
-      while (at_ < line.size() && IsSpace(line[at_])) ++at_;
-      const std::size_t end = TokenEnd(line, at_);
-      Node node{static_cast<std::uint32_t>(text_.size()),
-                static_cast<std::uint32_t>(end - at_), 0, 0, parent};
-      text_.append(line.substr(at_, end - at_));
-      at_ = end;
+      const auto outBegin =
+          static_cast<std::uint32_t>(cs_.Size() + (parent >= 0 ? 1 : 0));
+      *out++ = '(';
+      cs_.End(CopyShort(out, label, size));
+      const auto at = static_cast<std::uint32_t>(text_.Size());
+      text_.End(CopyShort(text_.Room(size), label, size));
+      if (size == 0 && !nodes_.empty()) simple_ = false;
       open_.push_back(static_cast<std::int32_t>(nodes_.size()));
-      nodes_.push_back(node);
+      nodes_.push_back({at, size, 0, 0, parent, 0, outBegin, 0});
+      deepest_ = std::max(deepest_, open_.size());
     } else if (c == ')') {
-      ++at_;
+      ++p;
       if (open_.empty()) {
         // Before a tree's "(": it belongs to the tree to come.
         carried_ = kUnbalanced;
         continue;
       }
+      Node& node = nodes_[static_cast<std::size_t>(open_.back())];
+      if (!node.WordSize && !node.Children) simple_ = false;
+      char* out = cs_.Room(1);
+      *out = ')';
+      cs_.End(out + 1);
+      node.OutEnd = static_cast<std::uint32_t>(cs_.Size());
       open_.pop_back();
       if (open_.empty()) {
         // Extra ")" right after a tree are that tree's.
-        while (at_ < line.size() && (IsSpace(line[at_]) || line[at_] == ')')) {
-          if (line[at_++] == ')') Fail(kUnbalanced);
+        while (p < end && (IsSpace(*p) || *p == ')')) {
+          if (*p++ == ')') Fail(kUnbalanced);
         }
+        at_ = static_cast<std::size_t>(p - line.data());
         return true;
       }
     } else {
-      const std::size_t end = TokenEnd(line, at_);
+      const char* word = p;
+      token();
+      const auto size = static_cast<std::uint32_t>(p - word);
       if (open_.empty()) {
         carried_ = kWordOutside;
-      } else {
-        const auto owner = static_cast<std::size_t>(open_.back());
-        Node& node = nodes_[owner];
-        // A second word, or a word beside brackets.
-        if (node.WordSize || nodes_.size() - 1 > owner) {
-          Fail(kWordOutside);
-        } else {
-          node.Word = static_cast<std::uint32_t>(text_.size());
-          node.WordSize = static_cast<std::uint32_t>(end - at_);
-          text_.append(line.substr(at_, end - at_));
-        }
+        continue;
       }
-      at_ = end;
+      const auto owner = static_cast<std::size_t>(open_.back());
+      Node& node = nodes_[owner];
+      // A second word, or a word beside brackets.
+      if (node.WordSize || nodes_.size() - 1 > owner) {
+        Fail(kWordOutside);
+        continue;
+      }
+      node.Word = static_cast<std::uint32_t>(text_.Size());
+      node.WordSize = size;
+      text_.End(CopyShort(text_.Room(size), word, size));
+      const std::string_view label = Text(node.Label, node.LabelSize);
+      if (label == "-NONE-") simple_ = false;
+      ++words_;
+      char* out = cs_.Room(size + 24);
+      *out++ = ' ';
+      out = CopyShort(out, word, size);
+      *out++ = '-';
+      cs_.End(std::to_chars(out, out + 21, words_).ptr);
+      char* put = sl_.Room(size + label.size() + 2);
+      if (words_ > 1) *put++ = ' ';
+      put = CopyShort(put, word, size);
+      *put++ = '/';
+      // The x-side constraints compare lower-case tags.
+      for (const char t : label) {
+        *put++ = t >= 'A' && t <= 'Z' ? static_cast<char>(t - 'A' + 'a') : t;
+      }
+      sl_.End(put);
     }
   }
+  at_ = line.size();
   return false;
 }
 
@@ -154,19 +229,13 @@ void BracketedTreeReader::ReadText(std::string_view text) {
   carried_ = nullptr;
 }
 
-Status BracketedTreeReader::MakeRecord(std::string_view tl,
-                                       std::string_view alignment,
-                                       std::size_t number,
-                                       ExampleRecordView& record, int& depth) {
+Status BracketedTreeReader::Rebuild(std::size_t number, std::size_t& root,
+                                    std::string_view& cStructure,
+                                    std::string_view& sl, int& depth) {
   const auto malformed = [number](std::string reason) {
     return Status::SentenceFailure(StatusCode::kMalformedSentence,
                                    std::move(reason), number);
   };
-  const auto badLink = [number](std::string reason) {
-    return Status::SentenceFailure(StatusCode::kMalformedLink,
-                                   std::move(reason), number);
-  };
-  if (!problem_.empty()) return malformed(problem_);
   const std::size_t count = nodes_.size();
   // Bottom up, children after their parent in text order: a node lives
   // when it is a word other than an empty element or has a living child;
@@ -189,7 +258,7 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     }
   }
   if (count == 0 || depth_[0] == 0) return malformed(kNoWords);
-  std::size_t root = 0;
+  root = 0;
   while (!nodes_[root].WordSize && liveChildren_[root] == 1 &&
          IsWrapperLabel(Text(nodes_[root].Label, nodes_[root].LabelSize))) {
     std::size_t child = root + 1;
@@ -200,11 +269,8 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     root = child;
   }
 
-  const std::string_view rootLabel =
-      Text(nodes_[root].Label, nodes_[root].LabelSize);
-  cStructure_.assign("C-Structure:");
-  sl_.assign("SL: ");
-  constSeq_.assign("ConstSeq: ");
+  slowCs_.assign("C-Structure:");
+  slowSl_.assign("SL: ");
   open_.clear();
   std::size_t words = 0;
   for (std::size_t i = root; i < count; ++i) {
@@ -218,37 +284,98 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     if (i != root) {
       while (open_.back() != node.Parent) {
         open_.pop_back();
-        cStructure_ += ')';
+        slowCs_ += ')';
       }
-      cStructure_ += ' ';
-      if (static_cast<std::size_t>(node.Parent) == root) {
-        if (constSeq_.size() > 10) constSeq_ += ' ';
-        constSeq_.append(label);
-      }
+      slowCs_ += ' ';
     }
-    cStructure_.append("(").append(label);
+    slowCs_.append("(").append(label);
     if (!node.WordSize) {
       open_.push_back(static_cast<std::int32_t>(i));
       continue;
     }
     const std::string_view word = Text(node.Word, node.WordSize);
-    cStructure_.append(" ").append(word).append("-");
-    AppendNumber(cStructure_, ++words);
-    cStructure_ += ')';
-    if (words > 1) sl_ += ' ';
-    sl_.append(word).append("/");
-    // The x-side constraints compare lower-case tags.
+    slowCs_.append(" ").append(word).append("-");
+    slowCs_.append(std::to_string(++words)).append(")");
+    if (words > 1) slowSl_ += ' ';
+    slowSl_.append(word).append("/");
     for (const char c : label) {
-      sl_ += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+      slowSl_ += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
   }
-  cStructure_.append(open_.size(), ')');
+  slowCs_.append(open_.size(), ')');
   open_.clear();
-  if (nodes_[root].WordSize) constSeq_.append(rootLabel);
-  type_.assign("Type: ").append(rootLabel);
+  cStructure = slowCs_;
+  sl = slowSl_;
+  depth = static_cast<int>(depth_[root]);
+  return Status();
+}
 
+Status BracketedTreeReader::MakeRecord(std::string_view tl,
+                                       std::string_view alignment,
+                                       std::size_t number,
+                                       ExampleRecordView& record, int& depth) {
+  const auto badLink = [number](std::string reason) {
+    return Status::SentenceFailure(StatusCode::kMalformedLink,
+                                   std::move(reason), number);
+  };
+  if (!problem_.empty()) {
+    return Status::SentenceFailure(StatusCode::kMalformedSentence, problem_,
+                                   number);
+  }
+  std::size_t root = 0;
+  std::string_view cStructure;
+  std::string_view sl;
+  std::size_t words = words_;
+  if (simple_ && !nodes_.empty()) {
+    // Every node is kept: the tree as read is the record's, once the
+    // wrappers (each over one child, which comes right after it) are off.
+    while (!nodes_[root].WordSize && nodes_[root].Children == 1 &&
+           IsWrapperLabel(Text(nodes_[root].Label, nodes_[root].LabelSize))) {
+      ++root;
+    }
+    cStructure = cs_.View();
+    if (root > 0) {
+      cStructure_.assign("C-Structure:")
+          .append(
+              cStructure.substr(nodes_[root].OutBegin,
+                                nodes_[root].OutEnd - nodes_[root].OutBegin));
+      cStructure = cStructure_;
+    }
+    sl = sl_.View();
+    depth = static_cast<int>(deepest_ - root);
+    if (nodes_[root].LabelSize == 0) {
+      return Status::SentenceFailure(StatusCode::kMalformedSentence, kNoLabel,
+                                     number);
+    }
+  } else {
+    const Status rebuilt = Rebuild(number, root, cStructure, sl, depth);
+    if (!rebuilt) return rebuilt;
+    words = 0;
+    for (std::size_t i = 0; i < nodes_.size(); ++i) {
+      words += nodes_[i].WordSize && depth_[i] != 0;
+    }
+  }
+
+  const Node& top = nodes_[root];
+  const std::string_view rootLabel = Text(top.Label, top.LabelSize);
+  type_.assign("Type: ").append(rootLabel);
+  constSeq_.assign("ConstSeq: ");
+  if (top.WordSize) constSeq_.append(rootLabel);
+  for (std::size_t i = root + 1; i < nodes_.size(); ++i) {
+    const Node& node = nodes_[i];
+    if (static_cast<std::size_t>(node.Parent) != root ||
+        (!simple_ && depth_[i] == 0)) {
+      continue;
+    }
+    if (constSeq_.size() > 10) constSeq_ += ' ';
+    constSeq_.append(Text(node.Label, node.LabelSize));
+  }
+
+  // TL words as the readers split them: runs of anything but the blank.
   std::size_t tlWords = 0;
-  ForEachSentenceToken(tl, [&tlWords](std::string_view) { ++tlWords; });
+  for (std::size_t i = 0; i < tl.size(); ++i) {
+    tlWords += tl[i] != ' ' && (i == 0 || tl[i - 1] == ' ');
+  }
   links_.clear();
   for (std::size_t at = 0; at < alignment.size();) {
     if (IsSpace(alignment[at])) {
@@ -260,14 +387,14 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     const std::string_view link = alignment.substr(at, end - at);
     at = end;
     const std::size_t dash = link.find('-');
-    int sl = 0;
-    int tlAt = 0;
-    if (dash == std::string_view::npos ||
-        !ReadDigitsOnly(link.substr(0, dash), sl) ||
-        !ReadDigitsOnly(link.substr(dash + 1), tlAt)) {
+    const int slAt =
+        dash == std::string_view::npos ? -1 : LinkNumber(link.substr(0, dash));
+    const int tlAt =
+        dash == std::string_view::npos ? -1 : LinkNumber(link.substr(dash + 1));
+    if (slAt < 0 || tlAt < 0) {
       return badLink("malformed link \"" + std::string(link) + "\"");
     }
-    if (static_cast<std::size_t>(sl) >= words) {
+    if (static_cast<std::size_t>(slAt) >= words) {
       return badLink("link " + std::string(link) +
                      " is past the end of the SL sentence of " + Words(words));
     }
@@ -276,39 +403,47 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
                      " is past the end of the TL sentence of " +
                      Words(tlWords));
     }
-    links_.emplace_back(sl + 1, tlAt + 1);
+    links_.emplace_back(slAt + 1, tlAt + 1);
   }
   std::sort(links_.begin(), links_.end());
   links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
-  alignmentLine_.assign("Alignment: (");
-  for (const auto& [sl, tlAt] : links_) {
-    if (alignmentLine_.size() > 12) alignmentLine_ += ',';
-    alignmentLine_ += '(';
-    AppendNumber(alignmentLine_, static_cast<std::size_t>(sl));
-    alignmentLine_ += ',';
-    AppendNumber(alignmentLine_, static_cast<std::size_t>(tlAt));
-    alignmentLine_ += ')';
+  // "((" and the pairs, each at most 24 bytes, and "))".
+  alignmentLine_.Assign({});
+  char* out = alignmentLine_.Room(16 + 24 * links_.size());
+  out = std::copy_n("Alignment: (", 12, out);
+  for (std::size_t i = 0; i < links_.size(); ++i) {
+    if (i > 0) *out++ = ',';
+    *out++ = '(';
+    out = std::to_chars(out, out + 11, links_[i].first).ptr;
+    *out++ = ',';
+    out = std::to_chars(out, out + 11, links_[i].second).ptr;
+    *out++ = ')';
   }
-  alignmentLine_ += ')';
+  *out++ = ')';
+  alignmentLine_.End(out);
   tlLine_.assign("TL: ").append(tl);
 
-  record = {sl_,       tlLine_, alignmentLine_, type_, cStructure_,
-            constSeq_, 6,       number,         0,     {}};
+  record = {sl,    tlLine_,    alignmentLine_.View(),
+            type_, cStructure, constSeq_,
+            6,     number,     0,
+            {}};
   // Every line must read back, by the readers' own limit.
   const std::pair<const char*, std::string_view> lines[] = {
-      {"SL", sl_},
-      {"TL", tlLine_},
-      {"Alignment", alignmentLine_},
-      {"Type", type_},
-      {"C-Structure", cStructure_},
-      {"ConstSeq", constSeq_}};
+      {"SL", record.SL},
+      {"TL", record.TL},
+      {"Alignment", record.Alignment},
+      {"Type", record.Type},
+      {"C-Structure", record.CStructure},
+      {"ConstSeq", record.ConstSeq}};
   for (const auto& [name, line] : lines) {
     if (line.size() > kLongestLine) {
-      return malformed(std::string("its ") + name +
-                       " line would be longer than 99,999 bytes");
+      return Status::SentenceFailure(
+          StatusCode::kMalformedSentence,
+          std::string("its ") + name +
+              " line would be longer than 99,999 bytes",
+          number);
     }
   }
-  depth = static_cast<int>(depth_[root]);
   return Status();
 }
 

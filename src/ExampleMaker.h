@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <istream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -38,25 +40,69 @@ class BracketedTreeReader {
   void ReadText(std::string_view text);
 
  private:
+  // A text built in place: room is made first and filled through a
+  // pointer, which costs less than an append per piece.
+  class TextBuffer {
+   public:
+    // At least `bytes` bytes to write at the end; valid until the next Room.
+    char* Room(std::size_t bytes) {
+      if (size_ + bytes > capacity_) Grow(size_ + bytes);
+      return data_.get() + size_;
+    }
+    // What was written from Room() on ends at `end`.
+    void End(char* end) { size_ = static_cast<std::size_t>(end - data_.get()); }
+    void Assign(std::string_view text) {
+      size_ = 0;
+      char* at = Room(text.size());
+      if (!text.empty()) std::memcpy(at, text.data(), text.size());
+      size_ = text.size();
+    }
+    std::size_t Size() const { return size_; }
+    std::string_view View() const { return {data_.get(), size_}; }
+
+   private:
+    void Grow(std::size_t least);
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+  };
+
   struct Node {
     std::uint32_t Label, LabelSize, Word, WordSize;
     std::int32_t Parent;
+    std::uint32_t Children;
+    // Where the node's "(" and the end of its ")" stand in cs_.
+    std::uint32_t OutBegin, OutEnd;
   };
 
   void Clear();
   // Takes the tokens of `line` from `at_` on; true once a tree is complete.
+  // Writes the record's C-structure and SL lines as it reads, which are
+  // right unless the tree has empty elements or odd wrappers (simple_).
   bool Scan(std::string_view line);
   void Fail(const char* reason) {
     if (problem_.empty()) problem_ = reason;
   }
   std::string_view Text(std::uint32_t at, std::uint32_t size) const {
-    return std::string_view(text_).substr(at, size);
+    return text_.View().substr(at, size);
   }
+  // The C-structure and SL lines of a tree that is not simple_, from its
+  // nodes; the views point into slowCs_ and slowSl_.
+  Status Rebuild(std::size_t number, std::size_t& root,
+                 std::string_view& cStructure, std::string_view& sl,
+                 int& depth);
 
   std::vector<Node> nodes_;
-  std::string text_;  // labels and words of the tree, one after the other
+  TextBuffer text_;  // labels and words of the tree, one after the other
+  TextBuffer cs_;    // "C-Structure:" and the tree as read so far
+  TextBuffer sl_;    // "SL: " and the words as read so far
   std::vector<std::int32_t> open_;
   std::string problem_;
+  std::size_t words_ = 0;
+  std::size_t deepest_ = 0;
+  // No empty element, no node without word and children, no empty label
+  // but the first node's.
+  bool simple_ = true;
   // The line being scanned and how far; a tree may end mid-line.
   std::string_view line_;
   std::size_t at_ = 0;
@@ -68,7 +114,8 @@ class BracketedTreeReader {
   // Scratch space kept from record to record.
   std::vector<std::uint32_t> depth_, liveChildren_;
   std::vector<std::pair<int, int>> links_;
-  std::string sl_, alignmentLine_, type_, cStructure_, constSeq_, tlLine_;
+  TextBuffer alignmentLine_;
+  std::string slowCs_, slowSl_, type_, cStructure_, constSeq_, tlLine_;
 };
 
 // Sentence k of a corpus is tree k, TL line k and alignment line k of three
