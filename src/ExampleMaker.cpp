@@ -77,7 +77,6 @@ void BracketedTreeReader::TextBuffer::Grow(std::size_t least) {
 
 void BracketedTreeReader::Clear() {
   nodes_.clear();
-  text_.Assign({});
   cs_.Assign("C-Structure:");
   sl_.Assign("SL: ");
   open_.clear();
@@ -91,14 +90,21 @@ void BracketedTreeReader::Clear() {
 bool BracketedTreeReader::Scan(std::string_view line) {
   const char* p = line.data() + at_;
   const char* const end = line.data() + line.size();
+  // Room for all the rest of the line can give: a word of n bytes after its
+  // blank becomes a blank, the word, "-" and its number.
+  char* out = cs_.Room(12 * static_cast<std::size_t>(end - p) + 64);
+  char* const base = out - cs_.Size();
+  const auto offset = [base](const char* at) {
+    return static_cast<std::uint32_t>(at - base);
+  };
   const auto token = [&p, end] {
     while (p < end && ClassOf(*p) == kWordChar) ++p;
   };
   while (p < end) {
-    const char c = *p;
-    if (IsSpace(c)) {
+    const CharClass kind = ClassOf(*p);
+    if (kind == kSpaceChar) {
       ++p;
-    } else if (c == '(') {
+    } else if (kind == kOpenChar) {
       ++p;
       if (!started_) {
         started_ = true;
@@ -106,11 +112,6 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         carried_ = nullptr;
       }
       const auto parent = open_.empty() ? -1 : open_.back();
-      while (p < end && IsSpace(*p)) ++p;
-      const char* label = p;
-      token();
-      const auto size = static_cast<std::uint32_t>(p - label);
-      char* out = cs_.Room(size + 2);
       if (parent >= 0) {
         Node& up = nodes_[static_cast<std::size_t>(parent)];
         // A bracket opened under a word: the word stands outside a leaf.
@@ -118,17 +119,18 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         ++up.Children;
         *out++ = ' ';
       }
-      const auto outBegin =
-          static_cast<std::uint32_t>(cs_.Size() + (parent >= 0 ? 1 : 0));
+      const std::uint32_t outBegin = offset(out);
       *out++ = '(';
-      cs_.End(CopyShort(out, label, size));
-      const auto at = static_cast<std::uint32_t>(text_.Size());
-      text_.End(CopyShort(text_.Room(size), label, size));
+      while (p < end && IsSpace(*p)) ++p;
+      const char* label = p;
+      token();
+      const auto size = static_cast<std::uint32_t>(p - label);
+      out = CopyShort(out, label, size);
       if (size == 0 && !nodes_.empty()) simple_ = false;
       open_.push_back(static_cast<std::int32_t>(nodes_.size()));
-      nodes_.push_back({at, size, 0, 0, parent, 0, outBegin, 0});
+      nodes_.push_back({outBegin + 1, size, 0, 0, parent, 0, outBegin, 0});
       deepest_ = std::max(deepest_, open_.size());
-    } else if (c == ')') {
+    } else if (kind == kCloseChar) {
       ++p;
       if (open_.empty()) {
         // Before a tree's "(": it belongs to the tree to come.
@@ -137,10 +139,8 @@ bool BracketedTreeReader::Scan(std::string_view line) {
       }
       Node& node = nodes_[static_cast<std::size_t>(open_.back())];
       if (!node.WordSize && !node.Children) simple_ = false;
-      char* out = cs_.Room(1);
-      *out = ')';
-      cs_.End(out + 1);
-      node.OutEnd = static_cast<std::uint32_t>(cs_.Size());
+      *out++ = ')';
+      node.OutEnd = offset(out);
       open_.pop_back();
       if (open_.empty()) {
         // Extra ")" right after a tree are that tree's.
@@ -148,6 +148,7 @@ bool BracketedTreeReader::Scan(std::string_view line) {
           if (*p++ == ')') Fail(kUnbalanced);
         }
         at_ = static_cast<std::size_t>(p - line.data());
+        cs_.End(out);
         return true;
       }
     } else {
@@ -165,17 +166,14 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         Fail(kWordOutside);
         continue;
       }
-      node.Word = static_cast<std::uint32_t>(text_.Size());
-      node.WordSize = size;
-      text_.End(CopyShort(text_.Room(size), word, size));
-      const std::string_view label = Text(node.Label, node.LabelSize);
-      if (label == "-NONE-") simple_ = false;
-      ++words_;
-      char* out = cs_.Room(size + 24);
       *out++ = ' ';
+      node.Word = offset(out);
+      node.WordSize = size;
       out = CopyShort(out, word, size);
       *out++ = '-';
-      cs_.End(std::to_chars(out, out + 21, words_).ptr);
+      out = std::to_chars(out, out + 21, ++words_).ptr;
+      const std::string_view label(base + node.Label, node.LabelSize);
+      if (label == "-NONE-") simple_ = false;
       char* put = sl_.Room(size + label.size() + 2);
       if (words_ > 1) *put++ = ' ';
       put = CopyShort(put, word, size);
@@ -188,6 +186,7 @@ bool BracketedTreeReader::Scan(std::string_view line) {
     }
   }
   at_ = line.size();
+  cs_.End(out);
   return false;
 }
 

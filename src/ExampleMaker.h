@@ -67,6 +67,7 @@ class BracketedTreeReader {
     std::size_t capacity_ = 0;
   };
 
+  // Label and Word are where they stand in cs_.
   struct Node {
     std::uint32_t Label, LabelSize, Word, WordSize;
     std::int32_t Parent;
@@ -83,8 +84,9 @@ class BracketedTreeReader {
   void Fail(const char* reason) {
     if (problem_.empty()) problem_ = reason;
   }
+  // A label or word of the tree, which stand in cs_.
   std::string_view Text(std::uint32_t at, std::uint32_t size) const {
-    return text_.View().substr(at, size);
+    return cs_.View().substr(at, size);
   }
   // The C-structure and SL lines of a tree that is not simple_, from its
   // nodes; the views point into slowCs_ and slowSl_.
@@ -93,9 +95,8 @@ class BracketedTreeReader {
                  int& depth);
 
   std::vector<Node> nodes_;
-  TextBuffer text_;  // labels and words of the tree, one after the other
-  TextBuffer cs_;    // "C-Structure:" and the tree as read so far
-  TextBuffer sl_;    // "SL: " and the words as read so far
+  TextBuffer cs_;  // "C-Structure:" and the tree as read so far
+  TextBuffer sl_;  // "SL: " and the words as read so far
   std::vector<std::int32_t> open_;
   std::string problem_;
   std::size_t words_ = 0;
