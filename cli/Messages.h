@@ -60,6 +60,9 @@ constexpr std::string_view kSameFile =
     "InFile and OutFile name the same file.\n";
 constexpr std::string_view kCannotOpenTrainingFile =
     "Couldn't open training file.\n";
+// A read of the input failed (an I/O error): the run ends there, exit 1.
+constexpr std::string_view kCannotReadTrainingFile =
+    "Couldn't read training file.\n";
 constexpr std::string_view kCannotOpenOutFile = "Couldn't open outfile.\n";
 constexpr std::string_view kCannotWriteOutFile = "Couldn't write outfile.\n";
 // On standard output, after the listing of the record that could not be read

@@ -14,6 +14,7 @@
 #include "Messages.h"
 #include "ParseParser.h"
 #include "ProgramFiles.h"
+#include "ProgramReader.h"
 #include "RecordFile.h"
 #include "TrainingExampleReader.h"
 
@@ -47,8 +48,7 @@ int main(int argc, char** argv) {
   bool listed = (reopened & (1U << STDOUT_FILENO)) == 0 &&
                 !WritesToDevNull(STDOUT_FILENO) &&
                 !DescriptorNamesFile(STDOUT_FILENO, argv[2]);
-  std::ostream unused(nullptr);
-  TrainingExampleReader reader(in, unused);
+  ProgramReader reader(in);
   CStructureReader trees;
   ExampleRecordView example;
 
@@ -90,10 +90,8 @@ int main(int argc, char** argv) {
 
   for (;;) {
     if (listing.size() >= kBatchBytes) flush();
-    const bool complete = reader.NextRecordView(example);
-    if (reader.OverlongLine() != 0) {
-      stop(messages::OverlongLineMessage(reader.OverlongLine()));
-    }
+    const bool complete = reader.Next(example);
+    if (reader.EndedShort()) stop(reader.EndMessage());
     if (listed) {
       AppendReaderListing(example, listing);
       if (complete)

@@ -18,6 +18,7 @@
 #include "PatternExtractor.h"
 #include "PatternTable.h"
 #include "ProgramFiles.h"
+#include "ProgramReader.h"
 #include "ProgressLine.h"
 #include "RecordFile.h"
 #include "TrainingExampleReader.h"
@@ -74,8 +75,7 @@ int main(int argc, char** argv) {
     Fatal(message);
   };
 
-  std::ostream listing(nullptr);  // NextRecord lists nothing
-  TrainingExampleReader reader(in, listing);
+  ProgramReader reader(in);
   ExampleRecordView record;
   PatternExtractor extractor(options.Consistent, options.MaxWords);
   PatternCounter counter;
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     return !writeFailed;
   };
   try {
-    while (reader.NextRecordView(record)) {
+    while (reader.Next(record)) {
       ++records;
       // Lines and the table want each pattern's fields, not its text.
       const Status status = options.Output == ExtractOptions::Format::Patterns
@@ -137,9 +137,7 @@ int main(int argc, char** argv) {
     fail(message);
   }
   if (!out.Close()) fail(messages::kCannotWriteOutFile);
-  if (reader.OverlongLine() != 0) {
-    fail(messages::OverlongLineMessage(reader.OverlongLine()));
-  }
+  if (reader.EndedShort()) fail(reader.EndMessage());
   progress.Finish(
       options.Output == ExtractOptions::Format::Count
           ? messages::CountSummary(records, skipped, counter.Total(),

@@ -44,14 +44,17 @@ void ForEachSentenceToken(std::string_view sentence, Visit&& visit) {
 }
 
 // The tokens of an SL sentence as (word, tag, tagged): a token splits at its
-// first "/" into the word before it and the tag (at most kTagKept bytes)
-// after it, and is then `tagged`; a token without "/", or whose first "/" is
-// its last character, is all word with an empty tag. The word may be empty
-// ("/x"); callers that list tags still list that one.
+// last "/" into the word before it and the tag (at most kTagKept bytes)
+// after it, and is then `tagged`; a token without "/", or whose last "/" is
+// its last character, is all word with an empty tag. The last "/" divides
+// because tags never hold one while words do (dates, URLs, "and/or", the
+// word "/" itself): a word must come through whole, or every later word
+// stands one position off its leaf. The word may be empty ("/x"); callers
+// that list tags still list that one.
 template <class Visit>
 void ForEachSLToken(std::string_view sentence, Visit&& visit) {
   ForEachSentenceToken(sentence, [&visit](std::string_view token) {
-    const std::size_t slash = token.find('/');
+    const std::size_t slash = token.rfind('/');
     if (slash != std::string_view::npos && slash + 1 < token.size()) {
       visit(token.substr(0, slash), token.substr(slash + 1, kTagKept), true);
     } else {

@@ -804,6 +804,64 @@ TEST(AnnotatorCli, FileSizeLimitInALaterBatchLeavesTheRecordsBeforeIt) {
   }
 }
 
+// A read of the input that fails (a dying disk, through a shim whose read()
+// fails with EIO after so many bytes) ends the run as an over-long line
+// does: the records taken before it are written whole, their listing too,
+// then the message and status 1; never a crash, never an input taken as
+// ended. A read call that fails loses what it had got, so the records taken
+// are those in the reader's pieces of 256 KiB read whole before the failure.
+// It falls at the start, inside a record, right after a record's last
+// line, at the stream buffer's and the reader's piece edges (where
+// annotator's first batch goes out), and at what would be the end.
+TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
+  const std::string record = InputRecord(GoodExample());
+  const std::size_t records = (600U << 10) / record.size();
+  std::string input;
+  for (std::size_t i = 0; i < records; ++i) input += record;
+  const std::string inFile = TempPath("in.txt");
+  const std::string outFile = TempPath("out.txt");
+  WriteFile(inFile, input);
+  const std::size_t kPiece = 256U << 10;
+  const std::size_t failAfter[] = {
+      0,      3 * record.size() + 25,     5 * record.size(), 64U << 10,
+      kPiece, kPiece + 2 * record.size(), input.size()};
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(program.Name);
+    const ChildRun full = program.Run(inFile, outFile, {});
+    ASSERT_EQ(full.ExitStatus, 0);
+    const std::string expected = ReadFile(outFile);
+    const std::string listing =
+        full.Stdout.substr(0, full.Stdout.size() - kEndOfInput.size());
+    for (const std::size_t after : failAfter) {
+      SCOPED_TRACE(after);
+      ChildOptions failing;
+      failing.Environment = {
+          "LD_PRELOAD=" FAILING_READ_LIB,
+          "ANNOTATOR_FAILING_READ_PATH=" + inFile,
+          "ANNOTATOR_FAILING_READ_AFTER=" + std::to_string(after),
+          // The shim comes first in the preload list, before a sanitizer.
+          "ASAN_OPTIONS=verify_asan_link_order=0"};
+
+      const ChildRun run = program.Run(inFile, outFile, failing);
+
+      EXPECT_EQ(run.Signal, 0);
+      EXPECT_EQ(run.ExitStatus, 1);
+      EXPECT_EQ(run.Stderr, "Couldn't read training file.\n");
+      // Every record gives the same output, so whole records are a multiple
+      // of one record's share.
+      const std::string written = ReadFile(outFile);
+      const std::size_t taken = written.size() / (expected.size() / records);
+      EXPECT_TRUE(written == expected.substr(0, written.size()));
+      EXPECT_EQ(written.size() % (expected.size() / records), 0U);
+      EXPECT_LE(taken, after / record.size());
+      EXPECT_GE(taken, after / kPiece * kPiece / record.size());
+      EXPECT_TRUE(run.Stdout ==
+                  listing.substr(0, taken * (listing.size() / records)))
+          << "standard output differs";
+    }
+  }
+}
+
 // Records are held back between batch writes; a termination signal then
 // writes out the records done before it ends the run. The input is a pipe
 // that has delivered three records and stays open, so the run waits for

@@ -153,13 +153,13 @@ TEST(ExtractPatternsCli, OverlongLineEndsTheRunAfterTheRecordsBeforeIt) {
 
 TEST(ExtractPatternsCli, ReadsAWindowsFileAsItsUnixTwin) {
   // The unclosed tree makes a message that names its text.
-  const std::string unix =
+  const std::string unixText =
       ReadFile(Example()) +
       Record("Alignment: ((1,1))", "C-Structure:(NP (DT a-1)") + kGood;
   const std::string unixFile = TempPath("unix.txt");
   const std::string windowsFile = TempPath("windows.txt");
-  WriteFile(unixFile, unix);
-  WriteFile(windowsFile, testsupport::WindowsLineEnds(unix));
+  WriteFile(unixFile, unixText);
+  WriteFile(windowsFile, testsupport::WindowsLineEnds(unixText));
 
   const ChildRun unixRun = ExtractPatterns({unixFile});
   const ChildRun windowsRun = ExtractPatterns({windowsFile});

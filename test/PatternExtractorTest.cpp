@@ -443,6 +443,10 @@ TEST_F(PatternExtractorRealCorpus, PatternsHoldTogether) {
       EXPECT_EQ(testsupport::CountLeaves(reread.Root), slWords) << lines[6];
       const std::string alignment = lines[3].substr(11);
       const auto pairs = testsupport::ReadCanonicalPairs(alignment);
+      // Each real SL word has one TL word: a word read off its position
+      // (one holding "/") loses the pattern's TL words and links.
+      EXPECT_EQ(tlWords, slWords) << lines[1];
+      EXPECT_EQ(pairs.size(), slWords) << alignment;
       EXPECT_EQ(pairs.size() + 1, static_cast<std::size_t>(std::count(
                                       alignment.begin(), alignment.end(), '(')))
           << alignment;

@@ -23,12 +23,13 @@ class TrainingSentencePair {
   TrainingSentencePair();
 
   // Stores the SL sentence and appends its words and tags (nothing is
-  // cleared). A token splits at its first "/": the word before it, the tag
-  // (at most 10,000 bytes) after it; for each such split "POSTag:", the
-  // tag and a line end are written to standard output and flushed. A token
-  // without "/", or whose first "/" is its last character, is a word with
-  // tag "" ("/" alone is such a word). Any other token beginning with "/"
-  // adds no word, though its "POSTag:" line is written.
+  // cleared). A token splits at its last "/": the word before it, the tag
+  // (at most 10,000 bytes) after it, so "a/b/nn" is the word "a/b" tagged
+  // "nn" and "//sym" the word "/"; for each such split "POSTag:", the tag
+  // and a line end are written to standard output and flushed. A token
+  // without "/", or whose last "/" is its last character, is a word with
+  // tag "" ("/", "a/" and "//" are such words). A token "/tag" adds no word,
+  // though its "POSTag:" line is written.
   void SetSLSent(std::string sentence);
   // The SL sentence as last set.
   std::string GetSLSent() const;

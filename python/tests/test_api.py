@@ -58,8 +58,8 @@ def test_fields_of_a_record(write_file):
         "le  chat", "((2,2),(1,1),(1,2))", "NP")
     assert example.cstructure == "(NP (DT the-1) (NN cat-2) (X a/-3) (Y b-4))"
     assert example.constseq == "DT NN"
-    assert example.sl_words == ["the", "cat", "a/", "b"]
-    assert example.sl_tags == ["dt", "nn", "", "/y"]
+    assert example.sl_words == ["the", "cat", "a/", "b/"]
+    assert example.sl_tags == ["dt", "nn", "", "y"]
     assert example.tl_words == ["le", "chat"]
     assert example.alignment == [(1, 1), (1, 2), (2, 2)]
     assert example.score == 2

@@ -117,8 +117,24 @@ pid_t StartChild(const std::string& program,
     ::setrlimit(RLIMIT_FSIZE, &lowered);
   }
   pid_t pid = 0;
+  // An entry given replaces the inherited one of its name.
+  const auto replaced = [&options](const char* entry) {
+    for (const std::string& given : options.Environment) {
+      const std::size_t name = given.find('=') + 1;
+      if (given.compare(0, name, entry, 0, name) == 0) return true;
+    }
+    return false;
+  };
+  std::vector<char*> environment;
+  for (char** entry = environ; *entry; ++entry) {
+    if (!replaced(*entry)) environment.push_back(*entry);
+  }
+  for (const std::string& entry : options.Environment) {
+    environment.push_back(const_cast<char*>(entry.c_str()));
+  }
+  environment.push_back(nullptr);
   const int spawned = posix_spawn(&pid, program.c_str(), &actions, &attributes,
-                                  args.data(), environ);
+                                  args.data(), environment.data());
   if (options.FileSizeLimit != 0) ::setrlimit(RLIMIT_FSIZE, &saved);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);

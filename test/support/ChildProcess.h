@@ -27,6 +27,8 @@ struct ChildOptions {
   // Standard error on a terminal (a pseudo-terminal in raw mode, so its
   // bytes come back as written) instead of a file.
   bool StderrTerminal = false;
+  // "NAME=value" entries added to the child's environment.
+  std::vector<std::string> Environment = {};
 };
 
 struct ChildRun {

@@ -63,7 +63,10 @@ bool Consistent(const std::vector<int>& slInds, const AlMap& alMap) {
 
 std::string ReferencePatterns(const ExampleFieldMap& example,
                               bool consistentOnly) {
-  const std::string cStructure = Value(example, "C-Structure");
+  // The tree starts at the line's first "(", label or not: a line without
+  // its label may hold a ":" only inside the tree, as a tag.
+  const auto found = example.find("C-Structure");
+  const std::string cStructure = found == example.end() ? "" : found->second;
   const std::size_t tree = cStructure.find('(');
   ParseParser parser;
   if (tree == std::string::npos ||

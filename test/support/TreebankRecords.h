@@ -65,18 +65,20 @@ inline std::size_t CountLeaves(const CTree::TreeNode* root) {
   return leaves;
 }
 
-// Blank-separated tokens of `sentence` that begin with "/" and go on after
-// it: the ones whose word before the "/" is empty.
-inline std::size_t CountTokensStartingWithSlash(const std::string& sentence) {
-  std::size_t count = 0;
-  std::size_t start = 0;
-  while (start <= sentence.size()) {
-    std::size_t end = sentence.find(' ', start);
-    if (end == std::string::npos) end = sentence.size();
-    if (end - start > 1 && sentence[start] == '/') ++count;
-    start = end + 1;
+// The childless nodes under `root` in text order, found without recursion.
+inline std::vector<const CTree::TreeNode*> LeavesInTextOrder(
+    const CTree::TreeNode* root) {
+  std::vector<const CTree::TreeNode*> leaves;
+  std::vector<const CTree::TreeNode*> pending;
+  if (root) pending.push_back(root);
+  while (!pending.empty()) {
+    const CTree::TreeNode* node = pending.back();
+    pending.pop_back();
+    if (node->Children.empty()) leaves.push_back(node);
+    pending.insert(pending.end(), node->Children.rbegin(),
+                   node->Children.rend());
   }
-  return count;
+  return leaves;
 }
 
 // The pairs of an alignment string in canonical form "((1,2),(3,4))", read
