@@ -118,6 +118,12 @@ int main(int argc, char** argv) {
     messages::OutOfMemory(static_cast<long long>(maker.Sentences()), message,
                           sizeof message);
     fail(message);
+  } catch (...) {
+    // A stream reports a failed read by throwing, in whatever type its
+    // library chose: the records before it are whole, the rest is never
+    // taken for the end of the input.
+    if (!out.Flush()) fail(messages::kCannotWriteOutFile);
+    fail(messages::kCannotReadTrainingFile);
   }
   if (!out.Close()) fail(messages::kCannotWriteOutFile);
   progress.Finish(messages::MakeExamplesSummary(

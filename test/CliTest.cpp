@@ -826,6 +826,8 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
       0,      3 * record.size() + 25,     5 * record.size(), 64U << 10,
       kPiece, kPiece + 2 * record.size(), input.size()};
   for (const Program& program : kPrograms) {
+    // Its three files are read line by line: see the test after this one.
+    if (program.MakesExamples()) continue;
     SCOPED_TRACE(program.Name);
     const ChildRun full = program.Run(inFile, outFile, {});
     ASSERT_EQ(full.ExitStatus, 0);
@@ -858,6 +860,36 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
       EXPECT_TRUE(run.Stdout ==
                   listing.substr(0, taken * (listing.size() / records)))
           << "standard output differs";
+    }
+  }
+}
+
+TEST(MakeExamplesCli, FailedReadOfAnyInputWritesWholeRecordsAndStatusOne) {
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 8000, 30);
+  const std::string outFile = TempPath("out.txt");
+  const Program& program = kPrograms[2];
+  ASSERT_EQ(program.Run(corpus, outFile, {}).ExitStatus, 0);
+  const std::string expected = ReadFile(outFile);
+  const std::vector<std::size_t> ends = RecordEnds(expected);
+  for (const char* file : {".ptb", ".tl", ".align"}) {
+    for (const std::size_t after : {std::size_t{0}, std::size_t{20000}}) {
+      SCOPED_TRACE(std::string(file) + " after " + std::to_string(after));
+      ChildOptions failing;
+      failing.Environment = {
+          "LD_PRELOAD=" FAILING_READ_LIB,
+          "ANNOTATOR_FAILING_READ_PATH=" + corpus + file,
+          "ANNOTATOR_FAILING_READ_AFTER=" + std::to_string(after),
+          "ASAN_OPTIONS=verify_asan_link_order=0"};
+
+      const ChildRun run = program.Run(corpus, outFile, failing);
+
+      EXPECT_EQ(run.Signal, 0);
+      EXPECT_EQ(run.ExitStatus, 1);
+      EXPECT_EQ(run.Stderr, "Couldn't read training file.\n");
+      const std::string written = ReadFile(outFile);
+      EXPECT_TRUE(written == expected.substr(0, written.size()));
+      EXPECT_TRUE(std::binary_search(ends.begin(), ends.end(), written.size()));
     }
   }
 }
