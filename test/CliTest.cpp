@@ -813,6 +813,17 @@ TEST(AnnotatorCli, FileSizeLimitInALaterBatchLeavesTheRecordsBeforeIt) {
 // It falls at the start, inside a record, right after a record's last
 // line, at the stream buffer's and the reader's piece edges (where
 // annotator's first batch goes out), and at what would be the end.
+// Runs whose reads of `path` fail with EIO after `after` bytes.
+ChildOptions FailingRead(const std::string& path, std::size_t after) {
+  ChildOptions failing;
+  failing.Environment = {
+      "LD_PRELOAD=" FAILING_READ_LIB, "ANNOTATOR_FAILING_READ_PATH=" + path,
+      "ANNOTATOR_FAILING_READ_AFTER=" + std::to_string(after),
+      // The shim comes first in the preload list, before a sanitizer.
+      "ASAN_OPTIONS=verify_asan_link_order=0"};
+  return failing;
+}
+
 TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
   const std::string record = InputRecord(GoodExample());
   const std::size_t records = (600U << 10) / record.size();
@@ -836,15 +847,8 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
         full.Stdout.substr(0, full.Stdout.size() - kEndOfInput.size());
     for (const std::size_t after : failAfter) {
       SCOPED_TRACE(after);
-      ChildOptions failing;
-      failing.Environment = {
-          "LD_PRELOAD=" FAILING_READ_LIB,
-          "ANNOTATOR_FAILING_READ_PATH=" + inFile,
-          "ANNOTATOR_FAILING_READ_AFTER=" + std::to_string(after),
-          // The shim comes first in the preload list, before a sanitizer.
-          "ASAN_OPTIONS=verify_asan_link_order=0"};
-
-      const ChildRun run = program.Run(inFile, outFile, failing);
+      const ChildRun run =
+          program.Run(inFile, outFile, FailingRead(inFile, after));
 
       EXPECT_EQ(run.Signal, 0);
       EXPECT_EQ(run.ExitStatus, 1);
@@ -875,14 +879,8 @@ TEST(MakeExamplesCli, FailedReadOfAnyInputWritesWholeRecordsAndStatusOne) {
   for (const char* file : {".ptb", ".tl", ".align"}) {
     for (const std::size_t after : {std::size_t{0}, std::size_t{20000}}) {
       SCOPED_TRACE(std::string(file) + " after " + std::to_string(after));
-      ChildOptions failing;
-      failing.Environment = {
-          "LD_PRELOAD=" FAILING_READ_LIB,
-          "ANNOTATOR_FAILING_READ_PATH=" + corpus + file,
-          "ANNOTATOR_FAILING_READ_AFTER=" + std::to_string(after),
-          "ASAN_OPTIONS=verify_asan_link_order=0"};
-
-      const ChildRun run = program.Run(corpus, outFile, failing);
+      const ChildRun run =
+          program.Run(corpus, outFile, FailingRead(corpus + file, after));
 
       EXPECT_EQ(run.Signal, 0);
       EXPECT_EQ(run.ExitStatus, 1);
