@@ -1092,6 +1092,14 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
     ASSERT_EQ(Annotate(outFile, annotated).ExitStatus, 0);
     EXPECT_EQ(ReadFile(annotated), Replaced(c.Out, "SentenceIndex:", ""));
   }
+  // Three or four files after the one option, --help and --version alone.
+  const ChildRun usage =
+      RunProgram(MAKE_EXAMPLES_BIN, {"make_examples", "--quiet", "a", "b"});
+  EXPECT_EQ(usage.ExitStatus, 1);
+  EXPECT_EQ(usage.Stderr.rfind("Usage: make_examples --help", 0), 0U);
+  const ChildRun version =
+      RunProgram(MAKE_EXAMPLES_BIN, {"make_examples", "--version"});
+  EXPECT_EQ(version.Stdout.rfind("make_examples (annotator) ", 0), 0U);
 }
 
 }  // namespace
