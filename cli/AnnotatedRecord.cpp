@@ -5,6 +5,7 @@
 #include <string_view>
 #include <utility>
 
+#include "LegacyLimits.h"
 #include "PutText.h"
 
 namespace {
@@ -54,11 +55,13 @@ void AppendAnnotationListing(const ExampleRecord& example,
 namespace {
 
 // The annotated record's layout, once: hands `put` its pieces in order, the
-// score as `score`.
+// header line as `header`, the score as `score`.
 template <class Put>
 void ForEachRecordPiece(const ExampleRecordView& example,
-                        std::string_view score, Put&& put) {
-  put("SentenceIndex:\n");
+                        std::string_view header, std::string_view score,
+                        Put&& put) {
+  put(header);
+  put("\n");
   for (const std::string_view line :
        {example.SL, example.TL, example.Alignment, example.Type}) {
     put(line);
@@ -77,13 +80,18 @@ void ForEachRecordPiece(const ExampleRecordView& example,
 
 void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
                            std::string& out) {
+  AppendAnnotatedRecord(example, score, kRecordHeaderMark, out);
+}
+
+void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
+                           std::string_view header, std::string& out) {
   char digits[16];
   const std::string_view scoreText(
       digits,
       static_cast<std::size_t>(
           std::to_chars(digits, digits + sizeof digits, score).ptr - digits));
   std::size_t size = 0;
-  ForEachRecordPiece(example, scoreText,
+  ForEachRecordPiece(example, header, scoreText,
                      [&size](std::string_view piece) { size += piece.size(); });
   // Room made by resizing is filled with zeros first, which costs less than
   // a dozen appends for a short record and more for a long one.
@@ -91,13 +99,13 @@ void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
     const std::size_t start = out.size();
     out.resize(start + size);
     char* at = &out[start];
-    ForEachRecordPiece(example, scoreText, [&at](std::string_view piece) {
-      at = PutText(at, piece);
-    });
+    ForEachRecordPiece(
+        example, header, scoreText,
+        [&at](std::string_view piece) { at = PutText(at, piece); });
     return;
   }
   out.reserve(out.size() + size);
-  ForEachRecordPiece(example, scoreText,
+  ForEachRecordPiece(example, header, scoreText,
                      [&out](std::string_view piece) { out.append(piece); });
 }
 

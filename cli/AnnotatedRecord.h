@@ -2,6 +2,7 @@
 #define ANNOTATOR_ANNOTATEDRECORD_H_
 
 #include <string>
+#include <string_view>
 
 #include "TrainingExampleReader.h"
 
@@ -22,5 +23,8 @@ void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
                            std::string& out);
 void AppendAnnotatedRecord(const ExampleRecord& example, int score,
                            std::string& out);
+// The same record with `header` as its first line ("SentenceIndex: 3").
+void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
+                           std::string_view header, std::string& out);
 
 #endif  // ANNOTATOR_ANNOTATEDRECORD_H_

@@ -9,4 +9,8 @@
 // The one way the programs end on an error.
 [[noreturn]] void Fatal(std::string_view message);
 
+// Writes `text` to standard output, where --help and --version go; a failed
+// write ends the process with "Couldn't write outfile.".
+void Say(std::string_view text);
+
 #endif  // ANNOTATOR_FATAL_H_

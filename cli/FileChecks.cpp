@@ -38,3 +38,10 @@ bool WritesToDevNull(int fd) {
          ::stat("/dev/null", &devNull) == 0 && S_ISCHR(devNull.st_mode) &&
          target.st_rdev == devNull.st_rdev;
 }
+
+std::uint64_t RegularFileSize(const char* path) {
+  struct stat info {};
+  return ::stat(path, &info) == 0 && S_ISREG(info.st_mode)
+             ? static_cast<std::uint64_t>(info.st_size)
+             : 0;
+}

@@ -1,6 +1,8 @@
 #ifndef ANNOTATOR_FILECHECKS_H_
 #define ANNOTATOR_FILECHECKS_H_
 
+#include <cstdint>
+
 // True when both paths exist and name one file (same device and inode), be
 // it through hard or symbolic links.
 bool NameSameFile(const char* first, const char* second);
@@ -16,5 +18,8 @@ unsigned ReserveStandardDescriptors();
 
 // True when nobody can see what is written to `fd`: it is /dev/null itself.
 bool WritesToDevNull(int fd);
+
+// The size of the file at `path` when it is a regular one, else 0.
+std::uint64_t RegularFileSize(const char* path);
 
 #endif  // ANNOTATOR_FILECHECKS_H_

@@ -37,6 +37,25 @@ constexpr std::string_view kExtractPatternsHelp =
     "  --version      the version\n"
     "\n"
     "See man extract_patterns.\n";
+constexpr std::string_view kMakeExamplesUsage =
+    "Usage: make_examples --help | --version | [--quiet] Trees TLFile "
+    "AlignmentFile [OutFile].\n";
+// What make_examples --help writes on standard output.
+constexpr std::string_view kMakeExamplesHelp =
+    "Usage: make_examples --help | --version | [--quiet] Trees TLFile "
+    "AlignmentFile [OutFile].\n"
+    "Writes a training example for every sentence of a corpus: tree k of\n"
+    "Trees (bracketed trees as parsers and treebanks write them), line k of\n"
+    "TLFile (the TL sentence) and line k of AlignmentFile (links i-j, both\n"
+    "counted from 0). Records go to OutFile, or to standard output when it\n"
+    "is absent or \"-\". A sentence that cannot become a record is skipped\n"
+    "with a message, and the exit status is then 1.\n"
+    "\n"
+    "  --quiet        no progress or summary line on standard error\n"
+    "  --help         this text\n"
+    "  --version      the version\n"
+    "\n"
+    "See man make_examples.\n";
 constexpr std::string_view kSameFile =
     "InFile and OutFile name the same file.\n";
 constexpr std::string_view kCannotOpenTrainingFile =
@@ -64,9 +83,12 @@ inline std::string SkippedRecord(long long number, std::string_view reason) {
   return "Record " + std::to_string(number) + ": " + std::string(reason);
 }
 
-// What extract_patterns --version writes on standard output.
+// What `program` --version writes on standard output.
+inline std::string Version(const char* program) {
+  return std::string(program) + " (annotator) " ANNOTATOR_VERSION "\n";
+}
 inline std::string ExtractPatternsVersion() {
-  return "extract_patterns (annotator) " ANNOTATOR_VERSION "\n";
+  return Version("extract_patterns");
 }
 
 // The line extract_patterns redraws on a terminal while it reads: "N
@@ -83,13 +105,23 @@ inline std::string Progress(long long records, int percent) {
 
 // "N records read, K skipped, M patterns written.", "record" and "pattern"
 // singular for 1: what extract_patterns says last on a terminal.
+// "N things", the noun singular for 1.
+inline std::string Counted(long long count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 inline std::string RunSummary(long long records, long long skipped,
                               long long patterns) {
-  const auto counted = [](long long count, const char* noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
-  };
-  return counted(records, "record") + " read, " + std::to_string(skipped) +
-         " skipped, " + counted(patterns, "pattern") + " written.\n";
+  return Counted(records, "record") + " read, " + std::to_string(skipped) +
+         " skipped, " + Counted(patterns, "pattern") + " written.\n";
+}
+
+// What make_examples says last on a terminal: "N sentences read, K
+// skipped, M records written.".
+inline std::string MakeExamplesSummary(long long sentences, long long skipped,
+                                       long long records) {
+  return Counted(sentences, "sentence") + " read, " + std::to_string(skipped) +
+         " skipped, " + Counted(records, "record") + " written.\n";
 }
 
 // The same for --count: "N records read, K skipped, M patterns counted, D

@@ -2,12 +2,14 @@
 #define ANNOTATOR_PROGRAMFILES_H_
 
 #include <fstream>
+#include <initializer_list>
+#include <utility>
 
 #include "RecordFile.h"
 
 // Opens a program's training file `inFile` into `in` and its output
-// `outFile` into `out`, checking in the one order both programs keep (after
-// their own usage check): that the two paths name two files, that `inFile`
+// `outFile` into `out`, checking in the one order every program keeps (after
+// its own usage check): that the two paths name two files, that `inFile`
 // is a training file (TrainingFile.h), that `outFile` can be created or
 // emptied. The first check that fails ends the process with its message
 // (Fatal), so a refused input costs no output file, and neither a refused
@@ -16,5 +18,12 @@
 // of 64 KiB; call once per process.
 void OpenProgramFiles(const char* inFile, const char* outFile,
                       std::ifstream& in, RecordFile& out);
+
+// The same for a program that reads several files (at most four), each
+// (path, stream) checked and opened in the order given, with the same
+// messages.
+void OpenProgramFiles(
+    std::initializer_list<std::pair<const char*, std::ifstream*>> inputs,
+    const char* outFile, RecordFile& out);
 
 #endif  // ANNOTATOR_PROGRAMFILES_H_

@@ -50,3 +50,8 @@ void ProgressLine::Put(const std::string& text) const {
   // A terminal that went away costs the line and nothing else.
   WriteWhole(fd_, text);
 }
+
+std::uint64_t ReadPosition(std::istream& in) {
+  const auto at = in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
+  return at < 0 ? 0 : static_cast<std::uint64_t>(at);
+}

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <string>
 
 // What a run tells on a terminal: while it reads, one line that it rewrites
@@ -43,5 +44,8 @@ class ProgressLine {
   int untilClock_ = 1;
   std::chrono::steady_clock::time_point next_;
 };
+
+// How many bytes of `in` its buffer has taken: a ProgressLine position.
+std::uint64_t ReadPosition(std::istream& in);
 
 #endif  // ANNOTATOR_PROGRESSLINE_H_

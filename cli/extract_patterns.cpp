@@ -1,7 +1,6 @@
 // extract_patterns [options] InFile [OutFile]: writes every constituent of
 // every training example of InFile as a candidate pattern, as patterns, as
 // tab-separated lines or as a table of distinct patterns with their counts.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -29,18 +28,6 @@ namespace {
 // Whole patterns leave in writes of about this size: few write calls, and
 // memory bounded by it and by one pattern, however many a record gives.
 constexpr std::size_t kBatch = 1 << 20;
-
-void Say(std::string_view text) {
-  if (!WriteWhole(STDOUT_FILENO, text)) Fatal(messages::kCannotWriteOutFile);
-}
-
-// The size of the file at `path` when it is a regular one, else 0.
-std::uint64_t RegularFileSize(const char* path) {
-  struct stat info {};
-  return ::stat(path, &info) == 0 && S_ISREG(info.st_mode)
-             ? static_cast<std::uint64_t>(info.st_size)
-             : 0;
-}
 
 }  // namespace
 
@@ -80,12 +67,9 @@ int main(int argc, char** argv) {
   out.SetFlushBound(kBatch);
 
   const bool terminal = !options.Quiet && ::isatty(STDERR_FILENO);
-  ProgressLine progress(
-      STDERR_FILENO, terminal && options.OutFile, terminal,
-      RegularFileSize(options.InFile), [&in]() -> std::uint64_t {
-        const auto at = in.rdbuf()->pubseekoff(0, std::ios::cur, std::ios::in);
-        return at < 0 ? 0 : static_cast<std::uint64_t>(at);
-      });
+  ProgressLine progress(STDERR_FILENO, terminal && options.OutFile, terminal,
+                        RegularFileSize(options.InFile),
+                        [&in] { return ReadPosition(in); });
   const auto fail = [&progress](std::string_view message) {
     progress.Finish("");
     Fatal(message);

@@ -1,6 +1,7 @@
 #include "Status.h"
 
 #include <string>
+#include <utility>
 
 StatusFamily Status::Family() const {
   switch (Code) {
@@ -8,8 +9,10 @@ StatusFamily Status::Family() const {
       return StatusFamily::kNone;
     case StatusCode::kMalformedCStructure:
     case StatusCode::kOverlongLine:
+    case StatusCode::kMalformedSentence:
       return StatusFamily::kFormat;
     case StatusCode::kTLPositionBeyondSentence:
+    case StatusCode::kMalformedLink:
       return StatusFamily::kAlignment;
   }
   return StatusFamily::kNone;
@@ -27,6 +30,11 @@ std::string Status::Message() const {
     case StatusCode::kTLPositionBeyondSentence:
       return "TL Index " + std::to_string(Position) +
              " exceeds TL sentence length.";
+    case StatusCode::kMalformedSentence:
+    case StatusCode::kMalformedLink:
+      return Record == 0
+                 ? Text
+                 : "Sentence " + std::to_string(Record) + ": " + Text + ".";
   }
   return "";
 }
@@ -49,5 +57,14 @@ Status Status::TLPositionBeyondSentence(int position) {
   Status status;
   status.Code = StatusCode::kTLPositionBeyondSentence;
   status.Position = position;
+  return status;
+}
+
+Status Status::SentenceFailure(StatusCode code, std::string reason,
+                               std::size_t sentence) {
+  Status status;
+  status.Code = code;
+  status.Text = std::move(reason);
+  status.Record = sentence;
   return status;
 }

@@ -8,6 +8,7 @@
 #include "ExitWithMessage.h"
 #include "LegacyLimits.h"
 #include "PutText.h"
+#include "ReadAtHand.h"
 #include "TrainingFile.h"
 
 namespace {
@@ -189,30 +190,13 @@ std::string_view TrainingExampleReader::ReadLineAcrossReads() {
     filled_ -= keep;
     unread_ -= keep;
     if (keepFrom_ != kNothingKept) keepFrom_ -= keep;
-    // Takes what the source holds or a file has left, up to the room
-    // there is, and waits only when it has nothing: a pipe that delivers
-    // slowly gets its records read as they come.
-    std::streambuf* source = in_.rdbuf();
-    std::streamsize got = 0;
-    if (source) {
-      using Traits = std::streambuf::traits_type;
-      std::streamsize ready = source->in_avail();
-      if (ready <= 0) {
-        // Nothing at hand: wait for a byte, then take what came with it.
-        ready = Traits::eq_int_type(source->sgetc(), Traits::eof())
-                    ? 0
-                    : std::max<std::streamsize>(source->in_avail(), 1);
-      }
-      const auto room = static_cast<std::streamsize>(
-          std::min(kReadAhead - filled_, kReadSize));
-      if (ready > 0) {
-        got = source->sgetn(buffer_.get() + filled_, std::min(ready, room));
-      }
-    }
-    if (got <= 0) {
+    const std::size_t got =
+        ReadAtHand(in_, buffer_.get() + filled_,
+                   std::min(kReadAhead - filled_, kReadSize));
+    if (got == 0) {
       inputDone_ = true;
     } else {
-      filled_ += static_cast<std::size_t>(got);
+      filled_ += got;
     }
   }
 }

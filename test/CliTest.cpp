@@ -147,14 +147,27 @@ std::vector<std::size_t> PatternEnds(const std::string& patterns) {
 }
 
 // Each program that writes whole units to an OutFile: annotator's records,
-// extract_patterns' patterns.
+// extract_patterns' patterns, make_examples' records. make_examples reads
+// the corpus inFile stands for: inFile.ptb, inFile.tl and inFile.align.
 struct Program {
   const char* Name;
   const char* Binary;
   std::vector<std::size_t> (*UnitEnds)(const std::string&);
 
+  bool MakesExamples() const {
+    return Binary == std::string(MAKE_EXAMPLES_BIN);
+  }
+  // The input among a record file and a corpus that this program reads.
+  std::string Input(const std::string& records,
+                    const std::string& corpus) const {
+    return MakesExamples() ? corpus : records;
+  }
   std::vector<std::string> Argv(const std::string& inFile,
                                 const std::string& outFile) const {
+    if (MakesExamples()) {
+      return {Name, inFile + ".ptb", inFile + ".tl", inFile + ".align",
+              outFile};
+    }
     return {Name, inFile, outFile};
   }
   ChildRun Run(const std::string& inFile, const std::string& outFile,
@@ -166,7 +179,25 @@ struct Program {
 const Program kPrograms[] = {
     {"annotator", ANNOTATOR_BIN, RecordEnds},
     {"extract_patterns", EXTRACT_PATTERNS_BIN, PatternEnds},
+    {"make_examples", MAKE_EXAMPLES_BIN, RecordEnds},
 };
+
+// Writes the corpus `base` stands for (see Program): `sentences` trees, from
+// one word to `deepest` levels deep in turn, with their TL lines and links.
+void WriteCorpus(const std::string& base, int sentences, int deepest) {
+  std::string trees, tl, links;
+  for (int i = 0; i < sentences; ++i) {
+    const auto levels = static_cast<std::size_t>(1 + i % deepest);
+    for (std::size_t level = 0; level < levels; ++level) trees += "(NP ";
+    trees += "(DT the) (NN cat" + std::to_string(i) + ")";
+    trees += std::string(levels, ')') + "\n";
+    tl += "le chat\n";
+    links += "1-1 0-0\n";
+  }
+  WriteFile(base + ".ptb", trees);
+  WriteFile(base + ".tl", tl);
+  WriteFile(base + ".align", links);
+}
 
 // --- Recorded runs -------------------------------------------------------
 
@@ -368,10 +399,13 @@ TEST(AnnotatorCli, FailedWriteOfOutputEndsTheRunWithStatusOne) {
 }
 
 TEST(AnnotatorCli, WritesEveryRecordWhenStandardOutputIsClosedOrUnread) {
-  const std::string inFile = DataPath("several-records.in.txt");
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 10, 3);
   const std::string outFile = TempPath("out.txt");
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
+    const std::string inFile =
+        program.Input(DataPath("several-records.in.txt"), corpus);
     ASSERT_EQ(program.Run(inFile, outFile, {}).ExitStatus, 0);
     const std::string expected = ReadFile(outFile);
     ASSERT_FALSE(expected.empty());
@@ -584,12 +618,16 @@ TEST(AnnotatorCli, FileSizeLimitInsideARecordLeavesTheRecordsBeforeIt) {
   // later writes too, so they come by the megabyte.
   const std::string deepFile = TempPath("deep.txt");
   WriteFile(deepFile, InputRecord(GoodExample()) + DeepRecord(1500));
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 3000, 40);
   const std::string outFile = TempPath("out.txt");
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
-    const std::string input = program.Binary == std::string(ANNOTATOR_BIN)
-                                  ? DataPath("several-records.in.txt")
-                                  : deepFile;
+    const std::string input =
+        program.Input(program.Binary == std::string(ANNOTATOR_BIN)
+                          ? DataPath("several-records.in.txt")
+                          : deepFile,
+                      corpus);
     ASSERT_EQ(program.Run(input, outFile, {}).ExitStatus, 0);
     const std::string expected = ReadFile(outFile);
     const std::vector<std::size_t> ends = program.UnitEnds(expected);
@@ -649,12 +687,16 @@ TEST(AnnotatorCli, KilledRunLeavesOnlyWholeRecords) {
     deep += InputRecord(GoodExample()) + DeepRecord(300);
   }
   WriteFile(patternsFile, deep);
+  // Tens of megabytes of records made from trees.
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 40000, 100);
   std::mt19937 random(20261208);
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
-    const std::string inFile = program.Binary == std::string(ANNOTATOR_BIN)
-                                   ? recordsFile
-                                   : patternsFile;
+    const std::string inFile = program.Input(
+        program.Binary == std::string(ANNOTATOR_BIN) ? recordsFile
+                                                     : patternsFile,
+        corpus);
     const auto started = std::chrono::steady_clock::now();
     const ChildRun full = program.Run(inFile, outFile, {StdoutMode::DevNull});
     const auto fullTime = std::chrono::steady_clock::now() - started;
@@ -695,6 +737,8 @@ TEST(AnnotatorCli, OutFileWhoseReaderLeavesIsAFailedWrite) {
   std::string input = GeneratedCorpus(2 << 20);
   for (int i = 0; i < 5; ++i) input += DeepRecord(300);
   WriteFile(inFile, input);
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 3000, 40);
   const std::string fifo = TempPath("fifo");
   for (const Program& program : kPrograms) {
     SCOPED_TRACE(program.Name);
@@ -705,7 +749,8 @@ TEST(AnnotatorCli, OutFileWhoseReaderLeavesIsAFailedWrite) {
     const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_NE(reader, -1);
     const pid_t pid = testsupport::StartChild(
-        program.Binary, program.Argv(inFile, fifo), {StdoutMode::DevNull});
+        program.Binary, program.Argv(program.Input(inFile, corpus), fifo),
+        {StdoutMode::DevNull});
     pollfd ready{reader, POLLIN, 0};
     EXPECT_EQ(::poll(&ready, 1, 20000), 1);
     char bytes[100];
@@ -768,6 +813,17 @@ TEST(AnnotatorCli, FileSizeLimitInALaterBatchLeavesTheRecordsBeforeIt) {
 // It falls at the start, inside a record, right after a record's last
 // line, at the stream buffer's and the reader's piece edges (where
 // annotator's first batch goes out), and at what would be the end.
+// Runs whose reads of `path` fail with EIO after `after` bytes.
+ChildOptions FailingRead(const std::string& path, std::size_t after) {
+  ChildOptions failing;
+  failing.Environment = {
+      "LD_PRELOAD=" FAILING_READ_LIB, "ANNOTATOR_FAILING_READ_PATH=" + path,
+      "ANNOTATOR_FAILING_READ_AFTER=" + std::to_string(after),
+      // The shim comes first in the preload list, before a sanitizer.
+      "ASAN_OPTIONS=verify_asan_link_order=0"};
+  return failing;
+}
+
 TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
   const std::string record = InputRecord(GoodExample());
   const std::size_t records = (600U << 10) / record.size();
@@ -781,6 +837,8 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
       0,      3 * record.size() + 25,     5 * record.size(), 64U << 10,
       kPiece, kPiece + 2 * record.size(), input.size()};
   for (const Program& program : kPrograms) {
+    // Its three files are read line by line: see the test after this one.
+    if (program.MakesExamples()) continue;
     SCOPED_TRACE(program.Name);
     const ChildRun full = program.Run(inFile, outFile, {});
     ASSERT_EQ(full.ExitStatus, 0);
@@ -789,15 +847,8 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
         full.Stdout.substr(0, full.Stdout.size() - kEndOfInput.size());
     for (const std::size_t after : failAfter) {
       SCOPED_TRACE(after);
-      ChildOptions failing;
-      failing.Environment = {
-          "LD_PRELOAD=" FAILING_READ_LIB,
-          "ANNOTATOR_FAILING_READ_PATH=" + inFile,
-          "ANNOTATOR_FAILING_READ_AFTER=" + std::to_string(after),
-          // The shim comes first in the preload list, before a sanitizer.
-          "ASAN_OPTIONS=verify_asan_link_order=0"};
-
-      const ChildRun run = program.Run(inFile, outFile, failing);
+      const ChildRun run =
+          program.Run(inFile, outFile, FailingRead(inFile, after));
 
       EXPECT_EQ(run.Signal, 0);
       EXPECT_EQ(run.ExitStatus, 1);
@@ -813,6 +864,30 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
       EXPECT_TRUE(run.Stdout ==
                   listing.substr(0, taken * (listing.size() / records)))
           << "standard output differs";
+    }
+  }
+}
+
+TEST(MakeExamplesCli, FailedReadOfAnyInputWritesWholeRecordsAndStatusOne) {
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 8000, 30);
+  const std::string outFile = TempPath("out.txt");
+  const Program& program = kPrograms[2];
+  ASSERT_EQ(program.Run(corpus, outFile, {}).ExitStatus, 0);
+  const std::string expected = ReadFile(outFile);
+  const std::vector<std::size_t> ends = RecordEnds(expected);
+  for (const char* file : {".ptb", ".tl", ".align"}) {
+    for (const std::size_t after : {std::size_t{0}, std::size_t{20000}}) {
+      SCOPED_TRACE(std::string(file) + " after " + std::to_string(after));
+      const ChildRun run =
+          program.Run(corpus, outFile, FailingRead(corpus + file, after));
+
+      EXPECT_EQ(run.Signal, 0);
+      EXPECT_EQ(run.ExitStatus, 1);
+      EXPECT_EQ(run.Stderr, "Couldn't read training file.\n");
+      const std::string written = ReadFile(outFile);
+      EXPECT_TRUE(written == expected.substr(0, written.size()));
+      EXPECT_TRUE(std::binary_search(ends.begin(), ends.end(), written.size()));
     }
   }
 }
@@ -889,6 +964,22 @@ std::vector<std::string> ScoreLines(const std::string& annotated) {
   return scores;
 }
 
+// `text` with the rest of every line that begins with `mark` replaced by
+// `rest`.
+std::string Replaced(const std::string& text, const std::string& mark,
+                     const std::string& rest) {
+  std::string replaced;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string line = text.substr(at, end - at);
+    replaced += line.rfind(mark, 0) == 0 ? mark + rest + "\n" : line;
+    at = end;
+  }
+  return replaced;
+}
+
 std::size_t CountHeaders(const std::string& text) {
   std::size_t count = 0;
   for (std::size_t at = text.find("SentenceIndex:"); at != std::string::npos;
@@ -924,8 +1015,14 @@ TEST(AnnotatorCli, RoundTripsTheRealCorpusByteForByte) {
   const std::string first = TempPath("first.txt");
   const std::string second = TempPath("second.txt");
 
+  const std::string made = TempPath("made.txt");
+  const std::string tree = shared + "/realdata/treebank";
+
   const ChildRun run = Annotate(corpus, first);
   const ChildRun rerun = Annotate(first, second);
+  const ChildRun making = RunProgram(
+      MAKE_EXAMPLES_BIN,
+      {"make_examples", tree + ".ptb", tree + ".tl", tree + ".align", made});
 
   EXPECT_EQ(run.ExitStatus, 0);
   EXPECT_EQ(run.Stderr, "");
@@ -933,6 +1030,76 @@ TEST(AnnotatorCli, RoundTripsTheRealCorpusByteForByte) {
   const std::string written = ReadFile(first);
   EXPECT_EQ(CountHeaders(written), CountHeaders(ReadFile(corpus)));
   EXPECT_TRUE(ReadFile(second) == written) << "second run differs";
+  // The parser's and aligner's files give the corpus back, scored; annotator
+  // takes nothing from it but the headers' numbers.
+  EXPECT_EQ(making.ExitStatus, 0);
+  EXPECT_EQ(making.Stderr, "");
+  const std::string records = ReadFile(made);
+  EXPECT_TRUE(Replaced(records, "CoEmbeddingScore: ", "0") == ReadFile(corpus));
+  EXPECT_TRUE(Replaced(records, "SentenceIndex:", "") == written);
+}
+
+// --- make_examples ---------------------------------------------------------
+
+TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
+  const std::string sentence1 =
+      "SentenceIndex: 1\nSL: a/nn\nTL: x\nAlignment: ((1,1))\nType: "
+      "NN\nCoEmbeddingScore: 1\nC-Structure:(NN a-1)\nConstSeq: "
+      "NN\nXSideConstraints:\n\n";
+  const std::string longLine(100000, 'x');
+  // {file} in a message stands for the path of the file it names.
+  const struct {
+    const char* Name;
+    std::string Trees, TL, Links;
+    std::string Out, Stderr;
+    bool OutIsTL = false;
+  } cases[] = {
+      {"TL short", "(NN a) (NN b)", "x\n", "0-0\n0-0\n", sentence1,
+       "{tl} ends before sentence 2.\n"},
+      {"trees short", "(NN a)", "x\nx\n", "0-0\n\n", sentence1,
+       "{ptb} ends before sentence 2.\n"},
+      {"links short", "(NN a)\n(NN b)", "x\ny", "0-0", sentence1,
+       "{align} ends before sentence 2.\n"},
+      {"CRLF", "(NN\r\n a)\r\n", "x\r\n", "0-0\r\n", sentence1, ""},
+      {"over-long line", "(NN a) (NN b)", "x\n" + longLine, "0-0\n0-0",
+       sentence1, "Line 2 of {tl} is longer than 99,999 bytes.\n"},
+      {"OutFile is an input", "(NN a)", "x", "0-0", "", "", true},
+  };
+  const std::string base = TempPath("corpus");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    WriteFile(base + ".ptb", c.Trees);
+    WriteFile(base + ".tl", c.TL);
+    WriteFile(base + ".align", c.Links);
+    const std::string outFile = c.OutIsTL ? base + ".tl" : TempPath("out.txt");
+
+    const ChildRun run = kPrograms[2].Run(base, outFile, {});
+
+    std::string message =
+        c.OutIsTL ? "InFile and OutFile name the same file.\n" : c.Stderr;
+    for (const char* role : {"ptb", "tl", "align"}) {
+      const std::string mark = std::string("{") + role + "}";
+      const std::size_t at = message.find(mark);
+      if (at != std::string::npos)
+        message.replace(at, mark.size(), base + "." + role);
+    }
+    EXPECT_EQ(run.Stderr, message);
+    EXPECT_EQ(run.ExitStatus, message.empty() ? 0 : 1);
+    EXPECT_EQ(ReadFile(outFile), c.OutIsTL ? c.TL : c.Out);
+    if (c.OutIsTL) continue;
+    // annotator finds the scores right and rewrites the headers alone.
+    const std::string annotated = TempPath("annotated.txt");
+    ASSERT_EQ(Annotate(outFile, annotated).ExitStatus, 0);
+    EXPECT_EQ(ReadFile(annotated), Replaced(c.Out, "SentenceIndex:", ""));
+  }
+  // Three or four files after the one option, --help and --version alone.
+  const ChildRun usage =
+      RunProgram(MAKE_EXAMPLES_BIN, {"make_examples", "--quiet", "a", "b"});
+  EXPECT_EQ(usage.ExitStatus, 1);
+  EXPECT_EQ(usage.Stderr.rfind("Usage: make_examples --help", 0), 0U);
+  const ChildRun version =
+      RunProgram(MAKE_EXAMPLES_BIN, {"make_examples", "--version"});
+  EXPECT_EQ(version.Stdout.rfind("make_examples (annotator) ", 0), 0U);
 }
 
 }  // namespace

@@ -374,10 +374,18 @@ TEST(ExtractPatternsCli, SumsUpTheRunOnATerminalUnlessQuiet) {
   WriteFile(emptyFile, "");
   const ChildRun patterns = ExtractPatterns({inFile});
   ASSERT_EQ(patterns.ExitStatus, 0);
+  // make_examples sums up its sentences the same way.
+  const std::string corpus = TempPath("corpus");
+  WriteFile(corpus + ".ptb", "(NN a) (NN b)");
+  WriteFile(corpus + ".tl", "x\ny\n");
+  WriteFile(corpus + ".align", "0-0\n\n");
+  const std::vector<std::string> corpusFiles = {corpus + ".ptb", corpus + ".tl",
+                                                corpus + ".align"};
   struct TerminalCase {
     std::vector<std::string> Args;
     std::string Summary;
     bool ProgressMayShow;  // patterns go to a file
+    const char* Binary = EXTRACT_PATTERNS_BIN;
   };
   const TerminalCase cases[] = {
       {{inFile, outFile},
@@ -392,15 +400,20 @@ TEST(ExtractPatternsCli, SumsUpTheRunOnATerminalUnlessQuiet) {
        "0 records read, 0 skipped, 0 patterns written.\n",
        true},
       {{"--quiet", inFile, outFile}, "", false},
+      {corpusFiles, "2 sentences read, 0 skipped, 2 records written.\n", false,
+       MAKE_EXAMPLES_BIN},
+      {{"--quiet", corpusFiles[0], corpusFiles[1], corpusFiles[2], outFile},
+       "",
+       false,
+       MAKE_EXAMPLES_BIN},
   };
   for (const TerminalCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.Args));
-    std::vector<std::string> argv{"extract_patterns"};
+    std::vector<std::string> argv{"program"};
     argv.insert(argv.end(), c.Args.begin(), c.Args.end());
     testsupport::ChildOptions options;
     options.StderrTerminal = true;
-    const ChildRun run =
-        testsupport::RunChild(EXTRACT_PATTERNS_BIN, argv, options);
+    const ChildRun run = testsupport::RunChild(c.Binary, argv, options);
     EXPECT_EQ(run.ExitStatus, 0);
     // A progress line drawn meanwhile is cleared before the summary.
     const std::string clear = "\r\033[K";

@@ -18,6 +18,14 @@ enum class StatusCode : unsigned char {
   // An aligned TL position that names no TL word (0, negative or past the
   // last); Position holds it.
   kTLPositionBeyondSentence,
+  // A sentence of a parser's and an aligner's files that cannot become a
+  // record (a tree that does not read or has no words), or a file of them
+  // that runs short or holds a line too long; Text holds the reason and
+  // Record the sentence (0 for a file's failure).
+  kMalformedSentence,
+  // A sentence whose alignment link does not read or names a word the
+  // sentence does not have; Text and Record as above.
+  kMalformedLink,
 };
 
 enum class StatusFamily : unsigned char {
@@ -25,7 +33,8 @@ enum class StatusFamily : unsigned char {
   // The input is not in the training-file format: kMalformedCStructure,
   // kOverlongLine.
   kFormat,
-  // The alignment does not fit the sentences: kTLPositionBeyondSentence.
+  // The alignment does not fit the sentences: kTLPositionBeyondSentence,
+  // kMalformedLink.
   kAlignment,
 };
 
@@ -51,13 +60,18 @@ struct Status {
 
   // The failure as one line without its line end, as the programs word it:
   // "malformed C-structure: " and Text; "Line N of the training file is
-  // longer than 99,999 bytes."; "TL Index N exceeds TL sentence length.".
-  // Empty when Ok.
+  // longer than 99,999 bytes."; "TL Index N exceeds TL sentence length.";
+  // "Sentence N: ", Text and "." for a sentence's failure, Text alone for a
+  // file's. Empty when Ok.
   std::string Message() const;
 
   static Status MalformedCStructure(std::string_view text);
   static Status OverlongLine(std::size_t line);
   static Status TLPositionBeyondSentence(int position);
+  // `code` (kMalformedSentence or kMalformedLink) with `reason` for sentence
+  // `sentence` (0: the files as a whole).
+  static Status SentenceFailure(StatusCode code, std::string reason,
+                                std::size_t sentence);
 };
 
 #endif  // ANNOTATOR_STATUS_H_

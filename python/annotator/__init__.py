@@ -16,6 +16,7 @@ from ._annotator import (
     FormatError,
     Pattern,
     Tree,
+    make_example,
     parse_tree,
 )
 from . import _annotator
@@ -27,6 +28,8 @@ __all__ = [
     "Pattern",
     "Tree",
     "annotate",
+    "make_example",
+    "make_examples",
     "parse_tree",
     "read",
 ]
@@ -58,6 +61,22 @@ def annotate(in_path: PathLike, out_path: PathLike) -> int:
     written. The output holds whole records only, also after a failed write.
     """
     return _annotator._annotate(os.fsencode(in_path), os.fsencode(out_path))
+
+
+def make_examples(trees: PathLike, tl: PathLike, alignment: PathLike,
+                  out: PathLike) -> int:
+    """Write what ``make_examples trees tl alignment out`` writes to its OutFile.
+
+    Sentence k is tree k of `trees` (bracketed trees as parsers write them),
+    line k of `tl` and line k of `alignment` (0-based ``i-j`` links); returns
+    how many records were written. Like the program it skips a sentence that
+    cannot become a record and writes the others, then raises FormatError or
+    AlignmentError for the first one skipped; a file that runs short raises
+    FormatError after the records before it. ValueError when `out` is one of
+    the inputs, OSError when a file cannot be opened or written.
+    """
+    return _annotator._make_examples(os.fsencode(trees), os.fsencode(tl),
+                                     os.fsencode(alignment), os.fsencode(out))
 
 
 def _to_nltk(tree: Tree):

@@ -9,4 +9,5 @@ PYBIND11_MODULE(_annotator, module) {
   annotator_python::RegisterErrors(module);
   annotator_python::RegisterTree(module);
   annotator_python::RegisterReading(module);
+  annotator_python::RegisterMaking(module);
 }

@@ -5,12 +5,14 @@
 #include <pybind11/stl.h>
 
 #include <cstddef>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "ParseParser.h"
 #include "Status.h"
+#include "TrainingExampleReader.h"
 
 namespace annotator_python {
 
@@ -36,9 +38,24 @@ std::string Bytes(const py::handle& text);
 py::object MakeTree(const std::shared_ptr<ParseParser>& owner,
                     CTree::TreeNode* node);
 
+// Opens `path` as a training file, as the programs do, but returns the
+// errno value a Python user expects instead of the programs' one message (0
+// when it opened). Called without the interpreter's lock, since opening a
+// FIFO waits for its writer.
+int OpenInput(std::ifstream& in, const std::string& path);
+// True when both paths exist and name one file.
+bool SameFile(const std::string& first, const std::string& second);
+// Writes all of `bytes`; false with errno set when a write fails.
+bool WriteAll(int fd, std::string_view bytes);
+
+// An Example made from a sentence (make_example): its fields `record`'s
+// lines; str() gives the record with "SentenceIndex: " and its number.
+py::object NewMadeExample(const ExampleRecordView& record);
+
 void RegisterErrors(py::module_& module);
 void RegisterTree(py::module_& module);
 void RegisterReading(py::module_& module);
+void RegisterMaking(py::module_& module);
 
 }  // namespace annotator_python
 

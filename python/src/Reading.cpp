@@ -30,10 +30,8 @@ namespace {
 // annotate writes in pieces of whole records of about this size.
 constexpr std::size_t kOutputChunk = 1 << 20;
 
-// Opens `path` as a training file, as the programs do, but returns the
-// errno value a Python user expects instead of the programs' one message (0
-// when it opened). Called without the interpreter's lock, since opening a
-// FIFO waits for its writer.
+}  // namespace
+
 int OpenInput(std::ifstream& in, const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
@@ -45,6 +43,8 @@ int OpenInput(std::ifstream& in, const std::string& path) {
   ::close(fd);
   return opened ? 0 : directory ? EISDIR : EIO;
 }
+
+namespace {
 
 // `status` placed in `record`: its number, and the line of the field
 // `offset` lines below the header.
@@ -60,6 +60,9 @@ Status PlacedIn(const ExampleRecordView& record, Status status,
 struct Example {
   ExampleRecord Record;
   std::shared_ptr<ParseParser> Parsed;
+  // Made by make_example: str() gives make_examples' record, whose header
+  // holds the number.
+  bool Numbered = false;
 
   Status At(Status status, std::size_t offset) const {
     return PlacedIn(Record.View(), std::move(status), offset);
@@ -260,6 +263,8 @@ class Reader {
   bool busy_ = false;  // read and written with the interpreter's lock held
 };
 
+}  // namespace
+
 bool SameFile(const std::string& first, const std::string& second) {
   struct stat a;
   struct stat b;
@@ -279,6 +284,8 @@ bool WriteAll(int fd, std::string_view bytes) {
   }
   return true;
 }
+
+namespace {
 
 std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
   const std::string inPath = inBytes;
@@ -351,6 +358,23 @@ std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
 }
 
 }  // namespace
+
+py::object NewMadeExample(const ExampleRecordView& record) {
+  auto example = std::make_shared<Example>();
+  for (auto [field, view] : {std::pair{&ExampleRecord::SL, record.SL},
+                             {&ExampleRecord::TL, record.TL},
+                             {&ExampleRecord::Alignment, record.Alignment},
+                             {&ExampleRecord::Type, record.Type},
+                             {&ExampleRecord::CStructure, record.CStructure},
+                             {&ExampleRecord::ConstSeq, record.ConstSeq}}) {
+    (example->Record.*field).assign(view);
+  }
+  example->Record.FieldCount = record.FieldCount;
+  example->Record.Number = record.Number;
+  example->Record.Header = "SentenceIndex: " + std::to_string(record.Number);
+  example->Numbered = true;
+  return py::cast(example);
+}
 
 void RegisterReading(py::module_& module) {
   py::class_<Example, std::shared_ptr<Example>>(
@@ -433,7 +457,12 @@ void RegisterReading(py::module_& module) {
       .def("__str__",
            [](const Example& e) {
              std::string record;
-             AppendAnnotatedRecord(e.Record, Score(e), record);
+             if (e.Numbered) {
+               AppendAnnotatedRecord(e.Record.View(), Score(e), e.Record.Header,
+                                     record);
+             } else {
+               AppendAnnotatedRecord(e.Record, Score(e), record);
+             }
              return Text(record);
            })
       .def("__repr__",

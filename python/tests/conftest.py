@@ -9,8 +9,10 @@ EXAMPLES = pathlib.Path(os.environ.get("ANNOTATOR_EXAMPLES", ROOT / "examples"))
 SHARED = pathlib.Path(os.environ.get("ANNOTATOR_SHARED_DIR", ROOT.parent / "shared"))
 ANNOTATOR_BIN = os.environ.get("ANNOTATOR_BIN")
 EXTRACT_PATTERNS_BIN = os.environ.get("EXTRACT_PATTERNS_BIN")
+MAKE_EXAMPLES_BIN = os.environ.get("MAKE_EXAMPLES_BIN")
 BUNDLED = EXAMPLES / "training-examples.txt"
 REAL_TREES = SHARED / "realdata" / "treebank-records.txt"
+REAL_CORPUS = SHARED / "realdata" / "treebank"
 
 
 def program_output(program, *arguments):

@@ -8,7 +8,7 @@ import pytest
 
 import annotator
 from conftest import (BUNDLED, EXTRACT_PATTERNS_BIN, ANNOTATOR_BIN, REAL_TREES,
-                      program_output, record)
+                      MAKE_EXAMPLES_BIN, REAL_CORPUS, program_output, record)
 
 
 @pytest.mark.parametrize("path", [BUNDLED, REAL_TREES], ids=["bundled", "real"])
@@ -248,3 +248,40 @@ def test_one_iterator_is_read_by_one_thread_at_a_time(tmp_path):
         next(examples)
     reader.join()
     feeder.join()
+
+
+SMALL_CORPUS = ("(ROOT (S (NP (DT the) (NN cat)) (VP (VBZ sleeps))))\n(ROOT)\n"
+                "(NN a)", "le chat dort\nx\nb\n", "2-2 0-0 1-1 0-0\n\n0-0\n")
+
+
+@pytest.mark.parametrize("real", [False, True], ids=["small", "real"])
+def test_make_examples_equals_the_program(real, tmp_path, write_file):
+    if real:
+        files = [REAL_CORPUS.with_suffix(s) for s in (".ptb", ".tl", ".align")]
+        if not files[0].exists():
+            pytest.skip(f"{files[0]} is absent")
+    else:
+        files = [write_file(t, n) for t, n in zip(SMALL_CORPUS, "pta")]
+    result = program_output(MAKE_EXAMPLES_BIN, *files, tmp_path / "program.txt")
+    expected = (tmp_path / "program.txt").read_bytes()
+    out = tmp_path / "module.txt"
+    if real:
+        assert annotator.make_examples(*files, out) == expected.count(b"SentenceIndex:")
+    else:
+        # The file is whole before the first skipped sentence raises.
+        with pytest.raises(annotator.FormatError, match="^Sentence 2: no words"):
+            annotator.make_examples(*files, out)
+        assert result.returncode == 1
+    assert out.read_bytes() == expected
+    # One sentence at a time, from texts, a Tree or pairs, gives the same.
+    trees, tls, links = (pathlib_text(f).splitlines() for f in files)
+    made = [annotator.make_example(t, l, a, number=n + 1)
+            for n, (t, l, a) in enumerate(zip(trees, tls, links)) if n != 1 or real]
+    tree = annotator.parse_tree(made[0].cstructure)
+    pairs = [(s - 1, t - 1) for s, t in made[0].alignment]
+    assert str(annotator.make_example(tree, made[0].tl, pairs)) == str(made[0])
+    assert "".join(map(str, made)).encode("utf-8", "surrogateescape") == expected
+
+
+def pathlib_text(path):
+    return path.read_bytes().decode("utf-8", "surrogateescape")

@@ -1,0 +1,132 @@
+// make_examples [--quiet] Trees TLFile AlignmentFile [OutFile]: writes a
+// training example for every sentence of a parsed, aligned corpus.
+#include <unistd.h>
+
+#include <charconv>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "AnnotatedRecord.h"
+#include "ExampleMaker.h"
+#include "Fatal.h"
+#include "FileChecks.h"
+#include "Messages.h"
+#include "ProgramFiles.h"
+#include "ProgressLine.h"
+#include "RecordFile.h"
+
+namespace {
+
+// Whole records leave in writes of about this size, as annotator's do.
+constexpr std::size_t kBatchBytes = std::size_t{256} << 10;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const unsigned reopened = ReserveStandardDescriptors();
+  std::signal(SIGXFSZ, SIG_IGN);
+
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    Say(messages::kMakeExamplesHelp);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    Say(messages::Version("make_examples"));
+    return 0;
+  }
+  const bool quiet = argc > 1 && std::strcmp(argv[1], "--quiet") == 0;
+  const int first = quiet ? 2 : 1;
+  const int operands = argc - first;
+  if (operands != 3 && operands != 4) Fatal(messages::kMakeExamplesUsage);
+  for (int i = first; i < argc; ++i) {
+    if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      Fatal(messages::kMakeExamplesUsage);
+    }
+  }
+  const char* treesFile = argv[first];
+  const char* tlFile = argv[first + 1];
+  const char* alignmentFile = argv[first + 2];
+  const char* outFile = operands == 4 && std::strcmp(argv[first + 3], "-") != 0
+                            ? argv[first + 3]
+                            : nullptr;
+
+  // As extract_patterns: records on standard output end quietly with the
+  // reader of their pipe; an OutFile whose reader goes is a failed write.
+  std::signal(SIGPIPE, outFile ? SIG_IGN : SIG_DFL);
+  HoldTerminationDuringWrites();
+  std::ifstream trees;
+  std::ifstream tl;
+  std::ifstream alignment;
+  RecordFile out;
+  OpenProgramFiles(
+      {{treesFile, &trees}, {tlFile, &tl}, {alignmentFile, &alignment}},
+      outFile, out);
+  if (!outFile && (reopened & (1U << STDOUT_FILENO))) {
+    Fatal(messages::kCannotWriteOutFile);
+  }
+  out.SetFlushBound(kBatchBytes);
+
+  const bool terminal = !quiet && ::isatty(STDERR_FILENO);
+  ProgressLine progress(STDERR_FILENO, terminal && outFile, terminal,
+                        RegularFileSize(treesFile),
+                        [&trees] { return ReadPosition(trees); });
+  const auto fail = [&](std::string_view message) {
+    progress.Finish("");
+    Fatal(message);
+  };
+
+  ExampleMaker maker(trees, tl, alignment, treesFile, tlFile, alignmentFile);
+  ExampleRecordView record;
+  int depth = 0;
+  long long written = 0;
+  long long skipped = 0;
+  char header[48] = "SentenceIndex: ";
+  const std::size_t headerMark = std::strlen(header);
+  try {
+    for (;;) {
+      const ExampleMaker::Step step = maker.Next(record, depth);
+      if (step == ExampleMaker::Step::kEnd) break;
+      if (step == ExampleMaker::Step::kRecord) {
+        const char* end = std::to_chars(header + headerMark,
+                                        header + sizeof header, record.Number)
+                              .ptr;
+        AppendAnnotatedRecord(
+            record, depth,
+            std::string_view(header, static_cast<std::size_t>(end - header)),
+            out.Buffer());
+        if (!out.EndUnit()) fail(messages::kCannotWriteOutFile);
+        ++written;
+      } else {
+        // The records before the message leave before it.
+        if (!out.Flush()) fail(messages::kCannotWriteOutFile);
+        const std::string message = maker.Problem().Message() + "\n";
+        if (step == ExampleMaker::Step::kStopped) fail(message);
+        ++skipped;
+        progress.Finish("");
+        std::fwrite(message.data(), 1, message.size(), stderr);
+      }
+      progress.Update(static_cast<long long>(maker.Sentences()));
+    }
+  } catch (const std::bad_alloc&) {
+    out.Flush();
+    char message[80];
+    messages::OutOfMemory(static_cast<long long>(maker.Sentences()), message,
+                          sizeof message);
+    fail(message);
+  } catch (...) {
+    // A stream reports a failed read by throwing, in whatever type its
+    // library chose: the records before it are whole, the rest is never
+    // taken for the end of the input.
+    if (!out.Flush()) fail(messages::kCannotWriteOutFile);
+    fail(messages::kCannotReadTrainingFile);
+  }
+  if (!out.Close()) fail(messages::kCannotWriteOutFile);
+  progress.Finish(messages::MakeExamplesSummary(
+      static_cast<long long>(maker.Sentences()), skipped, written));
+  return skipped ? 1 : 0;
+}

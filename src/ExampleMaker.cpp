@@ -1,0 +1,492 @@
+#include "ExampleMaker.h"
+
+#include <algorithm>
+#include <charconv>
+#include <utility>
+
+#include "LegacyLimits.h"
+
+namespace {
+
+constexpr char kUnbalanced[] = "unbalanced brackets";
+constexpr char kWordOutside[] = "a word outside brackets";
+constexpr char kNoLabel[] = "a bracket without a label";
+constexpr char kNoWords[] = "no words left after removing empty elements";
+
+// What a character of a tree text is: part of a label or word, a blank
+// between them, or a bracket.
+enum CharClass : unsigned char { kWordChar, kSpaceChar, kOpenChar, kCloseChar };
+
+struct CharClasses {
+  CharClass Of[256];
+  constexpr CharClasses() : Of() {
+    for (int c = 0; c < 256; ++c) Of[c] = kWordChar;
+    for (const unsigned char c : {' ', '\t', '\r', '\f', '\v'}) {
+      Of[c] = kSpaceChar;
+    }
+    Of[static_cast<unsigned char>('(')] = kOpenChar;
+    Of[static_cast<unsigned char>(')')] = kCloseChar;
+  }
+};
+constexpr CharClasses kClasses;
+
+CharClass ClassOf(char c) { return kClasses.Of[static_cast<unsigned char>(c)]; }
+bool IsSpace(char c) { return ClassOf(c) == kSpaceChar; }
+
+// Labels and words are a few bytes: a loop copies them for less than a call.
+char* CopyShort(char* to, const char* from, std::size_t size) {
+  if (size > 32) {
+    std::memcpy(to, from, size);
+    return to + size;
+  }
+  for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
+  return to + size;
+}
+
+// The number of `digits`, which are decimal digits only and at most nine
+// of them (so that it fits); -1 otherwise.
+int LinkNumber(std::string_view digits) {
+  if (digits.empty() || digits.size() > 9) return -1;
+  int value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+// An outer bracket that only wraps the tree: parsers write ROOT, treebanks
+// an empty label, some TOP.
+bool IsWrapperLabel(std::string_view label) {
+  return label.empty() || label == "ROOT" || label == "TOP";
+}
+
+std::string Words(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " word" : " words");
+}
+
+}  // namespace
+
+void BracketedTreeReader::TextBuffer::Grow(std::size_t least) {
+  const std::size_t capacity = std::max<std::size_t>(least, 2 * capacity_);
+  std::unique_ptr<char[]> data(new char[capacity]);
+  if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+  data_ = std::move(data);
+  capacity_ = capacity;
+}
+
+void BracketedTreeReader::Clear() {
+  nodes_.clear();
+  cs_.Assign("C-Structure:");
+  sl_.Assign("SL: ");
+  open_.clear();
+  problem_.clear();
+  started_ = false;
+  simple_ = true;
+  words_ = 0;
+  deepest_ = 0;
+}
+
+bool BracketedTreeReader::Scan(std::string_view line) {
+  const char* p = line.data() + at_;
+  const char* const end = line.data() + line.size();
+  // Room for all the rest of the line can give: a word of n bytes after its
+  // blank becomes a blank, the word, "-" and its number.
+  char* out = cs_.Room(12 * static_cast<std::size_t>(end - p) + 64);
+  char* const base = out - cs_.Size();
+  const auto offset = [base](const char* at) {
+    return static_cast<std::uint32_t>(at - base);
+  };
+  const auto token = [&p, end] {
+    while (p < end && ClassOf(*p) == kWordChar) ++p;
+  };
+  while (p < end) {
+    const CharClass kind = ClassOf(*p);
+    if (kind == kSpaceChar) {
+      ++p;
+    } else if (kind == kOpenChar) {
+      ++p;
+      if (!started_) {
+        started_ = true;
+        if (carried_) Fail(carried_);
+        carried_ = nullptr;
+      }
+      const auto parent = open_.empty() ? -1 : open_.back();
+      if (parent >= 0) {
+        Node& up = nodes_[static_cast<std::size_t>(parent)];
+        // A bracket opened under a word: the word stands outside a leaf.
+        if (up.WordSize) Fail(kWordOutside);
+        ++up.Children;
+        *out++ = ' ';
+      }
+      const std::uint32_t outBegin = offset(out);
+      *out++ = '(';
+      while (p < end && IsSpace(*p)) ++p;
+      const char* label = p;
+      token();
+      const auto size = static_cast<std::uint32_t>(p - label);
+      out = CopyShort(out, label, size);
+      if (size == 0 && !nodes_.empty()) simple_ = false;
+      open_.push_back(static_cast<std::int32_t>(nodes_.size()));
+      nodes_.push_back({outBegin + 1, size, 0, 0, parent, 0, outBegin, 0});
+      deepest_ = std::max(deepest_, open_.size());
+    } else if (kind == kCloseChar) {
+      ++p;
+      if (open_.empty()) {
+        // Before a tree's "(": it belongs to the tree to come.
+        carried_ = kUnbalanced;
+        continue;
+      }
+      Node& node = nodes_[static_cast<std::size_t>(open_.back())];
+      if (!node.WordSize && !node.Children) simple_ = false;
+      *out++ = ')';
+      node.OutEnd = offset(out);
+      open_.pop_back();
+      if (open_.empty()) {
+        // Extra ")" right after a tree are that tree's.
+        while (p < end && (IsSpace(*p) || *p == ')')) {
+          if (*p++ == ')') Fail(kUnbalanced);
+        }
+        at_ = static_cast<std::size_t>(p - line.data());
+        cs_.End(out);
+        return true;
+      }
+    } else {
+      const char* word = p;
+      token();
+      const auto size = static_cast<std::uint32_t>(p - word);
+      if (open_.empty()) {
+        carried_ = kWordOutside;
+        continue;
+      }
+      const auto owner = static_cast<std::size_t>(open_.back());
+      Node& node = nodes_[owner];
+      // A second word, or a word beside brackets.
+      if (node.WordSize || nodes_.size() - 1 > owner) {
+        Fail(kWordOutside);
+        continue;
+      }
+      *out++ = ' ';
+      node.Word = offset(out);
+      node.WordSize = size;
+      out = CopyShort(out, word, size);
+      *out++ = '-';
+      out = std::to_chars(out, out + 21, ++words_).ptr;
+      const std::string_view label(base + node.Label, node.LabelSize);
+      if (label == "-NONE-") simple_ = false;
+      char* put = sl_.Room(size + label.size() + 2);
+      if (words_ > 1) *put++ = ' ';
+      put = CopyShort(put, word, size);
+      *put++ = '/';
+      // The x-side constraints compare lower-case tags.
+      for (const char t : label) {
+        *put++ = t >= 'A' && t <= 'Z' ? static_cast<char>(t - 'A' + 'a') : t;
+      }
+      sl_.End(put);
+    }
+  }
+  at_ = line.size();
+  cs_.End(out);
+  return false;
+}
+
+bool BracketedTreeReader::Next(LineReader& lines) {
+  Clear();
+  for (;;) {
+    if (!lineHeld_) {
+      if (!lines.Next(line_)) {
+        if (lines.Overlong()) return false;
+        if (started_) {
+          Fail(kUnbalanced);
+          return true;
+        }
+        // Words or brackets after the last tree make a sentence of their
+        // own, which does not read.
+        if (!carried_) return false;
+        Fail(carried_);
+        carried_ = nullptr;
+        return true;
+      }
+      at_ = 0;
+      lineHeld_ = true;
+    }
+    if (Scan(line_)) return true;
+    lineHeld_ = false;
+  }
+}
+
+void BracketedTreeReader::ReadText(std::string_view text) {
+  Clear();
+  carried_ = nullptr;
+  at_ = 0;
+  lineHeld_ = false;
+  const bool complete = Scan(text);
+  if (!complete && started_) Fail(kUnbalanced);
+  // What follows the tree is no part of it.
+  if (complete && at_ < text.size()) Fail(kWordOutside);
+  if (!started_) Fail(carried_ ? carried_ : kNoWords);
+  carried_ = nullptr;
+}
+
+Status BracketedTreeReader::Rebuild(std::size_t number, std::size_t& root,
+                                    std::string_view& cStructure,
+                                    std::string_view& sl, int& depth) {
+  const auto malformed = [number](std::string reason) {
+    return Status::SentenceFailure(StatusCode::kMalformedSentence,
+                                   std::move(reason), number);
+  };
+  const std::size_t count = nodes_.size();
+  // Bottom up, children after their parent in text order: a node lives
+  // when it is a word other than an empty element or has a living child;
+  // depth_ is 0 for the others.
+  depth_.assign(count, 1);
+  liveChildren_.assign(count, 0);
+  for (std::size_t i = count; i-- > 0;) {
+    const Node& node = nodes_[i];
+    const bool lives = node.WordSize
+                           ? Text(node.Label, node.LabelSize) != "-NONE-"
+                           : liveChildren_[i] > 0;
+    if (!lives) {
+      depth_[i] = 0;
+      continue;
+    }
+    if (node.Parent >= 0) {
+      const auto parent = static_cast<std::size_t>(node.Parent);
+      ++liveChildren_[parent];
+      depth_[parent] = std::max(depth_[parent], depth_[i] + 1);
+    }
+  }
+  if (count == 0 || depth_[0] == 0) return malformed(kNoWords);
+  root = 0;
+  while (!nodes_[root].WordSize && liveChildren_[root] == 1 &&
+         IsWrapperLabel(Text(nodes_[root].Label, nodes_[root].LabelSize))) {
+    std::size_t child = root + 1;
+    while (static_cast<std::size_t>(nodes_[child].Parent) != root ||
+           depth_[child] == 0) {
+      ++child;
+    }
+    root = child;
+  }
+
+  slowCs_.assign("C-Structure:");
+  slowSl_.assign("SL: ");
+  open_.clear();
+  std::size_t words = 0;
+  for (std::size_t i = root; i < count; ++i) {
+    if (depth_[i] == 0) continue;
+    const Node& node = nodes_[i];
+    const std::string_view label = Text(node.Label, node.LabelSize);
+    if (label.empty()) {
+      open_.clear();
+      return malformed(kNoLabel);
+    }
+    if (i != root) {
+      while (open_.back() != node.Parent) {
+        open_.pop_back();
+        slowCs_ += ')';
+      }
+      slowCs_ += ' ';
+    }
+    slowCs_.append("(").append(label);
+    if (!node.WordSize) {
+      open_.push_back(static_cast<std::int32_t>(i));
+      continue;
+    }
+    const std::string_view word = Text(node.Word, node.WordSize);
+    slowCs_.append(" ").append(word).append("-");
+    slowCs_.append(std::to_string(++words)).append(")");
+    if (words > 1) slowSl_ += ' ';
+    slowSl_.append(word).append("/");
+    for (const char c : label) {
+      slowSl_ += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+  }
+  slowCs_.append(open_.size(), ')');
+  open_.clear();
+  cStructure = slowCs_;
+  sl = slowSl_;
+  depth = static_cast<int>(depth_[root]);
+  return Status();
+}
+
+Status BracketedTreeReader::MakeRecord(std::string_view tl,
+                                       std::string_view alignment,
+                                       std::size_t number,
+                                       ExampleRecordView& record, int& depth) {
+  const auto badLink = [number](std::string reason) {
+    return Status::SentenceFailure(StatusCode::kMalformedLink,
+                                   std::move(reason), number);
+  };
+  if (!problem_.empty()) {
+    return Status::SentenceFailure(StatusCode::kMalformedSentence, problem_,
+                                   number);
+  }
+  std::size_t root = 0;
+  std::string_view cStructure;
+  std::string_view sl;
+  std::size_t words = words_;
+  if (simple_ && !nodes_.empty()) {
+    // Every node is kept: the tree as read is the record's, once the
+    // wrappers (each over one child, which comes right after it) are off.
+    while (!nodes_[root].WordSize && nodes_[root].Children == 1 &&
+           IsWrapperLabel(Text(nodes_[root].Label, nodes_[root].LabelSize))) {
+      ++root;
+    }
+    cStructure = cs_.View();
+    if (root > 0) {
+      cStructure_.assign("C-Structure:")
+          .append(
+              cStructure.substr(nodes_[root].OutBegin,
+                                nodes_[root].OutEnd - nodes_[root].OutBegin));
+      cStructure = cStructure_;
+    }
+    sl = sl_.View();
+    depth = static_cast<int>(deepest_ - root);
+    if (nodes_[root].LabelSize == 0) {
+      return Status::SentenceFailure(StatusCode::kMalformedSentence, kNoLabel,
+                                     number);
+    }
+  } else {
+    const Status rebuilt = Rebuild(number, root, cStructure, sl, depth);
+    if (!rebuilt) return rebuilt;
+    words = 0;
+    for (std::size_t i = 0; i < nodes_.size(); ++i) {
+      words += nodes_[i].WordSize && depth_[i] != 0;
+    }
+  }
+
+  const Node& top = nodes_[root];
+  const std::string_view rootLabel = Text(top.Label, top.LabelSize);
+  type_.assign("Type: ").append(rootLabel);
+  constSeq_.assign("ConstSeq: ");
+  if (top.WordSize) constSeq_.append(rootLabel);
+  for (std::size_t i = root + 1; i < nodes_.size(); ++i) {
+    const Node& node = nodes_[i];
+    if (static_cast<std::size_t>(node.Parent) != root ||
+        (!simple_ && depth_[i] == 0)) {
+      continue;
+    }
+    if (constSeq_.size() > 10) constSeq_ += ' ';
+    constSeq_.append(Text(node.Label, node.LabelSize));
+  }
+
+  // TL words as the readers split them: runs of anything but the blank.
+  std::size_t tlWords = 0;
+  for (std::size_t i = 0; i < tl.size(); ++i) {
+    tlWords += tl[i] != ' ' && (i == 0 || tl[i - 1] == ' ');
+  }
+  links_.clear();
+  for (std::size_t at = 0; at < alignment.size();) {
+    if (IsSpace(alignment[at])) {
+      ++at;
+      continue;
+    }
+    std::size_t end = at;
+    while (end < alignment.size() && !IsSpace(alignment[end])) ++end;
+    const std::string_view link = alignment.substr(at, end - at);
+    at = end;
+    const std::size_t dash = link.find('-');
+    const int slAt =
+        dash == std::string_view::npos ? -1 : LinkNumber(link.substr(0, dash));
+    const int tlAt =
+        dash == std::string_view::npos ? -1 : LinkNumber(link.substr(dash + 1));
+    if (slAt < 0 || tlAt < 0) {
+      return badLink("malformed link \"" + std::string(link) + "\"");
+    }
+    if (static_cast<std::size_t>(slAt) >= words) {
+      return badLink("link " + std::string(link) +
+                     " is past the end of the SL sentence of " + Words(words));
+    }
+    if (static_cast<std::size_t>(tlAt) >= tlWords) {
+      return badLink("link " + std::string(link) +
+                     " is past the end of the TL sentence of " +
+                     Words(tlWords));
+    }
+    links_.emplace_back(slAt + 1, tlAt + 1);
+  }
+  std::sort(links_.begin(), links_.end());
+  links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
+  // "((" and the pairs, each at most 24 bytes, and "))".
+  alignmentLine_.Assign({});
+  char* out = alignmentLine_.Room(16 + 24 * links_.size());
+  out = std::copy_n("Alignment: (", 12, out);
+  for (std::size_t i = 0; i < links_.size(); ++i) {
+    if (i > 0) *out++ = ',';
+    *out++ = '(';
+    out = std::to_chars(out, out + 11, links_[i].first).ptr;
+    *out++ = ',';
+    out = std::to_chars(out, out + 11, links_[i].second).ptr;
+    *out++ = ')';
+  }
+  *out++ = ')';
+  alignmentLine_.End(out);
+  tlLine_.assign("TL: ").append(tl);
+
+  record = {sl,    tlLine_,    alignmentLine_.View(),
+            type_, cStructure, constSeq_,
+            6,     number,     0,
+            {}};
+  // Every line must read back, by the readers' own limit.
+  const std::pair<const char*, std::string_view> lines[] = {
+      {"SL", record.SL},
+      {"TL", record.TL},
+      {"Alignment", record.Alignment},
+      {"Type", record.Type},
+      {"C-Structure", record.CStructure},
+      {"ConstSeq", record.ConstSeq}};
+  for (const auto& [name, line] : lines) {
+    if (line.size() > kLongestLine) {
+      return Status::SentenceFailure(
+          StatusCode::kMalformedSentence,
+          std::string("its ") + name +
+              " line would be longer than 99,999 bytes",
+          number);
+    }
+  }
+  return Status();
+}
+
+ExampleMaker::ExampleMaker(std::istream& trees, std::istream& tl,
+                           std::istream& alignment, std::string treesName,
+                           std::string tlName, std::string alignmentName)
+    : trees_(trees),
+      tl_(tl),
+      alignment_(alignment),
+      treesName_(std::move(treesName)),
+      tlName_(std::move(tlName)),
+      alignmentName_(std::move(alignmentName)) {}
+
+ExampleMaker::Step ExampleMaker::Stop(std::string message) {
+  problem_ = Status::SentenceFailure(StatusCode::kMalformedSentence,
+                                     std::move(message), 0);
+  return Step::kStopped;
+}
+
+bool ExampleMaker::Overlong(const LineReader& lines, const std::string& name) {
+  if (!lines.Overlong()) return false;
+  Stop("Line " + std::to_string(lines.LineNumber()) + " of " + name +
+       " is longer than 99,999 bytes.");
+  return true;
+}
+
+ExampleMaker::Step ExampleMaker::Next(ExampleRecordView& record, int& depth) {
+  const bool tree = reader_.Next(trees_);
+  if (Overlong(trees_, treesName_)) return Step::kStopped;
+  std::string_view tl;
+  std::string_view alignment;
+  const bool tlLine = tl_.Next(tl);
+  if (Overlong(tl_, tlName_)) return Step::kStopped;
+  const bool alignmentLine = alignment_.Next(alignment);
+  if (Overlong(alignment_, alignmentName_)) return Step::kStopped;
+  if (!tree && !tlLine && !alignmentLine) return Step::kEnd;
+  ++number_;
+  const std::string& shortName = !tree     ? treesName_
+                                 : !tlLine ? tlName_
+                                           : alignmentName_;
+  if (!tree || !tlLine || !alignmentLine) {
+    return Stop(shortName + " ends before sentence " + std::to_string(number_) +
+                ".");
+  }
+  problem_ = reader_.MakeRecord(tl, alignment, number_, record, depth);
+  return problem_ ? Step::kRecord : Step::kSkipped;
+}

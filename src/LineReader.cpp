@@ -1,0 +1,65 @@
+#include "LineReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "LegacyLimits.h"
+#include "ReadAtHand.h"
+
+namespace {
+
+// Room for the longest line with its CR and newline, and a large read.
+constexpr std::size_t kReadSize = 256 << 10;
+constexpr std::size_t kBufferSize = kReadSize + kLongestLine + 2;
+
+}  // namespace
+
+LineReader::LineReader(std::istream& in)
+    : in_(in), buffer_(new char[kBufferSize]) {}
+
+bool LineReader::Fill() {
+  if (done_) return false;
+  std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+  end_ -= begin_;
+  begin_ = 0;
+  const std::size_t got =
+      ReadAtHand(in_, buffer_.get() + end_, kBufferSize - end_);
+  if (got == 0) {
+    done_ = true;
+    return false;
+  }
+  end_ += got;
+  return true;
+}
+
+bool LineReader::Next(std::string_view& line) {
+  if (overlong_) return false;
+  for (;;) {
+    const char* start = buffer_.get() + begin_;
+    const std::size_t held = end_ - begin_;
+    // A readable line's newline stands within its first 100,001 bytes.
+    const auto* newline = static_cast<const char*>(
+        std::memchr(start, '\n', std::min(held, kLongestLine + 2)));
+    std::size_t length = 0;
+    if (newline) {
+      length = static_cast<std::size_t>(newline - start);
+      begin_ += length + 1;
+    } else if (held <= kLongestLine + 1 && Fill()) {
+      continue;
+    } else if (held == 0) {
+      return false;
+    } else {
+      // The last line without a line end, or one too long to hold.
+      length = held;
+      begin_ = end_;
+    }
+    ++lines_;
+    if (length > 0 && start[length - 1] == '\r' && newline) --length;
+    if (length > kLongestLine) {
+      overlong_ = true;
+      return false;
+    }
+    line = std::string_view(start, length);
+    return true;
+  }
+}
