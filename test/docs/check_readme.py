@@ -39,9 +39,9 @@ def cpp_examples(readme):
     found = {}
     for code in blocks(readme, "cpp"):
         if "int main()" in code:
-            found["library"] = code
+            found.setdefault("library", code)
         elif "ReturnPatternAsString" in code:
-            found["learner"] = LEARNER_PRELUDE + code + "}\n"
+            found.setdefault("learner", LEARNER_PRELUDE + code + "}\n")
     return found
 
 
