@@ -17,7 +17,9 @@ $TMPDIR/annotator-speed, as speed.py caches its corpora).
 
 From the part -j1 and part -jN times a line T(j) = fixed + work / j is fitted:
 the fixed part is what splitting and joining cost whatever the cores, and the
-last line says from how many cores the recipe beats one run on this file.
+last lines say from how many cores the recipe beats one run on this file, from
+the medians and from each round alone: where the rounds disagree, the answer
+is within the noise of the machine. The table rows are README's.
 """
 import argparse
 import os
@@ -52,11 +54,22 @@ def timed(cmd, out_path, stdin=None):
         return time.perf_counter() - started
 
 
+def fit(one, t1, tn, cores):
+    """Fixed cost, shared work and the cores from which the recipe beats one
+    run, from T(j) = fixed + work / j through part -j1 and part -jN."""
+    if cores < 2 or t1 <= tn:
+        return "?", "?", "?"
+    work = (t1 - tn) * cores / (cores - 1)
+    fixed = t1 - work
+    pays = "never" if fixed >= one else str(int(work / (one - fixed)) + 1)
+    return f"{fixed:.2f}s", f"{work:.2f}s", pays
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("binary")
     ap.add_argument("--mb", type=int, default=200)
-    ap.add_argument("--rounds", type=int, default=3)
+    ap.add_argument("--rounds", type=int, default=7)
     ap.add_argument("--file")
     a = ap.parse_args()
     binary = os.path.abspath(a.binary)
@@ -93,14 +106,19 @@ def main():
     print(f"{os.path.basename(infile)}: {mb:.1f} MB, {cores} cores, medians of {a.rounds}")
     for name, t in med.items():
         print(f"  {name:10s} {t:7.3f} s  {mb / t:7.1f} MB/s  {t / med['one']:5.2f} x one run")
-    one, t1, tn = med["one"], med["part -j1"], med[f"part -j{cores}"]
-    if cores > 1 and t1 > tn:
-        work = (t1 - tn) * cores / (cores - 1)
-        fixed = t1 - work
-        pays = "never" if fixed >= one else str(int(work / (one - fixed)) + 1)
-        print(f"fixed={fixed:.3f}s work={work:.3f}s pays_from_cores={pays}")
-    else:
-        print(f"fixed=? work=? pays_from_cores=? (part -j1 {t1:.3f}s, -j{cores} {tn:.3f}s)")
+    # README's table: the median, and the spread of the rounds around it.
+    titles = {"one": "one run", "pipe": "`--pipe` (the former recipe)"}
+    for jobs in range(1, cores + 1):
+        titles[f"part -j{jobs}"] = f"`--pipe-part`, {jobs} job{'s' if jobs > 1 else ''}"
+    for name, t in times.items():
+        print(f"| {titles[name]} | {med[name]:.2f} s ({min(t):.2f}-{max(t):.2f}) "
+              f"| {med[name] / med['one']:.1f} |")
+    fits = [fit(times["one"][r], times["part -j1"][r], times[f"part -j{cores}"][r], cores)
+            for r in range(a.rounds)]
+    fixed, work, pays = fit(med["one"], med["part -j1"], med[f"part -j{cores}"], cores)
+    print(f"fixed={fixed} work={work} pays_from_cores={pays}")
+    print("per round: fixed " + ", ".join(f[0] for f in fits) +
+          "; pays_from_cores " + ", ".join(f[2] for f in fits))
     return 0
 
 
