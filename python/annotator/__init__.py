@@ -91,6 +91,15 @@ def parse_tree(text: str) -> Tree:
     return _annotator.parse_tree(text)
 
 
+def _tree_at(text: str, way) -> Tree:
+    """The node reached from the root of `text` by child places `way`: how
+    a pickled Tree comes back."""
+    tree = parse_tree(text)
+    for place in way:
+        tree = tree[place]
+    return tree
+
+
 def _nltk():
     try:
         import nltk

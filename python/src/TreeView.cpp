@@ -1,6 +1,7 @@
 // The Tree type is written against the interpreter's own C API: a walk over
 // every node of a corpus makes a view per node, and a pybind11 object costs
 // several times what a plain one does to make and to ask.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -221,19 +222,29 @@ PyObject* SameNode(PyObject* self, PyObject* other) {
   }
   return PyBool_FromLong(NodeOf(self) == NodeOf(other));
 }
-// A copy is the view itself, as for any value that cannot change; a pickle
-// is the bracketed text, read again when loaded.
+// A copy is the view itself, as for any value that cannot change.
 PyObject* Self(PyObject* self, PyObject*) {
   Py_INCREF(self);
   return self;
 }
 PyObject* Reduce(PyObject* self, PyObject*) {
   return Guard([&] {
+    // A subtree read on its own would number its leaves from 1, so a
+    // pickle is the whole tree's text and the way down to the node.
+    std::vector<std::size_t> way;
+    CTree::TreeNode* root = NodeOf(self);
+    for (; root->Parent; root = root->Parent) {
+      const std::vector<CTree::TreeNode*>& siblings = root->Parent->Children;
+      way.push_back(static_cast<std::size_t>(
+          std::find(siblings.begin(), siblings.end(), root) -
+          siblings.begin()));
+    }
+    std::reverse(way.begin(), way.end());
     std::string text;
-    AsTree(self)->Owner->ReturnSubTree(NodeOf(self), text);
+    AsTree(self)->Owner->ReturnSubTree(root, text);
     return Release(
-        py::make_tuple(py::module_::import("annotator").attr("parse_tree"),
-                       py::make_tuple(Text(text))));
+        py::make_tuple(py::module_::import("annotator").attr("_tree_at"),
+                       py::make_tuple(Text(text), py::cast(way))));
   });
 }
 PyObject* Svg(PyObject* self, PyObject*) {
@@ -401,8 +412,9 @@ PyMethodDef Methods[] = {
      "when `positions` is False. Raises ImportError when NLTK is not "
      "installed."},
     {"from_nltk", FromNltk, METH_O | METH_STATIC,
-     "from_nltk(tree, /)\n--\n\nAn nltk.Tree as a Tree: leaves written "
-     "word-position keep their positions, other leaves have none. Raises "
+     "from_nltk(tree, /)\n--\n\nAn nltk.Tree as a Tree, read as "
+     "parse_tree reads its bracketed text: leaves are numbered by their "
+     "place, and a word-N leaf at place N is the word at position N. Raises "
      "FormatError where a label or word cannot be written in brackets."},
     {"__copy__", Self, METH_NOARGS, nullptr},
     {"__deepcopy__",
