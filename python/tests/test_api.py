@@ -1,3 +1,4 @@
+import collections.abc
 import copy
 import gc
 import gzip
@@ -96,6 +97,15 @@ def test_tree_navigation():
     assert tree[0][1].parent == tree[0] and tree.parent is None
     assert str(tree[0]) == "(NP (DT the-1)(NN cat-2))"
     assert tree[1].depth == 2 and tree[0][0].is_leaf
+    assert [t.label for t in tree[::-1]] == ["VP", "NP"] and tree[0][5:] == []
+    assert (tree.height(), tree[0][0].height()) == (4, 2)
+    assert tree.pos() == [("the", "DT"), ("cat", "NN"), ("sleeps", "VBZ")]
+    assert repr(tree[0][0]) == "<annotator.Tree (DT the-1)>"
+    assert repr(annotator.parse_tree("(S " + "(A x) " * 50 + ")")).endswith("...>")
+    assert isinstance(tree, collections.abc.Collection) and tree[1][0] in tree[1]
+    assert [t.__module__ + "." + t.__name__ for t in (annotator.Example, annotator.Pattern,
+                                                       annotator.Tree, annotator.Reader)] == [
+        "annotator.Example", "annotator.Pattern", "annotator.Tree", "annotator.Reader"]
     with pytest.raises(IndexError):
         tree[2]
 
@@ -113,6 +123,9 @@ def test_to_nltk_equals_nltk_reading_the_printed_tree():
     for example in annotator.read(BUNDLED):
         tree = example.tree
         assert tree.to_nltk() == nltk.Tree.fromstring(str(tree))
+        assert annotator.Tree.from_nltk(tree.to_nltk()) == tree
+        assert tree.to_nltk(positions=False).leaves() == tree.words()
+        assert tree.to_nltk().height() == tree.height()
 
 
 OVERLONG = "x" * 100_000
