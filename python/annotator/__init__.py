@@ -9,7 +9,7 @@ to standard output or standard error; failures are exceptions.
 
 import collections.abc
 import os
-from typing import IO, Iterator, Union
+from typing import IO, Union
 
 from ._annotator import (
     AlignmentError,
