@@ -159,7 +159,8 @@ def example_svg(example):
     # run together, so the band grows with the farthest reach (up to a
     # bound, past which a picture is too tall to take in).
     reach = max((abs(top - bottom) for top, bottom in drawn), default=0)
-    tl_y = foot + min(max(2 * ROW, reach / LINK_SLOPE), MAX_BAND)
+    rise = min(max(2 * ROW - FONT_SIZE - 5, reach / LINK_SLOPE), MAX_BAND)
+    tl_y = foot + 5 + rise + FONT_SIZE
     for word, x in zip(tl_words, tl_centre):
         _text(parts, x, tl_y, "tl", word)
     for top, bottom in drawn:

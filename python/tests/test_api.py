@@ -320,11 +320,13 @@ def test_nul_in_a_path_and_long_texts_in_messages(tmp_path, write_file):
     assert len(str(raised.value)) < 300 and len(raised.value.text) > 300_000
 
 
-def test_a_failed_read_raises_its_errno():
+@pytest.mark.parametrize("entry", [lambda p, out: next(annotator.read(p)),
+                                   annotator.annotate], ids=["read", "annotate"])
+def test_a_failed_read_raises_its_errno(tmp_path, entry):
     import errno
     # Reading a process's memory at address 0 fails with EIO.
     with pytest.raises(OSError) as raised:
-        next(annotator.read("/proc/self/mem"))
+        entry("/proc/self/mem", tmp_path / "out.txt")
     assert raised.value.errno == errno.EIO
 
 
