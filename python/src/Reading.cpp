@@ -208,8 +208,6 @@ std::vector<Pattern> Patterns(const Example& example, bool consistent) {
   return patterns;
 }
 
-// An iterator over the examples of one source. It ends, letting go of a
-// file it opened, at the source's end, at a failure and on close().
 // What makes two examples equal: the lines they were read from and where.
 auto Key(const Example& e) {
   const ExampleRecord& r = e.Record;
@@ -217,6 +215,8 @@ auto Key(const Example& e) {
                   r.ConstSeq, r.FieldCount, r.Number, r.HeaderLine);
 }
 
+// An iterator over the examples of one source. It ends, letting go of a
+// file it opened, at the source's end, at a failure and on close().
 class Reader {
  public:
   explicit Reader(const py::handle& source)
@@ -301,12 +301,14 @@ std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
     throw py::value_error("InFile and OutFile name the same file.");
   }
   int fd = -1;
+  int openError = 0;
   {
     py::gil_scoped_release released;
     fd =
         ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) openError = errno;
   }
-  if (fd < 0) RaiseOSError(errno, outPath);
+  if (fd < 0) RaiseOSError(openError, outPath);
   std::istream& in = source.Stream();
 
   std::ostream unused(nullptr);
