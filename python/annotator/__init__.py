@@ -7,8 +7,9 @@ from 1 as they do in the files. Nothing here ends the interpreter or writes
 to standard output or standard error; failures are exceptions.
 """
 
+import collections.abc
 import os
-from typing import Iterator, Union
+from typing import IO, Union
 
 from ._annotator import (
     AlignmentError,
@@ -16,8 +17,8 @@ from ._annotator import (
     FormatError,
     Pattern,
     Tree,
+    __version__,
     make_example,
-    parse_tree,
 )
 from . import _annotator
 
@@ -26,7 +27,9 @@ __all__ = [
     "Example",
     "FormatError",
     "Pattern",
+    "Reader",
     "Tree",
+    "__version__",
     "annotate",
     "make_example",
     "make_examples",
@@ -35,59 +38,103 @@ __all__ = [
 ]
 
 PathLike = Union[str, bytes, os.PathLike]
+Source = Union[PathLike, IO[bytes], IO[str]]
+
+# A tree is a sized, iterable container of its children; not a Sequence,
+# whose index() and count() would clash with the node's `index`.
+collections.abc.Collection.register(Tree)
+collections.abc.Reversible.register(Tree)
+
+Reader = _annotator._Reader
+Reader.__module__ = __name__
+Reader.__name__ = Reader.__qualname__ = "Reader"
 
 
-def read(path: PathLike) -> Iterator[Example]:
-    """Iterate over the training examples of the file at `path`.
+def read(source: Source) -> Reader:
+    """Iterate over the training examples of `source`.
 
+    `source` is a path (str, bytes or os.PathLike) or a file object open for
+    reading, binary or text (``open``, ``gzip.open``, ``io.BytesIO``, ...).
     Records are found and taken by exactly annotator's rules (a header is any
     line holding ``SentenceIndex:``; the nine lines after it by position),
     one at a time, so memory stays flat on any file size. Iteration ends at
-    the end of the file or at the first record cut short. The file is opened
-    at once: FileNotFoundError, IsADirectoryError or PermissionError; a line
-    of 100,000 bytes or more raises FormatError when reading reaches it.
+    the end of the file or at the first record cut short.
+
+    The iterator is also a context manager: ``close()``, leaving a ``with``
+    block and reaching the end let go of a file it opened (a file object
+    passed in stays open; its owner closes it). A path is opened at once:
+    FileNotFoundError, IsADirectoryError, PermissionError, or ValueError for
+    a NUL in it. A failed read raises OSError with its errno, a line of
+    100,000 bytes or more FormatError; a wait on a pipe or terminal wakes
+    for signals, so Ctrl-C raises KeyboardInterrupt. After any of these the
+    iterator is done: no record is taken from a read cut short.
     """
-    return _annotator._Reader(os.fsencode(path))
+    return Reader(source)
 
 
-def annotate(in_path: PathLike, out_path: PathLike) -> int:
-    """Write what ``annotator in_path out_path`` writes to its OutFile.
+def annotate(in_file: Source, out_path: PathLike) -> int:
+    """Write what ``annotator InFile OutFile`` writes to its OutFile.
 
     Byte for byte the same records, without the listing; returns how many
-    were written. Like the program it stops at a malformed C-structure or an
-    over-long line with the records before it written, raising FormatError;
-    ValueError when both paths name one file, OSError (FileNotFoundError,
-    IsADirectoryError, PermissionError, ...) when a file cannot be opened or
-    written. The output holds whole records only, also after a failed write.
+    were written. `in_file` is read as read() reads it. Like the program it
+    stops at a malformed C-structure or an over-long line with the records
+    before it written, raising FormatError; ValueError when both paths name
+    one file or a path holds a NUL, OSError (FileNotFoundError,
+    IsADirectoryError, PermissionError, ...) when a file cannot be opened,
+    read or written, KeyboardInterrupt when a signal interrupts a wait. The
+    output holds whole records only, whatever stops it.
     """
-    return _annotator._annotate(os.fsencode(in_path), os.fsencode(out_path))
+    return _annotator._annotate(in_file, out_path)
 
 
-def make_examples(trees: PathLike, tl: PathLike, alignment: PathLike,
+def make_examples(trees: Source, tl: Source, alignment: Source,
                   out: PathLike) -> int:
     """Write what ``make_examples trees tl alignment out`` writes to its OutFile.
 
     Sentence k is tree k of `trees` (bracketed trees as parsers write them),
     line k of `tl` and line k of `alignment` (0-based ``i-j`` links); returns
-    how many records were written. Like the program it skips a sentence that
-    cannot become a record and writes the others, then raises FormatError or
-    AlignmentError for the first one skipped; a file that runs short raises
-    FormatError after the records before it. ValueError when `out` is one of
-    the inputs, OSError when a file cannot be opened or written.
+    how many records were written. Each input is a path or a file object,
+    read as read() reads its source. Like the program it skips a sentence
+    that cannot become a record and writes the others, then raises
+    FormatError or AlignmentError for the first one skipped; a file that
+    runs short raises FormatError after the records before it. ValueError
+    when `out` is one of the inputs or a path holds a NUL, OSError when a
+    file cannot be opened, read or written, KeyboardInterrupt when a signal
+    interrupts a wait. The output holds whole records only.
     """
-    return _annotator._make_examples(os.fsencode(trees), os.fsencode(tl),
-                                     os.fsencode(alignment), os.fsencode(out))
+    return _annotator._make_examples(trees, tl, alignment, out)
 
 
-def _to_nltk(tree: Tree):
-    """The subtree under `tree` as an nltk.Tree, built without recursion."""
+def parse_tree(text: str) -> Tree:
+    """Read a bracketed C-structure such as '(S (NP (DT the-1)) (VP (VBZ
+    barks-2)))' into a Tree, at any nesting depth. Raises FormatError when
+    the text does not read as a tree."""
+    return _annotator.parse_tree(text)
+
+
+def _tree_at(text: str, way) -> Tree:
+    """The node reached from the root of `text` by child places `way`: how
+    a pickled Tree comes back."""
+    tree = parse_tree(text)
+    for place in way:
+        tree = tree[place]
+    return tree
+
+
+def _nltk():
     try:
         import nltk
     except ImportError as error:
         raise ImportError(
-            "Tree.to_nltk needs NLTK (apt-get install python3-nltk, "
-            "or pip install nltk)"
+            "Tree.to_nltk and Tree.from_nltk need NLTK: pip install nltk, "
+            "or on Debian apt-get install python3-nltk"
         ) from error
+    return nltk
+
+
+def _to_nltk(tree: Tree, positions: bool = True):
+    """The subtree under `tree` as an nltk.Tree, built without recursion."""
+    nltk = _nltk()
     rows = tree._flat()
     built = [None] * len(rows)
     children = [[] for _ in rows]
@@ -96,10 +143,31 @@ def _to_nltk(tree: Tree):
     for place in range(len(rows) - 1, -1, -1):
         label, word, parent, index = rows[place]
         if word is not None:
-            leaf = word if index is None else f"{word}-{index}"
+            leaf = word if index is None or not positions else f"{word}-{index}"
             built[place] = nltk.Tree(label, [leaf])
         else:
             built[place] = nltk.Tree(label, children[place][::-1])
         if parent >= 0:
             children[parent].append(built[place])
     return built[0]
+
+
+def _from_nltk(tree) -> Tree:
+    """An nltk.Tree written in brackets without recursion, then read."""
+    nltk = _nltk()
+    parts = []
+    open_nodes = [tree]
+    while open_nodes:
+        node = open_nodes.pop()
+        if isinstance(node, str):
+            parts.append(node)
+            continue
+        if not isinstance(node, nltk.Tree):
+            raise TypeError(f"from_nltk takes an nltk.Tree, not {type(node).__name__}")
+        parts.append(f"({node.label()}")
+        open_nodes.append(")")
+        for child in reversed(node):
+            open_nodes.append(child if isinstance(child, nltk.Tree) else f" {child}")
+            if isinstance(child, nltk.Tree):
+                open_nodes.append(" ")
+    return parse_tree("".join(parts))

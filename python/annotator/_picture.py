@@ -17,6 +17,8 @@ CHAR_WIDTH = 8.5  # a little over a monospace advance at FONT_SIZE
 PAD = 14  # between neighbouring intervals
 ROW = 44  # from one tree level to the next
 MARGIN = 10
+LINK_SLOPE = 3  # sideways run of the farthest link per unit of the band's height
+MAX_BAND = 10 * ROW
 
 # What XML 1.0 cannot hold, and the lone surrogates that stand for bytes that
 # were not UTF-8.
@@ -147,17 +149,21 @@ def example_svg(example):
     for slot in slots:
         tl_centre.append(at + slot * stretch / 2)
         at += slot * stretch
-    tl_y = foot + 2 * ROW
-    for word, x in zip(tl_words, tl_centre):
-        _text(parts, x, tl_y, "tl", word)
-
     leaf_at = {}
     for place, (_, word, _, index) in enumerate(rows):
         if word is not None and index is not None:
             leaf_at.setdefault(index, centre[place])
-    for sl, tl in links:
-        if sl in leaf_at and 1 <= tl <= len(tl_centre):
-            _line(parts, "link", leaf_at[sl], foot + 5, tl_centre[tl - 1],
-                  tl_y - FONT_SIZE)
+    drawn = [(leaf_at[sl], tl_centre[tl - 1]) for sl, tl in links
+             if sl in leaf_at and 1 <= tl <= len(tl_centre)]
+    # Links that reach far sideways would lie nearly flat in a low band and
+    # run together, so the band grows with the farthest reach (up to a
+    # bound, past which a picture is too tall to take in).
+    reach = max((abs(top - bottom) for top, bottom in drawn), default=0)
+    rise = min(max(2 * ROW - FONT_SIZE - 5, reach / LINK_SLOPE), MAX_BAND)
+    tl_y = foot + 5 + rise + FONT_SIZE
+    for word, x in zip(tl_words, tl_centre):
+        _text(parts, x, tl_y, "tl", word)
+    for top, bottom in drawn:
+        _line(parts, "link", top, foot + 5, bottom, tl_y - FONT_SIZE)
     width = max(total, at + MARGIN)
     return _svg(width, tl_y + MARGIN + 4, parts)

@@ -6,6 +6,7 @@ PYBIND11_MODULE(_annotator, module) {
   module.doc() =
       "The annotator library: training-example files, constituent trees and "
       "patterns.";
+  module.attr("__version__") = ANNOTATOR_VERSION;
   annotator_python::RegisterErrors(module);
   annotator_python::RegisterTree(module);
   annotator_python::RegisterReading(module);

@@ -5,7 +5,6 @@
 #include <pybind11/stl.h>
 
 #include <cstddef>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,15 +37,33 @@ std::string Bytes(const py::handle& text);
 py::object MakeTree(const std::shared_ptr<ParseParser>& owner,
                     CTree::TreeNode* node);
 
-// Opens `path` as a training file, as the programs do, but returns the
-// errno value a Python user expects instead of the programs' one message (0
-// when it opened). Called without the interpreter's lock, since opening a
-// FIFO waits for its writer.
-int OpenInput(std::ifstream& in, const std::string& path);
 // True when both paths exist and name one file.
 bool SameFile(const std::string& first, const std::string& second);
-// Writes all of `bytes`; false with errno set when a write fails.
-bool WriteAll(int fd, std::string_view bytes);
+
+// Creates or empties `path` for writing records and returns its descriptor;
+// lets go of the interpreter's lock while the open may wait (a FIFO).
+// Raises OSError naming the path.
+int OpenOutput(const std::string& path);
+
+// An output file that only ever ends in whole records: Pending goes out in
+// one run of writes, and a write that fails partway is cut back to the last
+// whole record, so a reader never meets half a record. Error keeps the errno
+// of the first failure. Used without the interpreter's lock.
+struct WholeRecordFile {
+  // Records go out in pieces of about this size.
+  static constexpr std::size_t kChunk = 1 << 20;
+
+  explicit WholeRecordFile(int fd) : Fd(fd) {}
+  // Writes Pending; false (and nothing more is written) once a write failed.
+  bool Flush();
+  // Flushes and closes the descriptor.
+  void Close();
+
+  int Fd;
+  int Error = 0;
+  std::size_t WholeUpTo = 0;
+  std::string Pending;
+};
 
 // An Example made from a sentence (make_example): its fields `record`'s
 // lines; str() gives the record with "SentenceIndex: " and its number.

@@ -9,6 +9,8 @@ namespace annotator_python {
 
 namespace {
 
+constexpr std::size_t kQuotedText = 200;
+
 PyObject* FormatErrorType = nullptr;
 PyObject* AlignmentErrorType = nullptr;
 
@@ -32,8 +34,15 @@ void Raise(const Status& status) {
   PyObject* type = status.Family() == StatusFamily::kAlignment
                        ? AlignmentErrorType
                        : FormatErrorType;
+  // A message quotes the start of the text; the whole of it, which can be
+  // a line of 100,000 bytes or a tree of any size, is in `text`.
+  Status shown = status;
+  if (shown.Text.size() > kQuotedText) {
+    shown.Text.resize(kQuotedText);
+    shown.Text += "...";
+  }
   py::object error =
-      py::reinterpret_borrow<py::object>(type)(Text(status.Message()));
+      py::reinterpret_borrow<py::object>(type)(Text(shown.Message()));
   error.attr("record") = OrNone(status.Record);
   if (type == FormatErrorType) {
     error.attr("line") = OrNone(status.Line);

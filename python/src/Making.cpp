@@ -1,10 +1,5 @@
 // make_example and make_examples: the converter of a parser's trees and an
 // aligner's links into records, as the make_examples program runs it.
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -13,42 +8,12 @@
 #include "AnnotatedRecord.h"
 #include "Binding.h"
 #include "ExampleMaker.h"
+#include "InputSource.h"
 #include "Status.h"
 
 namespace annotator_python {
 
 namespace {
-
-// make_examples writes in pieces of whole records of about this size.
-constexpr std::size_t kOutputChunk = 1 << 20;
-
-// A file that ends in whole records: what goes out is a run of them, and a
-// write that fails partway is cut back.
-struct WholeRecordFile {
-  explicit WholeRecordFile(int fd) : Fd(fd) {}
-  bool Flush() {
-    if (Error != 0) return false;
-    if (WriteAll(Fd, Pending)) {
-      WholeUpTo += Pending.size();
-      Pending.clear();
-      return true;
-    }
-    Error = errno;
-    if (::ftruncate(Fd, static_cast<off_t>(WholeUpTo)) != 0) {
-      // Not a regular file: nothing to cut back.
-    }
-    return false;
-  }
-  void Close() {
-    Flush();
-    if (::close(Fd) != 0 && Error == 0) Error = errno;
-  }
-
-  int Fd;
-  int Error = 0;
-  std::size_t WholeUpTo = 0;
-  std::string Pending;
-};
 
 // A bracketed text as it stands, or an annotator.Tree written as a parser
 // would write it: labels and words, no positions.
@@ -106,37 +71,27 @@ py::object MakeExample(const py::handle& tree, const py::handle& tl,
   return NewMadeExample(record);
 }
 
-std::size_t MakeExamples(const py::bytes& treesBytes, const py::bytes& tlBytes,
-                         const py::bytes& alignmentBytes,
-                         const py::bytes& outBytes) {
-  const std::string paths[] = {treesBytes, tlBytes, alignmentBytes};
-  const std::string outPath = outBytes;
-  for (const std::string& path : paths) {
-    if (SameFile(path, outPath)) {
+std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
+                         const py::handle& alignment,
+                         const py::handle& outName) {
+  const std::string outPath = PathBytes(outName);
+  // Each input reads as read() reads its source: a path or a file object,
+  // waits that wake for signals, a failed read raised as OSError.
+  InputSource inputs[] = {InputSource(trees), InputSource(tl),
+                          InputSource(alignment)};
+  const char* const roles[] = {"trees", "tl", "alignment"};
+  std::string names[3];
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::string& path = inputs[i].Path();
+    if (!path.empty() && SameFile(path, outPath)) {
       throw py::value_error("InFile and OutFile name the same file.");
     }
+    names[i] = path.empty() ? roles[i] : path;
   }
-  std::ifstream inputs[3];
-  int fd = -1;
-  int error = 0;
-  std::string failedPath = outPath;
-  {
-    py::gil_scoped_release released;
-    for (std::size_t i = 0; i < 3 && error == 0; ++i) {
-      error = OpenInput(inputs[i], paths[i]);
-      if (error != 0) failedPath = paths[i];
-    }
-    if (error == 0) {
-      fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                  0666);
-      if (fd < 0) error = errno;
-    }
-  }
-  if (error != 0) RaiseOSError(error, failedPath);
+  WholeRecordFile out(OpenOutput(outPath));
 
-  ExampleMaker maker(inputs[0], inputs[1], inputs[2], paths[0], paths[1],
-                     paths[2]);
-  WholeRecordFile out(fd);
+  ExampleMaker maker(inputs[0].Stream(), inputs[1].Stream(), inputs[2].Stream(),
+                     names[0], names[1], names[2]);
   ExampleRecordView record;
   int depth = 0;
   std::size_t records = 0;
@@ -150,7 +105,7 @@ std::size_t MakeExamples(const py::bytes& treesBytes, const py::bytes& tlBytes,
               record, depth, "SentenceIndex: " + std::to_string(record.Number),
               out.Pending);
           ++records;
-          going = out.Pending.size() < kOutputChunk || out.Flush();
+          going = out.Pending.size() < WholeRecordFile::kChunk || out.Flush();
           break;
         case ExampleMaker::Step::kSkipped:
           if (first) first = maker.Problem();
@@ -167,6 +122,9 @@ std::size_t MakeExamples(const py::bytes& treesBytes, const py::bytes& tlBytes,
     out.Close();
   }
   if (out.Error != 0) RaiseOSError(out.Error, outPath);
+  // A failed or interrupted read ends its stream early, which the maker
+  // takes for a file that ran short: the failure is the truer report.
+  for (InputSource& input : inputs) input.RaiseIfFailed();
   if (!first) Raise(first);
   return records;
 }

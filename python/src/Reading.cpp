@@ -5,44 +5,27 @@
 #include <cerrno>
 #include <charconv>
 #include <cstddef>
-#include <fstream>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "AlignmentLinks.h"
 #include "AnnotatedRecord.h"
 #include "Binding.h"
+#include "InputSource.h"
 #include "LineUp.h"
 #include "ParseParser.h"
 #include "PatternExtractor.h"
 #include "SplitText.h"
 #include "Status.h"
 #include "TrainingExampleReader.h"
-#include "TrainingFile.h"
 
 namespace annotator_python {
-
-namespace {
-
-// annotate writes in pieces of whole records of about this size.
-constexpr std::size_t kOutputChunk = 1 << 20;
-
-}  // namespace
-
-int OpenInput(std::ifstream& in, const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  struct stat info;
-  const bool directory = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
-  // The stream opens while this descriptor still holds a FIFO open, so its
-  // open finds the writer there and does not wait again.
-  const bool opened = !directory && OpenTrainingFile(in, path.c_str());
-  ::close(fd);
-  return opened ? 0 : directory ? EISDIR : EIO;
-}
 
 namespace {
 
@@ -113,10 +96,21 @@ py::list Alignment(const Example& example) {
   return pairs;
 }
 
+// Below this a tree is scanned faster than the lock passes between threads
+// (a 300-byte tree takes about 150 ns, less than the call around it), so
+// it is scanned with the lock held.
+constexpr std::size_t kScanWithoutLock = 4096;
+
 int Score(const Example& example) {
-  CStructureReader reader;
-  const CStructureReading reading =
-      reader.MeasureDepth(example.Record.CStructure);
+  thread_local CStructureReader reader;
+  const std::string& tree = example.Record.CStructure;
+  CStructureReading reading;
+  if (tree.size() < kScanWithoutLock) {
+    reading = reader.MeasureDepth(tree);
+  } else {
+    py::gil_scoped_release released;
+    reading = reader.MeasureDepth(tree);
+  }
   if (!reading.Ok) Raise(example.At(reading.ToStatus(), kCStructureOffset));
   return reading.Depth;
 }
@@ -214,50 +208,67 @@ std::vector<Pattern> Patterns(const Example& example, bool consistent) {
   return patterns;
 }
 
+// What makes two examples equal: the lines they were read from and where.
+auto Key(const Example& e) {
+  const ExampleRecord& r = e.Record;
+  return std::tie(r.Header, r.SL, r.TL, r.Alignment, r.Type, r.CStructure,
+                  r.ConstSeq, r.FieldCount, r.Number, r.HeaderLine, e.Numbered);
+}
+
+// An iterator over the examples of one source. It ends, letting go of a
+// file it opened, at the source's end, at a failure and on close().
 class Reader {
  public:
-  explicit Reader(const py::bytes& path)
-      : path_(path), buffer_(new char[kBuffer]) {
-    in_.rdbuf()->pubsetbuf(buffer_.get(), kBuffer);
-    int error = 0;
-    {
-      py::gil_scoped_release released;
-      error = OpenInput(in_, path_);
-    }
-    if (error != 0) RaiseOSError(error, path_);
-    reader_ = std::make_unique<TrainingExampleReader>(in_, listing_);
-  }
+  explicit Reader(const py::handle& source)
+      : source_(std::make_unique<InputSource>(source)),
+        reader_(std::make_unique<TrainingExampleReader>(source_->Stream(),
+                                                        listing_)) {}
 
   std::shared_ptr<Example> Next() {
     if (!reader_) throw py::stop_iteration();
     // The lock is let go while reading, so a second thread could come in
     // here with the same iterator.
-    if (busy_) {
-      throw py::value_error("this iterator is being read by another thread");
-    }
+    RefuseWhileBusy();
     auto example = std::make_shared<Example>();
     bool complete = false;
+    std::exception_ptr thrown;
     busy_ = true;
     {
       py::gil_scoped_release released;
-      complete = reader_->NextRecord(example->Record);
+      try {
+        complete = reader_->NextRecord(example->Record);
+      } catch (...) {
+        thrown = std::current_exception();
+      }
     }
     busy_ = false;
-    if (!complete) {
-      const Status status = reader_->ReadStatus();
-      reader_.reset();
-      in_.close();
+    // A record read up to a failure is not a record: the failure is raised
+    // in its place.
+    if (thrown || source_->Failed() || !complete) {
+      const Status status = thrown ? Status() : reader_->ReadStatus();
+      Close();
+      source_->RaiseIfFailed();
+      if (thrown) std::rethrow_exception(thrown);
       if (!status) Raise(status);
       throw py::stop_iteration();
     }
     return example;
   }
 
+  void Close() {
+    RefuseWhileBusy();
+    reader_.reset();
+    source_->Close();
+  }
+
  private:
-  static constexpr std::size_t kBuffer = 1 << 16;
-  std::string path_;
-  std::unique_ptr<char[]> buffer_;
-  std::ifstream in_;
+  void RefuseWhileBusy() const {
+    if (busy_) {
+      throw py::value_error("this iterator is being read by another thread");
+    }
+  }
+
+  std::unique_ptr<InputSource> source_;
   std::ostream listing_{nullptr};
   std::unique_ptr<TrainingExampleReader> reader_;
   bool busy_ = false;  // read and written with the interpreter's lock held
@@ -272,6 +283,8 @@ bool SameFile(const std::string& first, const std::string& second) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+namespace {
+
 // Writes all of `bytes`; false with errno set when a write fails.
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -285,31 +298,49 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-namespace {
+}  // namespace
 
-std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
-  const std::string inPath = inBytes;
-  const std::string outPath = outBytes;
-  if (SameFile(inPath, outPath)) {
-    throw py::value_error("InFile and OutFile name the same file.");
-  }
-  std::ifstream in;
-  std::unique_ptr<char[]> inBuffer(new char[1 << 16]);
-  in.rdbuf()->pubsetbuf(inBuffer.get(), 1 << 16);
+int OpenOutput(const std::string& path) {
   int fd = -1;
-  int inError = 0;
-  int outError = 0;
+  int error = 0;
   {
     py::gil_scoped_release released;
-    inError = OpenInput(in, inPath);
-    if (inError == 0) {
-      fd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                  0666);
-      if (fd < 0) outError = errno;
-    }
+    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) error = errno;
   }
-  if (inError != 0) RaiseOSError(inError, inPath);
-  if (outError != 0) RaiseOSError(outError, outPath);
+  if (fd < 0) RaiseOSError(error, path);
+  return fd;
+}
+
+bool WholeRecordFile::Flush() {
+  if (Error != 0) return false;
+  if (WriteAll(Fd, Pending)) {
+    WholeUpTo += Pending.size();
+    Pending.clear();
+    return true;
+  }
+  Error = errno;
+  if (::ftruncate(Fd, static_cast<off_t>(WholeUpTo)) != 0) {
+    // Not a regular file: nothing to cut back.
+  }
+  return false;
+}
+
+void WholeRecordFile::Close() {
+  Flush();
+  if (::close(Fd) != 0 && Error == 0) Error = errno;
+}
+
+namespace {
+
+std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
+  const std::string outPath = PathBytes(outName);
+  InputSource source(inSource);
+  if (!source.Path().empty() && SameFile(source.Path(), outPath)) {
+    throw py::value_error("InFile and OutFile name the same file.");
+  }
+  WholeRecordFile out(OpenOutput(outPath));
+  std::istream& in = source.Stream();
 
   std::ostream unused(nullptr);
   TrainingExampleReader reader(in, unused);
@@ -317,42 +348,26 @@ std::size_t Annotate(const py::bytes& inBytes, const py::bytes& outBytes) {
   // Views into the reader's buffer, as the program reads: no copy of a
   // record's lines before they go out.
   ExampleRecordView example;
-  std::string pending;
   std::size_t records = 0;
-  std::size_t wholeUpTo = 0;
   Status status;
-  int writeError = 0;
   {
     py::gil_scoped_release released;
-    // The file only ever ends in whole records: what goes out is a run of
-    // them, and a write that fails partway is cut back.
-    auto flush = [&]() {
-      if (WriteAll(fd, pending)) {
-        wholeUpTo += pending.size();
-        pending.clear();
-        return true;
-      }
-      writeError = errno;
-      if (::ftruncate(fd, static_cast<off_t>(wholeUpTo)) != 0) {
-        // Not a regular file: nothing to cut back.
-      }
-      return false;
-    };
     while (reader.NextRecordView(example)) {
       const CStructureReading tree = trees.MeasureDepth(example.CStructure);
       if (!tree.Ok) {
         status = PlacedIn(example, tree.ToStatus(), kCStructureOffset);
         break;
       }
-      AppendAnnotatedRecord(example, tree.Depth, pending);
+      AppendAnnotatedRecord(example, tree.Depth, out.Pending);
       ++records;
-      if (pending.size() >= kOutputChunk && !flush()) break;
+      if (out.Pending.size() >= WholeRecordFile::kChunk && !out.Flush()) break;
     }
     if (status) status = reader.ReadStatus();
-    if (writeError == 0) flush();
-    if (::close(fd) != 0 && writeError == 0) writeError = errno;
+    out.Close();
   }
-  if (writeError != 0) RaiseOSError(writeError, outPath);
+  if (out.Error != 0) RaiseOSError(out.Error, outPath);
+  // The records before a failed or interrupted read are written whole.
+  source.RaiseIfFailed();
   if (!status) Raise(status);
   return records;
 }
@@ -377,11 +392,19 @@ py::object NewMadeExample(const ExampleRecordView& record) {
 }
 
 void RegisterReading(py::module_& module) {
-  py::class_<Example, std::shared_ptr<Example>>(
+  // The types are the package's own, whatever module holds their code;
+  // both are named before any signature mentions them.
+  py::class_<Pattern> pattern(module, "Pattern",
+                              "A candidate translation pattern, as "
+                              "extract_patterns writes it.");
+  py::class_<Example, std::shared_ptr<Example>> example(
       module, "Example",
       "One training example of a file, as annotator reads it. Field texts "
       "are the lines' texts after their label (after the first ':' and one "
-      "blank); positions count from 1 as in the files.")
+      "blank); positions count from 1 as in the files.");
+  pattern.attr("__module__") = "annotator";
+  example.attr("__module__") = "annotator";
+  example
       .def_property_readonly(
           "number", [](const Example& e) { return e.Record.Number; },
           "The record's number in its file, from 1.")
@@ -454,6 +477,43 @@ void RegisterReading(py::module_& module) {
            "extract_patterns (with --consistent when `consistent`) writes "
            "for this record. Raises FormatError or AlignmentError where "
            "extract_patterns skips the record.")
+      .def(py::pickle(
+          [](const Example& e) {
+            const ExampleRecord& r = e.Record;
+            return py::make_tuple(py::bytes(r.Header), py::bytes(r.SL),
+                                  py::bytes(r.TL), py::bytes(r.Alignment),
+                                  py::bytes(r.Type), py::bytes(r.CStructure),
+                                  py::bytes(r.ConstSeq), r.FieldCount, r.Number,
+                                  r.HeaderLine, e.Numbered);
+          },
+          [](const py::tuple& state) {
+            if (state.size() != 11) throw py::value_error("not an Example");
+            auto e = std::make_shared<Example>();
+            ExampleRecord& r = e->Record;
+            std::string* fields[] = {&r.Header,    &r.SL,   &r.TL,
+                                     &r.Alignment, &r.Type, &r.CStructure,
+                                     &r.ConstSeq};
+            for (std::size_t i = 0; i < 7; ++i) {
+              *fields[i] = state[i].cast<std::string>();
+            }
+            r.FieldCount = state[7].cast<std::size_t>();
+            r.Number = state[8].cast<std::size_t>();
+            r.HeaderLine = state[9].cast<std::size_t>();
+            e->Numbered = state[10].cast<bool>();
+            return e;
+          }))
+      .def("__copy__", [](const py::object& self) { return self; })
+      .def("__deepcopy__",
+           [](const py::object& self, const py::handle&) { return self; })
+      .def(
+          "__eq__",
+          [](const Example& a, const Example& b) { return Key(a) == Key(b); },
+          py::is_operator())
+      .def("__hash__",
+           [](const Example& e) {
+             return std::hash<std::string>()(e.Record.CStructure) ^
+                    std::hash<std::size_t>()(e.Record.Number);
+           })
       .def("__str__",
            [](const Example& e) {
              std::string record;
@@ -479,9 +539,7 @@ void RegisterReading(py::module_& module) {
           "The example drawn as an SVG picture: its tree, the SL words at its "
           "foot, the TL words below them and a line per alignment link.");
 
-  py::class_<Pattern>(module, "Pattern",
-                      "A candidate translation pattern, as extract_patterns "
-                      "writes it.")
+  pattern
       .def_property_readonly(
           "type", [](const Pattern& p) { return Text(p.Field(4)); },
           "The constituent's label.")
@@ -533,6 +591,32 @@ void RegisterReading(py::module_& module) {
                 std::vector<std::string_view>(lines.begin() + 9, lines.end()));
           },
           "Number and tense constraints such as '(X2 NUM *SG)'.")
+      .def(py::pickle(
+          [](const Pattern& p) {
+            return py::make_tuple(py::bytes(std::string(p.Whole())),
+                                  p.Block->Positions[p.Number]);
+          },
+          [](const py::tuple& state) {
+            if (state.size() != 2) throw py::value_error("not a Pattern");
+            auto block = std::make_shared<PatternBlock>();
+            block->Text = state[0].cast<std::string>();
+            block->Positions.push_back(state[1].cast<std::vector<int>>());
+            return Pattern{block, 0, block->Text.size(), 0};
+          }))
+      .def("__copy__", [](const py::object& self) { return self; })
+      .def("__deepcopy__",
+           [](const py::object& self, const py::handle&) { return self; })
+      .def(
+          "__eq__",
+          [](const Pattern& a, const Pattern& b) {
+            return a.Whole() == b.Whole() &&
+                   a.Block->Positions[a.Number] == b.Block->Positions[b.Number];
+          },
+          py::is_operator())
+      .def("__hash__",
+           [](const Pattern& p) {
+             return std::hash<std::string_view>()(p.Whole());
+           })
       .def("__str__", [](const Pattern& p) { return Text(p.Whole()); })
       .def("__repr__", [](const Pattern& p) {
         return "<annotator.Pattern " +
@@ -541,9 +625,12 @@ void RegisterReading(py::module_& module) {
       });
 
   py::class_<Reader>(module, "_Reader")
-      .def(py::init<const py::bytes&>())
+      .def(py::init<const py::handle&>())
       .def("__iter__", [](py::object self) { return self; })
-      .def("__next__", &Reader::Next);
+      .def("__next__", &Reader::Next)
+      .def("close", &Reader::Close)
+      .def("__enter__", [](py::object self) { return self; })
+      .def("__exit__", [](Reader& reader, const py::args&) { reader.Close(); });
 
   module.def("_annotate", &Annotate);
 }

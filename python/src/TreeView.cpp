@@ -1,7 +1,9 @@
 // The Tree type is written against the interpreter's own C API: a walk over
 // every node of a corpus makes a view per node, and a pybind11 object costs
 // several times what a plain one does to make and to ask.
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -13,6 +15,7 @@
 #include "Binding.h"
 #include "ParseParser.h"
 #include "TreeWalk.h"
+#include "structmember.h"
 
 namespace annotator_python {
 
@@ -21,6 +24,7 @@ namespace {
 struct TreeObject {
   PyObject_HEAD std::shared_ptr<ParseParser> Owner;
   CTree::TreeNode* Node;
+  PyObject* WeakReferences;
 };
 
 PyTypeObject* TreeType = nullptr;
@@ -36,6 +40,7 @@ PyObject* NewTree(const std::shared_ptr<ParseParser>& owner,
   if (!tree) return nullptr;
   new (&tree->Owner) std::shared_ptr<ParseParser>(owner);
   tree->Node = node;
+  tree->WeakReferences = nullptr;
   return reinterpret_cast<PyObject*>(tree);
 }
 
@@ -45,6 +50,7 @@ PyObject* Sibling(PyObject* self, CTree::TreeNode* node) {
 
 void DeallocTree(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
+  if (AsTree(self)->WeakReferences) PyObject_ClearWeakRefs(self);
   AsTree(self)->Owner.~shared_ptr();
   PyObject_Free(self);
   Py_DECREF(type);
@@ -111,6 +117,10 @@ PyObject* Depth(PyObject* self, void*) {
   return PyLong_FromLong(GetCoEmbeddingScore(NodeOf(self)));
 }
 
+PyObject* Height(PyObject* self, PyObject*) {
+  return PyLong_FromLong(GetCoEmbeddingScore(NodeOf(self)) + 1);
+}
+
 // The nodes under `self` in pre-order, or its leaves alone.
 PyObject* Walk(PyObject* self, bool leavesOnly) {
   PyObject* list = PyList_New(0);
@@ -140,6 +150,16 @@ PyObject* Words(PyObject* self, PyObject*) {
     ForEachLeaf(NodeOf(self),
                 [&](CTree::TreeNode* node) { words.append(Text(node->Word)); });
     return Release(words);
+  });
+}
+
+PyObject* Pos(PyObject* self, PyObject*) {
+  return Guard([&] {
+    py::list pairs;
+    ForEachLeaf(NodeOf(self), [&](CTree::TreeNode* node) {
+      pairs.append(py::make_tuple(Text(node->Word), Text(node->Label)));
+    });
+    return Release(pairs);
   });
 }
 
@@ -174,8 +194,58 @@ PyObject* CallPython(PyObject* self, const char* module, const char* name) {
         py::reinterpret_borrow<py::object>(self)));
   });
 }
-PyObject* ToNltk(PyObject* self, PyObject*) {
-  return CallPython(self, "annotator", "_to_nltk");
+PyObject* ToNltk(PyObject* self, PyObject* args, PyObject* keywords) {
+  static const char* names[] = {"positions", nullptr};
+  int positions = 1;
+  if (!PyArg_ParseTupleAndKeywords(args, keywords, "|p:to_nltk",
+                                   const_cast<char**>(names), &positions)) {
+    return nullptr;
+  }
+  return Guard([&] {
+    return Release(
+        py::module_::import("annotator")
+            .attr("_to_nltk")(py::reinterpret_borrow<py::object>(self),
+                              positions != 0));
+  });
+}
+PyObject* FromNltk(PyObject*, PyObject* tree) {
+  return Guard([&] {
+    return Release(
+        py::module_::import("annotator")
+            .attr("_from_nltk")(py::reinterpret_borrow<py::object>(tree)));
+  });
+}
+PyObject* SameNode(PyObject* self, PyObject* other) {
+  if (!PyObject_TypeCheck(other, TreeType)) {
+    PyErr_SetString(PyExc_TypeError, "same_node() takes a Tree");
+    return nullptr;
+  }
+  return PyBool_FromLong(NodeOf(self) == NodeOf(other));
+}
+// A copy is the view itself, as for any value that cannot change.
+PyObject* Self(PyObject* self, PyObject*) {
+  Py_INCREF(self);
+  return self;
+}
+PyObject* Reduce(PyObject* self, PyObject*) {
+  return Guard([&] {
+    // A subtree read on its own would number its leaves from 1, so a
+    // pickle is the whole tree's text and the way down to the node.
+    std::vector<std::size_t> way;
+    CTree::TreeNode* root = NodeOf(self);
+    for (; root->Parent; root = root->Parent) {
+      const std::vector<CTree::TreeNode*>& siblings = root->Parent->Children;
+      way.push_back(static_cast<std::size_t>(
+          std::find(siblings.begin(), siblings.end(), root) -
+          siblings.begin()));
+    }
+    std::reverse(way.begin(), way.end());
+    std::string text;
+    AsTree(self)->Owner->ReturnSubTree(root, text);
+    return Release(
+        py::make_tuple(py::module_::import("annotator").attr("_tree_at"),
+                       py::make_tuple(Text(text), py::cast(way))));
+  });
 }
 PyObject* Svg(PyObject* self, PyObject*) {
   return CallPython(self, "annotator._picture", "tree_svg");
@@ -194,6 +264,33 @@ PyObject* Item(PyObject* self, Py_ssize_t i) {
   return Sibling(self, children[static_cast<std::size_t>(i)]);
 }
 
+PyObject* Subscript(PyObject* self, PyObject* key) {
+  const std::vector<CTree::TreeNode*>& children = NodeOf(self)->Children;
+  const auto count = static_cast<Py_ssize_t>(children.size());
+  if (PySlice_Check(key)) {
+    Py_ssize_t start = 0, stop = 0, step = 0;
+    if (PySlice_Unpack(key, &start, &stop, &step) < 0) return nullptr;
+    const Py_ssize_t length = PySlice_AdjustIndices(count, &start, &stop, step);
+    PyObject* list = PyList_New(length);
+    if (!list) return nullptr;
+    for (Py_ssize_t i = 0; i < length; ++i) {
+      PyObject* child =
+          Sibling(self, children[static_cast<std::size_t>(start + i * step)]);
+      if (!child) {
+        Py_DECREF(list);
+        return nullptr;
+      }
+      PyList_SET_ITEM(list, i, child);
+    }
+    return list;
+  }
+  Py_ssize_t i = PyNumber_AsSsize_t(key, PyExc_IndexError);
+  if (i == -1 && PyErr_Occurred()) return nullptr;
+  return Item(self, i < 0 ? i + count : i);
+}
+
+PyObject* Iterate(PyObject* self) { return PySeqIter_New(self); }
+
 PyObject* Str(PyObject* self) {
   return Guard([&] {
     std::string text;
@@ -201,26 +298,64 @@ PyObject* Str(PyObject* self) {
     return Release(Text(text));
   });
 }
+// The start of the bracketed text: enough to know a tree by in a list or
+// a debugger, short enough for one line.
+constexpr std::size_t kReprText = 60;
+
 PyObject* Repr(PyObject* self) {
   return Guard([&] {
-    const CTree::TreeNode* node = NodeOf(self);
-    return Release(Text(
-        "<annotator.Tree " + py::repr(Text(node->Label)).cast<std::string>() +
-        " with " + std::to_string(node->Children.size()) + " children>"));
+    std::string text;
+    AsTree(self)->Owner->ReturnSubTree(NodeOf(self), text);
+    if (text.size() > kReprText) {
+      text.resize(kReprText);
+      text += "...";
+    }
+    return Release(Text("<annotator.Tree " + text + ">"));
   });
+}
+
+bool SameNodeData(const CTree::TreeNode* a, const CTree::TreeNode* b) {
+  return a->Label == b->Label && a->Word == b->Word && a->Index == b->Index &&
+         a->Children.size() == b->Children.size();
+}
+
+// Trees are equal when their nodes are, pair by pair; walked with a stack
+// of its own, as trees can be deeper than any recursion.
+bool EqualTrees(const CTree::TreeNode* a, const CTree::TreeNode* b) {
+  std::vector<std::pair<const CTree::TreeNode*, const CTree::TreeNode*>> open{
+      {a, b}};
+  while (!open.empty()) {
+    const auto [x, y] = open.back();
+    open.pop_back();
+    if (x == y) continue;
+    if (!SameNodeData(x, y)) return false;
+    for (std::size_t i = 0; i < x->Children.size(); ++i) {
+      open.emplace_back(x->Children[i], y->Children[i]);
+    }
+  }
+  return true;
 }
 
 PyObject* Compare(PyObject* self, PyObject* other, int op) {
   if ((op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, TreeType)) {
     Py_RETURN_NOTIMPLEMENTED;
   }
-  const bool same = NodeOf(self) == NodeOf(other);
-  return PyBool_FromLong(op == Py_EQ ? same : !same);
+  const bool equal = EqualTrees(NodeOf(self), NodeOf(other));
+  return PyBool_FromLong(op == Py_EQ ? equal : !equal);
 }
 Py_hash_t Hash(PyObject* self) {
-  const auto hash =
-      static_cast<Py_hash_t>(std::hash<const void*>()(NodeOf(self)));
-  return hash == -1 ? -2 : hash;
+  std::size_t hash = 0;
+  WalkInTextOrder(
+      NodeOf(self),
+      [&](CTree::TreeNode* node) {
+        const std::size_t own = std::hash<std::string>()(node->Label) ^
+                                (std::hash<std::string>()(node->Word) << 1) ^
+                                (static_cast<std::size_t>(node->Index) << 2);
+        hash = hash * 1000003 ^ own;
+      },
+      [&](CTree::TreeNode*) { hash = hash * 31 + 7; });
+  const auto result = static_cast<Py_hash_t>(hash);
+  return result == -1 ? -2 : result;
 }
 
 PyGetSetDef Properties[] = {
@@ -237,27 +372,59 @@ PyGetSetDef Properties[] = {
     {"is_leaf", IsLeaf, nullptr, "True for a node without children.", nullptr},
     {"depth", Depth, nullptr,
      "The co-embedding score: the number of nodes on the longest path from "
-     "this node down to a leaf (1 for a leaf).",
+     "this node down to a leaf (1 for a leaf). height() is depth + 1, as "
+     "NLTK counts its word strings as a level of their own.",
      nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr}};
 
+PyMemberDef Members[] = {
+    {"__weaklistoffset__", T_PYSSIZET, offsetof(TreeObject, WeakReferences),
+     READONLY, nullptr},
+    {nullptr, 0, 0, 0, nullptr}};
+
 PyMethodDef Methods[] = {
     {"leaves", Leaves, METH_NOARGS,
-     "The nodes without children under this one, in text order."},
-    {"words", Words, METH_NOARGS, "The leaves' words in text order."},
+     "leaves($self, /)\n--\n\nThe nodes without children under this one, "
+     "in text order (nltk.Tree.leaves() gives the word strings: words() "
+     "here)."},
+    {"words", Words, METH_NOARGS,
+     "words($self, /)\n--\n\nThe leaves' words in text order."},
     {"subtrees", Subtrees, METH_NOARGS,
      "Every node under this one, itself first, in pre-order: a node before "
      "its descendants."},
     {"_flat", Flat, METH_NOARGS,
      "The subtree in pre-order as (label, word or None, parent's place or "
      "-1, position or None) rows."},
-    {"to_nltk", ToNltk, METH_NOARGS,
-     "The subtree as an nltk.Tree, leaves written word-position as in the "
-     "files. Raises ImportError when NLTK is not installed."},
+    {"height", Height, METH_NOARGS,
+     "height($self, /)\n--\n\nThe height as NLTK counts it: depth + 1 (a "
+     "leaf, which NLTK holds as a tree over its word, has height 2)."},
+    {"pos", Pos, METH_NOARGS,
+     "pos($self, /)\n--\n\nThe leaves as (word, tag) pairs in text order, "
+     "as nltk.Tree.pos() gives them."},
+    {"same_node", SameNode, METH_O,
+     "same_node($self, other, /)\n--\n\nTrue when `other` views this very "
+     "node of this very tree; == compares trees by their content."},
+    {"to_nltk",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(ToNltk)),
+     METH_VARARGS | METH_KEYWORDS,
+     "to_nltk($self, /, positions=True)\n--\n\nThe subtree as an nltk.Tree, "
+     "leaves written word-position as in the files, or as the words alone "
+     "when `positions` is False. Raises ImportError when NLTK is not "
+     "installed."},
+    {"from_nltk", FromNltk, METH_O | METH_STATIC,
+     "from_nltk(tree, /)\n--\n\nAn nltk.Tree as a Tree, read as "
+     "parse_tree reads its bracketed text: leaves are numbered by their "
+     "place, and a word-N leaf at place N is the word at position N. Raises "
+     "FormatError where a label or word cannot be written in brackets."},
+    {"__copy__", Self, METH_NOARGS, nullptr},
+    {"__deepcopy__",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Self)), METH_O,
+     nullptr},
+    {"__reduce__", Reduce, METH_NOARGS, nullptr},
     {"_repr_svg_", Svg, METH_NOARGS, "The subtree drawn as an SVG picture."},
     {nullptr, nullptr, 0, nullptr}};
 
-py::object ParseTree(const py::handle& text) {
+py::object ParseTree(const py::str& text) {
   std::string bytes = Bytes(text);
   auto owner = std::make_shared<ParseParser>();
   Status status;
@@ -293,6 +460,10 @@ void RegisterTree(py::module_& module) {
       {Py_tp_methods, Methods},
       {Py_sq_length, reinterpret_cast<void*>(Length)},
       {Py_sq_item, reinterpret_cast<void*>(Item)},
+      {Py_mp_length, reinterpret_cast<void*>(Length)},
+      {Py_mp_subscript, reinterpret_cast<void*>(Subscript)},
+      {Py_tp_iter, reinterpret_cast<void*>(Iterate)},
+      {Py_tp_members, Members},
       {Py_tp_str, reinterpret_cast<void*>(Str)},
       {Py_tp_repr, reinterpret_cast<void*>(Repr)},
       {Py_tp_richcompare, reinterpret_cast<void*>(Compare)},

@@ -1,5 +1,10 @@
+import collections.abc
+import copy
 import gc
+import gzip
+import io
 import os
+import pickle
 import subprocess
 import sys
 import textwrap
@@ -92,6 +97,15 @@ def test_tree_navigation():
     assert tree[0][1].parent == tree[0] and tree.parent is None
     assert str(tree[0]) == "(NP (DT the-1)(NN cat-2))"
     assert tree[1].depth == 2 and tree[0][0].is_leaf
+    assert [t.label for t in tree[::-1]] == ["VP", "NP"] and tree[0][5:] == []
+    assert (tree.height(), tree[0][0].height()) == (4, 2)
+    assert tree.pos() == [("the", "DT"), ("cat", "NN"), ("sleeps", "VBZ")]
+    assert repr(tree[0][0]) == "<annotator.Tree (DT the-1)>"
+    assert repr(annotator.parse_tree("(S " + "(A x) " * 50 + ")")).endswith("...>")
+    assert isinstance(tree, collections.abc.Collection) and tree[1][0] in tree[1]
+    assert [t.__module__ + "." + t.__name__ for t in (annotator.Example, annotator.Pattern,
+                                                       annotator.Tree, annotator.Reader)] == [
+        "annotator.Example", "annotator.Pattern", "annotator.Tree", "annotator.Reader"]
     with pytest.raises(IndexError):
         tree[2]
 
@@ -109,6 +123,9 @@ def test_to_nltk_equals_nltk_reading_the_printed_tree():
     for example in annotator.read(BUNDLED):
         tree = example.tree
         assert tree.to_nltk() == nltk.Tree.fromstring(str(tree))
+        assert annotator.Tree.from_nltk(tree.to_nltk()) == tree
+        assert tree.to_nltk(positions=False).leaves() == tree.words()
+        assert tree.to_nltk().height() == tree.height()
 
 
 OVERLONG = "x" * 100_000
@@ -285,3 +302,130 @@ def test_make_examples_equals_the_program(real, tmp_path, write_file):
 
 def pathlib_text(path):
     return path.read_bytes().decode("utf-8", "surrogateescape")
+
+
+@pytest.mark.parametrize("entry", ["read", "annotate"])
+def test_a_signal_interrupts_a_read_waiting_on_a_pipe(tmp_path, entry):
+    import signal
+    import threading
+    import time
+
+    fifo, out = tmp_path / "fifo", tmp_path / "out.txt"
+    os.mkfifo(fifo)
+
+    def stall():
+        with open(fifo, "w") as writer:
+            writer.write(record() + "SentenceIndex: 2\nSL: a/dt\n")
+            writer.flush()
+            time.sleep(5)
+
+    def interrupt(*_):
+        raise KeyboardInterrupt
+
+    threading.Thread(target=stall, daemon=True).start()
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    signal.setitimer(signal.ITIMER_REAL, 0.5)
+    started, taken = time.monotonic(), []
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            if entry == "read":
+                with annotator.read(fifo) as examples:
+                    taken.extend(e.number for e in examples)
+            else:
+                annotator.annotate(fifo, out)
+    finally:
+        signal.signal(signal.SIGALRM, previous)
+    assert time.monotonic() - started < 2
+    # The first record came whole; the second, cut short, not at all.
+    if entry == "read":
+        assert taken == [1] and list(examples) == []
+    else:
+        assert out.read_text() == str(next(annotator.read(io.StringIO(record()))))
+
+
+def test_nul_in_a_path_and_long_texts_in_messages(tmp_path, write_file):
+    good, out = write_file(record()), tmp_path / "out.txt"
+    for attempt in (lambda: annotator.read(str(good) + "\0junk"),
+                    lambda: annotator.annotate(good, str(out) + "\0junk"),
+                    lambda: annotator.annotate(str(good).encode() + b"\0", out)):
+        with pytest.raises(ValueError, match="null"):
+            attempt()
+    assert not out.exists()
+    deep = "(A " * 300_000 + "(B x-1)"
+    with pytest.raises(annotator.FormatError) as raised:
+        annotator.parse_tree(deep)
+    assert len(str(raised.value)) < 300 and len(raised.value.text) > 300_000
+
+
+@pytest.mark.parametrize("entry", [lambda p, out: next(annotator.read(p)),
+                                   annotator.annotate], ids=["read", "annotate"])
+def test_a_failed_read_raises_its_errno(tmp_path, entry):
+    import errno
+    # Reading a process's memory at address 0 fails with EIO.
+    with pytest.raises(OSError) as raised:
+        entry("/proc/self/mem", tmp_path / "out.txt")
+    assert raised.value.errno == errno.EIO
+
+
+@pytest.mark.parametrize("opener", [
+    lambda p: open(p, "rb"), lambda p: open(p, encoding="utf-8"),
+    lambda p: io.BytesIO(p.read_bytes()), lambda p: io.StringIO(p.read_text()),
+    lambda p: gzip.open(gzipped(p)), lambda p: gzip.open(gzipped(p), "rt"),
+], ids=["binary", "text", "BytesIO", "StringIO", "gzip", "gzip text"])
+def test_read_from_file_objects(opener):
+    with opener(BUNDLED) as source:
+        assert [str(e) for e in annotator.read(source)] == [
+            str(e) for e in annotator.read(BUNDLED)]
+        assert not source.closed  # the caller's to close
+
+
+def gzipped(path):
+    return io.BytesIO(gzip.compress(path.read_bytes()))
+
+
+def test_readers_let_go_of_their_files():
+    def open_files():
+        return len(os.listdir("/proc/self/fd"))
+
+    before = open_files()
+    with annotator.read(BUNDLED) as examples:
+        next(examples)
+        assert open_files() == before + 1
+    assert open_files() == before and list(examples) == []
+    exhausted = annotator.read(BUNDLED)
+    assert len(list(exhausted)) == 12 and open_files() == before
+    half_read = annotator.read(BUNDLED)
+    next(half_read)
+    half_read.close()
+    assert open_files() == before
+
+
+def test_values_pickle_and_copy():
+    examples = list(annotator.read(BUNDLED))
+    values = [examples[0], examples[-1], examples[0].tree, examples[0].tree[1],
+              examples[-1].patterns()[-1], annotator.parse_tree("( (A x-1) (B y))")]
+    for value in values:
+        for copied in [pickle.loads(pickle.dumps(value, protocol))
+                       for protocol in range(2, pickle.HIGHEST_PROTOCOL + 1)] + [
+                copy.copy(value), copy.deepcopy(value)]:
+            assert type(copied) is type(value)
+            assert copied == value and hash(copied) == hash(value)
+            assert str(copied) == str(value)
+    assert pickle.loads(pickle.dumps(examples[0])).tree == examples[0].tree
+    assert [p.sl_positions for p in pickle.loads(pickle.dumps(examples[0].patterns()))] == [
+        p.sl_positions for p in examples[0].patterns()]
+
+
+@pytest.mark.parametrize("first, second, equal", [
+    ("(S (NP (DT the-1)) (VP (V x-2)))", "(S (NP (DT the-1))(VP (V x-2)))", True),
+    ("(S (NP (DT the-1)))", "(S (NX (DT the-1)))", False),
+    ("(S (NP (DT the-1)))", "(S (NP (DT a-1)))", False),
+    ("(S (NP (DT the-1)))", "(S (NP (DT the-2)))", False),
+    ("(S (NP (DT the-1)))", "(S (NP (DT the-1) (DT the-1)))", False),
+    ("(S (NP (DT the-1)))", "(S (NP (DT the-1)) (NP (DT the-1)))", False),
+])
+def test_trees_compare_by_content(first, second, equal):
+    a, b = annotator.parse_tree(first), annotator.parse_tree(second)
+    assert (a == b, a != b) == (equal, not equal)
+    assert not equal or hash(a) == hash(b)
+    assert a.same_node(a) and not a.same_node(annotator.parse_tree(first))

@@ -140,3 +140,18 @@ def test_show_writes_the_picture_of_record_n(tmp_path):
         failed = show(*arguments)
         assert failed.returncode == 1 and failed.stdout == ""
         assert message in failed.stderr
+
+
+def test_links_reaching_far_get_a_taller_band(write_file):
+    # Thirty words linked in reverse order: in a low band the links would lie
+    # nearly flat and run together.
+    words = 30
+    example = next(annotator.read(write_file(record(
+        sl=" ".join(f"w{i}/nn" for i in range(words)),
+        tl=" ".join(f"t{i}" for i in range(words)),
+        alignment="(" + ",".join(f"({i + 1},{words - i})" for i in range(words)) + ")",
+        cstructure="(S " + " ".join(f"(NN w{i}-{i + 1})" for i in range(words)) + ")"))))
+    for link in elements(example._repr_svg_(), "line", "link"):
+        run = abs(float(link.get("x1")) - float(link.get("x2")))
+        rise = float(link.get("y2")) - float(link.get("y1"))
+        assert run <= 3 * rise + 1, (run, rise)
