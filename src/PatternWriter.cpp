@@ -142,15 +142,17 @@ inline void PatternWriter::PutCStructure(
     BoundedWriter& out) {
   const std::vector<FlatTree::Leaf>& leaves = tree.Leaves;
   // The subtree's text begins with the blank that sets it off inside its
-  // parent.
+  // parent. The run is copied here: a byte stored through the writer might
+  // be any object's, so the tree's would be read again after each.
+  const PaddedView text = tree.TreeRun;
   std::size_t from = constituent.TextBegin + 1;
   int counter = 1;
   for (std::size_t i = constituent.FirstLeaf; i < constituent.EndLeaf; ++i) {
-    out.PutPadded(tree.TreeRun.Sub(from, leaves[i].NumberAt - from));
+    out.PutPadded(text.Sub(from, leaves[i].NumberAt - from));
     out.PutInt(counter++);
     from = leaves[i].NumberAt;
   }
-  out.PutPadded(tree.TreeRun.Sub(from, constituent.TextEnd - from));
+  out.PutPadded(text.Sub(from, constituent.TextEnd - from));
 }
 
 inline void PatternWriter::PutConstSeq(const FlatTree& tree,
