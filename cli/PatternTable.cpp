@@ -395,21 +395,44 @@ std::uint64_t FreshSeed() {
          static_cast<std::uint64_t>(std::time(nullptr));
 }
 
-// `bytes` of memory; from 1 MiB on, whole huge pages.
+constexpr std::size_t kHugePage = std::size_t{1} << 21;
+
+// Below this, memory comes from the allocator; from here on, it is mapped
+// in whole huge pages where the system gives them (only aligned ranges get
+// them).
+constexpr std::size_t kMappedFrom = kHugePage / 2;
+
+// The bytes mapped for `bytes`.
+std::size_t MappedSize(std::size_t bytes) { return RoundUp(bytes, kHugePage); }
+
 void* NewPages(std::size_t bytes) {
-  constexpr std::size_t kHugePage = std::size_t{1} << 21;
-  if (bytes < kHugePage / 2) {
+  if (bytes < kMappedFrom) {
     void* const memory = std::malloc(std::max<std::size_t>(bytes, 1));
     if (memory == nullptr) throw std::bad_alloc();
     return memory;
   }
-  const std::size_t size = RoundUp(bytes, kHugePage);
-  void* const pages = std::aligned_alloc(kHugePage, size);
-  if (pages == nullptr) throw std::bad_alloc();
+  const std::size_t size = MappedSize(bytes);
+  void* const pages = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pages == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<std::uintptr_t>(pages);
+  const std::uintptr_t aligned = RoundUp(start, kHugePage);
+  if (aligned != start) ::munmap(pages, aligned - start);
+  ::munmap(reinterpret_cast<char*>(aligned) + size,
+           start + kHugePage - aligned);
 #ifdef MADV_HUGEPAGE
-  ::madvise(pages, size, MADV_HUGEPAGE);
+  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
 #endif
-  return pages;
+  return reinterpret_cast<void*>(aligned);
+}
+
+void FreePages(void* memory, std::size_t bytes) {
+  if (memory == nullptr) return;
+  if (bytes < kMappedFrom) {
+    std::free(memory);
+  } else {
+    ::munmap(memory, MappedSize(bytes));
+  }
 }
 
 }  // namespace
@@ -417,14 +440,13 @@ void* NewPages(std::size_t bytes) {
 template <class T>
 PatternCounter::PageArray<T>::PageArray(std::size_t size) : size_(size) {
   static_assert(std::is_trivially_destructible_v<T>);
-  auto* const data = static_cast<T*>(NewPages(size * sizeof(T)));
-  std::uninitialized_default_construct_n(data, size);
-  data_.reset(data);
+  data_ = static_cast<T*>(NewPages(size * sizeof(T)));
+  std::uninitialized_default_construct_n(data_, size);
 }
 
 template <class T>
-void PatternCounter::PageArray<T>::Free::operator()(T* data) const {
-  std::free(data);
+PatternCounter::PageArray<T>::~PageArray() {
+  FreePages(data_, size_ * sizeof(T));
 }
 
 PatternCounter::PatternCounter(std::size_t memoryLimit)
@@ -446,52 +468,98 @@ std::uint64_t PatternCounter::Hash(const char* bytes, std::size_t size) const {
 }
 
 void PatternCounter::Add(const ExtractedPattern& pattern) {
-  // Everything that may throw comes before the table changes, so a throw
-  // leaves it as it was.
+  // Lines are looked up in batches, each slot fetched when its line comes
+  // and read only when the batch is full, so the waits for memory overlap
+  // the making of the next patterns. The lines waiting sit after the last
+  // entry, in the order they came.
+  //
+  // Everything that may throw comes first: room for the line, and room for
+  // the batch to be looked up with this line in it. A throw then leaves the
+  // table as it was.
   const std::size_t need = kUnit + PatternFieldsBound(pattern);
-  if (blocks_.empty() || blockSize_ - used_ < need) NewBlock(need);
-  if (rows_.size() == rows_.capacity()) {
-    rows_.reserve(std::max<std::size_t>(1024, 2 * rows_.size()));
+  if (blocks_.empty() || blockSize_ - used_ - waitingBytes_ < need) {
+    NewBlock(need);
   }
-  if ((rows_.size() + 1) * 4 > slots_.size() * 3) Grow();
+  if (waitingCount_ + 1 == kBatch) MakeRoom(kBatch);
 
-  // The line is written where its entry would go, after the last one.
-  char* const at = blocks_.back().get() + used_;
-  char* const line = at + kUnit;
+  char* const line = blocks_.back().get() + used_ + waitingBytes_ + kUnit;
   std::size_t size = pattern.Fields.size();
   std::uint64_t hash = 0;
   if (size != 0) {
     // Hashed where the extractor wrote them, still in the cache.
-    std::memcpy(line, pattern.Fields.data(), size);
     hash = Hash(pattern.Fields.data(), size);
+    std::memcpy(line, pattern.Fields.data(), size);
   } else {
     size = static_cast<std::size_t>(WritePatternFields(pattern, line) - line);
     hash = Hash(line, size);
   }
+  __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  waiting_[waitingCount_++] = Waiting{size, hash};
+  waitingBytes_ += RoundUp(kUnit + size, kUnit);
   ++total_;
+  if (waitingCount_ == kBatch) LookUpWaiting();
+}
 
+void PatternCounter::MakeRoom(std::size_t lines) {
+  if (rows_.capacity() - rows_.size() < lines) {
+    rows_.reserve(std::max<std::size_t>(1024, 2 * (rows_.size() + lines)));
+  }
+  while ((rows_.size() + lines) * 4 > slots_.size() * 3) Grow();
+}
+
+void PatternCounter::Settle() {
+  if (waitingCount_ == 0) return;
+  MakeRoom(waitingCount_);
+  LookUpWaiting();
+}
+
+void PatternCounter::LookUpWaiting() {
   // The slot comes from the lower bits and the tag it keeps from the upper
   // ones, so lines that share a slot still differ in all 32 bits of tag.
-  const std::uint64_t tag = hash >> 32;
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-    const std::uint64_t content = slots_[slot];
-    if (content == 0) {
-      const std::uint64_t unit = blockUnit_ + used_ / kUnit;
-      new (at) Entry{1, size};
-      slots_[slot] = tag << 32 | unit;
-      rows_.push_back(Row{hash, static_cast<std::uint32_t>(unit)});
-      used_ += RoundUp(kUnit + size, kUnit);
-      ++distinct_;
-      return;
-    }
-    if (content >> 32 != tag) continue;
-    Entry* const entry = EntryAt(content & 0xFFFFFFFF);
-    if (entry->Size == size && std::memcmp(entry + 1, line, size) == 0) {
-      ++entry->Count;
-      return;
+  // First the entry each line may match is fetched, all at once.
+  for (std::size_t i = 0; i < waitingCount_; ++i) {
+    const std::uint64_t hash = waiting_[i].Hash;
+    for (std::size_t slot = hash & mask; slots_[slot] != 0;
+         slot = (slot + 1) & mask) {
+      if (slots_[slot] >> 32 == hash >> 32) {
+        __builtin_prefetch(EntryAt(slots_[slot] & 0xFFFFFFFF));
+        break;
+      }
     }
   }
+  // A new line moves down to where the next entry starts (which it is
+  // already, unless a line before it in the batch was counted).
+  char* const block = blocks_.back().get();
+  std::size_t from = used_;
+  for (std::size_t i = 0; i < waitingCount_; ++i) {
+    const auto [size, hash] = waiting_[i];
+    const char* const line = block + from + kUnit;
+    from += RoundUp(kUnit + size, kUnit);
+    const std::uint64_t tag = hash >> 32;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+      const std::uint64_t content = slots_[slot];
+      if (content == 0) {
+        char* const at = block + used_;
+        if (at + kUnit != line) std::memmove(at + kUnit, line, size);
+        const std::uint64_t unit = blockUnit_ + used_ / kUnit;
+        new (at) Entry{1, size};
+        slots_[slot] = tag << 32 | unit;
+        rows_.push_back(Row{hash, static_cast<std::uint32_t>(unit)});
+        used_ += RoundUp(kUnit + size, kUnit);
+        ++distinct_;
+        break;
+      }
+      if (content >> 32 != tag) continue;
+      Entry* const entry = EntryAt(content & 0xFFFFFFFF);
+      if (entry->Size == size && std::memcmp(entry + 1, line, size) == 0) {
+        ++entry->Count;
+        break;
+      }
+    }
+  }
+  waitingCount_ = 0;
+  waitingBytes_ = 0;
 }
 
 PatternCounter::Entry* PatternCounter::EntryAt(std::uint64_t unit) const {
@@ -502,7 +570,8 @@ PatternCounter::Entry* PatternCounter::EntryAt(std::uint64_t unit) const {
 void PatternCounter::NewBlock(std::size_t need) {
   // Unit 0 holds no entry, so that no slot in use reads 0.
   const std::size_t start = chunks_.empty() ? kUnit : 0;
-  const std::size_t size = RoundUp(std::max(start + need, kChunk), kChunk);
+  const std::size_t size =
+      RoundUp(std::max(start + waitingBytes_ + need, kChunk), kChunk);
   const std::size_t chunks = size / kChunk;
   if (chunks_.size() + chunks > (std::uint64_t{1} << 32) / kUnitsPerChunk) {
     throw std::bad_alloc();
@@ -515,6 +584,11 @@ void PatternCounter::NewBlock(std::size_t need) {
   } catch (...) {
     memoryHeld_ -= size;
     throw;
+  }
+  // The lines that wait move along; nothing can throw from here on.
+  if (waitingBytes_ != 0) {
+    std::memcpy(blocks_.back().get() + start,
+                blocks_[blocks_.size() - 2].get() + used_, waitingBytes_);
   }
   blockUnit_ = chunks_.size() * kUnitsPerChunk;
   for (std::size_t i = 0; i < chunks; ++i) {
@@ -549,7 +623,8 @@ void PatternCounter::Grow() {
   slots_ = std::move(slots);
 }
 
-std::size_t PatternCounter::Displacement() const {
+std::size_t PatternCounter::Displacement() {
+  Settle();
   const std::size_t mask = slots_.size() - 1;
   std::size_t steps = 0;
   for (const Row& row : rows_) {
@@ -563,6 +638,7 @@ std::size_t PatternCounter::Displacement() const {
 
 bool PatternCounter::WriteTable(
     const std::function<bool(long long, std::string_view)>& take) {
+  Settle();
   // Each part is given back as soon as the next no longer needs it.
   memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
   slots_ = PageArray<std::uint64_t>();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ExtractedPattern.h"
@@ -59,11 +60,14 @@ class PatternCounter {
 
   // How many patterns were added, and how many of them differ.
   long long Total() const { return total_; }
-  std::size_t Distinct() const { return distinct_; }
+  std::size_t Distinct() {
+    Settle();
+    return distinct_;
+  }
 
   // How many slots past their first the lookups of the lines held now
   // read, all lines together: how evenly the hash spreads them.
-  std::size_t Displacement() const;
+  std::size_t Displacement();
 
   // Hands `take` every row of the table in order, its count and its eight
   // pattern fields (a line is the count, a tab, the fields and "\n");
@@ -84,15 +88,19 @@ class PatternCounter {
    public:
     PageArray() = default;
     explicit PageArray(std::size_t size);
-    T* get() const { return data_.get(); }
-    T& operator[](std::size_t i) const { return data_.get()[i]; }
+    PageArray(PageArray&& other) noexcept { *this = std::move(other); }
+    PageArray& operator=(PageArray&& other) noexcept {
+      std::swap(data_, other.data_);
+      std::swap(size_, other.size_);
+      return *this;
+    }
+    ~PageArray();
+    T* get() const { return data_; }
+    T& operator[](std::size_t i) const { return data_[i]; }
     std::size_t size() const { return size_; }
 
    private:
-    struct Free {
-      void operator()(T* data) const;
-    };
-    std::unique_ptr<T, Free> data_;
+    T* data_ = nullptr;
     std::size_t size_ = 0;
   };
 
@@ -115,6 +123,12 @@ class PatternCounter {
   void NewBlock(std::size_t need);
   // Doubles the slots.
   void Grow();
+  // Makes room for `lines` more distinct lines: rows and slots.
+  void MakeRoom(std::size_t lines);
+  // Looks up the lines that wait, which MakeRoom made room for.
+  void LookUpWaiting();
+  // Looks up every line that waits.
+  void Settle();
 
   std::uint64_t seed_;
   std::size_t memoryLimit_;
@@ -136,6 +150,16 @@ class PatternCounter {
   std::uint64_t blockUnit_ = 0;
   std::size_t blockSize_ = 0;
   std::size_t used_ = 0;
+  // The lines added but not yet looked up, oldest first, in the entries
+  // from used_ on: their sizes and hashes, and the bytes they take.
+  static constexpr std::size_t kBatch = 8;
+  struct Waiting {
+    std::size_t Size;
+    std::uint64_t Hash;
+  };
+  Waiting waiting_[kBatch] = {};
+  std::size_t waitingCount_ = 0;
+  std::size_t waitingBytes_ = 0;
   long long total_ = 0;
   std::size_t distinct_ = 0;
 };
