@@ -474,13 +474,13 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
   // entry, in the order they came.
   //
   // Everything that may throw comes first: room for the line, and room for
-  // the batch to be looked up with this line in it. A throw then leaves the
-  // table as it was.
+  // every line that waits, this one too, to turn out new. A throw then
+  // leaves the table as it was, and looking up never throws.
   const std::size_t need = kUnit + PatternFieldsBound(pattern);
   if (blocks_.empty() || blockSize_ - used_ - waitingBytes_ < need) {
     NewBlock(need);
   }
-  if (waitingCount_ + 1 == kBatch) MakeRoom(kBatch);
+  MakeRoom(waitingCount_ + 1);
 
   char* const line = blocks_.back().get() + used_ + waitingBytes_ + kUnit;
   std::size_t size = pattern.Fields.size();
@@ -508,9 +508,7 @@ void PatternCounter::MakeRoom(std::size_t lines) {
 }
 
 void PatternCounter::Settle() {
-  if (waitingCount_ == 0) return;
-  MakeRoom(waitingCount_);
-  LookUpWaiting();
+  if (waitingCount_ != 0) LookUpWaiting();
 }
 
 void PatternCounter::LookUpWaiting() {

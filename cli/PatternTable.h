@@ -125,7 +125,7 @@ class PatternCounter {
   void Grow();
   // Makes room for `lines` more distinct lines: rows and slots.
   void MakeRoom(std::size_t lines);
-  // Looks up the lines that wait, which MakeRoom made room for.
+  // Looks up the lines that wait, for which Add made room.
   void LookUpWaiting();
   // Looks up every line that waits.
   void Settle();
