@@ -255,7 +255,9 @@ constexpr std::size_t kMappedFrom = kHugePage / 2;
 // The bytes mapped for `bytes`.
 std::size_t MappedSize(std::size_t bytes) { return RoundUp(bytes, kHugePage); }
 
-void* NewPages(std::size_t bytes) {
+}  // namespace
+
+void* PatternCounter::NewPages(std::size_t bytes) {
   if (bytes < kMappedFrom) {
     void* const memory = std::malloc(std::max<std::size_t>(bytes, 1));
     if (memory == nullptr) throw std::bad_alloc();
@@ -276,27 +278,13 @@ void* NewPages(std::size_t bytes) {
   return reinterpret_cast<void*>(aligned);
 }
 
-void FreePages(void* memory, std::size_t bytes) {
+void PatternCounter::FreePages(void* memory, std::size_t bytes) {
   if (memory == nullptr) return;
   if (bytes < kMappedFrom) {
     std::free(memory);
   } else {
     ::munmap(memory, MappedSize(bytes));
   }
-}
-
-}  // namespace
-
-template <class T>
-PatternCounter::PageArray<T>::PageArray(std::size_t size) : size_(size) {
-  static_assert(std::is_trivially_destructible_v<T>);
-  data_ = static_cast<T*>(NewPages(size * sizeof(T)));
-  std::uninitialized_default_construct_n(data_, size);
-}
-
-template <class T>
-PatternCounter::PageArray<T>::~PageArray() {
-  FreePages(data_, size_ * sizeof(T));
 }
 
 PatternCounter::PatternCounter(std::size_t memoryLimit)

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -58,18 +59,24 @@ class PatternCounter {
   // large one in huge pages where the system gives them, since millions of
   // lines otherwise cost a page fault per 4 KiB and a miss in the
   // translation cache per lookup.
+  static void* NewPages(std::size_t bytes);
+  static void FreePages(void* memory, std::size_t bytes);
   template <class T>
   class PageArray {
    public:
     PageArray() = default;
-    explicit PageArray(std::size_t size);
+    explicit PageArray(std::size_t size)
+        : data_(static_cast<T*>(NewPages(size * sizeof(T)))), size_(size) {
+      static_assert(std::is_trivially_destructible_v<T>);
+      std::uninitialized_default_construct_n(data_, size);
+    }
     PageArray(PageArray&& other) noexcept { *this = std::move(other); }
     PageArray& operator=(PageArray&& other) noexcept {
       std::swap(data_, other.data_);
       std::swap(size_, other.size_);
       return *this;
     }
-    ~PageArray();
+    ~PageArray() { FreePages(data_, size_ * sizeof(T)); }
     T* get() const { return data_; }
     T& operator[](std::size_t i) const { return data_[i]; }
     std::size_t size() const { return size_; }
