@@ -5,188 +5,23 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <exception>
+#include <memory>
 #include <new>
+#include <random>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+// The hash is compiled in where it is called, as its library advises for
+// short keys.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
 namespace {
-
-constexpr std::string_view kHeaderMark = "SentenceIndex:";
-
-// Whether one of the eight bytes at `bytes` is below 14 (as tab, line feed
-// and carriage return are) or a backslash: the bytes that may need an
-// escape. Exact, by the usual tests for a zero byte in a word.
-bool MayNeedEscape(const char* bytes) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
-  constexpr std::uint64_t kHighs = 0x8080808080808080;
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  const std::uint64_t backslashes = word ^ (kOnes * '\\');
-  const std::uint64_t below14 = (word - kOnes * 14) & ~word & kHighs;
-  const std::uint64_t zero = (backslashes - kOnes) & ~backslashes & kHighs;
-  return (below14 | zero) != 0;
-}
-
-// The letter that follows the backslash for a byte written escaped, or 0.
-char EscapeOf(char c) {
-  switch (c) {
-    case '\t':
-      return 't';
-    case '\r':
-      return 'r';
-    case '\n':
-      return 'n';
-    case '\\':
-      return '\\';
-    default:
-      return 0;
-  }
-}
-
-char* Copy(std::string_view bytes, char* out) {
-  // An empty view may hold no pointer at all, which memcpy must not get.
-  if (bytes.empty()) return out;
-  std::memcpy(out, bytes.data(), bytes.size());
-  return out + bytes.size();
-}
-
-// Writes `field` escaped at `out`, which has room for twice its size, and
-// returns where it ends. Escapes are rare: eight bytes at a time are checked
-// for one, and plain runs are copied whole.
-char* WriteEscaped(std::string_view field, char* out) {
-  std::size_t run = 0;
-  std::size_t at = 0;
-  while (at < field.size()) {
-    if (field.size() - at >= 8 && !MayNeedEscape(field.data() + at)) {
-      at += 8;
-      continue;
-    }
-    const std::size_t end = std::min(field.size(), at + 8);
-    for (; at < end; ++at) {
-      const char escape = EscapeOf(field[at]);
-      if (escape == 0) continue;
-      out = Copy(field.substr(run, at - run), out);
-      *out++ = '\\';
-      *out++ = escape;
-      run = at + 1;
-    }
-  }
-  return Copy(field.substr(run), out);
-}
-
-// The room WritePatternFields may need for `pattern`.
-std::size_t PatternFieldsBound(const ExtractedPattern& pattern) {
-  if (!pattern.Fields.empty()) return pattern.Fields.size();
-  const std::size_t size = pattern.Type.size() + pattern.SLWords.size() +
-                           pattern.TLWords.size() + pattern.Alignment.size() +
-                           pattern.CStructure.size() + pattern.ConstSeq.size() +
-                           pattern.Score.size() +
-                           pattern.XSideConstraints.size() + 7;
-  return pattern.Plain ? size : 2 * size;
-}
-
-// Writes the eight fields of AppendPatternFields at `out`, which has room
-// for PatternFieldsBound(pattern) bytes, and returns where they end.
-char* WritePatternFields(const ExtractedPattern& pattern, char* out) {
-  // The extractor wrote them so already.
-  if (!pattern.Fields.empty()) return Copy(pattern.Fields, out);
-  const std::string_view fields[] = {
-      pattern.Type,       pattern.SLWords,  pattern.TLWords, pattern.Alignment,
-      pattern.CStructure, pattern.ConstSeq, pattern.Score};
-  const std::string_view constraints = pattern.XSideConstraints;
-  // A pattern's fields hold no line feed, and most hold nothing else to
-  // escape either: those are copied whole.
-  if (pattern.Plain) {
-    for (const std::string_view field : fields) {
-      out = Copy(field, out);
-      *out++ = '\t';
-    }
-    // One constraint per line becomes one blank between constraints. Every
-    // byte is stored, so that the loop runs many bytes to an instruction.
-    char* const from = out;
-    out = Copy(constraints, out);
-    for (char* at = from; at != out; ++at) *at = *at == '\n' ? ' ' : *at;
-    return !constraints.empty() && constraints.back() == '\n' ? out - 1 : out;
-  }
-  for (const std::string_view field : fields) {
-    out = WriteEscaped(field, out);
-    *out++ = '\t';
-  }
-  for (std::size_t at = 0; at < constraints.size();) {
-    const std::size_t end =
-        std::min(constraints.find('\n', at), constraints.size());
-    out = WriteEscaped(constraints.substr(at, end - at), out);
-    at = end + 1;
-    if (at < constraints.size()) *out++ = ' ';
-  }
-  return out;
-}
-
-// The eight bytes at `bytes` as one number, in the machine's order.
-std::uint64_t Word(const char* bytes) {
-  std::uint64_t word;
-  std::memcpy(&word, bytes, sizeof word);
-  return word;
-}
-
-// The full product of `a` and `b`, its halves folded into one: every bit
-// of either reaches many bits of the result. Where the compiler has no
-// 128-bit numbers, a 64-bit product with its high bits shifted down.
-std::uint64_t Fold(std::uint64_t a, std::uint64_t b) {
-#if defined(__SIZEOF_INT128__)
-  __extension__ using Wide = unsigned __int128;
-  const Wide product = static_cast<Wide>(a) * b;
-  return static_cast<std::uint64_t>(product) ^
-         static_cast<std::uint64_t>(product >> 64);
-#else
-  const std::uint64_t product = (a ^ (b >> 29)) * (b | 1);
-  return product ^ (product >> 32);
-#endif
-}
-
-// A hash of `size` bytes at `bytes`: sixteen bytes to one multiplication,
-// in four lanes that do not wait for each other. The multiplications are
-// done whole, which compilers do not spread over vector registers (that
-// splits a 64-bit product into three of 32 bits, slower than the scalar).
-std::uint64_t HashBytes(const char* bytes, std::size_t size) {
-  constexpr std::uint64_t kKeys[4] = {0x9E3779B97F4A7C15, 0xD6E8FEB86659FD93,
-                                      0xA0761D6478BD642F, 0xE7037ED1A0B428DB};
-  std::uint64_t lanes[4] = {size ^ kKeys[0], kKeys[1], kKeys[2], kKeys[3]};
-  std::size_t at = 0;
-  for (; at + 64 <= size; at += 64) {
-    for (std::size_t i = 0; i < 4; ++i) {
-      const char* const words = bytes + at + 16 * i;
-      lanes[i] = Fold(Word(words) ^ lanes[i], Word(words + 8) ^ kKeys[i]);
-    }
-  }
-  for (; at + 16 <= size; at += 16) {
-    lanes[0] =
-        Fold(Word(bytes + at) ^ lanes[0], Word(bytes + at + 8) ^ kKeys[1]);
-  }
-  // The last bytes are read as the last sixteen, which may have been read
-  // already, or in pieces that overlap when there are fewer than sixteen:
-  // never copied first, as a load that spans several stores waits for all.
-  std::uint64_t first = 0;
-  std::uint64_t second = 0;
-  if (size >= 8) {
-    first = Word(bytes + (size >= 16 ? size - 16 : 0));
-    second = Word(bytes + size - 8);
-  } else if (size >= 4) {
-    std::uint32_t half;
-    std::memcpy(&half, bytes, sizeof half);
-    first = half;
-    std::memcpy(&half, bytes + size - 4, sizeof half);
-    second = half;
-  } else if (size > 0) {
-    const auto byte = [bytes](std::size_t i) {
-      return static_cast<std::uint64_t>(static_cast<unsigned char>(bytes[i]));
-    };
-    first = byte(0) << 16 | byte(size / 2) << 8 | byte(size - 1);
-  }
-  lanes[1] = Fold(first ^ lanes[1], second ^ kKeys[2]);
-  return Fold(lanes[0] ^ lanes[2], lanes[1] ^ lanes[3] ^ kKeys[3]);
-}
 
 // The first eight bytes at `bytes` as a big-endian number, so that numbers
 // order as the bytes do.
@@ -199,11 +34,18 @@ std::uint64_t BigEndian(const char* bytes) {
   return word;
 }
 
-// A distinct line's entry in PatternCounter's blocks; its bytes follow.
-struct Entry {
+}  // namespace
+
+// A distinct line's entry in PatternCounter's blocks, made there by
+// placement; its bytes follow.
+struct PatternCounter::Entry {
   std::uint64_t Count;
   std::uint64_t Size;
 };
+
+namespace {
+
+using Entry = PatternCounter::Entry;
 
 std::string_view LineOf(const Entry* entry) {
   return {reinterpret_cast<const char*>(entry + 1), entry->Size};
@@ -381,87 +223,6 @@ Rank* SortByCount(Rank* ranks, Rank* spare, std::size_t size) {
 
 }  // namespace
 
-void AppendTsvField(std::string_view field, std::string& line) {
-  const std::size_t at = line.size();
-  line.resize(at + 2 * field.size());
-  line.resize(WriteEscaped(field, line.data() + at) - line.data());
-}
-
-void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
-  const std::size_t at = line.size();
-  line.resize(at + PatternFieldsBound(pattern));
-  line.resize(WritePatternFields(pattern, line.data() + at) - line.data());
-}
-
-void AppendTsvLine(std::size_t record, std::string_view sentenceId,
-                   const ExtractedPattern& pattern, std::string& out) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, record).ptr;
-  out.append(digits, end).push_back('\t');
-  AppendTsvField(sentenceId, out);
-  out.push_back('\t');
-  AppendPatternFields(pattern, out);
-  out.push_back('\n');
-}
-
-void AppendTableRow(long long count, std::string_view fields,
-                    std::string& out) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, count).ptr;
-  out.append(digits, end).append("\t").append(fields).push_back('\n');
-}
-
-std::string_view SentenceId(std::string_view header) {
-  const std::size_t mark = header.find(kHeaderMark);
-  if (mark == std::string_view::npos) return {};
-  std::string_view id = header.substr(mark + kHeaderMark.size());
-  const std::size_t first = id.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return id.substr(first, id.find_last_not_of(' ') - first + 1);
-}
-
-PatternCounter::Pages::Pages(std::size_t size) : Size(size) {
-  if (size == 0) return;
-  // Huge pages where the system gives them: a table of millions of lines
-  // otherwise costs a page fault per 4 KiB, and its slots a miss in the
-  // translation cache per lookup. They are only had on aligned ranges,
-  // and whole: the last part of a range that ends inside one would come in
-  // small pages.
-  constexpr std::size_t kHugePage = std::size_t{1} << 21;
-  size = (size + kHugePage - 1) & ~(kHugePage - 1);
-  Size = size;
-  void* const pages = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (pages == MAP_FAILED) throw std::bad_alloc();
-  const auto start = reinterpret_cast<std::uintptr_t>(pages);
-  const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-  if (aligned != start) ::munmap(pages, aligned - start);
-  ::munmap(reinterpret_cast<char*>(aligned) + size,
-           start + kHugePage - aligned);
-  Data = reinterpret_cast<char*>(aligned);
-#ifdef MADV_HUGEPAGE
-  ::madvise(Data, size, MADV_HUGEPAGE);
-#endif
-}
-
-PatternCounter::Pages::Pages(Pages&& other) noexcept
-    : Data(std::exchange(other.Data, nullptr)),
-      Size(std::exchange(other.Size, 0)) {}
-
-PatternCounter::Pages& PatternCounter::Pages::operator=(
-    Pages&& other) noexcept {
-  std::swap(Data, other.Data);
-  std::swap(Size, other.Size);
-  return *this;
-}
-
-PatternCounter::Pages::~Pages() {
-  if (Data != nullptr) ::munmap(Data, Size);
-}
-
-PatternCounter::PatternCounter()
-    : slots_(kFirstSlots * sizeof(std::uint64_t)), slotCount_(kFirstSlots) {}
-
 namespace {
 
 // `size` rounded up to a whole number of `unit`, a power of two.
@@ -469,204 +230,291 @@ constexpr std::size_t RoundUp(std::size_t size, std::size_t unit) {
   return (size + unit - 1) & ~(unit - 1);
 }
 
+// A seed no input can know in advance: the order of the table does not
+// depend on it, only where its lines fall among the slots.
+std::uint64_t FreshSeed() {
+  std::uint64_t seed = 0;
+  try {
+    std::random_device device;
+    seed = static_cast<std::uint64_t>(device()) << 32 | device();
+  } catch (const std::exception&) {
+    // No source of randomness: the clock and where the stack lies.
+  }
+  int local = 0;
+  return seed ^ reinterpret_cast<std::uintptr_t>(&local) ^
+         static_cast<std::uint64_t>(std::time(nullptr));
+}
+
+constexpr std::size_t kHugePage = std::size_t{1} << 21;
+
+// Below this, memory comes from the allocator; from here on, it is mapped
+// in whole huge pages where the system gives them (only aligned ranges get
+// them).
+constexpr std::size_t kMappedFrom = kHugePage / 2;
+
+// The bytes mapped for `bytes`.
+std::size_t MappedSize(std::size_t bytes) { return RoundUp(bytes, kHugePage); }
+
 }  // namespace
 
-void PatternCounter::Add(const ExtractedPattern& pattern) {
-  // A line is looked up two Adds late, so that each wait for memory
-  // overlaps the making of the next pattern: its slot is fetched now; next
-  // time the slot names the entry it may match, which is fetched in turn;
-  // the time after, the two are compared. The lines waiting sit in the
-  // entries at the end of the last block, the new one right after them.
-  std::size_t held = 0;
-  for (std::size_t i = 0; i < waitingCount_; ++i) {
-    held += RoundUp(kUnit + WaitingAt(i).Size, kUnit);
+void* PatternCounter::NewPages(std::size_t bytes) {
+  if (bytes < kMappedFrom) {
+    void* const memory = std::malloc(std::max<std::size_t>(bytes, 1));
+    if (memory == nullptr) throw std::bad_alloc();
+    return memory;
   }
-  const std::size_t need = kUnit + PatternFieldsBound(pattern);
-  if (blocks_.empty() || blocks_.back().Size - used_ - held < need) {
-    NewBlock(need, held);
-  }
-  char* const line = blocks_.back().Data + used_ + held + kUnit;
-  std::size_t size = pattern.Fields.size();
-  std::uint64_t hash = 0;
-  if (size != 0) {
-    // Hashed where the extractor wrote them, still in the cache, and not
-    // where they land.
-    std::memcpy(line, pattern.Fields.data(), size);
-    hash = HashBytes(pattern.Fields.data(), size);
+  const std::size_t size = MappedSize(bytes);
+  void* const pages = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (pages == MAP_FAILED) throw std::bad_alloc();
+  const auto start = reinterpret_cast<std::uintptr_t>(pages);
+  const std::uintptr_t aligned = RoundUp(start, kHugePage);
+  if (aligned != start) ::munmap(pages, aligned - start);
+  ::munmap(reinterpret_cast<char*>(aligned) + size,
+           start + kHugePage - aligned);
+#ifdef MADV_HUGEPAGE
+  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+#endif
+  return reinterpret_cast<void*>(aligned);
+}
+
+void PatternCounter::FreePages(void* memory, std::size_t bytes) {
+  if (memory == nullptr) return;
+  if (bytes < kMappedFrom) {
+    std::free(memory);
   } else {
-    size = static_cast<std::size_t>(WritePatternFields(pattern, line) - line);
-    hash = HashBytes(line, size);
-  }
-  ++total_;
-  __builtin_prefetch(Slots() + ((hash >> 32) & (slotCount_ - 1)));
-  Waiting& added = WaitingAt(waitingCount_++);
-  added.Size = size;
-  added.Hash = hash;
-  if (waitingCount_ == 3) LookUpFirst();
-  if (waitingCount_ == 2) {
-    const std::uint64_t unit = Candidate(WaitingAt(0).Hash);
-    // A line whose slots hold no line of its hash is new, whatever waits
-    // after it.
-    if (unit == 0) {
-      LookUpFirst();
-    } else {
-      __builtin_prefetch(EntryAt(unit));
-    }
+    ::munmap(memory, MappedSize(bytes));
   }
 }
 
-void PatternCounter::NewBlock(std::size_t need, std::size_t held) {
+PatternCounter::PatternCounter(std::size_t memoryLimit)
+    : seed_(FreshSeed()), memoryLimit_(memoryLimit) {
+  Charge(kFirstSlots * sizeof(std::uint64_t));
+  slots_ = PageArray<std::uint64_t>(kFirstSlots);
+  std::fill_n(slots_.get(), kFirstSlots, 0);
+}
+
+PatternCounter::~PatternCounter() = default;
+
+void PatternCounter::Charge(std::size_t bytes) {
+  if (bytes > memoryLimit_ - memoryHeld_) throw std::bad_alloc();
+  memoryHeld_ += bytes;
+}
+
+std::uint64_t PatternCounter::Hash(const char* bytes, std::size_t size) const {
+  return XXH3_64bits_withSeed(bytes, size, seed_);
+}
+
+void PatternCounter::Add(const ExtractedPattern& pattern) {
+  // Lines are looked up in batches, each slot fetched when its line comes
+  // and read only when the batch is full, so the waits for memory overlap
+  // the making of the next patterns. The lines waiting sit after the last
+  // entry, in the order they came.
+  //
+  // Everything that may throw comes first: room for the line, and room for
+  // every line that waits, this one too, to turn out new. A throw then
+  // leaves the table as it was, and looking up never throws.
+  const std::size_t need = kUnit + PatternFieldsBound(pattern);
+  if (blocks_.empty() || blockSize_ - used_ - waitingBytes_ < need) {
+    NewBlock(need);
+  }
+  MakeRoom(waitingCount_ + 1);
+
+  char* const line = blocks_.back().get() + used_ + waitingBytes_ + kUnit;
+  std::size_t size = pattern.Fields.size();
+  std::uint64_t hash = 0;
+  if (size != 0) {
+    // Hashed where the extractor wrote them, still in the cache.
+    hash = Hash(pattern.Fields.data(), size);
+    std::memcpy(line, pattern.Fields.data(), size);
+  } else {
+    size = static_cast<std::size_t>(WritePatternFields(pattern, line) - line);
+    hash = Hash(line, size);
+  }
+  __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  waiting_[waitingCount_++] = Waiting{size, hash};
+  waitingBytes_ += RoundUp(kUnit + size, kUnit);
+  ++total_;
+  if (waitingCount_ == kBatch) LookUpWaiting();
+}
+
+void PatternCounter::MakeRoom(std::size_t lines) {
+  if (rows_.capacity() - rows_.size() < lines) {
+    rows_.reserve(std::max<std::size_t>(1024, 2 * (rows_.size() + lines)));
+  }
+  while ((rows_.size() + lines) * 4 > slots_.size() * 3) Grow();
+}
+
+void PatternCounter::Settle() {
+  if (waitingCount_ != 0) LookUpWaiting();
+}
+
+void PatternCounter::LookUpWaiting() {
+  // The slot comes from the lower bits and the tag it keeps from the upper
+  // ones, so lines that share a slot still differ in all 32 bits of tag.
+  const std::size_t mask = slots_.size() - 1;
+  // First the entry each line may match is fetched, all at once.
+  for (std::size_t i = 0; i < waitingCount_; ++i) {
+    const std::uint64_t hash = waiting_[i].Hash;
+    for (std::size_t slot = hash & mask; slots_[slot] != 0;
+         slot = (slot + 1) & mask) {
+      if (slots_[slot] >> 32 == hash >> 32) {
+        __builtin_prefetch(EntryAt(slots_[slot] & 0xFFFFFFFF));
+        break;
+      }
+    }
+  }
+  // A new line moves down to where the next entry starts (which it is
+  // already, unless a line before it in the batch was counted).
+  char* const block = blocks_.back().get();
+  std::size_t from = used_;
+  for (std::size_t i = 0; i < waitingCount_; ++i) {
+    const auto [size, hash] = waiting_[i];
+    const char* const line = block + from + kUnit;
+    from += RoundUp(kUnit + size, kUnit);
+    const std::uint64_t tag = hash >> 32;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+      const std::uint64_t content = slots_[slot];
+      if (content == 0) {
+        char* const at = block + used_;
+        if (at + kUnit != line) std::memmove(at + kUnit, line, size);
+        const std::uint64_t unit = blockUnit_ + used_ / kUnit;
+        new (at) Entry{1, size};
+        slots_[slot] = tag << 32 | unit;
+        rows_.push_back(Row{hash, static_cast<std::uint32_t>(unit)});
+        used_ += RoundUp(kUnit + size, kUnit);
+        ++distinct_;
+        break;
+      }
+      if (content >> 32 != tag) continue;
+      Entry* const entry = EntryAt(content & 0xFFFFFFFF);
+      if (entry->Size == size && std::memcmp(entry + 1, line, size) == 0) {
+        ++entry->Count;
+        break;
+      }
+    }
+  }
+  waitingCount_ = 0;
+  waitingBytes_ = 0;
+}
+
+PatternCounter::Entry* PatternCounter::EntryAt(std::uint64_t unit) const {
+  return std::launder(reinterpret_cast<Entry*>(chunks_[unit / kUnitsPerChunk] +
+                                               unit % kUnitsPerChunk * kUnit));
+}
+
+void PatternCounter::NewBlock(std::size_t need) {
   // Unit 0 holds no entry, so that no slot in use reads 0.
   const std::size_t start = chunks_.empty() ? kUnit : 0;
   const std::size_t size =
-      RoundUp(std::max(start + held + need, kChunk), kChunk);
+      RoundUp(std::max(start + waitingBytes_ + need, kChunk), kChunk);
   const std::size_t chunks = size / kChunk;
   if (chunks_.size() + chunks > (std::uint64_t{1} << 32) / kUnitsPerChunk) {
     throw std::bad_alloc();
   }
-  chunks_.reserve(chunks_.size() + chunks);
-  blocks_.reserve(blocks_.size() + 1);
-  Pages block(size);
-  if (held != 0) {
-    std::memcpy(block.Data + start, blocks_.back().Data + used_, held);
+  Charge(size);
+  try {
+    chunks_.reserve(chunks_.size() + chunks);
+    blocks_.reserve(blocks_.size() + 1);
+    blocks_.emplace_back(size);
+  } catch (...) {
+    memoryHeld_ -= size;
+    throw;
+  }
+  // The lines that wait move along; nothing can throw from here on.
+  if (waitingBytes_ != 0) {
+    std::memcpy(blocks_.back().get() + start,
+                blocks_[blocks_.size() - 2].get() + used_, waitingBytes_);
   }
   blockUnit_ = chunks_.size() * kUnitsPerChunk;
   for (std::size_t i = 0; i < chunks; ++i) {
-    chunks_.push_back(block.Data + i * kChunk);
+    chunks_.push_back(blocks_.back().get() + i * kChunk);
   }
-  blocks_.push_back(std::move(block));
+  blockSize_ = size;
   used_ = start;
 }
 
-std::uint64_t PatternCounter::Candidate(std::uint64_t hash) {
-  const std::uint64_t tag = hash >> 32;
-  const std::uint64_t* const slots = Slots();
-  const std::size_t mask = slotCount_ - 1;
-  for (std::size_t slot = tag & mask; slots[slot] != 0;
-       slot = (slot + 1) & mask) {
-    if (slots[slot] >> 32 == tag) return slots[slot] & 0xFFFFFFFF;
-  }
-  return 0;
-}
-
-void PatternCounter::LookUpFirst() {
-  const std::size_t size = WaitingAt(0).Size;
-  const std::uint64_t hash = WaitingAt(0).Hash;
-  char* const entry = blocks_.back().Data + used_;
-  const std::size_t held = RoundUp(kUnit + size, kUnit);
-  std::size_t after = 0;
-  for (std::size_t i = 1; i < waitingCount_; ++i) {
-    after += RoundUp(kUnit + WaitingAt(i).Size, kUnit);
-  }
-  waitingFirst_ = (waitingFirst_ + 1) % 3;
-  --waitingCount_;
-  // A new line stays where it is; the lines after one counted already move
-  // down over it.
-  if (!Insert(hash, size)) {
-    std::memmove(entry, entry + held, after);
-  }
-}
-
-void PatternCounter::Settle() {
-  while (waitingCount_ != 0) LookUpFirst();
-}
-
-bool PatternCounter::Insert(std::uint64_t hash, std::size_t size) {
-  char* const at = blocks_.back().Data + used_;
-  const char* const line = at + kUnit;
-  const std::uint64_t tag = hash >> 32;
-  std::uint64_t* const slots = Slots();
-  const std::size_t mask = slotCount_ - 1;
-  for (std::size_t slot = tag & mask;; slot = (slot + 1) & mask) {
-    const std::uint64_t content = slots[slot];
-    if (content == 0) {
-      const std::uint64_t unit = blockUnit_ + used_ / kUnit;
-      rows_.push_back(static_cast<std::uint32_t>(unit));
-      *reinterpret_cast<Entry*>(at) = Entry{1, size};
-      slots[slot] = tag << 32 | unit;
-      used_ += RoundUp(kUnit + size, kUnit);
-      // At most three quarters full: most lines looked up are new, and a
-      // new one reads slots up to the first empty one, but they lie side
-      // by side, and a smaller table stays in the cache and is doubled
-      // fewer times.
-      if (rows_.size() * 4 >= slotCount_ * 3) Grow();
-      return true;
-    }
-    if (content >> 32 != tag) continue;
-    auto* const entry = reinterpret_cast<Entry*>(EntryAt(content & 0xFFFFFFFF));
-    if (entry->Size == size && std::memcmp(entry + 1, line, size) == 0) {
-      ++entry->Count;
-      return false;
-    }
-  }
-}
-
 void PatternCounter::Grow() {
-  // A slot keeps 32 bits of its line's hash, which place it in a table of
-  // up to 2^32 slots.
-  if (slotCount_ >= (std::uint64_t{1} << 32)) throw std::bad_alloc();
-  const std::size_t count = slotCount_ * 2;
-  // Fresh pages read as zeros: empty slots.
-  Pages slotPages(count * sizeof(std::uint64_t));
-  auto* const slots = reinterpret_cast<std::uint64_t*>(slotPages.Data);
-  const std::size_t mask = count - 1;
-  for (std::size_t i = 0; i < slotCount_; ++i) {
-    const std::uint64_t content = Slots()[i];
-    if (content == 0) continue;
-    std::size_t slot = (content >> 32) & mask;
-    while (slots[slot] != 0) slot = (slot + 1) & mask;
-    slots[slot] = content;
+  // A slot's place comes from 32 bits of its line's hash, which place it in
+  // a table of up to 2^32 slots.
+  if (slots_.size() >= (std::uint64_t{1} << 32)) throw std::bad_alloc();
+  const std::size_t count = slots_.size() * 2;
+  Charge(count * sizeof(std::uint64_t));
+  PageArray<std::uint64_t> slots;
+  try {
+    slots = PageArray<std::uint64_t>(count);
+  } catch (...) {
+    memoryHeld_ -= count * sizeof(std::uint64_t);
+    throw;
   }
-  slots_ = std::move(slotPages);
-  slotCount_ = count;
+  std::fill_n(slots.get(), count, 0);
+  // Each row keeps its hash, so no line is read again.
+  const std::size_t mask = count - 1;
+  for (const Row& row : rows_) {
+    std::size_t slot = row.Hash & mask;
+    while (slots[slot] != 0) slot = (slot + 1) & mask;
+    slots[slot] = row.Hash >> 32 << 32 | row.Unit;
+  }
+  memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
+  slots_ = std::move(slots);
+}
+
+std::size_t PatternCounter::Displacement() {
+  Settle();
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t steps = 0;
+  for (const Row& row : rows_) {
+    for (std::size_t slot = row.Hash & mask;
+         (slots_[slot] & 0xFFFFFFFF) != row.Unit; slot = (slot + 1) & mask) {
+      ++steps;
+    }
+  }
+  return steps;
 }
 
 bool PatternCounter::WriteTable(
     const std::function<bool(long long, std::string_view)>& take) {
   Settle();
-  slots_ = Pages(0);
-  slotCount_ = 0;
+  // Each part is given back as soon as the next no longer needs it.
+  memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
+  slots_ = PageArray<std::uint64_t>();
   const std::size_t rows = rows_.size();
   if (rows == 0) return true;
-  // All in pages of the counter's own, where the system gives huge ones:
-  // as small ones they would cost a page fault per 4 KiB.
-  const Pages keyPages(rows * sizeof(SortKey));
-  auto* const keys = reinterpret_cast<SortKey*>(keyPages.Data);
-  const Pages rankPages(rows * sizeof(Rank));
-  auto* ranks = reinterpret_cast<Rank*>(rankPages.Data);
+  PageArray<SortKey> keys(rows);
+  PageArray<Rank> ranks(rows);
   // The entries lie in the blocks in the order of rows_, each fetched a
   // few rows ahead of being read; later reads come in any order, so again
   // each is fetched ahead.
   constexpr std::size_t kAhead = 16;
   for (std::size_t i = 0; i < rows; ++i) {
-    if (i + kAhead < rows) __builtin_prefetch(EntryAt(rows_[i + kAhead]));
-    const auto* const entry = reinterpret_cast<const Entry*>(EntryAt(rows_[i]));
+    if (i + kAhead < rows) __builtin_prefetch(EntryAt(rows_[i + kAhead].Unit));
+    const Entry* const entry = EntryAt(rows_[i].Unit);
     keys[i].Line = entry;
     LoadBytes(keys[i], 0);
     ranks[i] = Rank{entry->Count, i};
   }
+  std::vector<Row>().swap(rows_);
   // The rows of a count are sorted by line apart from the others: no key
   // has to carry its count through every pass over the lines.
   {
-    const Pages spare(rows * sizeof(Rank));
-    ranks = SortByCount(ranks, reinterpret_cast<Rank*>(spare.Data), rows);
-    if (ranks != reinterpret_cast<Rank*>(rankPages.Data)) {
-      std::copy(ranks, ranks + rows, reinterpret_cast<Rank*>(rankPages.Data));
-      ranks = reinterpret_cast<Rank*>(rankPages.Data);
-    }
+    PageArray<Rank> spare(rows);
+    const Rank* const sorted = SortByCount(ranks.get(), spare.get(), rows);
+    if (sorted == spare.get()) ranks = std::move(spare);
   }
-  const Pages sortedPages(rows * sizeof(SortKey));
-  auto* const sorted = reinterpret_cast<SortKey*>(sortedPages.Data);
+  PageArray<SortKey> sorted(rows);
   for (std::size_t i = 0; i < rows; ++i) {
-    if (i + kAhead < rows) __builtin_prefetch(keys + ranks[i + kAhead].Row);
+    if (i + kAhead < rows) __builtin_prefetch(&keys[ranks[i + kAhead].Row]);
     sorted[i] = keys[ranks[i].Row];
   }
+  ranks = PageArray<Rank>();
   for (std::size_t from = 0; from < rows;) {
     std::size_t to = from + 1;
-    while (to < rows && ranks[to].Count == ranks[from].Count) ++to;
-    SortKeys(sorted + from, keys + from, to - from, 0, 0, false);
+    const std::uint64_t count = sorted[from].Line->Count;
+    while (to < rows && sorted[to].Line->Count == count) ++to;
+    SortKeys(sorted.get() + from, keys.get() + from, to - from, 0, 0, false);
     from = to;
   }
+  keys = PageArray<SortKey>();
   // Each line is fetched whole before it is taken: its first bytes, which
   // tell its size, twice as far ahead as the rest.
   for (std::size_t i = 0; i < std::min(2 * kAhead, rows); ++i) {
@@ -680,7 +528,8 @@ bool PatternCounter::WriteTable(
         __builtin_prefetch(ahead.data() - sizeof(Entry) + at);
       }
     }
-    if (!take(static_cast<long long>(ranks[i].Count), LineOf(sorted[i].Line))) {
+    if (!take(static_cast<long long>(sorted[i].Line->Count),
+              LineOf(sorted[i].Line))) {
       return false;
     }
   }

@@ -4,57 +4,46 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "ExtractedPattern.h"
-
-// Appends `field` as one field of a tab-separated line. A tab, a backslash,
-// a carriage return or a line feed inside it is written as "\t", "\\", "\r"
-// or "\n", as PostgreSQL's text format does, so that a line splits at its
-// own tabs alone and every field reads back unchanged.
-void AppendTsvField(std::string_view field, std::string& line);
-
-// Appends the eight pattern fields of a table line, each escaped and set off
-// by tabs, without a line end: type, SL words, TL words, alignment,
-// C-structure, constituent sequence, score, and the x-side constraints
-// joined by single blanks. A pattern that carries its Fields gives them as
-// they are.
-void AppendPatternFields(const ExtractedPattern& pattern, std::string& line);
-
-// Appends the --tsv line of `pattern`: the record number (from 1), the
-// sentence id, the eight pattern fields and "\n".
-void AppendTsvLine(std::size_t record, std::string_view sentenceId,
-                   const ExtractedPattern& pattern, std::string& out);
-
-// Appends the --count line of a pattern seen `count` times whose eight
-// fields are `fields` as AppendPatternFields wrote them.
-void AppendTableRow(long long count, std::string_view fields, std::string& out);
-
-// The sentence id of a record's header line: the text after its first
-// "SentenceIndex:" with blanks trimmed at both ends; empty for a bare header.
-std::string_view SentenceId(std::string_view header);
+#include "PatternFields.h"
 
 // The distinct patterns of a run with how often each occurred. Memory grows
 // with the number of distinct patterns, not with the number added: each
 // distinct line is kept once, with its count beside it, in large blocks of
-// its own, and found again through an open hash table of small slots.
+// its own, and found again through an open hash table of small slots. The
+// hash takes a fresh seed in every counter, so no input known in advance can
+// pile its lines into one run of slots.
 class PatternCounter {
  public:
-  PatternCounter();
+  // Holds at most `memoryLimit` bytes of lines and slots, and throws
+  // std::bad_alloc rather than take more.
+  explicit PatternCounter(
+      std::size_t memoryLimit = static_cast<std::size_t>(-1));
+  ~PatternCounter();
   PatternCounter(const PatternCounter&) = delete;
   PatternCounter& operator=(const PatternCounter&) = delete;
 
-  // Counts `pattern`. Throws std::bad_alloc when memory runs out.
+  // Counts `pattern`. Throws std::bad_alloc when memory runs out, and then
+  // leaves the table as it was before the call.
   void Add(const ExtractedPattern& pattern);
 
   // How many patterns were added, and how many of them differ.
   long long Total() const { return total_; }
   std::size_t Distinct() {
     Settle();
-    return rows_.size();
+    return distinct_;
   }
+
+  // How many slots past their first the lookups of the lines held now
+  // read, all lines together: how evenly the hash spreads them.
+  std::size_t Displacement();
 
   // Hands `take` every row of the table in order, its count and its eight
   // pattern fields (a line is the count, a tab, the fields and "\n");
@@ -63,17 +52,40 @@ class PatternCounter {
   // be added afterwards. Throws std::bad_alloc when memory runs out.
   bool WriteTable(const std::function<bool(long long, std::string_view)>& take);
 
+  struct Entry;
+
  private:
-  // Memory mapped whole, zero-filled; it never moves, so entries stay where
-  // they were written.
-  struct Pages {
-    explicit Pages(std::size_t size);
-    Pages(Pages&& other) noexcept;
-    Pages& operator=(Pages&& other) noexcept;
-    ~Pages();
-    char* Data = nullptr;
-    std::size_t Size;
+  // An array of objects of a trivial type, made in memory of its own: a
+  // large one in huge pages where the system gives them, since millions of
+  // lines otherwise cost a page fault per 4 KiB and a miss in the
+  // translation cache per lookup.
+  static void* NewPages(std::size_t bytes);
+  static void FreePages(void* memory, std::size_t bytes);
+  template <class T>
+  class PageArray {
+   public:
+    PageArray() = default;
+    explicit PageArray(std::size_t size)
+        : data_(static_cast<T*>(NewPages(size * sizeof(T)))), size_(size) {
+      static_assert(std::is_trivially_destructible_v<T>);
+      std::uninitialized_default_construct_n(data_, size);
+    }
+    PageArray(PageArray&& other) noexcept { *this = std::move(other); }
+    PageArray& operator=(PageArray&& other) noexcept {
+      std::swap(data_, other.data_);
+      std::swap(size_, other.size_);
+      return *this;
+    }
+    ~PageArray() { FreePages(data_, size_ * sizeof(T)); }
+    T* get() const { return data_; }
+    T& operator[](std::size_t i) const { return data_[i]; }
+    std::size_t size() const { return size_; }
+
+   private:
+    T* data_ = nullptr;
+    std::size_t size_ = 0;
   };
+
   // A distinct line is kept as an entry: its count and its size, eight
   // bytes each, then its bytes, then padding up to the next kUnit bytes,
   // where the next entry starts. An entry is found by its number of kUnit
@@ -85,57 +97,53 @@ class PatternCounter {
   static constexpr std::size_t kUnitsPerChunk = kChunk / kUnit;
   static constexpr std::size_t kFirstSlots = std::size_t{1} << 16;
 
-  std::uint64_t* Slots() {
-    return reinterpret_cast<std::uint64_t*>(slots_.Data);
-  }
-  char* EntryAt(std::uint64_t unit) const {
-    return chunks_[unit / kUnitsPerChunk] + unit % kUnitsPerChunk * kUnit;
-  }
-  // Starts a block with room for `need` bytes after the lines that wait,
-  // which take `held` bytes and move there.
-  void NewBlock(std::size_t need, std::size_t held);
-  // Looks up the line of `size` bytes with `hash` in the entry at used_
-  // in the last block: counts it once more, or keeps it there as a new
-  // entry (true).
-  bool Insert(std::uint64_t hash, std::size_t size);
-  // The unit of the first entry whose slot holds the upper half of `hash`,
-  // or 0 when an empty slot comes first.
-  std::uint64_t Candidate(std::uint64_t hash);
-  // Looks up the first line that waits.
-  void LookUpFirst();
-  // Looks up every line that waits.
-  void Settle();
+  // Takes `bytes` more of the memory limit, or throws.
+  void Charge(std::size_t bytes);
+  std::uint64_t Hash(const char* bytes, std::size_t size) const;
+  Entry* EntryAt(std::uint64_t unit) const;
+  // Starts a block with room for `need` bytes.
+  void NewBlock(std::size_t need);
   // Doubles the slots.
   void Grow();
+  // Makes room for `lines` more distinct lines: rows and slots.
+  void MakeRoom(std::size_t lines);
+  // Looks up the lines that wait, for which Add made room.
+  void LookUpWaiting();
+  // Looks up every line that waits.
+  void Settle();
 
+  std::uint64_t seed_;
+  std::size_t memoryLimit_;
+  std::size_t memoryHeld_ = 0;
   // Per slot the upper 32 bits of its line's hash, then its entry's unit;
   // 0 for an empty slot (no entry starts at unit 0). A power of two long,
   // at most three quarters full.
-  Pages slots_;
-  std::size_t slotCount_;
-  // Every entry's unit, in the order the lines came.
-  std::vector<std::uint32_t> rows_;
-  std::vector<Pages> blocks_;
+  PageArray<std::uint64_t> slots_;
+  // Every distinct line in the order it came: its hash and its entry's unit.
+  struct Row {
+    std::uint64_t Hash;
+    std::uint32_t Unit;
+  };
+  std::vector<Row> rows_;
+  std::vector<PageArray<char>> blocks_;
   // Where each chunk starts, by its number.
   std::vector<char*> chunks_;
-  // The unit where the last block starts, and the bytes taken in it.
+  // The unit where the last block starts, its size and the bytes taken.
   std::uint64_t blockUnit_ = 0;
+  std::size_t blockSize_ = 0;
   std::size_t used_ = 0;
-  // The lines added but not yet looked up, in the entries from used_ on:
-  // their sizes and hashes, oldest first from waitingFirst_ round a ring
-  // (moving them would make the next read of one wait for both halves of
-  // its store).
+  // The lines added but not yet looked up, oldest first, in the entries
+  // from used_ on: their sizes and hashes, and the bytes they take.
+  static constexpr std::size_t kBatch = 8;
   struct Waiting {
     std::size_t Size;
     std::uint64_t Hash;
   };
-  Waiting& WaitingAt(std::size_t i) {
-    return waiting_[(waitingFirst_ + i) % 3];
-  }
-  Waiting waiting_[3] = {};
-  std::size_t waitingFirst_ = 0;
+  Waiting waiting_[kBatch] = {};
   std::size_t waitingCount_ = 0;
+  std::size_t waitingBytes_ = 0;
   long long total_ = 0;
+  std::size_t distinct_ = 0;
 };
 
 #endif  // ANNOTATOR_PATTERNTABLE_H_

@@ -228,6 +228,34 @@ TEST(CStructureReader, ReadsTheDeepestLineWithoutRunningOutOfStack) {
   EXPECT_EQ(GetCoEmbeddingScore(parser.Root), static_cast<int>(levels) + 1);
 }
 
+// A reader that met a long tree gives its scratch space back at the next
+// tree of usual length, so a long-lived reader does not keep it for good.
+TEST(CStructureReader, GivesBackTheScratchSpaceOfALongTree) {
+  // A bracket right after a label: the full reading rules read these.
+  const auto unplain = [](std::string line) {
+    return line.insert(line.find(" (") + 1, "(x(y z-1)) ");
+  };
+  const std::string usual =
+      unplain("(S (NP (DT the-1) (NN cat-2)) (VP sat-3))");
+  std::size_t levels = 0;
+  std::string flat = "(S";
+  for (int i = 0; i < 20000; ++i) flat += " (N a-1)";
+  const std::pair<const char*, std::string> longLines[] = {
+      {"deep", unplain(DeepLine(99999, &levels))},
+      {"long and flat", unplain(flat + ")")}};
+  CStructureReader fresh;
+  fresh.MeasureDepth(usual);
+  for (const auto& [name, line] : longLines) {
+    SCOPED_TRACE(name);
+    CStructureReader reader;
+    reader.MeasureDepth(usual);
+    reader.MeasureDepth(line);
+    EXPECT_GT(reader.ScratchBytes(), 100 * fresh.ScratchBytes());
+    reader.MeasureDepth(usual);
+    EXPECT_LE(reader.ScratchBytes(), fresh.ScratchBytes());
+  }
+}
+
 TEST(CStructureReader, ReportsAnUnclosedDeepLineAsTheOutermostConstituent) {
   std::size_t levels = 0;
   std::string line = DeepLine(99999, &levels);

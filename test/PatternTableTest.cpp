@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <map>
+#include <new>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -241,6 +246,102 @@ TEST(PatternCounter, TableEqualsCountingInAMap) {
         break;
       }
     }
+  }
+}
+
+// A line of fields as the extractor hands a Plain record's over.
+ExtractedPattern AsLine(const std::string& line) {
+  ExtractedPattern pattern;
+  pattern.Fields = line;
+  pattern.Plain = true;
+  return pattern;
+}
+
+std::string Word(std::uint64_t value) {
+  std::string bytes(8, '\0');
+  std::memcpy(bytes.data(), &value, 8);
+  return bytes;
+}
+
+// Lines crafted against a hash fall among the slots as random lines of the
+// same length and number do, give or take a factor of three.
+TEST(PatternCounter, CraftedLinesSpreadLikeRandomOnes) {
+  constexpr int kLines = 20000;
+  const auto displacement = [](const std::function<std::string(int)>& line) {
+    PatternCounter counter;
+    for (int i = 0; i < kLines; ++i) counter.Add(AsLine(line(i)));
+    EXPECT_EQ(counter.Distinct(), static_cast<std::size_t>(kLines));
+    return counter.Displacement();
+  };
+  std::mt19937_64 random(7);
+  const std::size_t baseline = displacement([&random](int) {
+    std::string line;
+    for (int w = 0; w < 5; ++w) line += Word(random());
+    return line;
+  });
+  constexpr std::uint64_t kFirstKey = 0xD6E8FEB86659FD93;
+  constexpr std::uint64_t kSecondKey = 0xA0761D6478BD642F;
+  const std::pair<const char*, std::function<std::string(int)>> kinds[] = {
+      // A keyless hash that multiplies (a ^ x) by (b ^ key) gets zero for a
+      // word b equal to its key, and loses all it had mixed before.
+      {"words equal to a product's keys",
+       [](int i) {
+         return Word(i) + Word(kFirstKey) + Word(i * 7) + Word(kFirstKey) +
+                Word(kSecondKey);
+       }},
+      {"a counter in the first word",
+       [](int i) { return Word(i) + std::string(32, 'a'); }},
+      {"a counter in the last word",
+       [](int i) { return std::string(32, 'a') + Word(i); }},
+  };
+  for (const auto& [name, line] : kinds) {
+    SCOPED_TRACE(name);
+    EXPECT_LE(displacement(line), 3 * baseline + kLines / 10);
+  }
+}
+
+// An Add that runs out of memory counts nothing, and the table still
+// writes every line counted before it.
+TEST(PatternCounter, AddThatThrowsLeavesTheTableWhole) {
+  // The counter starts with 65,536 slots of 8 bytes and keeps its lines in
+  // blocks of 8 MiB.
+  constexpr std::size_t kFirst = (std::size_t{65536} * 8) + (8 << 20);
+  const std::pair<const char*, std::size_t> cases[] = {
+      {"no room for a second block", 4000},
+      {"no room for more slots", 8},
+  };
+  for (const auto& [name, lineSize] : cases) {
+    SCOPED_TRACE(name);
+    PatternCounter counter(kFirst);
+    std::map<std::string, long long> counts;
+    long long added = 0;
+    bool threw = false;
+    for (int i = 0; i < 100000 && !threw; ++i) {
+      // Every fifth line is one seen before.
+      std::string line = std::to_string(i % 5 == 4 ? i / 2 : i);
+      line.resize(lineSize, 'x');
+      try {
+        counter.Add(AsLine(line));
+        ++counts[line];
+        ++added;
+      } catch (const std::bad_alloc&) {
+        threw = true;
+      }
+    }
+    ASSERT_TRUE(threw);
+    std::vector<std::pair<long long, std::string>> expected;
+    for (const auto& [line, count] : counts)
+      expected.emplace_back(-count, line);
+    std::sort(expected.begin(), expected.end());
+    for (auto& row : expected) row.first = -row.first;
+    std::vector<std::pair<long long, std::string>> table;
+    EXPECT_TRUE(
+        counter.WriteTable([&table](long long count, std::string_view row) {
+          table.emplace_back(count, std::string(row));
+          return true;
+        }));
+    EXPECT_EQ(counter.Total(), added);
+    EXPECT_TRUE(table == expected);
   }
 }
 

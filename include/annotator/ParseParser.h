@@ -68,12 +68,16 @@ class CStructureEvents;
 // annotation loop needs a depth and a verdict, not a tree. Reads in time and
 // memory linear in the text, at any nesting depth, and never ends the
 // process. Keeps its scratch space between calls, so a reader reused for
-// many texts stops allocating once it has seen the longest.
+// many texts of usual length stops allocating; the space a text far longer
+// than the next one took is given back when the next one is read.
 class CStructureReader {
  public:
   // Reads `text` exactly as ParseParser::ParseIntoTree would and returns the
   // score of the tree it would build, or where it would fail.
   CStructureReading MeasureDepth(std::string_view text);
+
+  // The bytes of scratch space the reader holds now.
+  std::size_t ScratchBytes() const;
 
  private:
   friend class ParseParser;
@@ -94,6 +98,8 @@ class CStructureReader {
   template <class Sink>
   CStructureReading Read(std::string_view text, Sink& sink,
                          CTree::TreeNode* root);
+  // Gives back the scratch space of a much longer text than `text`.
+  void FitScratch(std::size_t textSize);
 
   std::vector<std::size_t> matches_;
   std::vector<std::size_t> openBrackets_;
