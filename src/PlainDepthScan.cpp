@@ -6,17 +6,12 @@
 
 #include "LegacyLimits.h"
 
-// A build for processors without SSE2 or AVX2 (ANNOTATOR_PORTABLE_SCAN)
-// leaves every vector path out, so that the byte-by-byte one is compiled and
+// A build with ANNOTATOR_PORTABLE_SCAN leaves the SSE2 path out, so that
+// the byte-by-byte one, which processors without SSE2 run, is compiled and
 // tested.
 #if defined(__SSE2__) && !defined(ANNOTATOR_PORTABLE_SCAN)
 #define ANNOTATOR_SSE2_BLOCKS 1
 #include <emmintrin.h>
-#endif
-#if defined(__x86_64__) && defined(__GNUC__) && \
-    !defined(ANNOTATOR_PORTABLE_SCAN)
-#define ANNOTATOR_AVX2_BLOCKS 1
-#include <immintrin.h>
 #endif
 
 namespace {
@@ -149,95 +144,6 @@ struct BaselineBlocks {
   }
 };
 
-#if defined(ANNOTATOR_AVX2_BLOCKS)
-// The same reading 32 bytes at a time, for processors with AVX2: half the
-// instructions per block, where the scan spends most of a run's own time.
-struct Avx2Blocks {
-  struct Masks {
-    std::uint64_t Open = 0;
-    std::uint64_t Close = 0;
-    std::uint64_t Blank = 0;
-    // +1 at "(", -1 at ")", 0 elsewhere, 32 bytes a half.
-    __m256i Steps[2];
-  };
-
-  __attribute__((target("avx2,popcnt"))) static void Classify(const char* block,
-                                                              Masks& masks) {
-    const __m256i open = _mm256_set1_epi8('(');
-    const __m256i close = _mm256_set1_epi8(')');
-    const __m256i blank = _mm256_set1_epi8(' ');
-    // No lambda: it would not carry the target along.
-    for (int half = 0; half < 2; ++half) {
-      const __m256i bytes = _mm256_loadu_si256(
-          reinterpret_cast<const __m256i*>(block + 32 * half));
-      const __m256i opens = _mm256_cmpeq_epi8(bytes, open);
-      const __m256i closes = _mm256_cmpeq_epi8(bytes, close);
-      const __m256i blanks = _mm256_cmpeq_epi8(bytes, blank);
-      const int shift = 32 * half;
-      masks.Open |=
-          std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(opens))}
-          << shift;
-      masks.Close |= std::uint64_t{static_cast<std::uint32_t>(
-                         _mm256_movemask_epi8(closes))}
-                     << shift;
-      masks.Blank |= std::uint64_t{static_cast<std::uint32_t>(
-                         _mm256_movemask_epi8(blanks))}
-                     << shift;
-      masks.Steps[half] = _mm256_sub_epi8(closes, opens);
-    }
-  }
-
-  __attribute__((target("avx2,popcnt"))) static LevelRange Levels(
-      const Masks& masks) {
-    // Each 16-byte lane's levels summed from its left (-64 to 64 fit a
-    // byte), then each lane raised by the level the lanes before it end at.
-    const __m256i lastByte = _mm256_set1_epi8(15);
-    __m256i halves[2];
-    for (int half = 0; half < 2; ++half) {
-      __m256i level = masks.Steps[half];
-      level = _mm256_add_epi8(level, _mm256_slli_si256(level, 1));
-      level = _mm256_add_epi8(level, _mm256_slli_si256(level, 2));
-      level = _mm256_add_epi8(level, _mm256_slli_si256(level, 4));
-      level = _mm256_add_epi8(level, _mm256_slli_si256(level, 8));
-      // The low lane's end, moved into the high lane.
-      const __m256i ends = _mm256_shuffle_epi8(level, lastByte);
-      halves[half] =
-          _mm256_add_epi8(level, _mm256_permute2x128_si256(ends, ends, 0x08));
-    }
-    // The first half's end, under every byte of the second.
-    const __m256i firstEnd = _mm256_shuffle_epi8(
-        _mm256_permute2x128_si256(halves[0], halves[0], 0x11), lastByte);
-    halves[1] = _mm256_add_epi8(halves[1], firstEnd);
-
-    const __m256i high = _mm256_max_epi8(halves[0], halves[1]);
-    const __m256i low = _mm256_min_epi8(halves[0], halves[1]);
-    __m128i highest = _mm_max_epi8(_mm256_castsi256_si128(high),
-                                   _mm256_extracti128_si256(high, 1));
-    __m128i lowest = _mm_min_epi8(_mm256_castsi256_si128(low),
-                                  _mm256_extracti128_si256(low, 1));
-    // Spelled out: the shifts must be constants even unoptimised.
-    highest = _mm_max_epi8(highest, _mm_srli_si128(highest, 8));
-    lowest = _mm_min_epi8(lowest, _mm_srli_si128(lowest, 8));
-    highest = _mm_max_epi8(highest, _mm_srli_si128(highest, 4));
-    lowest = _mm_min_epi8(lowest, _mm_srli_si128(lowest, 4));
-    highest = _mm_max_epi8(highest, _mm_srli_si128(highest, 2));
-    lowest = _mm_min_epi8(lowest, _mm_srli_si128(lowest, 2));
-    highest = _mm_max_epi8(highest, _mm_srli_si128(highest, 1));
-    lowest = _mm_min_epi8(lowest, _mm_srli_si128(lowest, 1));
-    LevelRange range;
-    range.Highest = static_cast<signed char>(_mm_cvtsi128_si32(highest));
-    range.Lowest = static_cast<signed char>(_mm_cvtsi128_si32(lowest));
-    range.Last = static_cast<signed char>(_mm256_extract_epi8(halves[1], 31));
-    return range;
-  }
-
-  __attribute__((target("avx2,popcnt"))) static int CountBits(
-      std::uint64_t bits) {
-    return __builtin_popcountll(bits);
-  }
-};
-#endif
-
 // For every bit of `from`, marks the first position at or after it that is
 // not in `through`, carrying runs that reach the block's end into the next
 // block through `carry`. Each run of `through` holds at most one bit of
@@ -328,40 +234,10 @@ bool ScanPlainDepth(std::string_view text, std::size_t& depth) {
   return true;
 }
 
-#if defined(ANNOTATOR_AVX2_BLOCKS)
-// Everything the scan calls is compiled into it, for AVX2.
-__attribute__((target("avx2,popcnt"), flatten)) bool ScanPlainDepthAvx2(
-    std::string_view text, std::size_t& depth) {
-  return ScanPlainDepth<Avx2Blocks>(text, depth);
-}
-#endif
-
 }  // namespace
 
-bool CanRunPlainDepthScan(PlainDepthScan scan) {
-#if defined(ANNOTATOR_AVX2_BLOCKS)
-  if (scan == PlainDepthScan::kAvx2) {
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-  }
-#endif
-  return scan == PlainDepthScan::kBaseline;
-}
-
-bool MeasurePlainDepth(PlainDepthScan scan, std::string_view text,
-                       std::size_t& depth) {
-#if defined(ANNOTATOR_AVX2_BLOCKS)
-  if (scan == PlainDepthScan::kAvx2) return ScanPlainDepthAvx2(text, depth);
-#endif
-  (void)scan;
-  return ScanPlainDepth<BaselineBlocks>(text, depth);
-}
-
-// The scan for this processor, chosen once.
 bool MeasurePlainDepth(std::string_view text, std::size_t& depth) {
-  static const PlainDepthScan scan = CanRunPlainDepthScan(PlainDepthScan::kAvx2)
-                                         ? PlainDepthScan::kAvx2
-                                         : PlainDepthScan::kBaseline;
-  return MeasurePlainDepth(scan, text, depth);
+  return ScanPlainDepth<BaselineBlocks>(text, depth);
 }
 
 void MatchBrackets(std::string_view text, std::vector<std::size_t>& matches,
