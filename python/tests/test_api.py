@@ -304,18 +304,24 @@ def pathlib_text(path):
     return path.read_bytes().decode("utf-8", "surrogateescape")
 
 
-@pytest.mark.parametrize("entry", ["read", "annotate"])
-def test_a_signal_interrupts_a_read_waiting_on_a_pipe(tmp_path, entry):
+@pytest.mark.parametrize("entry", ["read", "annotate", "make_examples"])
+def test_a_signal_interrupts_a_read_waiting_on_a_pipe(tmp_path, entry, write_file):
     import signal
     import threading
     import time
 
     fifo, out = tmp_path / "fifo", tmp_path / "out.txt"
     os.mkfifo(fifo)
+    # One whole input unit, then the start of the next, then a stall.
+    if entry == "make_examples":
+        sent = "(S (NN a))\n(S (NN"
+        tl, links = write_file("x\ny\n", "tl"), write_file("0-0\n0-0\n", "al")
+    else:
+        sent = record() + "SentenceIndex: 2\nSL: a/dt\n"
 
     def stall():
         with open(fifo, "w") as writer:
-            writer.write(record() + "SentenceIndex: 2\nSL: a/dt\n")
+            writer.write(sent)
             writer.flush()
             time.sleep(5)
 
@@ -331,16 +337,20 @@ def test_a_signal_interrupts_a_read_waiting_on_a_pipe(tmp_path, entry):
             if entry == "read":
                 with annotator.read(fifo) as examples:
                     taken.extend(e.number for e in examples)
-            else:
+            elif entry == "annotate":
                 annotator.annotate(fifo, out)
+            else:
+                annotator.make_examples(fifo, tl, links, out)
     finally:
         signal.signal(signal.SIGALRM, previous)
     assert time.monotonic() - started < 2
     # The first record came whole; the second, cut short, not at all.
     if entry == "read":
         assert taken == [1] and list(examples) == []
-    else:
+    elif entry == "annotate":
         assert out.read_text() == str(next(annotator.read(io.StringIO(record()))))
+    else:
+        assert out.read_text() == str(annotator.make_example("(S (NN a))", "x", "0-0"))
 
 
 def test_nul_in_a_path_and_long_texts_in_messages(tmp_path, write_file):
