@@ -43,16 +43,32 @@ char* CopyShort(char* to, const char* from, std::size_t size) {
   return to + size;
 }
 
-// The number of `digits`, which are decimal digits only and at most nine
-// of them (so that it fits); -1 otherwise.
-int LinkNumber(std::string_view digits) {
-  if (digits.empty() || digits.size() > 9) return -1;
-  int value = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return -1;
-    value = value * 10 + (c - '0');
+// Where the label or word that starts at `from` ends.
+const char* TokenEnd(const char* from, const char* end) {
+  while (from < end && ClassOf(*from) == kWordChar) ++from;
+  return from;
+}
+
+// Copies the label or word that starts at `from` to `to`, up to a blank, a
+// bracket or `end`: one pass both finds its end and copies it. Returns where
+// it ends in `from`.
+const char* CopyToken(const char* from, const char* end, char*& to) {
+  char* out = to;
+  while (from < end && ClassOf(*from) == kWordChar) *out++ = *from++;
+  to = out;
+  return from;
+}
+
+// Reads the decimal digits of `text` from `at` on, leaving `at` after them:
+// their number, or -1 for none or more than nine (which might not fit).
+int LinkNumber(std::string_view text, std::size_t& at) {
+  const std::size_t first = at;
+  unsigned long long value = 0;
+  while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+    value = value * 10 + static_cast<unsigned>(text[at++] - '0');
   }
-  return value;
+  const std::size_t digits = at - first;
+  return digits == 0 || digits > 9 ? -1 : static_cast<int>(value);
 }
 
 // An outer bracket that only wraps the tree: parsers write ROOT, treebanks
@@ -97,9 +113,6 @@ bool BracketedTreeReader::Scan(std::string_view line) {
   const auto offset = [base](const char* at) {
     return static_cast<std::uint32_t>(at - base);
   };
-  const auto token = [&p, end] {
-    while (p < end && ClassOf(*p) == kWordChar) ++p;
-  };
   while (p < end) {
     const CharClass kind = ClassOf(*p);
     if (kind == kSpaceChar) {
@@ -123,9 +136,8 @@ bool BracketedTreeReader::Scan(std::string_view line) {
       *out++ = '(';
       while (p < end && IsSpace(*p)) ++p;
       const char* label = p;
-      token();
+      p = CopyToken(p, end, out);
       const auto size = static_cast<std::uint32_t>(p - label);
-      out = CopyShort(out, label, size);
       if (size == 0 && !nodes_.empty()) simple_ = false;
       open_.push_back(static_cast<std::int32_t>(nodes_.size()));
       nodes_.push_back({outBegin + 1, size, 0, 0, parent, 0, outBegin, 0});
@@ -152,11 +164,9 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         return true;
       }
     } else {
-      const char* word = p;
-      token();
-      const auto size = static_cast<std::uint32_t>(p - word);
       if (open_.empty()) {
         carried_ = kWordOutside;
+        p = TokenEnd(p, end);
         continue;
       }
       const auto owner = static_cast<std::size_t>(open_.back());
@@ -164,19 +174,22 @@ bool BracketedTreeReader::Scan(std::string_view line) {
       // A second word, or a word beside brackets.
       if (node.WordSize || nodes_.size() - 1 > owner) {
         Fail(kWordOutside);
+        p = TokenEnd(p, end);
         continue;
       }
       *out++ = ' ';
       node.Word = offset(out);
+      const char* word = p;
+      p = CopyToken(p, end, out);
+      const auto size = static_cast<std::uint32_t>(p - word);
       node.WordSize = size;
-      out = CopyShort(out, word, size);
       *out++ = '-';
       out = std::to_chars(out, out + 21, ++words_).ptr;
       const std::string_view label(base + node.Label, node.LabelSize);
       if (label == "-NONE-") simple_ = false;
       char* put = sl_.Room(size + label.size() + 2);
       if (words_ > 1) *put++ = ' ';
-      put = CopyShort(put, word, size);
+      put = CopyShort(put, base + node.Word, size);
       *put++ = '/';
       // The x-side constraints compare lower-case tags.
       for (const char t : label) {
@@ -334,11 +347,10 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     }
     cStructure = cs_.View();
     if (root > 0) {
-      cStructure_.assign("C-Structure:")
-          .append(
-              cStructure.substr(nodes_[root].OutBegin,
-                                nodes_[root].OutEnd - nodes_[root].OutBegin));
-      cStructure = cStructure_;
+      cStructure_.Assign("C-Structure:");
+      cStructure_.Append(cStructure.substr(
+          nodes_[root].OutBegin, nodes_[root].OutEnd - nodes_[root].OutBegin));
+      cStructure = cStructure_.View();
     }
     sl = sl_.View();
     depth = static_cast<int>(deepest_ - root);
@@ -357,39 +369,44 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
 
   const Node& top = nodes_[root];
   const std::string_view rootLabel = Text(top.Label, top.LabelSize);
-  type_.assign("Type: ").append(rootLabel);
-  constSeq_.assign("ConstSeq: ");
-  if (top.WordSize) constSeq_.append(rootLabel);
+  type_.Assign("Type: ");
+  type_.Append(rootLabel);
+  constSeq_.Assign("ConstSeq: ");
+  if (top.WordSize) constSeq_.Append(rootLabel);
   for (std::size_t i = root + 1; i < nodes_.size(); ++i) {
     const Node& node = nodes_[i];
     if (static_cast<std::size_t>(node.Parent) != root ||
         (!simple_ && depth_[i] == 0)) {
       continue;
     }
-    if (constSeq_.size() > 10) constSeq_ += ' ';
-    constSeq_.append(Text(node.Label, node.LabelSize));
+    if (constSeq_.Size() > 10) constSeq_.Append(' ');
+    constSeq_.Append(Text(node.Label, node.LabelSize));
   }
 
   // TL words as the readers split them: runs of anything but the blank.
-  std::size_t tlWords = 0;
-  for (std::size_t i = 0; i < tl.size(); ++i) {
-    tlWords += tl[i] != ' ' && (i == 0 || tl[i - 1] == ' ');
+  // Counted without a branch per byte, which the compiler can widen.
+  std::size_t tlWords = !tl.empty() && tl[0] != ' ';
+  for (std::size_t i = 1; i < tl.size(); ++i) {
+    tlWords += (tl[i] != ' ') & (tl[i - 1] == ' ');
   }
+  // One pass over each link: the numbers are read as the link is found.
   links_.clear();
   for (std::size_t at = 0; at < alignment.size();) {
     if (IsSpace(alignment[at])) {
       ++at;
       continue;
     }
-    std::size_t end = at;
-    while (end < alignment.size() && !IsSpace(alignment[end])) ++end;
-    const std::string_view link = alignment.substr(at, end - at);
-    at = end;
-    const std::size_t dash = link.find('-');
-    const int slAt =
-        dash == std::string_view::npos ? -1 : LinkNumber(link.substr(0, dash));
-    const int tlAt =
-        dash == std::string_view::npos ? -1 : LinkNumber(link.substr(dash + 1));
+    const std::size_t start = at;
+    int slAt = LinkNumber(alignment, at);
+    int tlAt = -1;
+    if (at < alignment.size() && alignment[at] == '-') {
+      tlAt = LinkNumber(alignment, ++at);
+    }
+    if (at < alignment.size() && !IsSpace(alignment[at])) {
+      slAt = -1;
+      while (at < alignment.size() && !IsSpace(alignment[at])) ++at;
+    }
+    const std::string_view link = alignment.substr(start, at - start);
     if (slAt < 0 || tlAt < 0) {
       return badLink("malformed link \"" + std::string(link) + "\"");
     }
@@ -402,7 +419,9 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
                      " is past the end of the TL sentence of " +
                      Words(tlWords));
     }
-    links_.emplace_back(slAt + 1, tlAt + 1);
+    // One number sorts by SL then TL position with a single comparison.
+    links_.push_back(std::uint64_t{static_cast<std::uint32_t>(slAt) + 1} << 32 |
+                     (static_cast<std::uint32_t>(tlAt) + 1));
   }
   std::sort(links_.begin(), links_.end());
   links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
@@ -413,18 +432,25 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   for (std::size_t i = 0; i < links_.size(); ++i) {
     if (i > 0) *out++ = ',';
     *out++ = '(';
-    out = std::to_chars(out, out + 11, links_[i].first).ptr;
+    out = std::to_chars(out, out + 11, links_[i] >> 32).ptr;
     *out++ = ',';
-    out = std::to_chars(out, out + 11, links_[i].second).ptr;
+    out = std::to_chars(out, out + 11, links_[i] & 0xffffffffU).ptr;
     *out++ = ')';
   }
   *out++ = ')';
   alignmentLine_.End(out);
-  tlLine_.assign("TL: ").append(tl);
+  tlLine_.Assign("TL: ");
+  tlLine_.Append(tl);
 
-  record = {sl,    tlLine_,    alignmentLine_.View(),
-            type_, cStructure, constSeq_,
-            6,     number,     0,
+  record = {sl,
+            tlLine_.View(),
+            alignmentLine_.View(),
+            type_.View(),
+            cStructure,
+            constSeq_.View(),
+            6,
+            number,
+            0,
             {}};
   // Every line must read back, by the readers' own limit.
   const std::pair<const char*, std::string_view> lines[] = {

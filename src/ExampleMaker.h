@@ -57,6 +57,12 @@ class BracketedTreeReader {
       if (!text.empty()) std::memcpy(at, text.data(), text.size());
       size_ = text.size();
     }
+    void Append(std::string_view text) {
+      char* at = Room(text.size());
+      if (!text.empty()) std::memcpy(at, text.data(), text.size());
+      size_ += text.size();
+    }
+    void Append(char c) { *Room(1) = c, ++size_; }
     std::size_t Size() const { return size_; }
     std::string_view View() const { return {data_.get(), size_}; }
 
@@ -114,9 +120,10 @@ class BracketedTreeReader {
 
   // Scratch space kept from record to record.
   std::vector<std::uint32_t> depth_, liveChildren_;
-  std::vector<std::pair<int, int>> links_;
+  std::vector<std::uint64_t> links_;  // SL position << 32 | TL position
   TextBuffer alignmentLine_;
-  std::string slowCs_, slowSl_, type_, cStructure_, constSeq_, tlLine_;
+  std::string slowCs_, slowSl_;
+  TextBuffer type_, cStructure_, constSeq_, tlLine_;
 };
 
 // Sentence k of a corpus is tree k, TL line k and alignment line k of three
