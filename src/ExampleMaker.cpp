@@ -19,8 +19,12 @@ enum CharClass : unsigned char { kWordChar, kSpaceChar, kOpenChar, kCloseChar };
 
 struct CharClasses {
   CharClass Of[256];
-  constexpr CharClasses() : Of() {
-    for (int c = 0; c < 256; ++c) Of[c] = kWordChar;
+  char Lower[256];  // ASCII letters lower-cased, every other byte as it is
+  constexpr CharClasses() : Of(), Lower() {
+    for (int c = 0; c < 256; ++c) {
+      Of[c] = kWordChar;
+      Lower[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
     for (const unsigned char c : {' ', '\t', '\r', '\f', '\v'}) {
       Of[c] = kSpaceChar;
     }
@@ -32,16 +36,6 @@ constexpr CharClasses kClasses;
 
 CharClass ClassOf(char c) { return kClasses.Of[static_cast<unsigned char>(c)]; }
 bool IsSpace(char c) { return ClassOf(c) == kSpaceChar; }
-
-// Labels and words are a few bytes: a loop copies them for less than a call.
-char* CopyShort(char* to, const char* from, std::size_t size) {
-  if (size > 32) {
-    std::memcpy(to, from, size);
-    return to + size;
-  }
-  for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
-  return to + size;
-}
 
 // Where the label or word that starts at `from` ends.
 const char* TokenEnd(const char* from, const char* end) {
@@ -177,24 +171,23 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         p = TokenEnd(p, end);
         continue;
       }
+      const std::string_view label(base + node.Label, node.LabelSize);
+      if (label == "-NONE-") simple_ = false;
+      // The word goes to the C-structure and the SL line in the same pass.
+      char* put =
+          sl_.Room(static_cast<std::size_t>(end - p) + label.size() + 2);
+      if (words_ > 0) *put++ = ' ';
       *out++ = ' ';
       node.Word = offset(out);
       const char* word = p;
-      p = CopyToken(p, end, out);
-      const auto size = static_cast<std::uint32_t>(p - word);
-      node.WordSize = size;
+      while (p < end && ClassOf(*p) == kWordChar) *out++ = *put++ = *p++;
+      node.WordSize = static_cast<std::uint32_t>(p - word);
       *out++ = '-';
       out = std::to_chars(out, out + 21, ++words_).ptr;
-      const std::string_view label(base + node.Label, node.LabelSize);
-      if (label == "-NONE-") simple_ = false;
-      char* put = sl_.Room(size + label.size() + 2);
-      if (words_ > 1) *put++ = ' ';
-      put = CopyShort(put, base + node.Word, size);
       *put++ = '/';
       // The x-side constraints compare lower-case tags.
-      for (const char t : label) {
-        *put++ = t >= 'A' && t <= 'Z' ? static_cast<char>(t - 'A' + 'a') : t;
-      }
+      for (const char t : label)
+        *put++ = kClasses.Lower[static_cast<unsigned char>(t)];
       sl_.End(put);
     }
   }
