@@ -89,7 +89,8 @@ void BracketedTreeReader::Clear() {
   nodes_.clear();
   cs_.Assign("C-Structure:");
   sl_.Assign("SL: ");
-  open_.clear();
+  innermost_ = -1;
+  openCount_ = 0;
   problem_.clear();
   started_ = false;
   simple_ = true;
@@ -118,7 +119,7 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         if (carried_) Fail(carried_);
         carried_ = nullptr;
       }
-      const auto parent = open_.empty() ? -1 : open_.back();
+      const std::int32_t parent = innermost_;
       if (parent >= 0) {
         Node& up = nodes_[static_cast<std::size_t>(parent)];
         // A bracket opened under a word: the word stands outside a leaf.
@@ -133,22 +134,23 @@ bool BracketedTreeReader::Scan(std::string_view line) {
       p = CopyToken(p, end, out);
       const auto size = static_cast<std::uint32_t>(p - label);
       if (size == 0 && !nodes_.empty()) simple_ = false;
-      open_.push_back(static_cast<std::int32_t>(nodes_.size()));
+      innermost_ = static_cast<std::int32_t>(nodes_.size());
       nodes_.push_back({outBegin + 1, size, 0, 0, parent, 0, outBegin, 0});
-      deepest_ = std::max(deepest_, open_.size());
+      deepest_ = std::max(deepest_, ++openCount_);
     } else if (kind == kCloseChar) {
       ++p;
-      if (open_.empty()) {
+      if (innermost_ < 0) {
         // Before a tree's "(": it belongs to the tree to come.
         carried_ = kUnbalanced;
         continue;
       }
-      Node& node = nodes_[static_cast<std::size_t>(open_.back())];
+      Node& node = nodes_[static_cast<std::size_t>(innermost_)];
       if (!node.WordSize && !node.Children) simple_ = false;
       *out++ = ')';
       node.OutEnd = offset(out);
-      open_.pop_back();
-      if (open_.empty()) {
+      innermost_ = node.Parent;
+      --openCount_;
+      if (innermost_ < 0) {
         // Extra ")" right after a tree are that tree's.
         while (p < end && (IsSpace(*p) || *p == ')')) {
           if (*p++ == ')') Fail(kUnbalanced);
@@ -158,12 +160,12 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         return true;
       }
     } else {
-      if (open_.empty()) {
+      if (innermost_ < 0) {
         carried_ = kWordOutside;
         p = TokenEnd(p, end);
         continue;
       }
-      const auto owner = static_cast<std::size_t>(open_.back());
+      const auto owner = static_cast<std::size_t>(innermost_);
       Node& node = nodes_[owner];
       // A second word, or a word beside brackets.
       if (node.WordSize || nodes_.size() - 1 > owner) {

@@ -103,7 +103,10 @@ class BracketedTreeReader {
   std::vector<Node> nodes_;
   TextBuffer cs_;  // "C-Structure:" and the tree as read so far
   TextBuffer sl_;  // "SL: " and the words as read so far
-  std::vector<std::int32_t> open_;
+  // The bracket open last, which the next word or ")" belongs to, and how
+  // many are open: a node's Parent leads back out, so no stack is kept.
+  std::int32_t innermost_ = -1;
+  std::size_t openCount_ = 0;
   std::string problem_;
   std::size_t words_ = 0;
   std::size_t deepest_ = 0;
@@ -120,6 +123,7 @@ class BracketedTreeReader {
 
   // Scratch space kept from record to record.
   std::vector<std::uint32_t> depth_, liveChildren_;
+  std::vector<std::int32_t> open_;
   std::vector<std::uint64_t> links_;  // SL position << 32 | TL position
   TextBuffer alignmentLine_;
   std::string slowCs_, slowSl_;
