@@ -58,8 +58,11 @@ const char* CopyToken(const char* from, const char* end, char*& to) {
 int LinkNumber(std::string_view text, std::size_t& at) {
   const std::size_t first = at;
   unsigned long long value = 0;
-  while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-    value = value * 10 + static_cast<unsigned>(text[at++] - '0');
+  for (; at < text.size(); ++at) {
+    // One comparison: bytes below '0' wrap round to large numbers.
+    const unsigned digit = static_cast<unsigned char>(text[at]) - unsigned{'0'};
+    if (digit > 9) break;
+    value = value * 10 + digit;
   }
   const std::size_t digits = at - first;
   return digits == 0 || digits > 9 ? -1 : static_cast<int>(value);
@@ -418,7 +421,11 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     links_.push_back(std::uint64_t{static_cast<std::uint32_t>(slAt) + 1} << 32 |
                      (static_cast<std::uint32_t>(tlAt) + 1));
   }
-  std::sort(links_.begin(), links_.end());
+  // Aligners mostly write links in order, which costs less to check than to
+  // sort.
+  if (!std::is_sorted(links_.begin(), links_.end())) {
+    std::sort(links_.begin(), links_.end());
+  }
   links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
   // "((" and the pairs, each at most 24 bytes, and "))".
   alignmentLine_.Assign({});
