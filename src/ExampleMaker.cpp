@@ -53,19 +53,18 @@ const char* CopyToken(const char* from, const char* end, char*& to) {
   return from;
 }
 
-// Reads the decimal digits of `text` from `at` on, leaving `at` after them:
-// their number, or -1 for none or more than nine (which might not fit).
-int LinkNumber(std::string_view text, std::size_t& at) {
-  const std::size_t first = at;
+// Reads the decimal digits from `at` on, leaving `at` after them: their
+// number, or -1 for none or more than nine (which might not fit).
+int LinkNumber(const char*& at, const char* end) {
+  const char* const first = at;
   unsigned long long value = 0;
-  for (; at < text.size(); ++at) {
+  for (; at < end; ++at) {
     // One comparison: bytes below '0' wrap round to large numbers.
-    const unsigned digit = static_cast<unsigned char>(text[at]) - unsigned{'0'};
+    const unsigned digit = static_cast<unsigned char>(*at) - unsigned{'0'};
     if (digit > 9) break;
     value = value * 10 + digit;
   }
-  const std::size_t digits = at - first;
-  return digits == 0 || digits > 9 ? -1 : static_cast<int>(value);
+  return at == first || at - first > 9 ? -1 : static_cast<int>(value);
 }
 
 // An outer bracket that only wraps the tree: parsers write ROOT, treebanks
@@ -389,22 +388,22 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   }
   // One pass over each link: the numbers are read as the link is found.
   links_.clear();
-  for (std::size_t at = 0; at < alignment.size();) {
-    if (IsSpace(alignment[at])) {
+  const char* at = alignment.data();
+  const char* const end = at + alignment.size();
+  while (at < end) {
+    if (IsSpace(*at)) {
       ++at;
       continue;
     }
-    const std::size_t start = at;
-    int slAt = LinkNumber(alignment, at);
+    const char* const start = at;
+    int slAt = LinkNumber(at, end);
     int tlAt = -1;
-    if (at < alignment.size() && alignment[at] == '-') {
-      tlAt = LinkNumber(alignment, ++at);
-    }
-    if (at < alignment.size() && !IsSpace(alignment[at])) {
+    if (at < end && *at == '-') tlAt = LinkNumber(++at, end);
+    if (at < end && !IsSpace(*at)) {
       slAt = -1;
-      while (at < alignment.size() && !IsSpace(alignment[at])) ++at;
+      while (at < end && !IsSpace(*at)) ++at;
     }
-    const std::string_view link = alignment.substr(start, at - start);
+    const std::string_view link(start, static_cast<std::size_t>(at - start));
     if (slAt < 0 || tlAt < 0) {
       return badLink("malformed link \"" + std::string(link) + "\"");
     }
