@@ -47,10 +47,15 @@ const char* TokenEnd(const char* from, const char* end) {
 // bracket or `end`: one pass both finds its end and copies it. Returns where
 // it ends in `from`.
 const char* CopyToken(const char* from, const char* end, char*& to) {
-  char* out = to;
-  while (from < end && ClassOf(*from) == kWordChar) *out++ = *from++;
-  to = out;
-  return from;
+  // One index for both sides: fewer pointers to step per byte.
+  const auto held = static_cast<std::size_t>(end - from);
+  std::size_t size = 0;
+  while (size < held && ClassOf(from[size]) == kWordChar) {
+    to[size] = from[size];
+    ++size;
+  }
+  to += size;
+  return from + size;
 }
 
 // Reads the decimal digits from `at` on, leaving `at` after them: their
@@ -183,9 +188,16 @@ bool BracketedTreeReader::Scan(std::string_view line) {
       if (words_ > 0) *put++ = ' ';
       *out++ = ' ';
       node.Word = offset(out);
-      const char* word = p;
-      while (p < end && ClassOf(*p) == kWordChar) *out++ = *put++ = *p++;
-      node.WordSize = static_cast<std::uint32_t>(p - word);
+      const auto held = static_cast<std::size_t>(end - p);
+      std::size_t size = 0;
+      while (size < held && ClassOf(p[size]) == kWordChar) {
+        out[size] = put[size] = p[size];
+        ++size;
+      }
+      p += size;
+      out += size;
+      put += size;
+      node.WordSize = static_cast<std::uint32_t>(size);
       *out++ = '-';
       out = std::to_chars(out, out + 21, ++words_).ptr;
       *put++ = '/';
