@@ -19,8 +19,12 @@ enum CharClass : unsigned char { kWordChar, kSpaceChar, kOpenChar, kCloseChar };
 
 struct CharClasses {
   CharClass Of[256];
-  constexpr CharClasses() : Of() {
-    for (int c = 0; c < 256; ++c) Of[c] = kWordChar;
+  char Lower[256];  // ASCII letters lower-cased, every other byte as it is
+  constexpr CharClasses() : Of(), Lower() {
+    for (int c = 0; c < 256; ++c) {
+      Of[c] = kWordChar;
+      Lower[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
     for (const unsigned char c : {' ', '\t', '\r', '\f', '\v'}) {
       Of[c] = kSpaceChar;
     }
@@ -33,26 +37,39 @@ constexpr CharClasses kClasses;
 CharClass ClassOf(char c) { return kClasses.Of[static_cast<unsigned char>(c)]; }
 bool IsSpace(char c) { return ClassOf(c) == kSpaceChar; }
 
-// Labels and words are a few bytes: a loop copies them for less than a call.
-char* CopyShort(char* to, const char* from, std::size_t size) {
-  if (size > 32) {
-    std::memcpy(to, from, size);
-    return to + size;
-  }
-  for (std::size_t i = 0; i < size; ++i) to[i] = from[i];
-  return to + size;
+// Where the label or word that starts at `from` ends.
+const char* TokenEnd(const char* from, const char* end) {
+  while (from < end && ClassOf(*from) == kWordChar) ++from;
+  return from;
 }
 
-// The number of `digits`, which are decimal digits only and at most nine
-// of them (so that it fits); -1 otherwise.
-int LinkNumber(std::string_view digits) {
-  if (digits.empty() || digits.size() > 9) return -1;
-  int value = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return -1;
-    value = value * 10 + (c - '0');
+// Copies the label or word that starts at `from` to `to`, up to a blank, a
+// bracket or `end`: one pass both finds its end and copies it. Returns where
+// it ends in `from`.
+const char* CopyToken(const char* from, const char* end, char*& to) {
+  // One index for both sides: fewer pointers to step per byte.
+  const auto held = static_cast<std::size_t>(end - from);
+  std::size_t size = 0;
+  while (size < held && ClassOf(from[size]) == kWordChar) {
+    to[size] = from[size];
+    ++size;
   }
-  return value;
+  to += size;
+  return from + size;
+}
+
+// Reads the decimal digits from `at` on, leaving `at` after them: their
+// number, or -1 for none or more than nine (which might not fit).
+int LinkNumber(const char*& at, const char* end) {
+  const char* const first = at;
+  unsigned long long value = 0;
+  for (; at < end; ++at) {
+    // One comparison: bytes below '0' wrap round to large numbers.
+    const unsigned digit = static_cast<unsigned char>(*at) - unsigned{'0'};
+    if (digit > 9) break;
+    value = value * 10 + digit;
+  }
+  return at == first || at - first > 9 ? -1 : static_cast<int>(value);
 }
 
 // An outer bracket that only wraps the tree: parsers write ROOT, treebanks
@@ -79,7 +96,8 @@ void BracketedTreeReader::Clear() {
   nodes_.clear();
   cs_.Assign("C-Structure:");
   sl_.Assign("SL: ");
-  open_.clear();
+  innermost_ = -1;
+  openCount_ = 0;
   problem_.clear();
   started_ = false;
   simple_ = true;
@@ -97,9 +115,6 @@ bool BracketedTreeReader::Scan(std::string_view line) {
   const auto offset = [base](const char* at) {
     return static_cast<std::uint32_t>(at - base);
   };
-  const auto token = [&p, end] {
-    while (p < end && ClassOf(*p) == kWordChar) ++p;
-  };
   while (p < end) {
     const CharClass kind = ClassOf(*p);
     if (kind == kSpaceChar) {
@@ -111,7 +126,7 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         if (carried_) Fail(carried_);
         carried_ = nullptr;
       }
-      const auto parent = open_.empty() ? -1 : open_.back();
+      const std::int32_t parent = innermost_;
       if (parent >= 0) {
         Node& up = nodes_[static_cast<std::size_t>(parent)];
         // A bracket opened under a word: the word stands outside a leaf.
@@ -123,26 +138,26 @@ bool BracketedTreeReader::Scan(std::string_view line) {
       *out++ = '(';
       while (p < end && IsSpace(*p)) ++p;
       const char* label = p;
-      token();
+      p = CopyToken(p, end, out);
       const auto size = static_cast<std::uint32_t>(p - label);
-      out = CopyShort(out, label, size);
       if (size == 0 && !nodes_.empty()) simple_ = false;
-      open_.push_back(static_cast<std::int32_t>(nodes_.size()));
+      innermost_ = static_cast<std::int32_t>(nodes_.size());
       nodes_.push_back({outBegin + 1, size, 0, 0, parent, 0, outBegin, 0});
-      deepest_ = std::max(deepest_, open_.size());
+      deepest_ = std::max(deepest_, ++openCount_);
     } else if (kind == kCloseChar) {
       ++p;
-      if (open_.empty()) {
+      if (innermost_ < 0) {
         // Before a tree's "(": it belongs to the tree to come.
         carried_ = kUnbalanced;
         continue;
       }
-      Node& node = nodes_[static_cast<std::size_t>(open_.back())];
+      Node& node = nodes_[static_cast<std::size_t>(innermost_)];
       if (!node.WordSize && !node.Children) simple_ = false;
       *out++ = ')';
       node.OutEnd = offset(out);
-      open_.pop_back();
-      if (open_.empty()) {
+      innermost_ = node.Parent;
+      --openCount_;
+      if (innermost_ < 0) {
         // Extra ")" right after a tree are that tree's.
         while (p < end && (IsSpace(*p) || *p == ')')) {
           if (*p++ == ')') Fail(kUnbalanced);
@@ -152,36 +167,43 @@ bool BracketedTreeReader::Scan(std::string_view line) {
         return true;
       }
     } else {
-      const char* word = p;
-      token();
-      const auto size = static_cast<std::uint32_t>(p - word);
-      if (open_.empty()) {
+      if (innermost_ < 0) {
         carried_ = kWordOutside;
+        p = TokenEnd(p, end);
         continue;
       }
-      const auto owner = static_cast<std::size_t>(open_.back());
+      const auto owner = static_cast<std::size_t>(innermost_);
       Node& node = nodes_[owner];
       // A second word, or a word beside brackets.
       if (node.WordSize || nodes_.size() - 1 > owner) {
         Fail(kWordOutside);
+        p = TokenEnd(p, end);
         continue;
       }
-      *out++ = ' ';
-      node.Word = offset(out);
-      node.WordSize = size;
-      out = CopyShort(out, word, size);
-      *out++ = '-';
-      out = std::to_chars(out, out + 21, ++words_).ptr;
       const std::string_view label(base + node.Label, node.LabelSize);
       if (label == "-NONE-") simple_ = false;
-      char* put = sl_.Room(size + label.size() + 2);
-      if (words_ > 1) *put++ = ' ';
-      put = CopyShort(put, word, size);
+      // The word goes to the C-structure and the SL line in the same pass.
+      char* put =
+          sl_.Room(static_cast<std::size_t>(end - p) + label.size() + 2);
+      if (words_ > 0) *put++ = ' ';
+      *out++ = ' ';
+      node.Word = offset(out);
+      const auto held = static_cast<std::size_t>(end - p);
+      std::size_t size = 0;
+      while (size < held && ClassOf(p[size]) == kWordChar) {
+        out[size] = put[size] = p[size];
+        ++size;
+      }
+      p += size;
+      out += size;
+      put += size;
+      node.WordSize = static_cast<std::uint32_t>(size);
+      *out++ = '-';
+      out = std::to_chars(out, out + 21, ++words_).ptr;
       *put++ = '/';
       // The x-side constraints compare lower-case tags.
-      for (const char t : label) {
-        *put++ = t >= 'A' && t <= 'Z' ? static_cast<char>(t - 'A' + 'a') : t;
-      }
+      for (const char t : label)
+        *put++ = kClasses.Lower[static_cast<unsigned char>(t)];
       sl_.End(put);
     }
   }
@@ -334,11 +356,10 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     }
     cStructure = cs_.View();
     if (root > 0) {
-      cStructure_.assign("C-Structure:")
-          .append(
-              cStructure.substr(nodes_[root].OutBegin,
-                                nodes_[root].OutEnd - nodes_[root].OutBegin));
-      cStructure = cStructure_;
+      cStructure_.Assign("C-Structure:");
+      cStructure_.Append(cStructure.substr(
+          nodes_[root].OutBegin, nodes_[root].OutEnd - nodes_[root].OutBegin));
+      cStructure = cStructure_.View();
     }
     sl = sl_.View();
     depth = static_cast<int>(deepest_ - root);
@@ -357,39 +378,44 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
 
   const Node& top = nodes_[root];
   const std::string_view rootLabel = Text(top.Label, top.LabelSize);
-  type_.assign("Type: ").append(rootLabel);
-  constSeq_.assign("ConstSeq: ");
-  if (top.WordSize) constSeq_.append(rootLabel);
+  type_.Assign("Type: ");
+  type_.Append(rootLabel);
+  constSeq_.Assign("ConstSeq: ");
+  if (top.WordSize) constSeq_.Append(rootLabel);
   for (std::size_t i = root + 1; i < nodes_.size(); ++i) {
     const Node& node = nodes_[i];
     if (static_cast<std::size_t>(node.Parent) != root ||
         (!simple_ && depth_[i] == 0)) {
       continue;
     }
-    if (constSeq_.size() > 10) constSeq_ += ' ';
-    constSeq_.append(Text(node.Label, node.LabelSize));
+    if (constSeq_.Size() > 10) constSeq_.Append(' ');
+    constSeq_.Append(Text(node.Label, node.LabelSize));
   }
 
   // TL words as the readers split them: runs of anything but the blank.
-  std::size_t tlWords = 0;
-  for (std::size_t i = 0; i < tl.size(); ++i) {
-    tlWords += tl[i] != ' ' && (i == 0 || tl[i - 1] == ' ');
+  // Counted without a branch per byte, which the compiler can widen.
+  std::size_t tlWords = !tl.empty() && tl[0] != ' ';
+  for (std::size_t i = 1; i < tl.size(); ++i) {
+    tlWords += (tl[i] != ' ') & (tl[i - 1] == ' ');
   }
+  // One pass over each link: the numbers are read as the link is found.
   links_.clear();
-  for (std::size_t at = 0; at < alignment.size();) {
-    if (IsSpace(alignment[at])) {
+  const char* at = alignment.data();
+  const char* const end = at + alignment.size();
+  while (at < end) {
+    if (IsSpace(*at)) {
       ++at;
       continue;
     }
-    std::size_t end = at;
-    while (end < alignment.size() && !IsSpace(alignment[end])) ++end;
-    const std::string_view link = alignment.substr(at, end - at);
-    at = end;
-    const std::size_t dash = link.find('-');
-    const int slAt =
-        dash == std::string_view::npos ? -1 : LinkNumber(link.substr(0, dash));
-    const int tlAt =
-        dash == std::string_view::npos ? -1 : LinkNumber(link.substr(dash + 1));
+    const char* const start = at;
+    int slAt = LinkNumber(at, end);
+    int tlAt = -1;
+    if (at < end && *at == '-') tlAt = LinkNumber(++at, end);
+    if (at < end && !IsSpace(*at)) {
+      slAt = -1;
+      while (at < end && !IsSpace(*at)) ++at;
+    }
+    const std::string_view link(start, static_cast<std::size_t>(at - start));
     if (slAt < 0 || tlAt < 0) {
       return badLink("malformed link \"" + std::string(link) + "\"");
     }
@@ -402,9 +428,15 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
                      " is past the end of the TL sentence of " +
                      Words(tlWords));
     }
-    links_.emplace_back(slAt + 1, tlAt + 1);
+    // One number sorts by SL then TL position with a single comparison.
+    links_.push_back(std::uint64_t{static_cast<std::uint32_t>(slAt) + 1} << 32 |
+                     (static_cast<std::uint32_t>(tlAt) + 1));
   }
-  std::sort(links_.begin(), links_.end());
+  // Aligners mostly write links in order, which costs less to check than to
+  // sort.
+  if (!std::is_sorted(links_.begin(), links_.end())) {
+    std::sort(links_.begin(), links_.end());
+  }
   links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
   // "((" and the pairs, each at most 24 bytes, and "))".
   alignmentLine_.Assign({});
@@ -413,18 +445,25 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   for (std::size_t i = 0; i < links_.size(); ++i) {
     if (i > 0) *out++ = ',';
     *out++ = '(';
-    out = std::to_chars(out, out + 11, links_[i].first).ptr;
+    out = std::to_chars(out, out + 11, links_[i] >> 32).ptr;
     *out++ = ',';
-    out = std::to_chars(out, out + 11, links_[i].second).ptr;
+    out = std::to_chars(out, out + 11, links_[i] & 0xffffffffU).ptr;
     *out++ = ')';
   }
   *out++ = ')';
   alignmentLine_.End(out);
-  tlLine_.assign("TL: ").append(tl);
+  tlLine_.Assign("TL: ");
+  tlLine_.Append(tl);
 
-  record = {sl,    tlLine_,    alignmentLine_.View(),
-            type_, cStructure, constSeq_,
-            6,     number,     0,
+  record = {sl,
+            tlLine_.View(),
+            alignmentLine_.View(),
+            type_.View(),
+            cStructure,
+            constSeq_.View(),
+            6,
+            number,
+            0,
             {}};
   // Every line must read back, by the readers' own limit.
   const std::pair<const char*, std::string_view> lines[] = {

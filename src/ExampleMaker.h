@@ -57,6 +57,12 @@ class BracketedTreeReader {
       if (!text.empty()) std::memcpy(at, text.data(), text.size());
       size_ = text.size();
     }
+    void Append(std::string_view text) {
+      char* at = Room(text.size());
+      if (!text.empty()) std::memcpy(at, text.data(), text.size());
+      size_ += text.size();
+    }
+    void Append(char c) { *Room(1) = c, ++size_; }
     std::size_t Size() const { return size_; }
     std::string_view View() const { return {data_.get(), size_}; }
 
@@ -97,7 +103,10 @@ class BracketedTreeReader {
   std::vector<Node> nodes_;
   TextBuffer cs_;  // "C-Structure:" and the tree as read so far
   TextBuffer sl_;  // "SL: " and the words as read so far
-  std::vector<std::int32_t> open_;
+  // The bracket open last, which the next word or ")" belongs to, and how
+  // many are open: a node's Parent leads back out, so no stack is kept.
+  std::int32_t innermost_ = -1;
+  std::size_t openCount_ = 0;
   std::string problem_;
   std::size_t words_ = 0;
   std::size_t deepest_ = 0;
@@ -114,9 +123,11 @@ class BracketedTreeReader {
 
   // Scratch space kept from record to record.
   std::vector<std::uint32_t> depth_, liveChildren_;
-  std::vector<std::pair<int, int>> links_;
+  std::vector<std::int32_t> open_;
+  std::vector<std::uint64_t> links_;  // SL position << 32 | TL position
   TextBuffer alignmentLine_;
-  std::string slowCs_, slowSl_, type_, cStructure_, constSeq_, tlLine_;
+  std::string slowCs_, slowSl_;
+  TextBuffer type_, cStructure_, constSeq_, tlLine_;
 };
 
 // Sentence k of a corpus is tree k, TL line k and alignment line k of three
