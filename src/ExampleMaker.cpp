@@ -396,7 +396,7 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   // Counted without a branch per byte, which the compiler can widen.
   std::size_t tlWords = !tl.empty() && tl[0] != ' ';
   for (std::size_t i = 1; i < tl.size(); ++i) {
-    tlWords += (tl[i] != ' ') & (tl[i - 1] == ' ');
+    tlWords += static_cast<std::size_t>(tl[i] != ' ' && tl[i - 1] == ' ');
   }
   // One pass over each link: the numbers are read as the link is found.
   links_.clear();
