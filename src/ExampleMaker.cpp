@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "LegacyLimits.h"
+#include "TreeLineBlocks.h"
 
 namespace {
 
@@ -230,6 +231,11 @@ bool BracketedTreeReader::Next(LineReader& lines) {
         return true;
       }
       at_ = 0;
+      // A new tree on a line of its own is mostly written plainly.
+      if (!started_ && !carried_) {
+        if (ScanPlainLine(lines.Padded(line_))) return true;
+        Clear();
+      }
       lineHeld_ = true;
     }
     if (Scan(line_)) return true;
@@ -392,12 +398,7 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     constSeq_.Append(Text(node.Label, node.LabelSize));
   }
 
-  // TL words as the readers split them: runs of anything but the blank.
-  // Counted without a branch per byte, which the compiler can widen.
-  std::size_t tlWords = !tl.empty() && tl[0] != ' ';
-  for (std::size_t i = 1; i < tl.size(); ++i) {
-    tlWords += static_cast<std::size_t>(tl[i] != ' ' && tl[i - 1] == ' ');
-  }
+  const std::size_t tlWords = CountBlankSeparated(tl);
   // One pass over each link: the numbers are read as the link is found.
   links_.clear();
   const char* at = alignment.data();
@@ -445,9 +446,9 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   for (std::size_t i = 0; i < links_.size(); ++i) {
     if (i > 0) *out++ = ',';
     *out++ = '(';
-    out = std::to_chars(out, out + 11, links_[i] >> 32).ptr;
+    out = line_blocks::PutNumber(out, links_[i] >> 32);
     *out++ = ',';
-    out = std::to_chars(out, out + 11, links_[i] & 0xffffffffU).ptr;
+    out = line_blocks::PutNumber(out, links_[i] & 0xffffffffU);
     *out++ = ')';
   }
   *out++ = ')';

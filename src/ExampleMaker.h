@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "LineReader.h"
+#include "PaddedText.h"
 #include "Status.h"
 #include "TrainingExampleReader.h"
 
@@ -87,6 +88,14 @@ class BracketedTreeReader {
   // Writes the record's C-structure and SL lines as it reads, which are
   // right unless the tree has empty elements or odd wrappers (simple_).
   bool Scan(std::string_view line);
+  // Takes `line` whole when it is one tree written plainly, as parsers
+  // write a tree to a line, with what Scan would leave; false (with the
+  // tree held left to Clear) for any other line, which Scan then reads.
+  bool ScanPlainLine(extraction::PaddedView line);
+  // Keeps, of a plain line read into cs_ and sl_, the nodes a record names
+  // from the first `tops` of top_.
+  bool NoteTop(extraction::PaddedView line, std::size_t tops,
+               std::size_t deepest, std::size_t words);
   void Fail(const char* reason) {
     if (problem_.empty()) problem_ = reason;
   }
@@ -124,6 +133,16 @@ class BracketedTreeReader {
   // Scratch space kept from record to record.
   std::vector<std::uint32_t> depth_, liveChildren_;
   std::vector<std::int32_t> open_;
+  // A plain line's marks, and its "(" near the top: where each stands,
+  // its depth and the words before it.
+  struct TopOpen {
+    std::size_t At;
+    std::size_t Depth;
+    std::size_t Words;
+  };
+  static constexpr std::size_t kTopDepth = 4;
+  std::vector<std::uint64_t> marks_;
+  std::vector<TopOpen> top_;
   std::vector<std::uint64_t> links_;  // SL position << 32 | TL position
   TextBuffer alignmentLine_;
   std::string slowCs_, slowSl_;

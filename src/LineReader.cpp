@@ -9,13 +9,22 @@
 namespace {
 
 // Room for the longest line with its CR and newline, and a large read.
-constexpr std::size_t kReadSize = 256 << 10;
+constexpr std::size_t kReadSize = 64 << 10;
 constexpr std::size_t kBufferSize = kReadSize + kLongestLine + 2;
+// Readable bytes after the last a read may fill, so that every line is
+// followed by padding.
+constexpr std::size_t kAllocated = kBufferSize + extraction::kPadding;
 
 }  // namespace
 
 LineReader::LineReader(std::istream& in)
-    : in_(in), buffer_(new char[kBufferSize]) {}
+    : in_(in), buffer_(new char[kAllocated]) {
+  std::memset(buffer_.get() + kBufferSize, 0, kAllocated - kBufferSize);
+}
+
+extraction::PaddedView LineReader::Padded(std::string_view line) const {
+  return extraction::PaddedView::InBuffer(buffer_.get(), kAllocated, line);
+}
 
 bool LineReader::Fill() {
   if (done_) return false;

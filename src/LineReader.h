@@ -6,6 +6,8 @@
 #include <memory>
 #include <string_view>
 
+#include "PaddedText.h"
+
 // Reads a stream line by line, by the training file's rules: a line ends at
 // a newline, or at a carriage return and a newline, and holds at most
 // kLongestLine bytes before that end. Memory stays at one buffer whatever
@@ -19,6 +21,10 @@ class LineReader {
   // call; false at the end of input and at a line that is too long, which
   // ends reading (Overlong() then says so).
   bool Next(std::string_view& line);
+
+  // `line`, the last one handed out, with the padding that follows it in
+  // the buffer.
+  extraction::PaddedView Padded(std::string_view line) const;
 
   // Lines handed out or found too long, from 1: the number of the last.
   std::size_t LineNumber() const { return lines_; }

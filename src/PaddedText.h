@@ -37,6 +37,15 @@ class PaddedView {
            piece.data() + piece.size() <= data_ + size_);
     return {piece.data(), piece.size()};
   }
+  // `piece`, which lies within the first `capacity` - kPadding bytes of
+  // `buffer`, all readable.
+  static PaddedView InBuffer([[maybe_unused]] const char* buffer,
+                             [[maybe_unused]] std::size_t capacity,
+                             std::string_view piece) {
+    assert(piece.data() >= buffer &&
+           piece.data() + piece.size() + kPadding <= buffer + capacity);
+    return {piece.data(), piece.size()};
+  }
   // The first `used` bytes of `buffer`, which holds kPadding more.
   static PaddedView Over(const std::string& buffer, std::size_t used) {
     assert(buffer.size() >= used + kPadding);

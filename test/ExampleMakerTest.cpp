@@ -125,6 +125,53 @@ TEST(ExampleMaker, ReadsTreesAsParsersAndTreebanksWriteThem) {
   }
 }
 
+// A line written plainly is read by a quicker path than the full rules; the
+// two must agree on every line, the ones that only look plain included.
+TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
+  const std::string longWord(70, 'w');
+  std::string manyWords = "(ROOT (S";
+  for (int i = 0; i < 1200; ++i) manyWords += " (NN w" + std::to_string(i) + ")";
+  manyWords += "))";
+  const std::string lines[] = {
+      "(ROOT (S (NP (DT the) (NN dog)) (VP (VBZ barks))))",
+      "(ROOT (TOP (NP (NN a) (NN b))))",
+      "(ROOT (ROOT (TOP (ROOT (S (NP (NN a)) (VP (VB b)))))))",
+      "(ROOT (NN word))",
+      "(NN word)",
+      "(ROOT (NN a) (NN b))",
+      "(ROOT (S (NN -NONE-) (-NONE-x a) (: --) (NN a/b/) (-LRB- -LRB-)))",
+      "(S (NP (-NONE- *T*)) (VP (VB x)))",
+      "(S (NP (NN a)) )",
+      "(S  (NP (NN a)))",
+      "(S (NP (NN a))(VP (VB b)))",
+      "(S (NP a b))",
+      "(S (NP (NN a)) b)",
+      "(S (X) (NN a))",
+      "( (S (NN a)))",
+      "(S\t(NN a))",
+      "(S (NN a)))",
+      "(S (NN a)",
+      "(ROOT (S (NP (NN " + longWord + ") (NN b)) (" + longWord +
+          " (VB c))))",
+      manyWords,
+  };
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(line.substr(0, 80));
+    BracketedTreeReader full;
+    full.ReadText(line);
+    ExampleRecordView record;
+    int depth = 0;
+    const Status status = full.MakeRecord("x", "", 1, record, depth);
+    const std::string expected =
+        status ? std::string(record.Type) + "|" + std::string(record.SL) +
+                     "|" + std::string(record.CStructure) + "|" +
+                     std::string(record.ConstSeq) + "|" +
+                     std::to_string(depth) + "\n"
+               : status.Message() + "\n";
+    EXPECT_EQ(Make(line, "x\n", "\n"), expected);
+  }
+}
+
 TEST(ExampleMaker, ReadsAlignerLinksFromZeroAndWritesThemFromOne) {
   const struct {
     const char* Links;

@@ -1,0 +1,193 @@
+// The common case of BracketedTreeReader: a line that holds one whole tree
+// written the plain way parsers write it.
+#include <algorithm>
+#include <cstring>
+
+#include "ExampleMaker.h"
+#include "TreeLineBlocks.h"
+
+using line_blocks::CopyBlocks;
+using line_blocks::CopyLowerBlocks;
+using line_blocks::MarkCursor;
+
+namespace {
+
+// The "-n" put after each of the first `words` words takes this many bytes.
+std::size_t NumberBytes(std::size_t words) {
+  std::size_t bytes = 2 * words;
+  for (std::size_t from = 10; from <= words; from *= 10) {
+    bytes += words - from + 1;
+  }
+  return bytes;
+}
+
+// Where the first mark after byte `at` stands; one must come.
+std::size_t NextMark(const std::vector<std::uint64_t>& marks,
+                     std::size_t at) {
+  std::size_t i = (at + 1) / 64;
+  std::uint64_t bits = marks[i] & (~std::uint64_t{0} << ((at + 1) % 64));
+  while (bits == 0) bits = marks[++i];
+  return 64 * i + static_cast<std::size_t>(__builtin_ctzll(bits));
+}
+
+bool IsWrapper(std::string_view label) {
+  return label == "ROOT" || label == "TOP";
+}
+
+}  // namespace
+
+// A plain line is one tree and nothing else: "(" at its first byte, ")" at
+// its last, one blank between a label and what follows it and between
+// siblings, a leaf "(TAG word)", no empty element, no empty label, no tab.
+// Only its marks ("(", ")", " ") are visited, in order, from a bit map of
+// the line: the labels and words between them are taken whole. The
+// record's C-structure is the line itself with each word's number put
+// after it, so it is copied in runs from one leaf's end to the next. Of
+// the nodes, only those near the top are noted as the walk passes them:
+// records name no others (the wrappers, the root and its children).
+bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
+  const std::size_t size = line.size();
+  const char* const text = line.data();
+  if (size < 5 || text[0] != '(' || text[size - 1] != ')') return false;
+  if (!line_blocks::MarkTreeLine(line.Text(), marks_)) return false;
+  MarkCursor marks(marks_);
+
+  // Each leaf takes at least 6 bytes of the line ("(T w) "), so a line
+  // within the readers' limit has fewer than 100,000 leaves: each adds to
+  // the C-structure "-" and at most 5 digits, no more than it takes, and
+  // gives the SL line fewer bytes than it takes. The blocks' overshoot
+  // needs kSlack more, which the line's padding also holds.
+  static_assert(line_blocks::kSlack <= extraction::kPadding);
+  char* out = cs_.Room(2 * size + 2 * line_blocks::kSlack);
+  char* put = sl_.Room(size + 2 * line_blocks::kSlack);
+  // Every "(" is written to top_, and kept when it is this near the top.
+  if (top_.size() < size / 2 + 1) top_.resize(size / 2 + 1);
+  TopOpen* const top = top_.data();
+  std::size_t tops = 0;
+  std::size_t copied = 0;  // bytes of the line already in cs_
+  std::size_t depth = 0;
+  std::size_t deepest = 0;
+  std::size_t words = 0;
+  std::size_t at = marks.Next();  // a "("
+  for (;;) {
+    // "(" and a label up to a blank; then "(" right after it, or a word up
+    // to ")". The ")" that ends the line is a mark still to come.
+    const std::size_t blank = marks.Next();
+    const std::size_t labelSize = blank - at - 1;
+    if (labelSize == 0 || text[blank] != ' ') return false;
+    deepest = std::max(deepest, ++depth);
+    top[tops] = {at, depth, words};
+    tops += depth <= kTopDepth;
+    const std::size_t close = marks.Next();
+    if (text[close] == '(') {
+      if (close != blank + 1) return false;
+      at = close;
+      continue;
+    }
+    const std::size_t wordSize = close - blank - 1;
+    if (wordSize == 0 || text[close] != ')' ||
+        std::memcmp(text + at + 1, "-NONE- ", 7) == 0) {
+      return false;
+    }
+
+    // The leaf: its word and number to the C-structure, "word/tag" to the
+    // SL line.
+    CopyBlocks(out, text + copied, close - copied);
+    out += close - copied;
+    copied = close;
+    *out++ = '-';
+    out = line_blocks::PutNumber(out, ++words);
+    *put = ' ';
+    put += words > 1;
+    CopyBlocks(put, text + blank + 1, wordSize);
+    put += wordSize;
+    *put++ = '/';
+    // The x-side constraints compare lower-case tags.
+    CopyLowerBlocks(put, text + at + 1, labelSize);
+    put += labelSize;
+    --depth;
+
+    // Then ")" closing the nodes above, until " (" opens a sibling or the
+    // tree ends with the line.
+    at = close;
+    for (;;) {
+      if (depth == 0) {
+        if (at + 1 != size) return false;
+        CopyBlocks(out, text + copied, size - copied);
+        cs_.End(out + (size - copied));
+        sl_.End(put);
+        return NoteTop(line, tops, deepest, words);
+      }
+      // The last ")" with nodes still open: the tree goes on past the line.
+      if (at + 1 == size) return false;
+      const std::size_t next = marks.Next();
+      if (next != at + 1) return false;
+      if (text[next] == ')') {
+        at = next;
+        --depth;
+        continue;
+      }
+      if (text[next] != ' ') return false;
+      at = marks.Next();
+      if (at != next + 1 || text[at] != '(') return false;
+      break;
+    }
+  }
+}
+
+// The wrappers: while the node at a depth is ROOT or TOP over exactly one
+// child (the one node a level down), the root is that child. The nodes
+// records name are then kept with where they stand in cs_: each "(" moves
+// by the "-n" after the words before it.
+bool BracketedTreeReader::NoteTop(extraction::PaddedView line,
+                                  std::size_t tops, std::size_t deepest,
+                                  std::size_t words) {
+  const char* const text = line.data();
+  const std::size_t size = line.size();
+  const TopOpen* const top = top_.data();
+  std::size_t opensAt[kTopDepth + 2] = {};
+  for (std::size_t i = 0; i < tops; ++i) ++opensAt[top[i].Depth];
+  std::size_t first = 0;  // the root, in top
+  for (;;) {
+    const TopOpen& node = top[first];
+    const std::size_t blank = NextMark(marks_, node.At);
+    const std::string_view label(text + node.At + 1, blank - node.At - 1);
+    if (text[blank + 1] != '(' || opensAt[node.Depth + 1] != 1 ||
+        !IsWrapper(label)) {
+      break;
+    }
+    // Its children would lie past what top holds: the full reader takes it.
+    if (node.Depth + 2 > kTopDepth) return false;
+    ++first;
+  }
+  const std::size_t rootDepth = top[first].Depth;
+
+  const std::size_t start = cs_.Size() - (NumberBytes(words) + size);
+  for (std::size_t i = 0; i < tops; ++i) {
+    const TopOpen& open = top[i];
+    if (open.Depth > rootDepth + 1 || (i > first && open.Depth <= rootDepth)) {
+      continue;
+    }
+    const std::size_t blank = NextMark(marks_, open.At);
+    Node& node = nodes_.emplace_back();
+    node.OutBegin =
+        static_cast<std::uint32_t>(open.At + start + NumberBytes(open.Words));
+    node.Label = node.OutBegin + 1;
+    node.LabelSize = static_cast<std::uint32_t>(blank - open.At - 1);
+    node.Parent = static_cast<std::int32_t>(std::min(i, first + 1)) - 1;
+    if (open.Depth > rootDepth) continue;
+    // A wrapper or the root: its ")" stands among the last of the line.
+    const std::size_t close = size - open.Depth;
+    node.Children = static_cast<std::uint32_t>(opensAt[open.Depth + 1]);
+    node.OutEnd = static_cast<std::uint32_t>(cs_.Size() - open.Depth + 1);
+    if (text[blank + 1] != '(') {
+      node.Word = static_cast<std::uint32_t>(blank + 1 + start);
+      node.WordSize = static_cast<std::uint32_t>(close - blank - 1);
+    }
+  }
+  words_ = words;
+  deepest_ = deepest;
+  started_ = true;
+  at_ = size;
+  return true;
+}
