@@ -96,6 +96,8 @@ void BracketedTreeReader::TextBuffer::Grow(std::size_t least) {
 void BracketedTreeReader::Clear() {
   nodes_.clear();
   cs_.Assign("C-Structure:");
+  cStructureFrom_ = 0;
+  cStructureTo_ = std::string_view::npos;
   sl_.Assign("SL: ");
   innermost_ = -1;
   openCount_ = 0;
@@ -360,7 +362,8 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
            IsWrapperLabel(Text(nodes_[root].Label, nodes_[root].LabelSize))) {
       ++root;
     }
-    cStructure = cs_.View();
+    cStructure =
+        cs_.View().substr(cStructureFrom_, cStructureTo_ - cStructureFrom_);
     if (root > 0) {
       cStructure_.Assign("C-Structure:");
       cStructure_.Append(cStructure.substr(

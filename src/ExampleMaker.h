@@ -65,6 +65,7 @@ class BracketedTreeReader {
     }
     void Append(char c) { *Room(1) = c, ++size_; }
     std::size_t Size() const { return size_; }
+    char* Data() { return data_.get(); }
     std::string_view View() const { return {data_.get(), size_}; }
 
    private:
@@ -111,6 +112,10 @@ class BracketedTreeReader {
 
   std::vector<Node> nodes_;
   TextBuffer cs_;  // "C-Structure:" and the tree as read so far
+  // Where the record's C-structure line stands in cs_: all of it, but for
+  // a plain line whose wrappers were cut.
+  std::size_t cStructureFrom_ = 0;
+  std::size_t cStructureTo_ = std::string_view::npos;
   TextBuffer sl_;  // "SL: " and the words as read so far
   // The bracket open last, which the next word or ")" belongs to, and how
   // many are open: a node's Parent leads back out, so no stack is kept.
@@ -136,11 +141,9 @@ class BracketedTreeReader {
   // A plain line's marks, and its "(" near the top: where each stands,
   // its depth and the words before it.
   struct TopOpen {
-    std::size_t At;
-    std::size_t Depth;
-    std::size_t Words;
+    std::uint32_t At, Depth, Words, LabelSize;
   };
-  static constexpr std::size_t kTopDepth = 4;
+  static constexpr std::size_t kTopDepth = 3;
   std::vector<std::uint64_t> marks_;
   std::vector<TopOpen> top_;
   std::vector<std::uint64_t> links_;  // SL position << 32 | TL position

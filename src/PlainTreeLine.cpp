@@ -12,22 +12,14 @@ using line_blocks::MarkCursor;
 
 namespace {
 
-// The "-n" put after each of the first `words` words takes this many bytes.
+// The "-n" put after each of the first `words` words takes this many bytes:
+// two each, and one more for each from 10 on, from 100 on, and so on. A
+// line within the readers' limit has fewer than 100,000 words.
 std::size_t NumberBytes(std::size_t words) {
-  std::size_t bytes = 2 * words;
-  for (std::size_t from = 10; from <= words; from *= 10) {
-    bytes += words - from + 1;
-  }
-  return bytes;
-}
-
-// Where the first mark after byte `at` stands; one must come.
-std::size_t NextMark(const std::vector<std::uint64_t>& marks,
-                     std::size_t at) {
-  std::size_t i = (at + 1) / 64;
-  std::uint64_t bits = marks[i] & (~std::uint64_t{0} << ((at + 1) % 64));
-  while (bits == 0) bits = marks[++i];
-  return 64 * i + static_cast<std::size_t>(__builtin_ctzll(bits));
+  const auto from = [words](std::size_t first) {
+    return words >= first ? words - first + 1 : 0;
+  };
+  return 2 * words + from(10) + from(100) + from(1000) + from(10000);
 }
 
 bool IsWrapper(std::string_view label) {
@@ -76,7 +68,10 @@ bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
     const std::size_t labelSize = blank - at - 1;
     if (labelSize == 0 || text[blank] != ' ') return false;
     deepest = std::max(deepest, ++depth);
-    top[tops] = {at, depth, words};
+    top[tops] = {static_cast<std::uint32_t>(at),
+                 static_cast<std::uint32_t>(depth),
+                 static_cast<std::uint32_t>(words),
+                 static_cast<std::uint32_t>(labelSize)};
     tops += depth <= kTopDepth;
     const std::size_t close = marks.Next();
     if (text[close] == '(') {
@@ -136,9 +131,9 @@ bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
 }
 
 // The wrappers: while the node at a depth is ROOT or TOP over exactly one
-// child (the one node a level down), the root is that child. The nodes
-// records name are then kept with where they stand in cs_: each "(" moves
-// by the "-n" after the words before it.
+// child (the one node a level down), the root is that child. The nodes a
+// record names, the root and its children, are then kept with where they
+// stand in cs_.
 bool BracketedTreeReader::NoteTop(extraction::PaddedView line,
                                   std::size_t tops, std::size_t deepest,
                                   std::size_t words) {
@@ -150,8 +145,8 @@ bool BracketedTreeReader::NoteTop(extraction::PaddedView line,
   std::size_t first = 0;  // the root, in top
   for (;;) {
     const TopOpen& node = top[first];
-    const std::size_t blank = NextMark(marks_, node.At);
-    const std::string_view label(text + node.At + 1, blank - node.At - 1);
+    const std::size_t blank = node.At + 1 + node.LabelSize;
+    const std::string_view label(text + node.At + 1, node.LabelSize);
     if (text[blank + 1] != '(' || opensAt[node.Depth + 1] != 1 ||
         !IsWrapper(label)) {
       break;
@@ -160,33 +155,44 @@ bool BracketedTreeReader::NoteTop(extraction::PaddedView line,
     if (node.Depth + 2 > kTopDepth) return false;
     ++first;
   }
-  const std::size_t rootDepth = top[first].Depth;
+  const TopOpen& root = top[first];
+  const std::size_t rootDepth = root.Depth;
 
+  // The wrappers are cut off where they stand: the line's name is written
+  // over what comes before the root, so that the record's C-structure is
+  // a view of cs_, not a copy. Each "(" after the root moves by the "-n"
+  // after the words before it.
   const std::size_t start = cs_.Size() - (NumberBytes(words) + size);
-  for (std::size_t i = 0; i < tops; ++i) {
+  const std::size_t rootBegin = root.At + start;
+  const std::size_t rootEnd = cs_.Size() - (rootDepth - 1);
+  if (first > 0) std::memcpy(cs_.Data() + root.At, "C-Structure:", start);
+  cStructureFrom_ = root.At;
+  cStructureTo_ = rootEnd;
+
+  Node& top0 = nodes_.emplace_back();
+  top0.OutBegin = static_cast<std::uint32_t>(rootBegin);
+  top0.Label = top0.OutBegin + 1;
+  top0.LabelSize = root.LabelSize;
+  top0.Parent = -1;
+  top0.Children = static_cast<std::uint32_t>(opensAt[rootDepth + 1]);
+  top0.OutEnd = static_cast<std::uint32_t>(rootEnd);
+  const std::size_t blank = root.At + 1 + root.LabelSize;
+  if (text[blank + 1] != '(') {
+    top0.Word = static_cast<std::uint32_t>(blank + 1 + start);
+    top0.WordSize = static_cast<std::uint32_t>(size - rootDepth - blank - 1);
+  }
+  for (std::size_t i = first + 1; i < tops; ++i) {
     const TopOpen& open = top[i];
-    if (open.Depth > rootDepth + 1 || (i > first && open.Depth <= rootDepth)) {
-      continue;
-    }
-    const std::size_t blank = NextMark(marks_, open.At);
+    if (open.Depth != rootDepth + 1) continue;
     Node& node = nodes_.emplace_back();
     node.OutBegin =
         static_cast<std::uint32_t>(open.At + start + NumberBytes(open.Words));
     node.Label = node.OutBegin + 1;
-    node.LabelSize = static_cast<std::uint32_t>(blank - open.At - 1);
-    node.Parent = static_cast<std::int32_t>(std::min(i, first + 1)) - 1;
-    if (open.Depth > rootDepth) continue;
-    // A wrapper or the root: its ")" stands among the last of the line.
-    const std::size_t close = size - open.Depth;
-    node.Children = static_cast<std::uint32_t>(opensAt[open.Depth + 1]);
-    node.OutEnd = static_cast<std::uint32_t>(cs_.Size() - open.Depth + 1);
-    if (text[blank + 1] != '(') {
-      node.Word = static_cast<std::uint32_t>(blank + 1 + start);
-      node.WordSize = static_cast<std::uint32_t>(close - blank - 1);
-    }
+    node.LabelSize = open.LabelSize;
+    node.Parent = 0;
   }
   words_ = words;
-  deepest_ = deepest;
+  deepest_ = deepest - (rootDepth - 1);
   started_ = true;
   at_ = size;
   return true;
