@@ -134,9 +134,8 @@ bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
 // child (the one node a level down), the root is that child. The nodes a
 // record names, the root and its children, are then kept with where they
 // stand in cs_.
-bool BracketedTreeReader::NoteTop(extraction::PaddedView line,
-                                  std::size_t tops, std::size_t deepest,
-                                  std::size_t words) {
+bool BracketedTreeReader::NoteTop(extraction::PaddedView line, std::size_t tops,
+                                  std::size_t deepest, std::size_t words) {
   const char* const text = line.data();
   const std::size_t size = line.size();
   const TopOpen* const top = top_.data();

@@ -90,9 +90,8 @@ inline void CopyLowerBlocks(char* to, const char* from, std::size_t size) {
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
     const __m128i capitals = _mm_and_si128(_mm_cmpgt_epi8(bytes, belowA),
                                            _mm_cmplt_epi8(bytes, aboveZ));
-    _mm_storeu_si128(
-        reinterpret_cast<__m128i*>(to + i),
-        _mm_or_si128(bytes, _mm_and_si128(capitals, lowerBit)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i),
+                     _mm_or_si128(bytes, _mm_and_si128(capitals, lowerBit)));
     i += 16;
   } while (i < size);
 #else

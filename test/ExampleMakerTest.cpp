@@ -130,7 +130,8 @@ TEST(ExampleMaker, ReadsTreesAsParsersAndTreebanksWriteThem) {
 TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
   const std::string longWord(70, 'w');
   std::string manyWords = "(ROOT (S";
-  for (int i = 0; i < 1200; ++i) manyWords += " (NN w" + std::to_string(i) + ")";
+  for (int i = 0; i < 1200; ++i)
+    manyWords += " (NN w" + std::to_string(i) + ")";
   manyWords += "))";
   const std::string lines[] = {
       "(ROOT (S (NP (DT the) (NN dog)) (VP (VBZ barks))))",
@@ -151,8 +152,7 @@ TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
       "(S\t(NN a))",
       "(S (NN a)))",
       "(S (NN a)",
-      "(ROOT (S (NP (NN " + longWord + ") (NN b)) (" + longWord +
-          " (VB c))))",
+      "(ROOT (S (NP (NN " + longWord + ") (NN b)) (" + longWord + " (VB c))))",
       manyWords,
   };
   for (const std::string& line : lines) {
@@ -163,8 +163,8 @@ TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
     int depth = 0;
     const Status status = full.MakeRecord("x", "", 1, record, depth);
     const std::string expected =
-        status ? std::string(record.Type) + "|" + std::string(record.SL) +
-                     "|" + std::string(record.CStructure) + "|" +
+        status ? std::string(record.Type) + "|" + std::string(record.SL) + "|" +
+                     std::string(record.CStructure) + "|" +
                      std::string(record.ConstSeq) + "|" +
                      std::to_string(depth) + "\n"
                : status.Message() + "\n";
