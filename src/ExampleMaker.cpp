@@ -403,7 +403,15 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
 
   const std::size_t tlWords = CountBlankSeparated(tl);
   // One pass over each link: the numbers are read as the link is found.
-  links_.clear();
+  // At most one link for every two bytes ("0-0" and a blank), each put
+  // where it goes. Whether they come in order, as aligners mostly write
+  // them, is noted on the way, which costs less than sorting.
+  const std::size_t most = alignment.size() / 2 + 1;
+  if (links_.size() < most) links_.resize(most);
+  std::uint64_t* const taken = links_.data();
+  std::size_t count = 0;
+  std::uint64_t last = 0;
+  bool ordered = true;  // each link after the one before: sorted, no repeat
   const char* at = alignment.data();
   const char* const end = at + alignment.size();
   while (at < end) {
@@ -419,39 +427,43 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
       slAt = -1;
       while (at < end && !IsSpace(*at)) ++at;
     }
-    const std::string_view link(start, static_cast<std::size_t>(at - start));
-    if (slAt < 0 || tlAt < 0) {
-      return badLink("malformed link \"" + std::string(link) + "\"");
-    }
-    if (static_cast<std::size_t>(slAt) >= words) {
-      return badLink("link " + std::string(link) +
-                     " is past the end of the SL sentence of " + Words(words));
-    }
-    if (static_cast<std::size_t>(tlAt) >= tlWords) {
-      return badLink("link " + std::string(link) +
+    if ((slAt < 0) | (tlAt < 0) | (static_cast<std::size_t>(slAt) >= words) |
+        (static_cast<std::size_t>(tlAt) >= tlWords)) {
+      const std::string link(start, static_cast<std::size_t>(at - start));
+      if (slAt < 0 || tlAt < 0) {
+        return badLink("malformed link \"" + link + "\"");
+      }
+      if (static_cast<std::size_t>(slAt) >= words) {
+        return badLink("link " + link +
+                       " is past the end of the SL sentence of " +
+                       Words(words));
+      }
+      return badLink("link " + link +
                      " is past the end of the TL sentence of " +
                      Words(tlWords));
     }
     // One number sorts by SL then TL position with a single comparison.
-    links_.push_back(std::uint64_t{static_cast<std::uint32_t>(slAt) + 1} << 32 |
-                     (static_cast<std::uint32_t>(tlAt) + 1));
+    const std::uint64_t link =
+        std::uint64_t{static_cast<std::uint32_t>(slAt) + 1} << 32 |
+        (static_cast<std::uint32_t>(tlAt) + 1);
+    ordered &= last < link;
+    last = link;
+    taken[count++] = link;
   }
-  // Aligners mostly write links in order, which costs less to check than to
-  // sort.
-  if (!std::is_sorted(links_.begin(), links_.end())) {
-    std::sort(links_.begin(), links_.end());
+  if (!ordered) {
+    std::sort(taken, taken + count);
+    count = static_cast<std::size_t>(std::unique(taken, taken + count) - taken);
   }
-  links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
   // "((" and the pairs, each at most 24 bytes, and "))".
   alignmentLine_.Assign({});
-  char* out = alignmentLine_.Room(16 + 24 * links_.size());
+  char* out = alignmentLine_.Room(16 + 24 * count);
   out = std::copy_n("Alignment: (", 12, out);
-  for (std::size_t i = 0; i < links_.size(); ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     if (i > 0) *out++ = ',';
     *out++ = '(';
-    out = line_blocks::PutNumber(out, links_[i] >> 32);
+    out = line_blocks::PutNumber(out, taken[i] >> 32);
     *out++ = ',';
-    out = line_blocks::PutNumber(out, links_[i] & 0xffffffffU);
+    out = line_blocks::PutNumber(out, taken[i] & 0xffffffffU);
     *out++ = ')';
   }
   *out++ = ')';
