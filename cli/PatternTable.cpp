@@ -186,28 +186,23 @@ void SortKeys(SortKey* keys, SortKey* spare, std::size_t size, unsigned digit,
   if (intoSpare) std::copy(keys, keys + size, spare);
 }
 
-// A row's count and its place among the rows as they came.
-struct Rank {
-  std::uint64_t Count;
-  std::uint64_t Row;
-};
-
-// Orders the `size` ranks at `ranks` by count, highest first, keeping the
-// order of equal counts; `spare` has room for as many. Returns where they
-// end up, `ranks` or `spare`. A byte at a time, the least significant
-// first, skipping the bytes in which all counts agree: most counts are
-// small, so this takes a pass or two.
-Rank* SortByCount(Rank* ranks, Rank* spare, std::size_t size) {
+// Orders the `size` keys at `keys`, whose Bytes[0] holds their line's count
+// for now, by count, highest first, keeping the order of equal counts;
+// `spare` has room for as many. Returns where they end up, `keys` or
+// `spare`. A byte at a time, the least significant first, skipping the
+// bytes in which all counts agree: most counts are small, so this takes a
+// pass or two.
+SortKey* SortByCount(SortKey* keys, SortKey* spare, std::size_t size) {
   std::uint64_t differ = 0;
   for (std::size_t i = 0; i < size; ++i)
-    differ |= ranks[i].Count ^ ranks[0].Count;
+    differ |= keys[i].Bytes[0] ^ keys[0].Bytes[0];
   for (unsigned shift = 0; shift < 64; shift += 8) {
     if (((differ >> shift) & 0xFF) == 0) continue;
-    const auto pile = [shift](const Rank& rank) {
-      return static_cast<unsigned>(~rank.Count >> shift) & 0xFF;
+    const auto pile = [shift](const SortKey& key) {
+      return static_cast<unsigned>(~key.Bytes[0] >> shift) & 0xFF;
     };
     std::uint32_t ends[256] = {};
-    for (std::size_t i = 0; i < size; ++i) ++ends[pile(ranks[i])];
+    for (std::size_t i = 0; i < size; ++i) ++ends[pile(keys[i])];
     std::uint32_t sum = 0;
     for (std::uint32_t& end : ends) {
       const std::uint32_t count = end;
@@ -215,10 +210,10 @@ Rank* SortByCount(Rank* ranks, Rank* spare, std::size_t size) {
       sum += count;
     }
     for (std::size_t i = 0; i < size; ++i)
-      spare[ends[pile(ranks[i])]++] = ranks[i];
-    std::swap(ranks, spare);
+      spare[ends[pile(keys[i])]++] = keys[i];
+    std::swap(keys, spare);
   }
-  return ranks;
+  return keys;
 }
 
 }  // namespace
@@ -289,6 +284,8 @@ void PatternCounter::FreePages(void* memory, std::size_t bytes) {
 
 PatternCounter::PatternCounter(std::size_t memoryLimit)
     : seed_(FreshSeed()), memoryLimit_(memoryLimit) {
+  static_assert(kSecretSize == XXH3_SECRET_DEFAULT_SIZE);
+  XXH3_generateSecret_fromSeed(secret_, seed_);
   Charge(kFirstSlots * sizeof(std::uint64_t));
   slots_ = PageArray<std::uint64_t>(kFirstSlots);
   std::fill_n(slots_.get(), kFirstSlots, 0);
@@ -302,7 +299,9 @@ void PatternCounter::Charge(std::size_t bytes) {
 }
 
 std::uint64_t PatternCounter::Hash(const char* bytes, std::size_t size) const {
-  return XXH3_64bits_withSeed(bytes, size, seed_);
+  // The same hash as XXH3_64bits_withSeed's.
+  return XXH3_64bits_withSecretandSeed(bytes, size, secret_, sizeof secret_,
+                                       seed_);
 }
 
 void PatternCounter::Add(const ExtractedPattern& pattern) {
@@ -480,8 +479,9 @@ bool PatternCounter::WriteTable(
   slots_ = PageArray<std::uint64_t>();
   const std::size_t rows = rows_.size();
   if (rows == 0) return true;
+  // Each key holds its line's count for the sort by count, then the first
+  // bytes of its line for the sorts by line: two arrays of keys, no more.
   PageArray<SortKey> keys(rows);
-  PageArray<Rank> ranks(rows);
   // The entries lie in the blocks in the order of rows_, each fetched a
   // few rows ahead of being read; later reads come in any order, so again
   // each is fetched ahead.
@@ -489,32 +489,35 @@ bool PatternCounter::WriteTable(
   for (std::size_t i = 0; i < rows; ++i) {
     if (i + kAhead < rows) __builtin_prefetch(EntryAt(rows_[i + kAhead].Unit));
     const Entry* const entry = EntryAt(rows_[i].Unit);
-    keys[i].Line = entry;
-    LoadBytes(keys[i], 0);
-    ranks[i] = Rank{entry->Count, i};
+    keys[i] = SortKey{{entry->Count, 0}, entry};
   }
   std::vector<Row>().swap(rows_);
+  PageArray<SortKey> spare(rows);
+  SortKey* const sorted = SortByCount(keys.get(), spare.get(), rows);
+  SortKey* const other = sorted == keys.get() ? spare.get() : keys.get();
   // The rows of a count are sorted by line apart from the others: no key
-  // has to carry its count through every pass over the lines.
-  {
-    PageArray<Rank> spare(rows);
-    const Rank* const sorted = SortByCount(ranks.get(), spare.get(), rows);
-    if (sorted == spare.get()) ranks = std::move(spare);
-  }
-  PageArray<SortKey> sorted(rows);
-  for (std::size_t i = 0; i < rows; ++i) {
-    if (i + kAhead < rows) __builtin_prefetch(&keys[ranks[i + kAhead].Row]);
-    sorted[i] = keys[ranks[i].Row];
-  }
-  ranks = PageArray<Rank>();
+  // has to carry its count through the passes over the lines.
   for (std::size_t from = 0; from < rows;) {
     std::size_t to = from + 1;
-    const std::uint64_t count = sorted[from].Line->Count;
-    while (to < rows && sorted[to].Line->Count == count) ++to;
-    SortKeys(sorted.get() + from, keys.get() + from, to - from, 0, 0, false);
+    const std::uint64_t count = sorted[from].Bytes[0];
+    while (to < rows && sorted[to].Bytes[0] == count) ++to;
+    for (std::size_t i = from; i < to; ++i) {
+      if (i + kAhead < rows) {
+        const char* const ahead =
+            reinterpret_cast<const char*>(sorted[i + kAhead].Line + 1);
+        __builtin_prefetch(ahead);
+        __builtin_prefetch(ahead + 15);
+      }
+      LoadBytes(sorted[i], 0);
+    }
+    SortKeys(sorted + from, other + from, to - from, 0, 0, false);
     from = to;
   }
-  keys = PageArray<SortKey>();
+  if (other == keys.get()) {
+    keys = PageArray<SortKey>();
+  } else {
+    spare = PageArray<SortKey>();
+  }
   // Each line is fetched whole before it is taken: its first bytes, which
   // tell its size, twice as far ahead as the rest.
   for (std::size_t i = 0; i < std::min(2 * kAhead, rows); ++i) {

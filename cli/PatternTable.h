@@ -113,6 +113,10 @@ class PatternCounter {
   void Settle();
 
   std::uint64_t seed_;
+  // The secret XXH3 derives from seed_ for lines of more than 240 bytes,
+  // derived once instead of for every such line.
+  static constexpr std::size_t kSecretSize = 192;
+  alignas(64) unsigned char secret_[kSecretSize];
   std::size_t memoryLimit_;
   std::size_t memoryHeld_ = 0;
   // Per slot the upper 32 bits of its line's hash, then its entry's unit;
