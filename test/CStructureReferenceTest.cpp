@@ -292,4 +292,37 @@ TEST(CStructureReader, AgreesWithTheBuiltTreeWhereverAShapeFalls) {
   }
 }
 
+// Trees that rise and fall by many levels through blocks that both open
+// and close: the scan keeps the levels of such blocks in bytes, counted from
+// a level it moves along as the text goes deeper.
+TEST(CStructureReader, AgreesWithTheBuiltTreeOnDeepTreesOfMixedBlocks) {
+  CStructureReader reader;
+  ParseParser parser;
+  for (const int levels : {1, 30, 63, 64, 65, 100, 200, 1000}) {
+    std::string rise;
+    std::string fall;
+    for (int level = 0; level < levels; ++level) {
+      rise += " (A (W w-1)";  // one level more
+      fall += " (W w-1))";    // one level less
+    }
+    for (const std::string& text :
+         {"(S" + rise + fall + ")", "(S" + rise + fall + "))",
+          "(S" + rise + fall.substr(1) + ")", "(S" + rise + ")"}) {
+      SCOPED_TRACE("levels: " + std::to_string(levels) + ", text of " +
+                   std::to_string(text.size()) + " bytes");
+      std::string failed;
+      const bool ok = parser.TryParseIntoTree(text, &failed);
+      const CStructureReading reading = reader.MeasureDepth(text);
+      ASSERT_EQ(reading.Ok, ok);
+      ASSERT_TRUE(
+          EveryScanGives(text, ok ? GetCoEmbeddingScore(parser.Root) : -1));
+      if (ok) ASSERT_EQ(reading.Depth, GetCoEmbeddingScore(parser.Root));
+    }
+    // The plain one is measured by the scan itself.
+    std::size_t depth = 0;
+    ASSERT_TRUE(MeasurePlainDepth("(S" + rise + fall + ")", depth));
+    EXPECT_EQ(depth, static_cast<std::size_t>(levels) + 2);
+  }
+}
+
 }  // namespace
