@@ -316,7 +316,9 @@ TEST(CStructureReader, AgreesWithTheBuiltTreeOnDeepTreesOfMixedBlocks) {
       ASSERT_EQ(reading.Ok, ok);
       ASSERT_TRUE(
           EveryScanGives(text, ok ? GetCoEmbeddingScore(parser.Root) : -1));
-      if (ok) ASSERT_EQ(reading.Depth, GetCoEmbeddingScore(parser.Root));
+      if (ok) {
+        ASSERT_EQ(reading.Depth, GetCoEmbeddingScore(parser.Root));
+      }
     }
     // The plain one is measured by the scan itself.
     std::size_t depth = 0;
