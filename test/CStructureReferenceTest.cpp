@@ -216,6 +216,22 @@ testing::AssertionResult EveryScanGives(const std::string& text, int depth) {
   return testing::AssertionSuccess();
 }
 
+// The reader and the tree builder give `text` the same verdict, depth and
+// failing text, and so does every scan.
+void ExpectOneReading(CStructureReader& reader, ParseParser& parser,
+                      const std::string& text) {
+  std::string failed;
+  const bool ok = parser.TryParseIntoTree(text, &failed);
+  const CStructureReading reading = reader.MeasureDepth(text);
+  ASSERT_EQ(reading.Ok, ok);
+  ASSERT_TRUE(EveryScanGives(text, ok ? GetCoEmbeddingScore(parser.Root) : -1));
+  if (ok) {
+    ASSERT_EQ(reading.Depth, GetCoEmbeddingScore(parser.Root));
+  } else {
+    ASSERT_EQ(reading.FailedText, failed);
+  }
+}
+
 TEST(CStructureReader, AgreesWithAWordForWordReadingOnRandomTexts) {
   std::mt19937 random(20261208);
   CStructureReader reader;
@@ -276,25 +292,14 @@ TEST(CStructureReader, AgreesWithTheBuiltTreeWhereverAShapeFalls) {
       for (std::size_t blanks = 1; blanks < 140; ++blanks) {
         const std::string text = head + std::string(blanks, ' ') + shape + tail;
         SCOPED_TRACE("text: \"" + text + "\"");
-        std::string failed;
-        const bool ok = parser.TryParseIntoTree(text, &failed);
-        const CStructureReading reading = reader.MeasureDepth(text);
-        ASSERT_EQ(reading.Ok, ok);
-        ASSERT_TRUE(
-            EveryScanGives(text, ok ? GetCoEmbeddingScore(parser.Root) : -1));
-        if (ok) {
-          ASSERT_EQ(reading.Depth, GetCoEmbeddingScore(parser.Root));
-        } else {
-          ASSERT_EQ(reading.FailedText, failed);
-        }
+        ASSERT_NO_FATAL_FAILURE(ExpectOneReading(reader, parser, text));
       }
     }
   }
 }
 
-// Trees that rise and fall by many levels through blocks that both open
-// and close: the scan keeps the levels of such blocks in bytes, counted from
-// a level it moves along as the text goes deeper.
+// Trees that rise and fall by many levels, more than a byte counts,
+// through blocks that both open and close.
 TEST(CStructureReader, AgreesWithTheBuiltTreeOnDeepTreesOfMixedBlocks) {
   CStructureReader reader;
   ParseParser parser;
@@ -310,15 +315,7 @@ TEST(CStructureReader, AgreesWithTheBuiltTreeOnDeepTreesOfMixedBlocks) {
           "(S" + rise + fall.substr(1) + ")", "(S" + rise + ")"}) {
       SCOPED_TRACE("levels: " + std::to_string(levels) + ", text of " +
                    std::to_string(text.size()) + " bytes");
-      std::string failed;
-      const bool ok = parser.TryParseIntoTree(text, &failed);
-      const CStructureReading reading = reader.MeasureDepth(text);
-      ASSERT_EQ(reading.Ok, ok);
-      ASSERT_TRUE(
-          EveryScanGives(text, ok ? GetCoEmbeddingScore(parser.Root) : -1));
-      if (ok) {
-        ASSERT_EQ(reading.Depth, GetCoEmbeddingScore(parser.Root));
-      }
+      ASSERT_NO_FATAL_FAILURE(ExpectOneReading(reader, parser, text));
     }
     // The plain one is measured by the scan itself.
     std::size_t depth = 0;
