@@ -8,6 +8,7 @@
 #include "ExampleMaker.h"
 #include "ParseParser.h"
 #include "SplitText.h"
+#include "TreeLineBlocks.h"
 
 namespace {
 
@@ -152,6 +153,8 @@ TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
       "(S\t(NN a))",
       "(S (NN a)))",
       "(S (NN a)",
+      "(ROOT (S (NP (NN " + longWord + ") (NN b))\t(VP (VB " + longWord +
+          "))))",
       "(ROOT (S (NP (NN " + longWord + ") (NN b)) (" + longWord + " (VB c))))",
       manyWords,
   };
@@ -169,6 +172,25 @@ TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
                      std::to_string(depth) + "\n"
                : status.Message() + "\n";
     EXPECT_EQ(Make(line, "x\n", "\n"), expected);
+  }
+}
+
+// TL words are counted 16 bytes at a time, in counters that are emptied
+// every 255 blocks: lines past each edge, and runs of blanks across them.
+TEST(ExampleMaker, CountsTLWordsOnLinesOfAnyLength) {
+  for (const std::size_t size :
+       {0, 1, 15, 16, 17, 33, 4079, 4080, 4097, 99999}) {
+    for (const std::size_t period : {1, 2, 3, 17}) {
+      std::string text(size, 'w');
+      for (std::size_t i = 0; i < size; i += period) text[i] = ' ';
+      std::size_t words = 0;
+      for (std::size_t i = 0; i < size; ++i) {
+        words += text[i] != ' ' && (i == 0 || text[i - 1] == ' ');
+      }
+      SCOPED_TRACE(std::to_string(size) + " bytes, a blank every " +
+                   std::to_string(period));
+      EXPECT_EQ(CountBlankSeparated(text), words);
+    }
   }
 }
 
