@@ -139,7 +139,7 @@ class BracketedTreeReader {
   std::vector<std::uint32_t> depth_, liveChildren_;
   std::vector<std::int32_t> open_;
   // A plain line's marks, and its "(" near the top: where each stands,
-  // its depth and the words before it.
+  // its depth, the words before it and its label's size.
   struct TopOpen {
     std::uint32_t At, Depth, Words, LabelSize;
   };
