@@ -461,9 +461,9 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0) *out++ = ',';
     *out++ = '(';
-    out = line_blocks::PutNumber(out, taken[i] >> 32);
+    out = std::to_chars(out, out + 11, taken[i] >> 32).ptr;
     *out++ = ',';
-    out = line_blocks::PutNumber(out, taken[i] & 0xffffffffU);
+    out = std::to_chars(out, out + 11, taken[i] & 0xffffffffU).ptr;
     *out++ = ')';
   }
   *out++ = ')';

@@ -1,6 +1,7 @@
 // The common case of BracketedTreeReader: a line that holds one whole tree
 // written the plain way parsers write it.
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #include "ExampleMaker.h"
@@ -91,7 +92,7 @@ bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
     out += close - copied;
     copied = close;
     *out++ = '-';
-    out = line_blocks::PutNumber(out, ++words);
+    out = std::to_chars(out, out + 21, ++words).ptr;
     *put = ' ';
     put += words > 1;
     CopyBlocks(put, text + blank + 1, wordSize);

@@ -1,10 +1,8 @@
 #ifndef ANNOTATOR_TREELINEBLOCKS_H_
 #define ANNOTATOR_TREELINEBLOCKS_H_
 
-#include <charconv>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -100,39 +98,6 @@ inline void CopyLowerBlocks(char* to, const char* from, std::size_t size) {
     to[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   }
 #endif
-}
-
-// Small numbers as text, looked up rather than divided out: every word of
-// a record is numbered and every link holds two numbers, mostly below 1000.
-struct SmallNumbers {
-  struct Entry {
-    char Digits[3];
-    unsigned char Size;
-  };
-  Entry Of[1000];
-  SmallNumbers() : Of() {
-    for (unsigned n = 0; n < 1000; ++n) {
-      Entry& entry = Of[n];
-      entry.Size = n < 10 ? 1 : n < 100 ? 2 : 3;
-      unsigned rest = n;
-      for (unsigned i = entry.Size; i-- > 0; rest /= 10) {
-        entry.Digits[i] = static_cast<char>('0' + rest % 10);
-      }
-    }
-  }
-};
-// Filled as the program starts: 4 KiB, too many steps for a constant.
-inline const SmallNumbers kSmallNumbers;
-
-// Writes `n` in decimal at `to` and returns where it ends; below 1000 it
-// writes 4 bytes, whatever its length.
-inline char* PutNumber(char* to, std::size_t n) {
-  if (n < 1000) {
-    const SmallNumbers::Entry& entry = kSmallNumbers.Of[n];
-    std::memcpy(to, &entry, sizeof entry);
-    return to + entry.Size;
-  }
-  return std::to_chars(to, to + 20, n).ptr;
 }
 
 }  // namespace line_blocks
