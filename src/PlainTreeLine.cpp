@@ -169,17 +169,18 @@ bool BracketedTreeReader::NoteTop(extraction::PaddedView line, std::size_t tops,
   cStructureFrom_ = root.At;
   cStructureTo_ = rootEnd;
 
-  Node& top0 = nodes_.emplace_back();
-  top0.OutBegin = static_cast<std::uint32_t>(rootBegin);
-  top0.Label = top0.OutBegin + 1;
-  top0.LabelSize = root.LabelSize;
-  top0.Parent = -1;
-  top0.Children = static_cast<std::uint32_t>(opensAt[rootDepth + 1]);
-  top0.OutEnd = static_cast<std::uint32_t>(rootEnd);
+  Node& rootNode = nodes_.emplace_back();
+  rootNode.OutBegin = static_cast<std::uint32_t>(rootBegin);
+  rootNode.Label = rootNode.OutBegin + 1;
+  rootNode.LabelSize = root.LabelSize;
+  rootNode.Parent = -1;
+  rootNode.Children = static_cast<std::uint32_t>(opensAt[rootDepth + 1]);
+  rootNode.OutEnd = static_cast<std::uint32_t>(rootEnd);
   const std::size_t blank = root.At + 1 + root.LabelSize;
   if (text[blank + 1] != '(') {
-    top0.Word = static_cast<std::uint32_t>(blank + 1 + start);
-    top0.WordSize = static_cast<std::uint32_t>(size - rootDepth - blank - 1);
+    rootNode.Word = static_cast<std::uint32_t>(blank + 1 + start);
+    rootNode.WordSize =
+        static_cast<std::uint32_t>(size - rootDepth - blank - 1);
   }
   for (std::size_t i = first + 1; i < tops; ++i) {
     const TopOpen& open = top[i];

@@ -13,8 +13,9 @@
 #include <emmintrin.h>
 #endif
 
-// The 16-byte block work behind make_examples' plain tree lines: SSE2 where
-// the processor has it, byte by byte elsewhere. The SSE2 forms read and
+// The block work behind make_examples' plain tree lines (64-byte blocks of
+// marks, 16-byte copies): SSE2 where the processor has it, byte by byte
+// elsewhere. The SSE2 forms read and
 // write whole blocks, up to kSlack - 1 bytes past a piece's end: each
 // caller says why those bytes are there.
 namespace line_blocks {
