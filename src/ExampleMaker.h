@@ -15,6 +15,7 @@
 #include "PaddedText.h"
 #include "Status.h"
 #include "TrainingExampleReader.h"
+#include "TreeLineBlocks.h"
 
 // Bracketed trees as parsers and treebanks write them, one at a time: any
 // number per line or one over many lines, complete when their brackets
@@ -138,13 +139,13 @@ class BracketedTreeReader {
   // Scratch space kept from record to record.
   std::vector<std::uint32_t> depth_, liveChildren_;
   std::vector<std::int32_t> open_;
-  // A plain line's marks, and its "(" near the top: where each stands,
+  // A plain line's blocks, and its "(" near the top: where each stands,
   // its depth, the words before it and its label's size.
   struct TopOpen {
     std::uint32_t At, Depth, Words, LabelSize;
   };
   static constexpr std::size_t kTopDepth = 3;
-  std::vector<std::uint64_t> marks_;
+  std::vector<line_blocks::Block> blocks_;
   std::vector<TopOpen> top_;
   std::vector<std::uint64_t> links_;  // SL position << 32 | TL position
   TextBuffer alignmentLine_;

@@ -9,7 +9,6 @@
 
 using line_blocks::CopyBlocks;
 using line_blocks::CopyLowerBlocks;
-using line_blocks::MarkCursor;
 
 namespace {
 
@@ -32,18 +31,19 @@ bool IsWrapper(std::string_view label) {
 // A plain line is one tree and nothing else: "(" at its first byte, ")" at
 // its last, one blank between a label and what follows it and between
 // siblings, a leaf "(TAG word)", no empty element, no empty label, no tab.
-// Only its marks ("(", ")", " ") are visited, in order, from a bit map of
-// the line: the labels and words between them are taken whole. The
-// record's C-structure is the line itself with each word's number put
-// after it, so it is copied in runs from one leaf's end to the next. Of
-// the nodes, only those near the top are noted as the walk passes them:
-// records name no others (the wrappers, the root and its children).
+// MarkTreeLine checks each byte against its neighbours; what is left is to
+// visit the leaves in order, each found as the ")" right after a word,
+// which also shows that the brackets balance. The record's C-structure is
+// the line itself with each word's number put after it, so it is copied in
+// runs from one leaf's end to the next. Of the nodes, only those near the
+// top are noted, from the "(" between leaves: records name no others (the
+// wrappers, the root and its children).
 bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
   const std::size_t size = line.size();
   const char* const text = line.data();
   if (size < 5 || text[0] != '(' || text[size - 1] != ')') return false;
-  if (!line_blocks::MarkTreeLine(line.Text(), marks_)) return false;
-  MarkCursor marks(marks_);
+  if (!line_blocks::MarkTreeLine(line.Text(), blocks_)) return false;
+  const line_blocks::Block* const blocks = blocks_.data();
 
   // Each leaf takes at least 6 bytes of the line ("(T w) "), so a line
   // within the readers' limit has fewer than 100,000 leaves: each adds to
@@ -53,82 +53,96 @@ bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
   static_assert(line_blocks::kSlack <= extraction::kPadding);
   char* out = cs_.Room(2 * size + 2 * line_blocks::kSlack);
   char* put = sl_.Room(size + 2 * line_blocks::kSlack);
-  // Every "(" is written to top_, and kept when it is this near the top.
   if (top_.size() < size / 2 + 1) top_.resize(size / 2 + 1);
   TopOpen* const top = top_.data();
   std::size_t tops = 0;
   std::size_t copied = 0;  // bytes of the line already in cs_
-  std::size_t depth = 0;
   std::size_t deepest = 0;
   std::size_t words = 0;
-  std::size_t at = marks.Next();  // a "("
-  for (;;) {
-    // "(" and a label up to a blank; then "(" right after it, or a word up
-    // to ")". The ")" that ends the line is a mark still to come.
-    const std::size_t blank = marks.Next();
-    const std::size_t labelSize = blank - at - 1;
-    if (labelSize == 0 || text[blank] != ' ') return false;
-    deepest = std::max(deepest, ++depth);
-    top[tops] = {static_cast<std::uint32_t>(at),
-                 static_cast<std::uint32_t>(depth),
-                 static_cast<std::uint32_t>(words),
-                 static_cast<std::uint32_t>(labelSize)};
-    tops += depth <= kTopDepth;
-    const std::size_t close = marks.Next();
-    if (text[close] == '(') {
-      if (close != blank + 1) return false;
-      at = close;
-      continue;
-    }
-    const std::size_t wordSize = close - blank - 1;
-    if (wordSize == 0 || text[close] != ')' ||
-        std::memcmp(text + at + 1, "-NONE- ", 7) == 0) {
-      return false;
-    }
-
-    // The leaf: its word and number to the C-structure, "word/tag" to the
-    // SL line.
-    CopyBlocks(out, text + copied, close - copied);
-    out += close - copied;
-    copied = close;
-    *out++ = '-';
-    out = std::to_chars(out, out + 21, ++words).ptr;
-    *put = ' ';
-    put += words > 1;
-    CopyBlocks(put, text + blank + 1, wordSize);
-    put += wordSize;
-    *put++ = '/';
-    // The x-side constraints compare lower-case tags.
-    CopyLowerBlocks(put, text + at + 1, labelSize);
-    put += labelSize;
-    --depth;
-
-    // Then ")" closing the nodes above, until " (" opens a sibling or the
-    // tree ends with the line.
-    at = close;
-    for (;;) {
-      if (depth == 0) {
-        if (at + 1 != size) return false;
-        CopyBlocks(out, text + copied, size - copied);
-        cs_.End(out + (size - copied));
-        sl_.End(put);
-        return NoteTop(line, tops, deepest, words);
+  // How many "(" come before the last leaf's ")", and where it stands.
+  std::uint32_t opensBefore = 0;
+  std::size_t after = 0;
+  const std::size_t blockCount = (size + 63) / 64;
+  for (std::size_t block = 0; block < blockCount; ++block) {
+    for (std::uint64_t leaves = blocks[block].Leaves; leaves != 0;
+         leaves &= leaves - 1) {
+      const auto bit = static_cast<unsigned>(__builtin_ctzll(leaves));
+      const std::size_t close = 64 * block + bit;
+      const std::uint64_t below = (std::uint64_t{1} << bit) - 1;
+      const std::uint32_t opens =
+          blocks[block].OpensBefore +
+          line_blocks::CountBits(blocks[block].Opens & below);
+      const std::uint32_t closes =
+          blocks[block].ClosesBefore +
+          line_blocks::CountBits(blocks[block].Closes & below);
+      // Between two leaves the ")" come first: the tree may not close
+      // there.
+      if (words > 0 && closes >= opensBefore) return false;
+      const std::uint32_t lowest = opensBefore - closes;
+      const std::size_t depth = opens - closes;
+      deepest = std::max(deepest, depth);
+      // The blank before the word and the "(" before the tag are the last
+      // two marks before the ")", mostly in its block.
+      std::size_t blank = 0;
+      std::size_t at = 0;
+      const std::uint64_t marks = blocks[block].Marks & below;
+      const std::uint64_t earlier =
+          marks & ~(std::uint64_t{1} << 63 >> __builtin_clzll(marks | 1));
+      if (earlier != 0) {
+        blank =
+            64 * block + 63 - static_cast<std::size_t>(__builtin_clzll(marks));
+        at = 64 * block + 63 -
+             static_cast<std::size_t>(__builtin_clzll(earlier));
+      } else {
+        blank = line_blocks::MarkBefore(blocks, close);
+        at = line_blocks::MarkBefore(blocks, blank);
       }
-      // The last ")" with nodes still open: the tree goes on past the line.
-      if (at + 1 == size) return false;
-      const std::size_t next = marks.Next();
-      if (next != at + 1) return false;
-      if (text[next] == ')') {
-        at = next;
-        --depth;
-        continue;
+      const std::size_t labelSize = blank - at - 1;
+      const std::size_t wordSize = close - blank - 1;
+      if (std::memcmp(text + at + 1, "-NONE- ", 7) == 0) return false;
+      // The "(" near the top come first after the ")": those that open
+      // the levels from the lowest on.
+      for (std::size_t level = lowest + 1; level <= kTopDepth && level <= depth;
+           ++level) {
+        after =
+            line_blocks::FirstFrom<&line_blocks::Block::Opens>(blocks, after);
+        const std::size_t labelEnd =
+            line_blocks::FirstFrom<&line_blocks::Block::Marks>(blocks,
+                                                               after + 1);
+        top[tops++] = {static_cast<std::uint32_t>(after),
+                       static_cast<std::uint32_t>(level),
+                       static_cast<std::uint32_t>(words),
+                       static_cast<std::uint32_t>(labelEnd - after - 1)};
+        ++after;
       }
-      if (text[next] != ' ') return false;
-      at = marks.Next();
-      if (at != next + 1 || text[at] != '(') return false;
-      break;
+
+      // The leaf: its word and number to the C-structure, "word/tag" to
+      // the SL line.
+      CopyBlocks(out, text + copied, close - copied);
+      out += close - copied;
+      copied = close;
+      *out++ = '-';
+      out = std::to_chars(out, out + 21, ++words).ptr;
+      *put = ' ';
+      put += words > 1;
+      CopyBlocks(put, text + blank + 1, wordSize);
+      put += wordSize;
+      *put++ = '/';
+      // The x-side constraints compare lower-case tags.
+      CopyLowerBlocks(put, text + at + 1, labelSize);
+      put += labelSize;
+      opensBefore = opens;
+      after = close;
     }
   }
+  // No "(" after the last leaf (each leads to one), and as many ")".
+  if (blocks[blockCount].ClosesBefore != blocks[blockCount].OpensBefore) {
+    return false;
+  }
+  CopyBlocks(out, text + copied, size - copied);
+  cs_.End(out + (size - copied));
+  sl_.End(put);
+  return NoteTop(line, tops, deepest, words);
 }
 
 // The wrappers: while the node at a depth is ROOT or TOP over exactly one

@@ -4,62 +4,158 @@
 
 namespace {
 
-// The marks of 64 bytes, or false for a control byte among them.
-bool MarkBlock(const char* block, std::uint64_t& marks) {
+using line_blocks::Block;
+
+// The "(", ")" and " " of 64 bytes, or false for a control byte among them.
+bool MarkBlock(const char* bytes, Block& block, std::uint64_t& blanks) {
 #if defined(ANNOTATOR_SSE2_LINE_BLOCKS)
   const __m128i open = _mm_set1_epi8('(');
   const __m128i close = _mm_set1_epi8(')');
   const __m128i blank = _mm_set1_epi8(' ');
   const __m128i lastControl = _mm_set1_epi8(' ' - 1);
+  std::uint64_t opens = 0;
+  std::uint64_t closes = 0;
   std::uint64_t found = 0;
   __m128i controls = _mm_setzero_si128();
+  const auto mask = [](__m128i hits, int part) {
+    return static_cast<std::uint64_t>(
+               static_cast<unsigned>(_mm_movemask_epi8(hits)))
+           << (16 * part);
+  };
   for (int part = 0; part < 4; ++part) {
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
+    const __m128i chars =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
     // A control byte is its own minimum with 31.
     controls = _mm_or_si128(
-        controls, _mm_cmpeq_epi8(_mm_min_epu8(bytes, lastControl), bytes));
-    const __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, open), _mm_cmpeq_epi8(bytes, close)),
-        _mm_cmpeq_epi8(bytes, blank));
-    found |= static_cast<std::uint64_t>(
-                 static_cast<unsigned>(_mm_movemask_epi8(hits)))
-             << (16 * part);
+        controls, _mm_cmpeq_epi8(_mm_min_epu8(chars, lastControl), chars));
+    opens |= mask(_mm_cmpeq_epi8(chars, open), part);
+    closes |= mask(_mm_cmpeq_epi8(chars, close), part);
+    found |= mask(_mm_cmpeq_epi8(chars, blank), part);
   }
-  marks = found;
+  block.Opens = opens;
+  block.Closes = closes;
+  blanks = found;
   return _mm_movemask_epi8(controls) == 0;
 #else
-  std::uint64_t found = 0;
+  block.Opens = block.Closes = blanks = 0;
   bool plain = true;
   for (int i = 0; i < 64; ++i) {
-    const auto c = static_cast<unsigned char>(block[i]);
+    const auto c = static_cast<unsigned char>(bytes[i]);
+    const std::uint64_t bit = std::uint64_t{1} << i;
     plain &= c >= ' ';
-    if (c == '(' || c == ')' || c == ' ') found |= std::uint64_t{1} << i;
+    if (c == '(') block.Opens |= bit;
+    if (c == ')') block.Closes |= bit;
+    if (c == ' ') blanks |= bit;
   }
-  marks = found;
   return plain;
 #endif
+}
+
+// `high` + `low` + `carry`, leaving in `carry` what goes on to the next
+// block.
+std::uint64_t AddCarrying(std::uint64_t high, std::uint64_t low,
+                          std::uint64_t& carry) {
+  const std::uint64_t sum = high + low;
+  const std::uint64_t total = sum + carry;
+  carry = (sum < high) | (total < sum);
+  return total;
 }
 
 }  // namespace
 
 bool line_blocks::MarkTreeLine(std::string_view line,
-                               std::vector<std::uint64_t>& bits) {
-  const std::size_t whole = line.size() / 64;
-  // The whole blocks, the last part block (perhaps empty) and the end word.
-  if (bits.size() < whole + 2) bits.resize(whole + 2);
-  std::uint64_t* out = bits.data();
-  for (std::size_t i = 0; i < whole; ++i) {
-    if (!MarkBlock(line.data() + 64 * i, out[i])) return false;
+                               std::vector<Block>& blocks) {
+  const std::size_t size = line.size();
+  const std::size_t count = (size + 63) / 64;
+  if (blocks.size() < count + 1) blocks.resize(count + 1);
+  Block* const out = blocks.data();
+  // Blanks are kept in Marks until the checks below want them alone.
+  for (std::size_t i = 0; i < size / 64; ++i) {
+    if (!MarkBlock(line.data() + 64 * i, out[i], out[i].Marks)) return false;
   }
-  // The rest goes through a block of a byte that is neither a mark nor a
-  // control byte, which reads nothing past the line.
-  char last[64];
-  std::memset(last, 'x', sizeof last);
-  std::memcpy(last, line.data() + 64 * whole, line.size() - 64 * whole);
-  if (!MarkBlock(last, out[whole])) return false;
-  out[whole + 1] = ~std::uint64_t{0};
-  return true;
+  if (size % 64 != 0 && size > 64) {
+    // The last 64 bytes of the line, moved down to the block's start: all
+    // read lie within the line, and none is copied, which would stall the
+    // block's loads until the copy is done.
+    Block& block = out[count - 1];
+    if (!MarkBlock(line.data() + size - 64, block, block.Marks)) return false;
+    const unsigned shift = 64 - size % 64;
+    block.Opens >>= shift;
+    block.Closes >>= shift;
+    block.Marks >>= shift;
+  } else if (size % 64 != 0) {
+    // A short line goes through a block of a byte that is neither a mark
+    // nor a control byte, which reads nothing past the line.
+    char last[64];
+    std::memset(last, 'x', sizeof last);
+    std::memcpy(last, line.data(), size);
+    if (!MarkBlock(last, out[0], out[0].Marks)) return false;
+  }
+  out[count] = {};
+
+  // Each byte against its neighbours: "(" after a blank (or first) and
+  // before a label; " " after a label or ")", and before "(" or a word, "("
+  // if after ")"; ")" after a word or ")", and before ")", " " or the end.
+  // A label runs up to " ", a word up to ")".
+  std::uint64_t wrong = 0;
+  std::uint64_t carryAfterLabel = 0;
+  std::uint64_t carryAfterWord = 0;
+  std::uint64_t before = 0;  // bit 0: the byte before the block's first
+  std::uint32_t opens = 0;
+  std::uint32_t closes = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    Block& block = out[i];
+    const std::uint64_t inLine = i + 1 < count || size % 64 == 0
+                                     ? ~std::uint64_t{0}
+                                     : (std::uint64_t{1} << size % 64) - 1;
+    const std::uint64_t o = block.Opens;
+    const std::uint64_t c = block.Closes;
+    const std::uint64_t b = block.Marks;
+    const std::uint64_t w = inLine & ~(o | c | b);
+    // The same masks one byte on: bit i for byte i - 1 (shifted in from
+    // the block before) and for byte i + 1 (from the block after).
+    const Block& next = out[i + 1];
+    const std::uint64_t nextInLine = i + 2 < count || size % 64 == 0
+                                         ? ~std::uint64_t{0}
+                                         : (std::uint64_t{1} << size % 64) - 1;
+    const std::uint64_t nextFirst =
+        i + 1 < count
+            ? 1 & ~(next.Opens | next.Closes | next.Marks) & nextInLine
+            : 0;
+    const auto shiftIn = [](std::uint64_t mask, std::uint64_t bit) {
+      return mask << 1 | bit;
+    };
+    const auto shiftOut = [](std::uint64_t mask, std::uint64_t bit) {
+      return mask >> 1 | bit << 63;
+    };
+    const std::uint64_t po = shiftIn(o, before & 1);
+    const std::uint64_t pc = shiftIn(c, before >> 1 & 1);
+    const std::uint64_t pb = shiftIn(b, before >> 2 & 1);
+    const std::uint64_t pw = shiftIn(w, before >> 3 & 1);
+    const std::uint64_t no = shiftOut(o, i + 1 < count ? next.Opens & 1 : 0);
+    const std::uint64_t nc = shiftOut(c, i + 1 < count ? next.Closes & 1 : 0);
+    const std::uint64_t nb = shiftOut(b, i + 1 < count ? next.Marks & 1 : 0);
+    const std::uint64_t nw = shiftOut(w, nextFirst);
+    const std::uint64_t first = i == 0 ? 1 : 0;
+    const std::uint64_t end =
+        i + 1 == count ? std::uint64_t{1} << (size - 1) % 64 : 0;
+    wrong |= (o & ~nw) | (o & ~(pb | first));
+    wrong |= (b & ~(pw | pc)) | (b & ~(no | nw)) | (b & pc & ~no);
+    wrong |= (c & ~(pw | pc)) | (c & ~(nc | nb | end));
+    // A run of word bytes plus its first bit carries past the run's end.
+    wrong |= AddCarrying(w, w & po, carryAfterLabel) & ~w & ~b;
+    wrong |= AddCarrying(w, w & pb, carryAfterWord) & ~w & ~c;
+    before = (o >> 63) | (c >> 63) << 1 | (b >> 63) << 2 | (w >> 63) << 3;
+    block.Marks = o | c | b;
+    block.Leaves = c & pw;
+    block.OpensBefore = opens;
+    block.ClosesBefore = closes;
+    opens += line_blocks::CountBits(o);
+    closes += line_blocks::CountBits(c);
+  }
+  out[count].OpensBefore = opens;
+  out[count].ClosesBefore = closes;
+  return wrong == 0;
 }
 
 std::size_t CountBlankSeparated(std::string_view text) {

@@ -22,39 +22,52 @@ namespace line_blocks {
 
 constexpr std::size_t kSlack = 32;
 
-// Marks where each "(", ")" and " " of `line` stands: bit i % 64 of
-// bits[i / 64] for byte i, the bits past the line's end clear, and then a
-// word of set bits that no walk reaches past. False when the line holds a
-// control byte (a tab, a carriage return), which only the full reading
-// rules take.
-bool MarkTreeLine(std::string_view line, std::vector<std::uint64_t>& bits);
-
-// The marked positions of a line in order, one bit at a time: the walk
-// holds a word of marks, so no position waits for the search that found
-// the one before it.
-class MarkCursor {
- public:
-  explicit MarkCursor(const std::vector<std::uint64_t>& bits)
-      : next_(bits.data()) {}
-
-  // The next marked position; the caller knows that one is left.
-  std::size_t Next() {
-    while (bits_ == 0) {
-      bits_ = *next_++;
-      base_ += 64;
-    }
-    const std::size_t at =
-        base_ + static_cast<std::size_t>(__builtin_ctzll(bits_));
-    bits_ &= bits_ - 1;
-    return at;
-  }
-
- private:
-  const std::uint64_t* next_;
-  std::uint64_t bits_ = 0;
-  // Before the first word: the first refill makes it 0.
-  std::size_t base_ = static_cast<std::size_t>(-64);
+// 64 bytes of a tree line: bit i of each mask stands for byte i, bits past
+// the line's end are clear.
+struct Block {
+  std::uint64_t Opens;   // "("
+  std::uint64_t Closes;  // ")"
+  std::uint64_t Marks;   // "(", ")" and " "
+  std::uint64_t Leaves;  // the ")" right after a word: where a leaf ends
+  // The "(" and ")" in the blocks before this one.
+  std::uint32_t OpensBefore, ClosesBefore;
 };
+
+// Marks `line` in `blocks`, one more block than the line takes holding the
+// counts of the whole line, when the line is a tree written plainly, as
+// parsers write one: "(" and a label, one blank, then a word and ")" or
+// children separated by one blank and ")". Each byte is checked against
+// its neighbours only, so whether the brackets balance is left to the
+// caller. False for any other line, and for a control byte (a tab, a
+// carriage return), which only the full reading rules take.
+bool MarkTreeLine(std::string_view line, std::vector<Block>& blocks);
+
+// The bits set in `mask`. The portable builds target processors without a
+// popcount instruction, and the compiler's fallback is a call.
+inline std::uint32_t CountBits(std::uint64_t mask) {
+  mask -= (mask >> 1) & 0x5555555555555555U;
+  mask = (mask & 0x3333333333333333U) + ((mask >> 2) & 0x3333333333333333U);
+  mask = (mask + (mask >> 4)) & 0x0f0f0f0f0f0f0f0fU;
+  return static_cast<std::uint32_t>((mask * 0x0101010101010101U) >> 56);
+}
+
+// Where the last mark before `at` stands; one must.
+inline std::size_t MarkBefore(const Block* blocks, std::size_t at) {
+  std::size_t block = at / 64;
+  std::uint64_t marks =
+      blocks[block].Marks & ((std::uint64_t{1} << (at % 64)) - 1);
+  while (marks == 0) marks = blocks[--block].Marks;
+  return 64 * block + 63 - static_cast<std::size_t>(__builtin_clzll(marks));
+}
+
+// Where the first of `Mask` at or after `at` stands; one must.
+template <std::uint64_t Block::*Mask>
+std::size_t FirstFrom(const Block* blocks, std::size_t at) {
+  std::size_t block = at / 64;
+  std::uint64_t marks = blocks[block].*Mask & (~std::uint64_t{0} << (at % 64));
+  while (marks == 0) marks = blocks[++block].*Mask;
+  return 64 * block + static_cast<std::size_t>(__builtin_ctzll(marks));
+}
 
 // Copies `size` bytes, 32 at once and then 16 at a time: may write up to
 // kSlack - 1 bytes more, and read as many past `from`. Most runs a tree

@@ -156,6 +156,10 @@ TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
       "(ROOT (S (NP (NN " + longWord + ") (NN b))\t(VP (VB " + longWord +
           "))))",
       "(ROOT (S (NP (NN " + longWord + ") (NN b)) (" + longWord + " (VB c))))",
+      // A word, or a label, that runs into the next block and ends wrongly
+      // there.
+      "(ROOT (S (NP (NN " + longWord + " x))))",
+      "(ROOT (S (" + longWord + ") (NN a)))",
       manyWords,
   };
   for (const std::string& line : lines) {
