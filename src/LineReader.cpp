@@ -9,9 +9,10 @@
 namespace {
 
 // Room for the longest line with its CR and newline, and a read. Reads of
-// 64 KiB cost as little as larger ones over a file, and touch fewer pages
-// of the buffer, which a short file would otherwise pay for.
-constexpr std::size_t kReadSize = 64 << 10;
+// 16 KiB keep what was read in the processor's cache until its lines are
+// taken, across the three files make_examples reads at once: 2% less CPU
+// time than reads of 160 KiB on the real corpus.
+constexpr std::size_t kReadSize = 16 << 10;
 constexpr std::size_t kBufferSize = kReadSize + kLongestLine + 2;
 // Readable bytes after the last a read may fill, so that every line is
 // followed by padding.
@@ -33,8 +34,8 @@ bool LineReader::Fill() {
   std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
-  const std::size_t got =
-      ReadAtHand(in_, buffer_.get() + end_, kBufferSize - end_);
+  const std::size_t got = ReadAtHand(in_, buffer_.get() + end_,
+                                     std::min(kReadSize, kBufferSize - end_));
   if (got == 0) {
     done_ = true;
     return false;
