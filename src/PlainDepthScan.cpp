@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "CountBits.h"
 #include "LegacyLimits.h"
 
 // A build with ANNOTATOR_PORTABLE_SCAN leaves the SSE2 path out, so that
@@ -133,15 +134,6 @@ struct BaselineBlocks {
 #endif
     return range;
   }
-
-  // Spelled out: without a popcount instruction in the target, the builtin
-  // becomes a library call per block.
-  static int CountBits(std::uint64_t bits) {
-    bits -= (bits >> 1) & 0x5555555555555555U;
-    bits = (bits & 0x3333333333333333U) + ((bits >> 2) & 0x3333333333333333U);
-    bits = (bits + (bits >> 4)) & 0x0f0f0f0f0f0f0f0fU;
-    return static_cast<int>((bits * 0x0101010101010101U) >> 56);
-  }
 };
 
 // For every bit of `from`, marks the first position at or after it that is
@@ -215,12 +207,12 @@ bool ScanPlainDepth(std::string_view text, std::size_t& depth) {
 
     // Blocks that only open or only close are counted, not walked.
     if (m.Close == 0) {
-      level += Blocks::CountBits(m.Open);
+      level += static_cast<int>(CountBits(m.Open));
       deepest = std::max(deepest, level);
       continue;
     }
     if (m.Open == 0) {
-      level -= Blocks::CountBits(m.Close);
+      level -= static_cast<int>(CountBits(m.Close));
     } else {
       const LevelRange range = Blocks::Levels(m);
       if (level + range.Lowest < 1) return false;

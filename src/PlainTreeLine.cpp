@@ -70,11 +70,9 @@ bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
       const std::size_t close = 64 * block + bit;
       const std::uint64_t below = (std::uint64_t{1} << bit) - 1;
       const std::uint32_t opens =
-          blocks[block].OpensBefore +
-          line_blocks::CountBits(blocks[block].Opens & below);
+          blocks[block].OpensBefore + CountBits(blocks[block].Opens & below);
       const std::uint32_t closes =
-          blocks[block].ClosesBefore +
-          line_blocks::CountBits(blocks[block].Closes & below);
+          blocks[block].ClosesBefore + CountBits(blocks[block].Closes & below);
       // Between two leaves the ")" come first: the tree may not close
       // there.
       if (words > 0 && closes >= opensBefore) return false;

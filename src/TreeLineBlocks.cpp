@@ -150,8 +150,8 @@ bool line_blocks::MarkTreeLine(std::string_view line,
     block.Leaves = c & pw;
     block.OpensBefore = opens;
     block.ClosesBefore = closes;
-    opens += line_blocks::CountBits(o);
-    closes += line_blocks::CountBits(c);
+    opens += CountBits(o);
+    closes += CountBits(c);
   }
   out[count].OpensBefore = opens;
   out[count].ClosesBefore = closes;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "CountBits.h"
+
 // As in the tree measures, a build with ANNOTATOR_PORTABLE_SCAN leaves the
 // SSE2 path out, so that the byte-by-byte one is compiled and tested.
 #if defined(__SSE2__) && !defined(ANNOTATOR_PORTABLE_SCAN)
@@ -41,15 +43,6 @@ struct Block {
 // caller. False for any other line, and for a control byte (a tab, a
 // carriage return), which only the full reading rules take.
 bool MarkTreeLine(std::string_view line, std::vector<Block>& blocks);
-
-// The bits set in `mask`. The portable builds target processors without a
-// popcount instruction, and the compiler's fallback is a call.
-inline std::uint32_t CountBits(std::uint64_t mask) {
-  mask -= (mask >> 1) & 0x5555555555555555U;
-  mask = (mask & 0x3333333333333333U) + ((mask >> 2) & 0x3333333333333333U);
-  mask = (mask + (mask >> 4)) & 0x0f0f0f0f0f0f0f0fU;
-  return static_cast<std::uint32_t>((mask * 0x0101010101010101U) >> 56);
-}
 
 // Where the last mark before `at` stands; one must.
 inline std::size_t MarkBefore(const Block* blocks, std::size_t at) {
