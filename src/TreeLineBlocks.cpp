@@ -93,55 +93,44 @@ bool line_blocks::MarkTreeLine(std::string_view line,
   }
   out[count] = {};
 
-  // Each byte against its neighbours: "(" after a blank (or first) and
-  // before a label; " " after a label or ")", and before "(" or a word, "("
-  // if after ")"; ")" after a word or ")", and before ")", " " or the end.
-  // A label runs up to " ", a word up to ")".
+  // What follows each byte: a label after "("; "(" or a word after " ", and
+  // "(" after ") "; ")", " " or the end after ")". A label runs up to " ",
+  // a word up to ")". What may come before each byte follows from these.
   std::uint64_t wrong = 0;
   std::uint64_t carryAfterLabel = 0;
   std::uint64_t carryAfterWord = 0;
-  std::uint64_t before = 0;  // bit 0: the byte before the block's first
+  // Bits 0 to 3: the last byte of the block before is "(", ")", " ", a
+  // word's.
+  std::uint64_t before = 0;
   std::uint32_t opens = 0;
   std::uint32_t closes = 0;
   for (std::size_t i = 0; i < count; ++i) {
     Block& block = out[i];
-    const std::uint64_t inLine = i + 1 < count || size % 64 == 0
-                                     ? ~std::uint64_t{0}
-                                     : (std::uint64_t{1} << size % 64) - 1;
+    const bool last = i + 1 == count;
     const std::uint64_t o = block.Opens;
     const std::uint64_t c = block.Closes;
     const std::uint64_t b = block.Marks;
-    const std::uint64_t w = inLine & ~(o | c | b);
+    const std::uint64_t w =
+        ~(o | c | b) &
+        (!last || size % 64 == 0 ? ~std::uint64_t{0}
+                                 : (std::uint64_t{1} << size % 64) - 1);
     // The same masks one byte on: bit i for byte i - 1 (shifted in from
     // the block before) and for byte i + 1 (from the block after).
     const Block& next = out[i + 1];
-    const std::uint64_t nextInLine = i + 2 < count || size % 64 == 0
-                                         ? ~std::uint64_t{0}
-                                         : (std::uint64_t{1} << size % 64) - 1;
-    const std::uint64_t nextFirst =
-        i + 1 < count
-            ? 1 & ~(next.Opens | next.Closes | next.Marks) & nextInLine
-            : 0;
-    const auto shiftIn = [](std::uint64_t mask, std::uint64_t bit) {
-      return mask << 1 | bit;
+    const auto after = [last](std::uint64_t mask, std::uint64_t first) {
+      return mask >> 1 | (last ? 0 : first & 1) << 63;
     };
-    const auto shiftOut = [](std::uint64_t mask, std::uint64_t bit) {
-      return mask >> 1 | bit << 63;
-    };
-    const std::uint64_t po = shiftIn(o, before & 1);
-    const std::uint64_t pc = shiftIn(c, before >> 1 & 1);
-    const std::uint64_t pb = shiftIn(b, before >> 2 & 1);
-    const std::uint64_t pw = shiftIn(w, before >> 3 & 1);
-    const std::uint64_t no = shiftOut(o, i + 1 < count ? next.Opens & 1 : 0);
-    const std::uint64_t nc = shiftOut(c, i + 1 < count ? next.Closes & 1 : 0);
-    const std::uint64_t nb = shiftOut(b, i + 1 < count ? next.Marks & 1 : 0);
-    const std::uint64_t nw = shiftOut(w, nextFirst);
-    const std::uint64_t first = i == 0 ? 1 : 0;
-    const std::uint64_t end =
-        i + 1 == count ? std::uint64_t{1} << (size - 1) % 64 : 0;
-    wrong |= (o & ~nw) | (o & ~(pb | first));
-    wrong |= (b & ~(pw | pc)) | (b & ~(no | nw)) | (b & pc & ~no);
-    wrong |= (c & ~(pw | pc)) | (c & ~(nc | nb | end));
+    const std::uint64_t po = o << 1 | (before & 1);
+    const std::uint64_t pc = c << 1 | (before >> 1 & 1);
+    const std::uint64_t pb = b << 1 | (before >> 2 & 1);
+    const std::uint64_t pw = w << 1 | (before >> 3 & 1);
+    const std::uint64_t no = after(o, next.Opens);
+    const std::uint64_t nc = after(c, next.Closes);
+    const std::uint64_t nb = after(b, next.Marks);
+    const std::uint64_t nw = after(w, ~(next.Opens | next.Closes | next.Marks));
+    const std::uint64_t end = last ? std::uint64_t{1} << (size - 1) % 64 : 0;
+    wrong |=
+        (o & ~nw) | (b & ~(no | nw)) | (b & pc & ~no) | (c & ~(nc | nb | end));
     // A run of word bytes plus its first bit carries past the run's end.
     wrong |= AddCarrying(w, w & po, carryAfterLabel) & ~w & ~b;
     wrong |= AddCarrying(w, w & pb, carryAfterWord) & ~w & ~c;

@@ -146,6 +146,7 @@ TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
       "(S (NP (NN a)) )",
       "(S  (NP (NN a)))",
       "(S (NP (NN a))(VP (VB b)))",
+      "(S (NP (NN a))b)",
       "(S (NP a b))",
       "(S (NP (NN a)) b)",
       "(S (X) (NN a))",
@@ -160,6 +161,8 @@ TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
       // there.
       "(ROOT (S (NP (NN " + longWord + " x))))",
       "(ROOT (S (" + longWord + ") (NN a)))",
+      // "(" the last byte of a block, its label ending wrongly in the next.
+      "(ROOT (S (NN " + std::string(48, 'w') + ") (X) (NN a)))",
       manyWords,
   };
   for (const std::string& line : lines) {
