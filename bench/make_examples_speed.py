@@ -5,6 +5,7 @@ as its input grows.
 
     python3 bench/make_examples_speed.py build/release [--runs 9]
         [--corpus ../shared/realdata/treebank] [--deep 24995]
+        [--against OTHER_BUILD]
 
 Both programs write the same bytes; make_examples also parses and numbers
 the trees. Runs alternate (make_examples, annotator, make_examples, ...) so
@@ -14,7 +15,9 @@ figure (target: at most 1.5). annotator's listing goes to /dev/null, which it
 then does not make. Then the corpus is repeated into inputs of about 10, 25,
 50 and 100 MB and make_examples' peak resident memory is printed for each
 (it should stay flat), and for one tree nested --deep levels spread over
-lines.
+lines. With --against, make_examples of another build (one without a speed
+device, say) is also timed in each round, and the median of its per-round
+CPU ratio to this build's is printed: how much slower it is.
 """
 import argparse
 import os
@@ -68,6 +71,7 @@ def main():
     parser.add_argument("--corpus", default=os.path.join(
         here, "..", "..", "shared", "realdata", "treebank"))
     parser.add_argument("--deep", type=int, default=24995)
+    parser.add_argument("--against")
     args = parser.parse_args()
     make = os.path.join(args.build, "make_examples")
     annotator = os.path.join(args.build, "annotator")
@@ -77,19 +81,26 @@ def main():
         made = os.path.join(scratch, "made.txt")
         annotated = os.path.join(scratch, "annotated.txt")
         run([make, *inputs, made])
-        ratios, make_cpu, annotate_cpu = [], [], []
+        ratios, make_cpu, annotate_cpu, against = [], [], [], []
         for _ in range(args.runs):
             cpu_make, _ = run([make, *inputs, made])
             cpu_annotate, _ = run([annotator, made, annotated])
             make_cpu.append(cpu_make)
             annotate_cpu.append(cpu_annotate)
             ratios.append(cpu_make / max(cpu_annotate, 1e-6))
+            if args.against:
+                other = os.path.join(args.against, "make_examples")
+                cpu_other, _ = run([other, *inputs, made + ".other"])
+                against.append(cpu_other / max(cpu_make, 1e-6))
         print(f"make_examples CPU s (median of {args.runs}): "
               f"{statistics.median(make_cpu):.3f}")
         print(f"annotator on its output CPU s: "
               f"{statistics.median(annotate_cpu):.3f}")
         print(f"median per-round CPU ratio: {statistics.median(ratios):.2f} "
               f"(target <= 1.5)")
+        if against:
+            print(f"{args.against}/make_examples against this one, median "
+                  f"per-round CPU ratio: {statistics.median(against):.3f}")
 
         for megabytes in (10, 25, 50, 100):
             base, size = repeated(args.corpus, scratch, megabytes)
