@@ -709,6 +709,9 @@ TEST(AnnotatorCli, KilledRunLeavesOnlyWholeRecords) {
                .count());
     for (int kill = 0; kill < 8; ++kill) {
       const int signal = kill % 2 ? SIGKILL : SIGTERM;
+      // A signal that comes before the program empties OutFile would
+      // otherwise leave the run before it to be judged.
+      std::remove(outFile.c_str());
       const pid_t pid = testsupport::StartChild(
           program.Binary, program.Argv(inFile, outFile), {StdoutMode::DevNull});
       std::this_thread::sleep_for(std::chrono::microseconds(moment(random)));
