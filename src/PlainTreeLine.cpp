@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "CountBits.h"
 #include "ExampleMaker.h"
 #include "TreeLineBlocks.h"
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "CountBits.h"
+
 namespace {
 
 using line_blocks::Block;

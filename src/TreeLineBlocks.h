@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "CountBits.h"
-
 // As in the tree measures, a build with ANNOTATOR_PORTABLE_SCAN leaves the
 // SSE2 path out, so that the byte-by-byte one is compiled and tested.
 #if defined(__SSE2__) && !defined(ANNOTATOR_PORTABLE_SCAN)
