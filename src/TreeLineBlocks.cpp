@@ -8,8 +8,9 @@ namespace {
 
 using line_blocks::Block;
 
-// The "(", ")" and " " of 64 bytes, or false for a control byte among them.
-bool MarkBlock(const char* bytes, Block& block, std::uint64_t& blanks) {
+// The "(", ")" and " " of 64 bytes, the blanks in Marks for now, or false
+// for a control byte among them.
+bool MarkBlock(const char* bytes, Block& block) {
 #if defined(ANNOTATOR_SSE2_LINE_BLOCKS)
   const __m128i open = _mm_set1_epi8('(');
   const __m128i close = _mm_set1_epi8(')');
@@ -36,10 +37,10 @@ bool MarkBlock(const char* bytes, Block& block, std::uint64_t& blanks) {
   }
   block.Opens = opens;
   block.Closes = closes;
-  blanks = found;
+  block.Marks = found;
   return _mm_movemask_epi8(controls) == 0;
 #else
-  block.Opens = block.Closes = blanks = 0;
+  block.Opens = block.Closes = block.Marks = 0;
   bool plain = true;
   for (int i = 0; i < 64; ++i) {
     const auto c = static_cast<unsigned char>(bytes[i]);
@@ -47,7 +48,7 @@ bool MarkBlock(const char* bytes, Block& block, std::uint64_t& blanks) {
     plain &= c >= ' ';
     if (c == '(') block.Opens |= bit;
     if (c == ')') block.Closes |= bit;
-    if (c == ' ') blanks |= bit;
+    if (c == ' ') block.Marks |= bit;
   }
   return plain;
 #endif
@@ -73,14 +74,14 @@ bool line_blocks::MarkTreeLine(std::string_view line,
   Block* const out = blocks.data();
   // Blanks are kept in Marks until the checks below want them alone.
   for (std::size_t i = 0; i < size / 64; ++i) {
-    if (!MarkBlock(line.data() + 64 * i, out[i], out[i].Marks)) return false;
+    if (!MarkBlock(line.data() + 64 * i, out[i])) return false;
   }
   if (size % 64 != 0 && size > 64) {
     // The last 64 bytes of the line, moved down to the block's start: all
     // read lie within the line, and none is copied, which would stall the
     // block's loads until the copy is done.
     Block& block = out[count - 1];
-    if (!MarkBlock(line.data() + size - 64, block, block.Marks)) return false;
+    if (!MarkBlock(line.data() + size - 64, block)) return false;
     const unsigned shift = 64 - size % 64;
     block.Opens >>= shift;
     block.Closes >>= shift;
@@ -91,7 +92,7 @@ bool line_blocks::MarkTreeLine(std::string_view line,
     char last[64];
     std::memset(last, 'x', sizeof last);
     std::memcpy(last, line.data(), size);
-    if (!MarkBlock(last, out[0], out[0].Marks)) return false;
+    if (!MarkBlock(last, out[0])) return false;
   }
   out[count] = {};
 
