@@ -18,13 +18,11 @@ void OpenProgramFiles(
   for (const auto& [path, stream] : inputs) {
     if (outFile && NameSameFile(path, outFile)) Fatal(messages::kSameFile);
   }
-  // Set before opening, or a stream keeps its own small buffer.
-  static char inBuffers[4][1 << 16];
-  std::size_t used = 0;
   for (const auto& [path, stream] : inputs) {
-    if (used < 4) {
-      stream->rdbuf()->pubsetbuf(inBuffers[used++], sizeof inBuffers[0]);
-    }
+    // The programs' readers take reads of 64 KiB and more into buffers of
+    // their own, which a stream's buffer would only copy. Set before
+    // opening, or it has no effect.
+    stream->rdbuf()->pubsetbuf(nullptr, 0);
     if (!OpenTrainingFile(*stream, path)) {
       Fatal(messages::kCannotOpenTrainingFile);
     }

@@ -14,12 +14,13 @@
 // emptied. The first check that fails ends the process with its message
 // (Fatal), so a refused input costs no output file, and neither a refused
 // input nor one file named twice touches OutFile. A null `outFile` means
-// standard output: `out` adopts it, unchecked. `in` reads through a buffer
-// of 64 KiB; call once per process.
+// standard output: `out` adopts it, unchecked. `in` is left without a
+// buffer of its own: read it in large pieces (LineReader and
+// TrainingExampleReader do).
 void OpenProgramFiles(const char* inFile, const char* outFile,
                       std::ifstream& in, RecordFile& out);
 
-// The same for a program that reads several files (at most four), each
+// The same for a program that reads several files, each
 // (path, stream) checked and opened in the order given, with the same
 // messages.
 void OpenProgramFiles(
