@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "LegacyLimits.h"
+#include "NumberText.h"
 #include "TreeLineBlocks.h"
 
 namespace {
@@ -402,16 +403,31 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   }
 
   const std::size_t tlWords = CountBlankSeparated(tl);
-  // One pass over each link: the numbers are read as the link is found.
-  // At most one link for every two bytes ("0-0" and a blank), each put
-  // where it goes. Whether they come in order, as aligners mostly write
-  // them, is noted on the way, which costs less than sorting.
+  // One pass over each link: the numbers are read as the link is found and
+  // written as read. At most one link for every two bytes ("0-0" and a
+  // blank), each put where it goes. Whether they come in order, as
+  // aligners mostly write them, is noted on the way: when they do not, the
+  // line is written again from the links sorted.
   const std::size_t most = alignment.size() / 2 + 1;
   if (links_.size() < most) links_.resize(most);
   std::uint64_t* const taken = links_.data();
   std::size_t count = 0;
   std::uint64_t last = 0;
   bool ordered = true;  // each link after the one before: sorted, no repeat
+  alignmentLine_.Assign({});
+  // A link of n bytes, at least 3, takes at most n + 5 in "(,),": its
+  // numbers one more, each maybe a digit longer.
+  char* const first = alignmentLine_.Room(3 * alignment.size() + 16);
+  char* out = std::copy_n("Alignment: (", 12, first);
+  const auto put = [&out](std::uint64_t link) {
+    *out++ = '(';
+    out = PutDecimal(out, link >> 32);
+    *out++ = ',';
+    out = PutDecimal(out, link & 0xffffffffU);
+    out[0] = ')';
+    out[1] = ',';
+    out += 2;
+  };
   const char* at = alignment.data();
   const char* const end = at + alignment.size();
   while (at < end) {
@@ -449,24 +465,17 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     ordered &= last < link;
     last = link;
     taken[count++] = link;
+    put(link);
   }
   if (!ordered) {
     std::sort(taken, taken + count);
     count = static_cast<std::size_t>(std::unique(taken, taken + count) - taken);
+    out = first + 12;
+    for (std::size_t i = 0; i < count; ++i) put(taken[i]);
   }
-  // "((" and the pairs, each at most 24 bytes, and "))".
-  alignmentLine_.Assign({});
-  char* out = alignmentLine_.Room(16 + 24 * count);
-  out = std::copy_n("Alignment: (", 12, out);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i > 0) *out++ = ',';
-    *out++ = '(';
-    out = std::to_chars(out, out + 11, taken[i] >> 32).ptr;
-    *out++ = ',';
-    out = std::to_chars(out, out + 11, taken[i] & 0xffffffffU).ptr;
-    *out++ = ')';
-  }
-  *out++ = ')';
+  // Each link ends in ","; the last one's becomes the closing ")".
+  if (count == 0) ++out;
+  out[-1] = ')';
   alignmentLine_.End(out);
   tlLine_.Assign("TL: ");
   tlLine_.Append(tl);

@@ -1,11 +1,11 @@
 // The common case of BracketedTreeReader: a line that holds one whole tree
 // written the plain way parsers write it.
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 
 #include "CountBits.h"
 #include "ExampleMaker.h"
+#include "NumberText.h"
 #include "TreeLineBlocks.h"
 
 using line_blocks::CopyBlocks;
@@ -50,7 +50,8 @@ bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
   // within the readers' limit has fewer than 100,000 leaves: each adds to
   // the C-structure "-" and at most 5 digits, no more than it takes, and
   // gives the SL line fewer bytes than it takes. The blocks' overshoot
-  // needs kSlack more, which the line's padding also holds.
+  // needs kSlack more (more than a number's), which the line's padding
+  // also holds.
   static_assert(line_blocks::kSlack <= extraction::kPadding);
   char* out = cs_.Room(2 * size + 2 * line_blocks::kSlack);
   char* put = sl_.Room(size + 2 * line_blocks::kSlack);
@@ -121,7 +122,7 @@ bool BracketedTreeReader::ScanPlainLine(extraction::PaddedView line) {
       out += close - copied;
       copied = close;
       *out++ = '-';
-      out = std::to_chars(out, out + 21, ++words).ptr;
+      out = PutDecimal(out, ++words);
       *put = ' ';
       put += words > 1;
       CopyBlocks(put, text + blank + 1, wordSize);

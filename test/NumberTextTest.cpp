@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -88,6 +90,18 @@ TEST(ClampToIntRange, KeepsValuesThatFitAndCapsTheRest) {
   EXPECT_EQ(ClampToIntRange(static_cast<std::size_t>(INT_MAX)), INT_MAX);
   EXPECT_EQ(ClampToIntRange(static_cast<std::size_t>(INT_MAX) + 1), INT_MAX);
   EXPECT_EQ(ClampToIntRange(static_cast<std::size_t>(-1)), INT_MAX);
+}
+
+TEST(PutDecimal, WritesEveryNumberWholeOnEitherSideOfTheTable) {
+  for (const std::uint64_t value :
+       {0ULL, 7ULL, 9ULL, 10ULL, 42ULL, 99ULL, 100ULL, 305ULL, 999ULL, 1000ULL,
+        99999ULL, 18446744073709551615ULL}) {
+    char text[24];
+    std::memset(text, '#', sizeof text);
+    const char* end = PutDecimal(text, value);
+    EXPECT_EQ(std::string(text, static_cast<std::size_t>(end - text)),
+              std::to_string(value));
+  }
 }
 
 }  // namespace
