@@ -151,27 +151,48 @@ bool line_blocks::MarkTreeLine(std::string_view line,
 }
 
 std::size_t CountBlankSeparated(std::string_view text) {
-  if (text.empty()) return 0;
   // A word starts at the first byte, or wherever a blank is followed by
   // something else.
-  std::size_t words = text[0] != ' ';
-  std::size_t i = 1;
+  const std::size_t size = text.size();
 #if defined(ANNOTATOR_SSE2_LINE_BLOCKS)
-  // Each block's starts (bytes of -1) are taken from byte counters, which
-  // are summed before any can reach 256.
   const __m128i blank = _mm_set1_epi8(' ');
+  const auto starts = [blank](__m128i here, __m128i before) {
+    return _mm_andnot_si128(_mm_cmpeq_epi8(here, blank),
+                            _mm_cmpeq_epi8(before, blank));
+  };
+  const auto count = [](__m128i starts) {
+    return CountBits(static_cast<unsigned>(_mm_movemask_epi8(starts)));
+  };
+  if (size < 16) {
+    // Within a block of blanks, after one: what follows it starts nothing.
+    char padded[32];
+    std::memset(padded, ' ', sizeof padded);
+    std::memcpy(padded + 1, text.data(), size);
+    return count(
+        starts(_mm_loadu_si128(reinterpret_cast<const __m128i*>(padded + 1)),
+               _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded))));
+  }
+  // The first 16 bytes come after a blank; the last block read ends at the
+  // line's end and counts only the bytes no block before it took. Between
+  // them, each block's starts (bytes of -1) are taken from byte counters,
+  // which are summed before any can reach 256. No branch depends on the
+  // text, which lines of a few blocks would pay for.
+  const __m128i first =
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data()));
+  std::size_t words = count(starts(
+      first, _mm_or_si128(_mm_slli_si128(first, 1), _mm_cvtsi32_si128(' '))));
   const __m128i zero = _mm_setzero_si128();
   __m128i counts = zero;
   __m128i sums = zero;
   unsigned blocks = 0;
-  for (; i + 16 <= text.size(); i += 16) {
-    const __m128i here =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    const __m128i before =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i - 1));
-    const __m128i starts = _mm_andnot_si128(_mm_cmpeq_epi8(here, blank),
-                                            _mm_cmpeq_epi8(before, blank));
-    counts = _mm_sub_epi8(counts, starts);
+  std::size_t i = 16;
+  for (; i + 16 <= size; i += 16) {
+    counts = _mm_sub_epi8(
+        counts,
+        starts(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i)),
+            _mm_loadu_si128(
+                reinterpret_cast<const __m128i*>(text.data() + i - 1))));
     if (++blocks == 255) {
       sums = _mm_add_epi64(sums, _mm_sad_epu8(counts, zero));
       counts = zero;
@@ -182,9 +203,25 @@ std::size_t CountBlankSeparated(std::string_view text) {
   words += static_cast<std::size_t>(_mm_cvtsi128_si64(sums)) +
            static_cast<std::size_t>(
                _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
-#endif
-  for (; i < text.size(); ++i) {
-    words += static_cast<std::size_t>(text[i] != ' ' && text[i - 1] == ' ');
+  if (i < size) {
+    // Bytes from 16 on in kLastOnes: the last size - i of the block kept.
+    alignas(16) static constexpr char kLastOnes[32] = {
+        0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,  0,
+        -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    const char* const last = text.data() + size - 16;
+    words += count(_mm_and_si128(
+        starts(_mm_loadu_si128(reinterpret_cast<const __m128i*>(last)),
+               _mm_loadu_si128(reinterpret_cast<const __m128i*>(last - 1))),
+        _mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(kLastOnes + (size - i)))));
   }
   return words;
+#else
+  std::size_t words = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    words += static_cast<std::size_t>(text[i] != ' ') &
+             static_cast<std::size_t>(i == 0 || text[i - 1] == ' ');
+  }
+  return words;
+#endif
 }

@@ -183,20 +183,25 @@ TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
 }
 
 // TL words are counted 16 bytes at a time, in counters that are emptied
-// every 255 blocks: lines past each edge, and runs of blanks across them.
+// every 255 blocks, the first block after a blank and the last one ending
+// at the line's end: lines past each edge, runs of blanks across them, and
+// a word or a blank at the first byte.
 TEST(ExampleMaker, CountsTLWordsOnLinesOfAnyLength) {
   for (const std::size_t size :
-       {0, 1, 15, 16, 17, 33, 4079, 4080, 4097, 99999}) {
+       {0, 1, 2, 15, 16, 17, 31, 33, 4079, 4080, 4097, 99999}) {
     for (const std::size_t period : {1, 2, 3, 17}) {
-      std::string text(size, 'w');
-      for (std::size_t i = 0; i < size; i += period) text[i] = ' ';
-      std::size_t words = 0;
-      for (std::size_t i = 0; i < size; ++i) {
-        words += text[i] != ' ' && (i == 0 || text[i - 1] == ' ');
+      for (const std::size_t first : {0, 1}) {
+        std::string text(size, 'w');
+        for (std::size_t i = first; i < size; i += period) text[i] = ' ';
+        std::size_t words = 0;
+        for (std::size_t i = 0; i < size; ++i) {
+          words += text[i] != ' ' && (i == 0 || text[i - 1] == ' ');
+        }
+        SCOPED_TRACE(std::to_string(size) + " bytes, a blank every " +
+                     std::to_string(period) + " from byte " +
+                     std::to_string(first));
+        EXPECT_EQ(CountBlankSeparated(text), words);
       }
-      SCOPED_TRACE(std::to_string(size) + " bytes, a blank every " +
-                   std::to_string(period));
-      EXPECT_EQ(CountBlankSeparated(text), words);
     }
   }
 }
