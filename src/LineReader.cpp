@@ -36,8 +36,9 @@ bool LineReader::Fill() {
   std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
-  const std::size_t got = ReadAtHand(in_, buffer_.get() + end_,
-                                     std::min(kReadSize, kBufferSize - end_));
+  const std::size_t got =
+      ReadAtHand(in_, buffer_.get() + end_,
+                 std::min(kReadSize, kBufferSize - end_), ready_);
   if (got == 0) {
     done_ = true;
     return false;

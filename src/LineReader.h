@@ -40,6 +40,8 @@ class LineReader {
   std::size_t end_ = 0;
   std::size_t lines_ = 0;
   bool done_ = false;
+  // Bytes the stream said it had that are not read yet (ReadAtHand).
+  std::streamsize ready_ = 0;
   bool overlong_ = false;
 };
 
