@@ -19,7 +19,7 @@ void OpenProgramFiles(
     if (outFile && NameSameFile(path, outFile)) Fatal(messages::kSameFile);
   }
   for (const auto& [path, stream] : inputs) {
-    // The programs' readers take reads of 64 KiB and more into buffers of
+    // The programs' readers read 32 KiB and more at a time into buffers of
     // their own, which a stream's buffer would only copy. Set before
     // opening, or it has no effect.
     stream->rdbuf()->pubsetbuf(nullptr, 0);

@@ -11,8 +11,8 @@
 //
 // `known` carries from one call to the next how many bytes the stream last
 // said it had at hand and were not taken yet: while any are left, they are
-// taken without asking again (a system call for every read of a file).
-// Start it at 0.
+// taken without asking again, which for a file costs a system call. Start
+// it at 0.
 inline std::size_t ReadAtHand(std::istream& in, char* to, std::size_t room,
                               std::streamsize& known) {
   std::streambuf* source = in.rdbuf();
