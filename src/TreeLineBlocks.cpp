@@ -160,8 +160,8 @@ std::size_t CountBlankSeparated(std::string_view text) {
     return _mm_andnot_si128(_mm_cmpeq_epi8(here, blank),
                             _mm_cmpeq_epi8(before, blank));
   };
-  const auto count = [](__m128i starts) {
-    return CountBits(static_cast<unsigned>(_mm_movemask_epi8(starts)));
+  const auto count = [](__m128i hits) {
+    return CountBits(static_cast<unsigned>(_mm_movemask_epi8(hits)));
   };
   if (size < 16) {
     // Within a block of blanks, after one: what follows it starts nothing.
