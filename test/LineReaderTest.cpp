@@ -35,11 +35,6 @@ class PartsBuffer : public std::streambuf {
     return traits_type::to_int_type(held_[at_]);
   }
 
-  int_type uflow() override {
-    if (!Wait()) return traits_type::eof();
-    return traits_type::to_int_type(held_[at_++]);
-  }
-
   std::streamsize xsgetn(char* to, std::streamsize count) override {
     std::streamsize got = 0;
     while (got < count && Wait()) {
