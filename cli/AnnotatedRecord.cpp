@@ -5,8 +5,8 @@
 #include <string_view>
 #include <utility>
 
-#include "LegacyLimits.h"
-#include "PutText.h"
+#include "records/LegacyLimits.h"
+#include "text/PutText.h"
 
 namespace {
 

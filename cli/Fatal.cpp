@@ -2,9 +2,9 @@
 
 #include <unistd.h>
 
-#include "ExitWithMessage.h"
 #include "Messages.h"
 #include "RecordFile.h"
+#include "records/ExitWithMessage.h"
 
 // The programs end on an error exactly as the library's exiting calls do, so
 // both share one way of ordering the listing before the message.

@@ -5,7 +5,7 @@
 #include "Fatal.h"
 #include "FileChecks.h"
 #include "Messages.h"
-#include "TrainingFile.h"
+#include "records/TrainingFile.h"
 
 void OpenProgramFiles(const char* inFile, const char* outFile,
                       std::ifstream& in, RecordFile& out) {

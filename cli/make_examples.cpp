@@ -12,13 +12,13 @@
 #include <string_view>
 
 #include "AnnotatedRecord.h"
-#include "ExampleMaker.h"
 #include "Fatal.h"
 #include "FileChecks.h"
 #include "Messages.h"
 #include "ProgramFiles.h"
 #include "ProgressLine.h"
 #include "RecordFile.h"
+#include "converter/ExampleMaker.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "ExampleMaker.h"
-#include "LineReader.h"
+#include "converter/ExampleMaker.h"
+#include "text/LineReader.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 
 #include "AnnotatedRecord.h"
 #include "Binding.h"
-#include "ExampleMaker.h"
 #include "InputSource.h"
 #include "Status.h"
+#include "converter/ExampleMaker.h"
 
 namespace annotator_python {
 

@@ -14,16 +14,16 @@
 #include <utility>
 #include <vector>
 
-#include "AlignmentLinks.h"
 #include "AnnotatedRecord.h"
 #include "Binding.h"
 #include "InputSource.h"
 #include "LineUp.h"
 #include "ParseParser.h"
 #include "PatternExtractor.h"
-#include "SplitText.h"
 #include "Status.h"
 #include "TrainingExampleReader.h"
+#include "records/AlignmentLinks.h"
+#include "text/SplitText.h"
 
 namespace annotator_python {
 

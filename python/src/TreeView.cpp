@@ -14,8 +14,8 @@
 
 #include "Binding.h"
 #include "ParseParser.h"
-#include "TreeWalk.h"
 #include "structmember.h"
+#include "trees/TreeWalk.h"
 
 namespace annotator_python {
 
