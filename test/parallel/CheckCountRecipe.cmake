@@ -1,7 +1,8 @@
-# cmake -P script behind the test of README's recipe for counting patterns
-# beyond one machine's memory: extract_patterns --tsv, then GNU sort and
-# uniq, must give the very table that extract_patterns --count writes, on the
-# real corpus; across cores through GNU parallel too, where it is installed.
+# cmake -P script behind the test of doc/large-corpora.md's recipe for counting
+# patterns beyond one machine's memory: extract_patterns --tsv, then GNU sort
+# and uniq, must give the very table that extract_patterns --count writes, on
+# the real corpus; across cores through GNU parallel too, where it is
+# installed.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(required EXTRACT_PATTERNS CORPUS WORK_DIR)
@@ -35,8 +36,9 @@ if(size EQUAL 0)
   message(FATAL_ERROR "extract_patterns --count wrote nothing")
 endif()
 
-# The recipes as README gives them, with the built program in place of the
-# installed one; pipefail, so that a failing step fails the recipe.
+# The recipes as doc/large-corpora.md gives them, with the built program in
+# place of the installed one; pipefail, so that a failing step fails the
+# recipe.
 set(count_tail
     [[uniq -c | sed "s/^ *\([0-9]*\) /\1$tab/" | sort -t "$tab" -k1,1nr -k2]])
 set(recipes

@@ -1,4 +1,4 @@
-# cmake -P script behind the test of README's "Large corpora" recipe: GNU
+# cmake -P script behind the test of doc/large-corpora.md's recipe: GNU
 # parallel splits the real corpus at record starts, runs one annotator per
 # piece and puts the pieces' output back in order, which must give the very
 # file that one run over the whole corpus writes.
@@ -36,8 +36,8 @@ if(NOT status EQUAL 0)
   fail("one run over ${CORPUS} exited with ${status}")
 endif()
 
-# The recipe as README gives it, with the built program in place of the
-# installed one.
+# The recipe as doc/large-corpora.md gives it, with the built program in place
+# of the installed one.
 execute_process(
   COMMAND "${PARALLEL}" --pipe-part -a "${CORPUS}" --block -1
           --recstart "SentenceIndex:" --keep-order
@@ -59,7 +59,7 @@ if(differ)
   fail("the pieces put together differ from one run (one run, pieces): ${where}")
 endif()
 
-# README's variant for fields that begin with "SentenceIndex:": here every
+# The guide's variant for fields that begin with "SentenceIndex:": here every
 # record's ConstSeq line does, and four pieces must still put together what
 # one run writes, since a piece may only start after a record's empty line.
 file(READ "${CORPUS}" corpus)
