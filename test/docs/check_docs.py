@@ -28,7 +28,7 @@ WHERE = {
     "extract example": "doc/patterns.md",
     "pattern counts": "doc/patterns.md",
     "annotator messages": "doc/messages.md",
-    "extract usage": "doc/messages.md",
+    "usage lines": "doc/messages.md",
     "cpp examples": "doc/library.md",
 }
 
@@ -155,15 +155,19 @@ def check_annotator_messages(doc, a, fail):
                 fail(f"{doc.name} gives `{message}`; annotator {arguments} says {got!r}")
 
 
-def check_extract_usage(doc, a, fail):
-    got = run([a.extract_patterns]).stderr.rstrip("\n")
-    page = open(os.path.join(a.man_dir, "extract_patterns.1"), encoding="utf-8").read()
-    line = re.search(r"^\.B (Usage: extract_patterns .*)$", page, re.M)
-    if not line or line.group(1).replace("\\-", "-") != got:
-        fail(f"extract_patterns.1 does not give the usage line {got!r}")
-    said = re.search(r"`(Usage: extract_patterns [^`]*?)\s*\.\.\.`", doc.text)
-    if not said or not got.startswith(re.sub(r"\s+", " ", said.group(1))):
-        fail(f"{doc.name} does not quote the start of the usage line {got!r}")
+def check_usage_lines(doc, a, fail):
+    """The usage line a program prints when used wrongly, as its man page
+    gives it whole and the messages guide quotes its start."""
+    bin_dir = os.path.dirname(os.path.abspath(a.annotator))
+    for program in ("extract_patterns", "make_examples"):
+        got = run([os.path.join(bin_dir, program)]).stderr.rstrip("\n")
+        page = open(os.path.join(a.man_dir, f"{program}.1"), encoding="utf-8").read()
+        line = re.search(rf"^\.B (Usage: {program} .*)$", page, re.M)
+        if not line or line.group(1).replace("\\-", "-") != got:
+            fail(f"{program}.1 does not give the usage line {got!r}")
+        said = re.search(rf"`(Usage: {program} [^`]*?)\s*\.\.\.`", doc.text)
+        if not said or not got.startswith(re.sub(r"\s+", " ", said.group(1))):
+            fail(f"{doc.name} does not quote the start of the usage line {got!r}")
 
 
 def check_cpp_examples(doc, a, fail):
@@ -240,7 +244,7 @@ def main():
     checks = {"road": check_road, "extract example": check_extract_example,
               "pattern counts": check_pattern_counts,
               "annotator messages": check_annotator_messages,
-              "extract usage": check_extract_usage, "cpp examples": check_cpp_examples}
+              "usage lines": check_usage_lines, "cpp examples": check_cpp_examples}
     for what, check in checks.items():
         check(Doc(a.root, WHERE[what]), a, failures.append)
     guides = sorted(os.path.relpath(g, a.root) for g in glob.glob(os.path.join(a.root, "doc", "*.md")))
