@@ -13,10 +13,11 @@ class FormatError(ValueError):
     text: str
 
 class AlignmentError(ValueError):
-    """An alignment link to a TL position the TL sentence does not have."""
+    """An alignment link to a TL position the TL sentence does not have, or
+    (from make_example) one that does not read or is past the SL end."""
 
     record: Optional[int]
-    position: int
+    position: Optional[int]  # from 1; None for a link that names none
 
 class Tree(Collection["Tree"], Reversible["Tree"]):
     """A node of a constituent tree: a view that keeps its tree alive."""

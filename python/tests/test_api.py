@@ -167,6 +167,18 @@ def test_alignment_errors_carry_the_position(write_file, capfd):
     assert capfd.readouterr() == ("", "")
 
 
+@pytest.mark.parametrize("links, position", [
+    ("0-5", 6), ("1-0 0-2", 3), ([(0, 0), (1, 2)], 3),
+    ("5-0", None), ("0-x", None),
+], ids=["past the TL end", "second link", "pairs", "past the SL end", "unreadable"])
+def test_make_example_alignment_errors_carry_the_tl_position(links, position):
+    # make_example's links count from 0, the error's position from 1; a
+    # link naming no TL position has none.
+    with pytest.raises(annotator.AlignmentError) as raised:
+        annotator.make_example("(S (NN a) (NN b))", "x y", links, number=4)
+    assert (raised.value.position, raised.value.record) == (position, 4)
+
+
 def test_file_errors(tmp_path, write_file):
     path = write_file(record())
     with pytest.raises(FileNotFoundError):

@@ -454,9 +454,11 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
                        " is past the end of the SL sentence of " +
                        Words(words));
       }
-      return badLink("link " + link +
-                     " is past the end of the TL sentence of " +
-                     Words(tlWords));
+      Status beyond =
+          badLink("link " + link + " is past the end of the TL sentence of " +
+                  Words(tlWords));
+      beyond.Position = tlAt + 1;
+      return beyond;
     }
     // One number sorts by SL then TL position with a single comparison.
     const std::uint64_t link =

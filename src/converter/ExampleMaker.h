@@ -34,7 +34,9 @@ class BracketedTreeReader {
   // "i-j" links), into the fields of sentence `number`'s record, each a
   // whole line with its label, and the tree's depth. The views hold until
   // the next call. A sentence that cannot become a record returns its
-  // reason: kMalformedSentence or kMalformedLink, Record set to `number`.
+  // reason: kMalformedSentence or kMalformedLink, Record set to `number`
+  // and, for a link past the TL sentence's end, Position to its TL position
+  // from 1.
   Status MakeRecord(std::string_view tl, std::string_view alignment,
                     std::size_t number, ExampleRecordView& record, int& depth);
 
