@@ -152,9 +152,14 @@ def _to_nltk(tree: Tree, positions: bool = True):
     return built[0]
 
 
-def _from_nltk(tree) -> Tree:
+def _from_nltk(tree, unwrap: bool = True) -> Tree:
     """An nltk.Tree written in brackets without recursion, then read."""
     nltk = _nltk()
+    if unwrap:
+        while (isinstance(tree, nltk.Tree) and len(tree) == 1
+               and isinstance(tree[0], nltk.Tree)
+               and _annotator._is_wrapper_label(str(tree.label()))):
+            tree = tree[0]
     parts = []
     open_nodes = [tree]
     while open_nodes:

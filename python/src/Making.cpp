@@ -135,6 +135,10 @@ void RegisterMaking(py::module_& module) {
   module.def("make_example", &MakeExample, py::arg("tree"), py::arg("tl"),
              py::arg("alignment"), py::arg("number") = 1);
   module.def("_make_examples", &MakeExamples);
+  // from_nltk drops the wrappers a record drops, by the converter's rule.
+  module.def("_is_wrapper_label", [](const py::handle& label) {
+    return IsWrapperLabel(Bytes(label));
+  });
 }
 
 }  // namespace annotator_python

@@ -110,6 +110,17 @@ def test_tree_navigation():
         tree[2]
 
 
+def test_tuple_indexes_walk_down_as_nltk_trees_do():
+    tree = annotator.parse_tree("(S (NP (DT the-1) (NN cat-2)) (VP (VBZ sleeps-3)))")
+    assert tree[()].same_node(tree) and tree[1,].same_node(tree[1])
+    assert tree[0, 1].same_node(tree[0][1]) and tree[-1, -1].word == "sleeps"
+    assert [t.word for t in tree[0, ::-1]] == ["cat", "the"]
+    for key, error in (((0, 2), IndexError), ((0, 0, 0), IndexError),
+                       ((slice(0, 1), 0), TypeError), ((0, "x"), TypeError)):
+        with pytest.raises(error):
+            tree[key]
+
+
 def test_a_view_keeps_its_tree_alive(write_file):
     leaf = annotator.parse_tree("(S (NP (DT the-1)))")[0][0]
     from_file = next(annotator.read(write_file(record()))).tree.leaves()[1]
@@ -126,6 +137,19 @@ def test_to_nltk_equals_nltk_reading_the_printed_tree():
         assert annotator.Tree.from_nltk(tree.to_nltk()) == tree
         assert tree.to_nltk(positions=False).leaves() == tree.words()
         assert tree.to_nltk().height() == tree.height()
+
+
+@pytest.mark.parametrize("text", [
+    "(ROOT (S (NN a) (NN b)))", "(TOP (ROOT (NN a)))", "( (S (NN a) (NN b)))",
+    "(ROOT (A a) (B b))", "(S (ROOT (NN a)))",
+], ids=["ROOT", "TOP over ROOT", "empty label", "over two", "inner ROOT"])
+def test_from_nltk_drops_the_wrappers_make_example_drops(text):
+    nltk = pytest.importorskip("nltk")
+    read = nltk.Tree.fromstring(text)
+    made = annotator.make_example(text, "x", "").tree
+    assert annotator.Tree.from_nltk(read) == made
+    kept = annotator.Tree.from_nltk(read, unwrap=False)
+    assert kept.label == read.label() and kept.height() == read.height()
 
 
 OVERLONG = "x" * 100_000

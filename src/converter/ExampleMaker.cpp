@@ -74,17 +74,15 @@ int LinkNumber(const char*& at, const char* end) {
   return at == first || at - first > 9 ? -1 : static_cast<int>(value);
 }
 
-// An outer bracket that only wraps the tree: parsers write ROOT, treebanks
-// an empty label, some TOP.
-bool IsWrapperLabel(std::string_view label) {
-  return label.empty() || label == "ROOT" || label == "TOP";
-}
-
 std::string Words(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " word" : " words");
 }
 
 }  // namespace
+
+bool IsWrapperLabel(std::string_view label) {
+  return label.empty() || label == "ROOT" || label == "TOP";
+}
 
 void BracketedTreeReader::TextBuffer::Grow(std::size_t least) {
   const std::size_t capacity = std::max<std::size_t>(least, 2 * capacity_);

@@ -17,6 +17,11 @@
 #include "text/LineReader.h"
 #include "text/PaddedText.h"
 
+// True for the label of an outer bracket that only wraps the tree, which a
+// record leaves out when it holds a single constituent: parsers write ROOT,
+// treebanks an empty label, some TOP.
+bool IsWrapperLabel(std::string_view label);
+
 // Bracketed trees as parsers and treebanks write them, one at a time: any
 // number per line or one over many lines, complete when their brackets
 // balance. A tree is kept as its nodes in text order.
