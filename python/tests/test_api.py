@@ -8,6 +8,7 @@ import pickle
 import subprocess
 import sys
 import textwrap
+import warnings
 
 import pytest
 
@@ -119,6 +120,11 @@ def test_tuple_indexes_walk_down_as_nltk_trees_do():
                        ((slice(0, 1), 0), TypeError), ((0, "x"), TypeError)):
         with pytest.raises(error):
             tree[key]
+
+
+def test_the_namespace_holds_the_public_names_alone():
+    public = {name for name in dir(annotator) if not name.startswith("_")}
+    assert public == set(annotator.__all__) - {"__version__"}
 
 
 def test_a_view_keeps_its_tree_alive(write_file):
@@ -303,8 +309,10 @@ def test_one_iterator_is_read_by_one_thread_at_a_time(tmp_path):
     feeder.join()
 
 
+# Sentences 2 and 4 are skipped, for a tree and for a link.
 SMALL_CORPUS = ("(ROOT (S (NP (DT the) (NN cat)) (VP (VBZ sleeps))))\n(ROOT)\n"
-                "(NN a)", "le chat dort\nx\nb\n", "2-2 0-0 1-1 0-0\n\n0-0\n")
+                "(NN a)\n(NN c)", "le chat dort\nx\nb\nc\n",
+                "2-2 0-0 1-1 0-0\n\n0-0\n0-3\n")
 
 
 @pytest.mark.parametrize("real", [False, True], ids=["small", "real"])
@@ -318,18 +326,31 @@ def test_make_examples_equals_the_program(real, tmp_path, write_file):
     result = program_output(MAKE_EXAMPLES_BIN, *files, tmp_path / "program.txt")
     expected = (tmp_path / "program.txt").read_bytes()
     out = tmp_path / "module.txt"
-    if real:
-        assert annotator.make_examples(*files, out) == expected.count(b"SentenceIndex:")
-    else:
-        # The file is whole before the first skipped sentence raises.
-        with pytest.raises(annotator.FormatError, match="^Sentence 2: no words"):
-            annotator.make_examples(*files, out)
-        assert result.returncode == 1
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        written = annotator.make_examples(*files, out)
+    assert written == expected.count(b"SentenceIndex:")
     assert out.read_bytes() == expected
+    # Every skipped sentence warns, in order, with the program's message.
+    assert [w.category for w in caught] == [annotator.SkippedSentenceWarning] * len(caught)
+    assert [str(w.message) for w in caught] == \
+        result.stderr.decode("utf-8", "surrogateescape").splitlines()
+    assert [w.filename for w in caught] == [__file__] * len(caught)
+    if not real:
+        assert [(w.message.sentence, w.message.reason) for w in caught] == [
+            (2, "no words left after removing empty elements"),
+            (4, "link 0-3 is past the end of the TL sentence of 1 word")]
+        assert result.returncode == 1
+        # As an error, the first skipped sentence raises once the file is whole.
+        with warnings.catch_warnings():
+            warnings.simplefilter("error", annotator.SkippedSentenceWarning)
+            with pytest.raises(annotator.SkippedSentenceWarning, match="^Sentence 2: no"):
+                annotator.make_examples(*files, out)
+        assert out.read_bytes() == expected
     # One sentence at a time, from texts, a Tree or pairs, gives the same.
     trees, tls, links = (pathlib_text(f).splitlines() for f in files)
     made = [annotator.make_example(t, l, a, number=n + 1)
-            for n, (t, l, a) in enumerate(zip(trees, tls, links)) if n != 1 or real]
+            for n, (t, l, a) in enumerate(zip(trees, tls, links)) if n not in (1, 3) or real]
     tree = annotator.parse_tree(made[0].cstructure)
     pairs = [(s - 1, t - 1) for s, t in made[0].alignment]
     assert str(annotator.make_example(tree, made[0].tl, pairs)) == str(made[0])
@@ -376,7 +397,10 @@ def test_a_signal_interrupts_a_read_waiting_on_a_pipe(tmp_path, entry, write_fil
             elif entry == "annotate":
                 annotator.annotate(fifo, out)
             else:
-                annotator.make_examples(fifo, tl, links, out)
+                # The sentence the signal cut short is not taken for skipped.
+                with warnings.catch_warnings():
+                    warnings.simplefilter("error", annotator.SkippedSentenceWarning)
+                    annotator.make_examples(fifo, tl, links, out)
     finally:
         signal.signal(signal.SIGALRM, previous)
     assert time.monotonic() - started < 2
