@@ -84,7 +84,8 @@ def test_numbers_and_header_lines_follow_the_reader(write_file):
     # at once and still starts a record.
     second = record(header="SentenceIndex: 2").split("\n")[:8]
     path = write_file(record() + "\n".join(second) + "\n" + record(header="x SentenceIndex:"))
-    assert [(e.number, e.line) for e in annotator.read(path)] == [(1, 1), (2, 11), (3, 19)]
+    assert [(e.number, e.line, e.header) for e in annotator.read(path)] == [
+        (1, 1, "SentenceIndex: 1"), (2, 11, "SentenceIndex: 2"), (3, 19, "x SentenceIndex:")]
 
 
 def test_tree_navigation():
