@@ -24,7 +24,8 @@ enum class StatusCode : unsigned char {
   // Record the sentence (0 for a file's failure).
   kMalformedSentence,
   // A sentence whose alignment link does not read or names a word the
-  // sentence does not have; Text and Record as above.
+  // sentence does not have; Text and Record as above, and Position the TL
+  // position from 1 of a link past the TL sentence's end.
   kMalformedLink,
 };
 

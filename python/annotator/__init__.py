@@ -4,12 +4,17 @@ The annotator library as a Python module: read the ten-line records that
 ``annotator`` and ``extract_patterns`` read, score and walk their
 constituent trees, cut them into patterns and draw them. Positions count
 from 1 as they do in the files. Nothing here ends the interpreter or writes
-to standard output or standard error; failures are exceptions.
+to standard output or standard error itself; failures are exceptions, and
+the sentences make_examples skips are warnings (SkippedSentenceWarning),
+which Python's warning filters show, collect, silence or raise.
 """
 
-import collections.abc
-import os
-from typing import IO, Union
+# Imported under private names, so that dir(annotator) shows the module's
+# own names alone.
+import collections.abc as _abc
+import os as _os
+import typing as _typing
+import warnings as _warnings
 
 from ._annotator import (
     AlignmentError,
@@ -28,6 +33,7 @@ __all__ = [
     "FormatError",
     "Pattern",
     "Reader",
+    "SkippedSentenceWarning",
     "Tree",
     "__version__",
     "annotate",
@@ -37,20 +43,20 @@ __all__ = [
     "read",
 ]
 
-PathLike = Union[str, bytes, os.PathLike]
-Source = Union[PathLike, IO[bytes], IO[str]]
+_PathLike = _typing.Union[str, bytes, _os.PathLike]
+_Source = _typing.Union[_PathLike, _typing.IO[bytes], _typing.IO[str]]
 
 # A tree is a sized, iterable container of its children; not a Sequence,
 # whose index() and count() would clash with the node's `index`.
-collections.abc.Collection.register(Tree)
-collections.abc.Reversible.register(Tree)
+_abc.Collection.register(Tree)
+_abc.Reversible.register(Tree)
 
 Reader = _annotator._Reader
 Reader.__module__ = __name__
 Reader.__name__ = Reader.__qualname__ = "Reader"
 
 
-def read(source: Source) -> Reader:
+def read(source: _Source) -> Reader:
     """Iterate over the training examples of `source`.
 
     `source` is a path (str, bytes or os.PathLike) or a file object open for
@@ -72,7 +78,7 @@ def read(source: Source) -> Reader:
     return Reader(source)
 
 
-def annotate(in_file: Source, out_path: PathLike) -> int:
+def annotate(in_file: _Source, out_path: _PathLike) -> int:
     """Write what ``annotator InFile OutFile`` writes to its OutFile.
 
     Byte for byte the same records, without the listing; returns how many
@@ -87,22 +93,51 @@ def annotate(in_file: Source, out_path: PathLike) -> int:
     return _annotator._annotate(in_file, out_path)
 
 
-def make_examples(trees: Source, tl: Source, alignment: Source,
-                  out: PathLike) -> int:
+class SkippedSentenceWarning(UserWarning):
+    """A sentence that make_examples skipped, as it could not become a record.
+
+    str() of it is the make_examples program's message for the sentence
+    ("Sentence 2: no words left after removing empty elements.");
+    `sentence` is its number from 1 and `reason` the reason alone.
+    """
+
+    def __init__(self, sentence: int, reason: str):
+        # Both in args, so that the warning pickles like any exception.
+        super().__init__(sentence, reason)
+        self.sentence = sentence
+        self.reason = reason
+
+    def __str__(self) -> str:
+        return f"Sentence {self.sentence}: {self.reason}."
+
+
+def make_examples(trees: _Source, tl: _Source, alignment: _Source,
+                  out: _PathLike) -> int:
     """Write what ``make_examples trees tl alignment out`` writes to its OutFile.
 
     Sentence k is tree k of `trees` (bracketed trees as parsers write them),
     line k of `tl` and line k of `alignment` (0-based ``i-j`` links); returns
     how many records were written. Each input is a path or a file object,
     read as read() reads its source. Like the program it skips a sentence
-    that cannot become a record and writes the others, then raises
-    FormatError or AlignmentError for the first one skipped; a file that
-    runs short raises FormatError after the records before it. ValueError
-    when `out` is one of the inputs or a path holds a NUL, OSError when a
-    file cannot be opened, read or written, KeyboardInterrupt when a signal
-    interrupts a wait. The output holds whole records only.
+    that cannot become a record and writes the others; once the output is
+    complete, each skipped sentence is reported as a SkippedSentenceWarning,
+    in order, with its number and reason. Python's default filters show
+    each on standard error; ``warnings.catch_warnings(record=True)``
+    collects them, ``warnings.simplefilter("ignore", ...)`` silences them,
+    and ``warnings.simplefilter("error", annotator.SkippedSentenceWarning)``
+    makes the first one raise (the output is still complete). A file that
+    runs short raises FormatError after the records before it (and after
+    the warnings for the sentences skipped before it). ValueError when `out`
+    is one of the inputs or a path holds a NUL, OSError when a file cannot
+    be opened, read or written, KeyboardInterrupt when a signal interrupts a
+    wait. The output holds whole records only.
     """
-    return _annotator._make_examples(trees, tl, alignment, out)
+    skipped = []
+    try:
+        return _annotator._make_examples(trees, tl, alignment, out, skipped)
+    finally:
+        for sentence, reason in skipped:
+            _warnings.warn(SkippedSentenceWarning(sentence, reason), stacklevel=2)
 
 
 def parse_tree(text: str) -> Tree:
@@ -152,9 +187,14 @@ def _to_nltk(tree: Tree, positions: bool = True):
     return built[0]
 
 
-def _from_nltk(tree) -> Tree:
+def _from_nltk(tree, unwrap: bool = True) -> Tree:
     """An nltk.Tree written in brackets without recursion, then read."""
     nltk = _nltk()
+    if unwrap:
+        while (isinstance(tree, nltk.Tree) and len(tree) == 1
+               and isinstance(tree[0], nltk.Tree)
+               and _annotator._is_wrapper_label(str(tree.label()))):
+            tree = tree[0]
     parts = []
     open_nodes = [tree]
     while open_nodes:

@@ -4,8 +4,10 @@ Laid out in one pass up and one pass down the tree (time linear in its
 size, no recursion): every node gets an interval of the width as wide as its
 own label and the intervals of its children side by side, and is drawn at
 the middle of it. Intervals of one row never overlap, so neither do labels;
-words stand at the foot, one column per leaf. Text is monospace, so widths
-are known without a font.
+words stand at the foot, one column per leaf. The TL words keep their order
+and stand as near as it allows under the SL words they link to, so that a
+monotone alignment draws upright links. Text is monospace, so widths are
+known without a font.
 """
 
 import re
@@ -17,6 +19,8 @@ CHAR_WIDTH = 8.5  # a little over a monospace advance at FONT_SIZE
 PAD = 14  # between neighbouring intervals
 ROW = 44  # from one tree level to the next
 MARGIN = 10
+TITLE_ROW = FONT_SIZE + 14  # the example's title line above the tree
+UNLINKED = 1e-3  # how little an unlinked TL word's wished place weighs
 LINK_SLOPE = 3  # sideways run of the farthest link per unit of the band's height
 MAX_BAND = 10 * ROW
 
@@ -62,8 +66,9 @@ def _line(parts, kind, x1, y1, x2, y2):
     )
 
 
-def _layout(rows):
-    """Centres and levels of the pre-order rows of Tree._flat()."""
+def _layout(rows, room=None):
+    """Centres and levels of the pre-order rows of Tree._flat(); `room`
+    maps a leaf's place to the least width its column needs."""
     count = len(rows)
     level = [0] * count
     children = [[] for _ in range(count)]
@@ -77,7 +82,7 @@ def _layout(rows):
         label, word, parent, _ = rows[place]
         own = _width(label)
         if word is not None and not children[place]:
-            own = max(own, _width(word))
+            own = max(own, _width(word), room.get(place, 0) if room else 0)
         width[place] = max(own + PAD, inner[place])
         if parent >= 0:
             inner[parent] += width[place]
@@ -106,16 +111,17 @@ def _svg(width, height, parts):
     return head + "".join(parts) + "</g></svg>"
 
 
-def _draw_tree(rows, parts):
-    """Draws the tree; returns its layout and where its word row stands."""
-    level, children, centre, total = _layout(rows)
+def _draw_tree(rows, parts, top=MARGIN, room=None):
+    """Draws the tree from `top` down, its leaves' columns as wide as `room`
+    asks; returns its layout and where its word row stands."""
+    level, children, centre, total = _layout(rows, room)
     deepest = max(level, default=0)
-    foot = MARGIN + (deepest + 1) * ROW + FONT_SIZE
+    foot = top + (deepest + 1) * ROW + FONT_SIZE
     for place, (label, word, parent, _) in enumerate(rows):
-        y = MARGIN + level[place] * ROW + FONT_SIZE
+        y = top + level[place] * ROW + FONT_SIZE
         _text(parts, centre[place], y, "label", label)
         for child in children[place]:
-            child_y = MARGIN + level[child] * ROW
+            child_y = top + level[child] * ROW
             _line(parts, "edge", centre[place], y + 4, centre[child], child_y)
         if word is not None and not children[place]:
             _line(parts, "edge", centre[place], y + 4, centre[place], foot - FONT_SIZE)
@@ -131,30 +137,82 @@ def tree_svg(tree):
     return _svg(total, foot + MARGIN + 4, parts)
 
 
-def example_svg(example):
-    """`example` as an SVG document: its tree with the SL words at its foot,
-    the TL words in a row below them and one line per alignment link."""
-    rows = example.tree._flat()
-    links = example.alignment
-    tl_words = example.tl_words
-    parts = []
-    centre, total, foot = _draw_tree(rows, parts)
+def title(example):
+    """What the picture's top line says: the record's header (its sentence
+    id), its type and its score."""
+    return f"{example.header} \u00b7 Type: {example.type} \u00b7 CoEmbeddingScore: {example.score}"
 
-    # The TL row spreads over the tree's width when it is narrower.
-    slots = [_width(word) + PAD for word in tl_words]
-    natural = sum(slots)
-    stretch = max(1.0, (total - 2 * MARGIN) / natural) if natural else 1.0
-    tl_centre = []
-    at = MARGIN
-    for slot in slots:
-        tl_centre.append(at + slot * stretch / 2)
-        at += slot * stretch
-    leaf_at = {}
+
+def _tl_places(widths, wished):
+    """Centres for TL words of `widths`, in their order and never
+    overlapping, as near to the `wished` centres as the order allows (least
+    squares), none left of the margin. A word wishing for None (it has no
+    link) weighs next to nothing and would stand against its neighbours.
+
+    Shifting each word left by the room the words before it need turns
+    "no overlap" into "places never decrease", which pooling adjacent
+    violators solves in linear time."""
+    room = [0.0]
+    for left, right in zip(widths, widths[1:]):
+        room.append(room[-1] + (left + right) / 2)
+    targets = [None if want is None else want - shift
+               for want, shift in zip(wished, room)]
+    before = next((target for target in targets if target is not None), MARGIN)
+    blocks = []  # [weighted sum, weight, words] of runs that share a place
+    for target in targets:
+        weight = UNLINKED if target is None else 1.0
+        before = before if target is None else target
+        blocks.append([before * weight, weight, 1])
+        while len(blocks) > 1 and \
+                blocks[-2][0] * blocks[-1][1] > blocks[-1][0] * blocks[-2][1]:
+            total, weight, words = blocks.pop()
+            blocks[-1][0] += total
+            blocks[-1][1] += weight
+            blocks[-1][2] += words
+    least = MARGIN + widths[0] / 2 if widths else MARGIN
+    places = []
+    for total, weight, words in blocks:
+        places += [max(least, total / weight)] * words
+    return [place + shift for place, shift in zip(places, room)]
+
+
+def example_svg(example):
+    """`example` as an SVG document: a title line, its tree with the SL words
+    at its foot, the TL words in a row below them and one line per alignment
+    link."""
+    rows = example.tree._flat()
+    tl_words = example.tl_words
+    widths = [_width(word) + PAD for word in tl_words]
+    leaf_place = {}
     for place, (_, word, _, index) in enumerate(rows):
         if word is not None and index is not None:
-            leaf_at.setdefault(index, centre[place])
-    drawn = [(leaf_at[sl], tl_centre[tl - 1]) for sl, tl in links
-             if sl in leaf_at and 1 <= tl <= len(tl_centre)]
+            leaf_place.setdefault(index, place)
+    kept = [(sl, tl) for sl, tl in example.alignment
+            if sl in leaf_place and 1 <= tl <= len(tl_words)]
+    # Each SL word's column makes room for the TL words whose first link is
+    # to it, so that where the alignment is monotone they fit under it.
+    first = {}
+    for sl, tl in kept:
+        first[tl] = min(first.get(tl, sl), sl)
+    room = {}
+    for tl, sl in first.items():
+        room[leaf_place[sl]] = room.get(leaf_place[sl], -PAD) + widths[tl - 1]
+    parts = []
+    heading = title(example)
+    parts.append(
+        f'<text class="title" text-anchor="start" x="{_n(MARGIN)}" '
+        f'y="{_n(MARGIN + FONT_SIZE)}">{escape(_clean(heading))}</text>'
+    )
+    centre, total, foot = _draw_tree(rows, parts, MARGIN + TITLE_ROW, room)
+    leaf_at = {index: centre[place] for index, place in leaf_place.items()}
+
+    # Each TL word wishes to stand under the middle of its SL words.
+    over = [[] for _ in tl_words]
+    for sl, tl in kept:
+        over[tl - 1].append(leaf_at[sl])
+    tl_centre = _tl_places(widths, [sum(xs) / len(xs) if xs else None for xs in over])
+
+    drawn = [(leaf_at[sl], tl_centre[tl - 1]) for sl, tl in kept]
     # Links that reach far sideways would lie nearly flat in a low band and
     # run together, so the band grows with the farthest reach (up to a
     # bound, past which a picture is too tall to take in).
@@ -165,5 +223,6 @@ def example_svg(example):
         _text(parts, x, tl_y, "tl", word)
     for top, bottom in drawn:
         _line(parts, "link", top, foot + 5, bottom, tl_y - FONT_SIZE)
-    width = max(total, at + MARGIN)
+    right = tl_centre[-1] + widths[-1] / 2 + MARGIN if tl_words else 0
+    width = max(total, right, _width(heading) + 2 * MARGIN)
     return _svg(width, tl_y + MARGIN + 4, parts)

@@ -47,6 +47,10 @@ void Raise(const Status& status) {
   if (type == FormatErrorType) {
     error.attr("line") = OrNone(status.Line);
     error.attr("text") = Text(status.Text);
+  } else if (status.Code == StatusCode::kMalformedLink) {
+    // A link that does not read, or is past the SL end, names no TL
+    // position; one past the TL end names one from 1.
+    error.attr("position") = OrNone(static_cast<std::size_t>(status.Position));
   } else {
     error.attr("position") = status.Position;
   }
@@ -98,12 +102,14 @@ void RegisterErrors(py::module_& module) {
       formatDefaults);
   py::dict alignmentDefaults;
   alignmentDefaults["record"] = py::none();
-  alignmentDefaults["position"] = 0;
+  alignmentDefaults["position"] = py::none();
   AlignmentErrorType = MakeType(
       module, "AlignmentError",
       "An alignment that links a TL position the TL sentence does not "
-      "have.\n\nAttributes: position (that TL position, from 1) and record "
-      "(the record's number from 1, or None).",
+      "have, or (from make_example) a link that does not read or is past "
+      "the SL sentence's end.\n\nAttributes: position (that TL position, "
+      "from 1; None for a link that names none) and record (the record's or "
+      "sentence's number from 1, or None).",
       alignmentDefaults);
 }
 

@@ -71,9 +71,11 @@ py::object MakeExample(const py::handle& tree, const py::handle& tl,
   return NewMadeExample(record);
 }
 
+// Appends each skipped sentence to `skipped` as a (number, reason) pair,
+// before any error is raised, so that the caller reports them all.
 std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
-                         const py::handle& alignment,
-                         const py::handle& outName) {
+                         const py::handle& alignment, const py::handle& outName,
+                         py::list skipped) {
   const std::string outPath = PathBytes(outName);
   // Each input reads as read() reads its source: a path or a file object,
   // waits that wake for signals, a failed read raised as OSError.
@@ -95,7 +97,8 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
   ExampleRecordView record;
   int depth = 0;
   std::size_t records = 0;
-  Status first;
+  std::vector<Status> skips;
+  Status stop;
   {
     py::gil_scoped_release released;
     for (bool going = true; going;) {
@@ -108,10 +111,10 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
           going = out.Pending.size() < WholeRecordFile::kChunk || out.Flush();
           break;
         case ExampleMaker::Step::kSkipped:
-          if (first) first = maker.Problem();
+          skips.push_back(maker.Problem());
           break;
         case ExampleMaker::Step::kStopped:
-          first = maker.Problem();
+          stop = maker.Problem();
           going = false;
           break;
         case ExampleMaker::Step::kEnd:
@@ -121,11 +124,19 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
     }
     out.Close();
   }
+  // A failed or interrupted read cuts its last sentence short, and that
+  // sentence's skip would only echo the failure raised below.
+  bool failed = false;
+  for (const InputSource& input : inputs) failed = failed || input.Failed();
+  for (const Status& skip : skips) {
+    if (failed && skip.Record == maker.Sentences()) break;
+    skipped.append(py::make_tuple(skip.Record, Text(skip.Text)));
+  }
   if (out.Error != 0) RaiseOSError(out.Error, outPath);
   // A failed or interrupted read ends its stream early, which the maker
   // takes for a file that ran short: the failure is the truer report.
   for (InputSource& input : inputs) input.RaiseIfFailed();
-  if (!first) Raise(first);
+  if (!stop) Raise(stop);
   return records;
 }
 
@@ -135,6 +146,10 @@ void RegisterMaking(py::module_& module) {
   module.def("make_example", &MakeExample, py::arg("tree"), py::arg("tl"),
              py::arg("alignment"), py::arg("number") = 1);
   module.def("_make_examples", &MakeExamples);
+  // from_nltk drops the wrappers a record drops, by the converter's rule.
+  module.def("_is_wrapper_label", [](const py::handle& label) {
+    return IsWrapperLabel(Bytes(label));
+  });
 }
 
 }  // namespace annotator_python

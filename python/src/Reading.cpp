@@ -412,6 +412,10 @@ void RegisterReading(py::module_& module) {
           "line", [](const Example& e) { return e.Record.HeaderLine; },
           "The line number of the record's header in its file, from 1.")
       .def_property_readonly(
+          "header", [](const Example& e) { return Text(e.Record.Header); },
+          "The record's header line as read, such as 'SentenceIndex: 17': "
+          "make_examples numbers it by sentence, skipped ones included.")
+      .def_property_readonly(
           "sl", [](const Example& e) { return Text(FieldValue(e.Record.SL)); },
           "The SL sentence: word/tag tokens.")
       .def_property_readonly(

@@ -188,32 +188,21 @@ PyObject* Flat(PyObject* self, PyObject*) {
   });
 }
 
-PyObject* CallPython(PyObject* self, const char* module, const char* name) {
+// annotator.`name`(*args, **keywords), with `self` first for a method.
+PyObject* CallPython(const char* name, PyObject* self, PyObject* args,
+                     PyObject* keywords) {
   return Guard([&] {
-    return Release(py::module_::import(module).attr(name)(
-        py::reinterpret_borrow<py::object>(self)));
+    py::tuple all = py::reinterpret_borrow<py::tuple>(args);
+    if (self) all = py::make_tuple(py::handle(self)) + all;
+    const py::object function = py::module_::import("annotator").attr(name);
+    return PyObject_Call(function.ptr(), all.ptr(), keywords);
   });
 }
 PyObject* ToNltk(PyObject* self, PyObject* args, PyObject* keywords) {
-  static const char* names[] = {"positions", nullptr};
-  int positions = 1;
-  if (!PyArg_ParseTupleAndKeywords(args, keywords, "|p:to_nltk",
-                                   const_cast<char**>(names), &positions)) {
-    return nullptr;
-  }
-  return Guard([&] {
-    return Release(
-        py::module_::import("annotator")
-            .attr("_to_nltk")(py::reinterpret_borrow<py::object>(self),
-                              positions != 0));
-  });
+  return CallPython("_to_nltk", self, args, keywords);
 }
-PyObject* FromNltk(PyObject*, PyObject* tree) {
-  return Guard([&] {
-    return Release(
-        py::module_::import("annotator")
-            .attr("_from_nltk")(py::reinterpret_borrow<py::object>(tree)));
-  });
+PyObject* FromNltk(PyObject*, PyObject* args, PyObject* keywords) {
+  return CallPython("_from_nltk", nullptr, args, keywords);
 }
 PyObject* SameNode(PyObject* self, PyObject* other) {
   if (!PyObject_TypeCheck(other, TreeType)) {
@@ -248,7 +237,10 @@ PyObject* Reduce(PyObject* self, PyObject*) {
   });
 }
 PyObject* Svg(PyObject* self, PyObject*) {
-  return CallPython(self, "annotator._picture", "tree_svg");
+  return Guard([&] {
+    return Release(py::module_::import("annotator._picture")
+                       .attr("tree_svg")(py::handle(self)));
+  });
 }
 
 Py_ssize_t Length(PyObject* self) {
@@ -283,6 +275,22 @@ PyObject* Subscript(PyObject* self, PyObject* key) {
       PyList_SET_ITEM(list, i, child);
     }
     return list;
+  }
+  if (PyTuple_Check(key)) {
+    // A way down, as NLTK's trees take it: t[1, 0] is t[1][0], t[()] is t.
+    const Py_ssize_t steps = PyTuple_GET_SIZE(key);
+    Py_INCREF(self);
+    PyObject* node = self;
+    for (Py_ssize_t k = 0; node && k < steps; ++k) {
+      PyObject* next = Subscript(node, PyTuple_GET_ITEM(key, k));
+      Py_DECREF(node);
+      node = next;
+      if (node && k + 1 < steps && !PyObject_TypeCheck(node, TreeType)) {
+        Py_CLEAR(node);
+        PyErr_SetString(PyExc_TypeError, "a slice may only end a tuple index");
+      }
+    }
+    return node;
   }
   Py_ssize_t i = PyNumber_AsSsize_t(key, PyExc_IndexError);
   if (i == -1 && PyErr_Occurred()) return nullptr;
@@ -411,11 +419,16 @@ PyMethodDef Methods[] = {
      "leaves written word-position as in the files, or as the words alone "
      "when `positions` is False. Raises ImportError when NLTK is not "
      "installed."},
-    {"from_nltk", FromNltk, METH_O | METH_STATIC,
-     "from_nltk(tree, /)\n--\n\nAn nltk.Tree as a Tree, read as "
-     "parse_tree reads its bracketed text: leaves are numbered by their "
-     "place, and a word-N leaf at place N is the word at position N. Raises "
-     "FormatError where a label or word cannot be written in brackets."},
+    {"from_nltk",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(FromNltk)),
+     METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+     "from_nltk(tree, /, unwrap=True)\n--\n\nAn nltk.Tree as a Tree, read "
+     "as parse_tree reads its bracketed text: leaves are numbered by their "
+     "place, and a word-N leaf at place N is the word at position N. The "
+     "outer brackets that only wrap one constituent (ROOT, TOP or an empty "
+     "label, as parsers write them) are dropped as make_example drops them; "
+     "unwrap=False keeps them. Raises FormatError where a label or word "
+     "cannot be written in brackets."},
     {"__copy__", Self, METH_NOARGS, nullptr},
     {"__deepcopy__",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(Self)), METH_O,

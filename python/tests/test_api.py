@@ -8,6 +8,7 @@ import pickle
 import subprocess
 import sys
 import textwrap
+import warnings
 
 import pytest
 
@@ -83,7 +84,8 @@ def test_numbers_and_header_lines_follow_the_reader(write_file):
     # at once and still starts a record.
     second = record(header="SentenceIndex: 2").split("\n")[:8]
     path = write_file(record() + "\n".join(second) + "\n" + record(header="x SentenceIndex:"))
-    assert [(e.number, e.line) for e in annotator.read(path)] == [(1, 1), (2, 11), (3, 19)]
+    assert [(e.number, e.line, e.header) for e in annotator.read(path)] == [
+        (1, 1, "SentenceIndex: 1"), (2, 11, "SentenceIndex: 2"), (3, 19, "x SentenceIndex:")]
 
 
 def test_tree_navigation():
@@ -110,6 +112,22 @@ def test_tree_navigation():
         tree[2]
 
 
+def test_tuple_indexes_walk_down_as_nltk_trees_do():
+    tree = annotator.parse_tree("(S (NP (DT the-1) (NN cat-2)) (VP (VBZ sleeps-3)))")
+    assert tree[()].same_node(tree) and tree[1,].same_node(tree[1])
+    assert tree[0, 1].same_node(tree[0][1]) and tree[-1, -1].word == "sleeps"
+    assert [t.word for t in tree[0, ::-1]] == ["cat", "the"]
+    for key, error in (((0, 2), IndexError), ((0, 0, 0), IndexError),
+                       ((slice(0, 1), 0), TypeError), ((0, "x"), TypeError)):
+        with pytest.raises(error):
+            tree[key]
+
+
+def test_the_namespace_holds_the_public_names_alone():
+    public = {name for name in dir(annotator) if not name.startswith("_")}
+    assert public == set(annotator.__all__) - {"__version__"}
+
+
 def test_a_view_keeps_its_tree_alive(write_file):
     leaf = annotator.parse_tree("(S (NP (DT the-1)))")[0][0]
     from_file = next(annotator.read(write_file(record()))).tree.leaves()[1]
@@ -126,6 +144,19 @@ def test_to_nltk_equals_nltk_reading_the_printed_tree():
         assert annotator.Tree.from_nltk(tree.to_nltk()) == tree
         assert tree.to_nltk(positions=False).leaves() == tree.words()
         assert tree.to_nltk().height() == tree.height()
+
+
+@pytest.mark.parametrize("text", [
+    "(ROOT (S (NN a) (NN b)))", "(TOP (ROOT (NN a)))", "( (S (NN a) (NN b)))",
+    "(ROOT (A a) (B b))", "(S (ROOT (NN a)))",
+], ids=["ROOT", "TOP over ROOT", "empty label", "over two", "inner ROOT"])
+def test_from_nltk_drops_the_wrappers_make_example_drops(text):
+    nltk = pytest.importorskip("nltk")
+    read = nltk.Tree.fromstring(text)
+    made = annotator.make_example(text, "x", "").tree
+    assert annotator.Tree.from_nltk(read) == made
+    kept = annotator.Tree.from_nltk(read, unwrap=False)
+    assert kept.label == read.label() and kept.height() == read.height()
 
 
 OVERLONG = "x" * 100_000
@@ -165,6 +196,18 @@ def test_alignment_errors_carry_the_position(write_file, capfd):
         assert (raised.value.position, raised.value.record) == (5, 1)
         assert str(raised.value) == "TL Index 5 exceeds TL sentence length."
     assert capfd.readouterr() == ("", "")
+
+
+@pytest.mark.parametrize("links, position", [
+    ("0-5", 6), ("1-0 0-2", 3), ([(0, 0), (1, 2)], 3),
+    ("5-0", None), ("0-x", None),
+], ids=["past the TL end", "second link", "pairs", "past the SL end", "unreadable"])
+def test_make_example_alignment_errors_carry_the_tl_position(links, position):
+    # make_example's links count from 0, the error's position from 1; a
+    # link naming no TL position has none.
+    with pytest.raises(annotator.AlignmentError) as raised:
+        annotator.make_example("(S (NN a) (NN b))", "x y", links, number=4)
+    assert (raised.value.position, raised.value.record) == (position, 4)
 
 
 def test_file_errors(tmp_path, write_file):
@@ -267,8 +310,10 @@ def test_one_iterator_is_read_by_one_thread_at_a_time(tmp_path):
     feeder.join()
 
 
+# Sentences 2 and 4 are skipped, for a tree and for a link.
 SMALL_CORPUS = ("(ROOT (S (NP (DT the) (NN cat)) (VP (VBZ sleeps))))\n(ROOT)\n"
-                "(NN a)", "le chat dort\nx\nb\n", "2-2 0-0 1-1 0-0\n\n0-0\n")
+                "(NN a)\n(NN c)", "le chat dort\nx\nb\nc\n",
+                "2-2 0-0 1-1 0-0\n\n0-0\n0-3\n")
 
 
 @pytest.mark.parametrize("real", [False, True], ids=["small", "real"])
@@ -282,18 +327,31 @@ def test_make_examples_equals_the_program(real, tmp_path, write_file):
     result = program_output(MAKE_EXAMPLES_BIN, *files, tmp_path / "program.txt")
     expected = (tmp_path / "program.txt").read_bytes()
     out = tmp_path / "module.txt"
-    if real:
-        assert annotator.make_examples(*files, out) == expected.count(b"SentenceIndex:")
-    else:
-        # The file is whole before the first skipped sentence raises.
-        with pytest.raises(annotator.FormatError, match="^Sentence 2: no words"):
-            annotator.make_examples(*files, out)
-        assert result.returncode == 1
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        written = annotator.make_examples(*files, out)
+    assert written == expected.count(b"SentenceIndex:")
     assert out.read_bytes() == expected
+    # Every skipped sentence warns, in order, with the program's message.
+    assert [w.category for w in caught] == [annotator.SkippedSentenceWarning] * len(caught)
+    assert [str(w.message) for w in caught] == \
+        result.stderr.decode("utf-8", "surrogateescape").splitlines()
+    assert [w.filename for w in caught] == [__file__] * len(caught)
+    if not real:
+        assert [(w.message.sentence, w.message.reason) for w in caught] == [
+            (2, "no words left after removing empty elements"),
+            (4, "link 0-3 is past the end of the TL sentence of 1 word")]
+        assert result.returncode == 1
+        # As an error, the first skipped sentence raises once the file is whole.
+        with warnings.catch_warnings():
+            warnings.simplefilter("error", annotator.SkippedSentenceWarning)
+            with pytest.raises(annotator.SkippedSentenceWarning, match="^Sentence 2: no"):
+                annotator.make_examples(*files, out)
+        assert out.read_bytes() == expected
     # One sentence at a time, from texts, a Tree or pairs, gives the same.
     trees, tls, links = (pathlib_text(f).splitlines() for f in files)
     made = [annotator.make_example(t, l, a, number=n + 1)
-            for n, (t, l, a) in enumerate(zip(trees, tls, links)) if n != 1 or real]
+            for n, (t, l, a) in enumerate(zip(trees, tls, links)) if n not in (1, 3) or real]
     tree = annotator.parse_tree(made[0].cstructure)
     pairs = [(s - 1, t - 1) for s, t in made[0].alignment]
     assert str(annotator.make_example(tree, made[0].tl, pairs)) == str(made[0])
@@ -340,7 +398,10 @@ def test_a_signal_interrupts_a_read_waiting_on_a_pipe(tmp_path, entry, write_fil
             elif entry == "annotate":
                 annotator.annotate(fifo, out)
             else:
-                annotator.make_examples(fifo, tl, links, out)
+                # The sentence the signal cut short is not taken for skipped.
+                with warnings.catch_warnings():
+                    warnings.simplefilter("error", annotator.SkippedSentenceWarning)
+                    annotator.make_examples(fifo, tl, links, out)
     finally:
         signal.signal(signal.SIGALRM, previous)
     assert time.monotonic() - started < 2

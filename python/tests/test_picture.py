@@ -25,10 +25,15 @@ def texts(svg, kind):
 
 def test_every_label_word_and_link_is_drawn(write_file):
     odd = record(sl='a/<b c/&"', tl="x<y \xe9t\xe9 z", alignment="((1,2),(2,1),(2,3))",
-                 cstructure='(<S> (<&> a-1) (Q" c\x01-2))')
+                 cstructure='(<S> (<&> a-1) (Q" c\x01-2))', header="<7> SentenceIndex: &8")
     path = write_file(BUNDLED.read_bytes() + odd.encode("latin-1"))
     for example in annotator.read(path):
         tree = example.tree
+        # The title names the record as its header does, with its type and score.
+        (title,) = texts(example._repr_svg_(), "title")
+        assert title.startswith(_picture._clean(example.header) + " ")
+        assert f" Type: {_picture._clean(example.type)} " in title
+        assert title.endswith(f" CoEmbeddingScore: {example.score}")
         for svg, whole in ((example._repr_svg_(), True), (tree._repr_svg_(), False)):
             labels = [_picture._clean(t.label) for t in tree.subtrees()]
             words = [_picture._clean(t.word) for t in tree.leaves()]
@@ -51,11 +56,20 @@ def text_boxes(svg):
 
 def test_labels_and_words_never_overlap():
     # 300 leaves under one node, then nested pairs with labels wider than
-    # their children: both stress the intervals.
+    # their children: both stress the intervals. Then TL words that cannot
+    # all stand under their SL words: all linked to one, wider than theirs,
+    # linked in crossing order, and unlinked ones among them.
     wide = "(S " + " ".join(f"(NN w{i}-{i + 1})" for i in range(300)) + ")"
     nested = "(TOP (VERYLONGLABELNAME (A x-1)) (B (C (D y-2)) (EXTRAORDINARILY z-3)))"
-    for text in (wide, nested):
-        boxes = sorted(text_boxes(annotator.parse_tree(text)._repr_svg_()))
+    pictures = [annotator.parse_tree(text)._repr_svg_() for text in (wide, nested)]
+    pair = "(S (NN a) (NN b))"
+    for tl, links in (("x y z w v", "1-0 1-1 1-2 1-3 1-4"),
+                      ("translation interpretation", "0-0 1-1"),
+                      ("p q r s", "0-3 1-0 0-1"),
+                      ("unlinked x more unlinked words y", "0-1 1-5")):
+        pictures.append(annotator.make_example(pair, tl, links)._repr_svg_())
+    for picture in pictures:
+        boxes = sorted(text_boxes(picture))
         for i, (left, top, right, bottom) in enumerate(boxes):
             for other in boxes[i + 1:]:
                 if other[0] >= right:
@@ -124,34 +138,60 @@ def test_rendered_picture_has_ink_where_the_words_are(tmp_path):
     assert inked(0, height - 6, width, height) == 0
 
 
-def test_show_writes_the_picture_of_record_n(tmp_path):
+def test_show_writes_the_picture_of_record_n_or_of_id_k(tmp_path, write_file):
     def show(*arguments):
-        return subprocess.run([sys.executable, "-m", "annotator", *arguments],
+        return subprocess.run([sys.executable, "-m", "annotator", *map(str, arguments)],
                               capture_output=True, text=True)
 
-    shown = show("show", str(BUNDLED), "3")
+    shown = show("show", BUNDLED, "3")
     assert (shown.returncode, shown.stderr) == (0, "")
     assert shown.stdout == list(annotator.read(BUNDLED))[2]._repr_svg_()
-    # README shows record 1 as drawn today.
-    assert show("show", str(BUNDLED), "1").stdout == (ROOT / "doc" / "example.svg").read_text()
+    # Once sentences were skipped, a record's place and its id differ.
+    path = write_file(record(header="SentenceIndex: 4") +
+                      record(header="SentenceIndex: 9", tl="un chat"))
+    ninth = list(annotator.read(path))[1]._repr_svg_()
+    assert show("show", path, "--id", "9").stdout == ninth == show("show", path, "2").stdout
     assert "show" in show("--help").stdout
-    for arguments, message in ((("show", str(BUNDLED), "99"), "has no record 99"),
-                               (("show", str(tmp_path / "none"), "1"), "No such file")):
+    for arguments, message, status in (
+            (("show", BUNDLED, "99"), "has no record 99", 1),
+            (("show", path, "--id", "2"), "has no record with id 2", 1),
+            (("show", tmp_path / "none", "1"), "No such file", 1),
+            (("show", path, "0"), "counts from 1", 2),
+            (("show", path), "required", 2),
+            (("show", path, "1", "--id", "4"), "not allowed", 2)):
         failed = show(*arguments)
-        assert failed.returncode == 1 and failed.stdout == ""
+        assert (failed.returncode, failed.stdout) == (status, "")
         assert message in failed.stderr
 
 
-def test_links_reaching_far_get_a_taller_band(write_file):
+# README's picture: a long, nearly monotone sentence, as make_example makes it.
+README_SENTENCE = (
+    "(ROOT (S (NP (DT The) (NN committee)) (VP (VBD approved) (NP (NP (DT the) (JJ new) "
+    "(NN budget)) (PP (IN for) (NP (NP (DT the) (JJ public) (NNS libraries)) (PP (IN of) "
+    "(NP (DT the) (NN city)))))) (NP (JJ last) (NN week))) (. .)))",
+    "le comité a approuvé le nouveau budget des bibliothèques publiques de la ville "
+    "la semaine dernière .",
+    "0-0 1-1 2-2 2-3 3-4 4-5 5-6 6-7 7-7 8-9 9-8 10-10 11-11 12-12 13-15 14-13 14-14 15-16")
+
+
+def test_readme_picture_is_the_sentence_as_drawn_today():
+    example = annotator.make_example(*README_SENTENCE, number=7)
+    assert example._repr_svg_() == (ROOT / "doc" / "example.svg").read_text()
+
+
+@pytest.mark.parametrize("order, steepest", [("reversed", 3), ("monotone", 0)])
+def test_links_stand_as_upright_as_the_order_allows(write_file, order, steepest):
     # Thirty words linked in reverse order: in a low band the links would lie
-    # nearly flat and run together.
+    # nearly flat and run together, so the band grows. Linked in order, each
+    # TL word stands under its SL word.
     words = 30
+    tl_at = (lambda i: words - i) if order == "reversed" else (lambda i: i + 1)
     example = next(annotator.read(write_file(record(
         sl=" ".join(f"w{i}/nn" for i in range(words)),
         tl=" ".join(f"t{i}" for i in range(words)),
-        alignment="(" + ",".join(f"({i + 1},{words - i})" for i in range(words)) + ")",
+        alignment="(" + ",".join(f"({i + 1},{tl_at(i)})" for i in range(words)) + ")",
         cstructure="(S " + " ".join(f"(NN w{i}-{i + 1})" for i in range(words)) + ")"))))
     for link in elements(example._repr_svg_(), "line", "link"):
         run = abs(float(link.get("x1")) - float(link.get("x2")))
         rise = float(link.get("y2")) - float(link.get("y1"))
-        assert run <= 3 * rise + 1, (run, rise)
+        assert run <= steepest * rise + 0.1, (run, rise)

@@ -74,17 +74,15 @@ int LinkNumber(const char*& at, const char* end) {
   return at == first || at - first > 9 ? -1 : static_cast<int>(value);
 }
 
-// An outer bracket that only wraps the tree: parsers write ROOT, treebanks
-// an empty label, some TOP.
-bool IsWrapperLabel(std::string_view label) {
-  return label.empty() || label == "ROOT" || label == "TOP";
-}
-
 std::string Words(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " word" : " words");
 }
 
 }  // namespace
+
+bool IsWrapperLabel(std::string_view label) {
+  return label.empty() || label == "ROOT" || label == "TOP";
+}
 
 void BracketedTreeReader::TextBuffer::Grow(std::size_t least) {
   const std::size_t capacity = std::max<std::size_t>(least, 2 * capacity_);
@@ -454,9 +452,11 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
                        " is past the end of the SL sentence of " +
                        Words(words));
       }
-      return badLink("link " + link +
-                     " is past the end of the TL sentence of " +
-                     Words(tlWords));
+      Status beyond =
+          badLink("link " + link + " is past the end of the TL sentence of " +
+                  Words(tlWords));
+      beyond.Position = tlAt + 1;
+      return beyond;
     }
     // One number sorts by SL then TL position with a single comparison.
     const std::uint64_t link =

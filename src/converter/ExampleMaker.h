@@ -17,6 +17,11 @@
 #include "text/LineReader.h"
 #include "text/PaddedText.h"
 
+// True for the label of an outer bracket that only wraps the tree, which a
+// record leaves out when it holds a single constituent: parsers write ROOT,
+// treebanks an empty label, some TOP.
+bool IsWrapperLabel(std::string_view label);
+
 // Bracketed trees as parsers and treebanks write them, one at a time: any
 // number per line or one over many lines, complete when their brackets
 // balance. A tree is kept as its nodes in text order.
@@ -34,7 +39,9 @@ class BracketedTreeReader {
   // "i-j" links), into the fields of sentence `number`'s record, each a
   // whole line with its label, and the tree's depth. The views hold until
   // the next call. A sentence that cannot become a record returns its
-  // reason: kMalformedSentence or kMalformedLink, Record set to `number`.
+  // reason: kMalformedSentence or kMalformedLink, Record set to `number`
+  // and, for a link past the TL sentence's end, Position to its TL position
+  // from 1.
   Status MakeRecord(std::string_view tl, std::string_view alignment,
                     std::size_t number, ExampleRecordView& record, int& depth);
 
