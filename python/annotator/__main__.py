@@ -38,8 +38,8 @@ def main(argv=None) -> int:
     commands.required = True
     show = commands.add_parser(
         "show",
-        help="write record N's picture (its tree, words and alignment) "
-        "as SVG to standard output",
+        help="write the picture of record N, or of the record with id K "
+        "(its title, tree, words and alignment) as SVG to standard output",
         description="Write record N of InFile, or the record whose header "
         "says SentenceIndex: K, as an SVG picture: a title line with the "
         "record's header, type and score, its tree, the SL words at its "

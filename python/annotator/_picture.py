@@ -12,7 +12,7 @@ known without a font.
 
 import re
 import unicodedata
-from xml.sax.saxutils import escape, quoteattr
+from xml.sax.saxutils import escape
 
 FONT_SIZE = 14
 CHAR_WIDTH = 8.5  # a little over a monospace advance at FONT_SIZE
