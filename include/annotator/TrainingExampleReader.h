@@ -12,8 +12,6 @@
 
 #include "Status.h"
 
-class LineReader;
-
 // One training example: at most the keys "SL", "TL", "Alignment", "Type",
 // "C-Structure" and "ConstSeq", each value a whole input line without its
 // line end (a newline, or a carriage return and a newline), label, other
@@ -76,8 +74,7 @@ class TrainingExampleReader {
   // records returned.
   TrainingExampleReader(std::istream& in, std::ostream& listing);
   ~TrainingExampleReader();
-  TrainingExampleReader(const TrainingExampleReader&) = delete;
-  TrainingExampleReader& operator=(const TrainingExampleReader&) = delete;
+  TrainingExampleReader(TrainingExampleReader&&) noexcept;
 
   // The next record's fields. Skips to the next header, then takes the
   // positional lines; the read that runs into the end of input still enters
@@ -109,6 +106,9 @@ class TrainingExampleReader {
   Status ReadStatus() const;
 
  private:
+  // The library's line reader, which its face does not show.
+  struct Lines;
+
   // The next line without its line end, a view into the reader's buffer
   // that holds until the next read. Sets ended_ instead when no line is
   // left, and overlongLine_ at a line of 100,000 bytes or more.
@@ -117,7 +117,7 @@ class TrainingExampleReader {
   std::ostream& listing_;
   // Every line is read through the one line reader; a record's lines stay
   // in its buffer (KeepFrom) while the record is taken.
-  std::unique_ptr<LineReader> lines_;
+  std::unique_ptr<Lines> lines_;
   bool ended_ = false;  // a read found no line left
   bool headerPending_ = false;
   std::string pendingHeader_;

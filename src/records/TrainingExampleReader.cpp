@@ -111,13 +111,19 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
   AppendReaderListing(record.View(), listing);
 }
 
+struct TrainingExampleReader::Lines : LineReader {
+  using LineReader::LineReader;
+};
+
 TrainingExampleReader::TrainingExampleReader(std::istream& in,
                                              std::ostream& listing)
-    : listing_(listing), lines_(std::make_unique<LineReader>(in)) {}
+    : listing_(listing), lines_(std::make_unique<Lines>(in)) {}
 
 TrainingExampleReader::~TrainingExampleReader() = default;
+TrainingExampleReader::TrainingExampleReader(TrainingExampleReader&&) noexcept =
+    default;
 
-std::string_view TrainingExampleReader::ReadLine() {
+inline std::string_view TrainingExampleReader::ReadLine() {
   std::string_view line;
   if (lines_->Next(line)) return line;
   if (lines_->Overlong()) {

@@ -24,9 +24,15 @@ bool DescriptorBuffer::Open(const char* path) {
   const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info;
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  int error = 0;
+  if (::fstat(fd, &info) != 0) {
+    error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    error = EISDIR;
+  }
+  if (error != 0) {
     ::close(fd);
-    errno = EISDIR;
+    errno = error;
     return false;
   }
   Adopt(fd);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "records/LegacyLimits.h"
 #include "text/ReadAtHand.h"
 
 namespace {
@@ -40,10 +39,6 @@ void LineReader::KeepFrom(std::string_view line) {
   kept_ = static_cast<std::size_t>(line.data() - buffer_.get());
 }
 
-const char* LineReader::Kept() const {
-  return buffer_.get() + (kept_ == kNothingKept ? begin_ : kept_);
-}
-
 bool LineReader::Fill() {
   if (done_) return false;
   const std::size_t from = std::min(begin_, kept_);
@@ -70,7 +65,7 @@ bool LineReader::Fill() {
   return true;
 }
 
-bool LineReader::Next(std::string_view& line) {
+bool LineReader::NextAcrossReads(std::string_view& line) {
   if (overlong_) return false;
   for (;;) {
     const std::size_t held = end_ - begin_;

@@ -1,11 +1,14 @@
 #ifndef ANNOTATOR_LINEREADER_H_
 #define ANNOTATOR_LINEREADER_H_
 
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <istream>
 #include <memory>
 #include <string_view>
 
+#include "records/LegacyLimits.h"
 #include "text/PaddedText.h"
 
 // Reads a stream line by line, by the training file's rules: a line ends at
@@ -23,7 +26,20 @@ class LineReader {
   // The next line without its line end, a view that holds until the next
   // call (or while it is kept); false at the end of input and at a line
   // that is too long, which ends reading (Overlong() then says so).
-  bool Next(std::string_view& line);
+  bool Next(std::string_view& line) {
+    // Most lines stand whole in the buffer: that case is kept small enough
+    // to be inlined where lines are read, and the rest goes the long way.
+    const char* start = buffer_.get() + begin_;
+    const auto* newline = static_cast<const char*>(
+        std::memchr(start, '\n', std::min(end_ - begin_, kLongestLine + 1)));
+    if (!newline || overlong_) return NextAcrossReads(line);
+    std::size_t length = static_cast<std::size_t>(newline - start);
+    begin_ += length + 1;
+    ++lines_;
+    if (length > 0 && start[length - 1] == '\r') --length;
+    line = std::string_view(start, length);
+    return true;
+  }
 
   // `line`, the last one handed out, with the padding that follows it in
   // the buffer.
@@ -37,7 +53,9 @@ class LineReader {
   // The same from the next line on.
   void KeepNext() { kept_ = begin_; }
   void Release() { kept_ = kNothingKept; }
-  const char* Kept() const;
+  const char* Kept() const {
+    return buffer_.get() + (kept_ == kNothingKept ? begin_ : kept_);
+  }
 
   // Lines handed out or found too long, from 1: the number of the last.
   std::size_t LineNumber() const { return lines_; }
@@ -46,6 +64,8 @@ class LineReader {
  private:
   static constexpr std::size_t kNothingKept = static_cast<std::size_t>(-1);
 
+  // Next where the line's end is not in the buffer yet, or it is too long.
+  bool NextAcrossReads(std::string_view& line);
   // Reads more after what is held; false when the stream has nothing left.
   bool Fill();
 
