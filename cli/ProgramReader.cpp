@@ -1,26 +1,23 @@
 #include "ProgramReader.h"
 
-#include <new>
-
 #include "Messages.h"
 
-ProgramReader::ProgramReader(std::istream& in) : reader_(in, listing_) {}
+ProgramReader::ProgramReader(TrainingInput& in)
+    : in_(in), reader_(in.Stream(), listing_) {}
 
 bool ProgramReader::Next(ExampleRecordView& record) {
   if (EndedShort()) return false;
-  try {
-    return reader_.NextRecordView(record);
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (...) {
-    // The reader's state is past trusting: nothing more is read through it.
-    readFailed_ = true;
+  const bool complete = reader_.NextRecordView(record);
+  // A failed read looks like the end of the input to the reader: the
+  // record it cut short, maybe in the middle of a line, is not taken.
+  if (in_.ReadFailed()) {
     record = ExampleRecordView();
     return false;
   }
+  return complete;
 }
 
 std::string ProgramReader::EndMessage() const {
-  if (readFailed_) return std::string(messages::kCannotReadTrainingFile);
+  if (in_.ReadFailed()) return std::string(messages::kCannotReadTrainingFile);
   return messages::OverlongLineMessage(reader_.OverlongLine());
 }

@@ -1,11 +1,10 @@
 #ifndef ANNOTATOR_PROGRAMREADER_H_
 #define ANNOTATOR_PROGRAMREADER_H_
 
-#include <istream>
-#include <ostream>
 #include <string>
 
 #include "TrainingExampleReader.h"
+#include "records/TrainingFile.h"
 
 // The programs' reader of their training file: TrainingExampleReader without
 // a listing, with both ways reading can end before the input's end turned
@@ -15,28 +14,28 @@
 class ProgramReader {
  public:
   // Reads `in` from where it stands; `in` must outlive the reader.
-  explicit ProgramReader(std::istream& in);
+  explicit ProgramReader(TrainingInput& in);
 
   // The next complete record, as TrainingExampleReader::NextRecordView. A
   // failed read of the input ends reading where it happened, as an
   // over-long line does: the record it stood in is not returned, and every
-  // later call returns false. A stream reports that failure by throwing,
-  // in whatever type its library chose; everything it throws but
-  // std::bad_alloc counts as one.
+  // later call returns false.
   bool Next(ExampleRecordView& record);
 
   // True once reading ended before the input's end, at an over-long line or
   // a failed read.
-  bool EndedShort() const { return readFailed_ || reader_.OverlongLine() != 0; }
+  bool EndedShort() const {
+    return in_.ReadFailed() || reader_.OverlongLine() != 0;
+  }
 
   // What ends the run when EndedShort(): "Line N of the training file is
   // longer than 99,999 bytes.\n" or "Couldn't read training file.\n".
   std::string EndMessage() const;
 
  private:
+  TrainingInput& in_;
   std::ostream listing_{nullptr};
   TrainingExampleReader reader_;
-  bool readFailed_ = false;
 };
 
 #endif  // ANNOTATOR_PROGRAMREADER_H_

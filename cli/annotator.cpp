@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,7 +38,7 @@ int main(int argc, char** argv) {
   HoldTerminationDuringWrites();
 
   if (argc != 3) Fatal(messages::AnnotatorUsage(argc > 0 ? argv[0] : nullptr));
-  std::ifstream in;
+  TrainingInput in;
   OpenProgramFiles(argv[1], argv[2], in, Out);
 
   // A listing nobody can see is not built at all. Nor is one that would go

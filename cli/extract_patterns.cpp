@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
 #include <new>
 #include <ostream>
 #include <string>
@@ -56,7 +55,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, options.OutFile ? SIG_IGN : SIG_DFL);
   HoldTerminationDuringWrites();
 
-  std::ifstream in;
+  TrainingInput in;
   RecordFile out;
   OpenProgramFiles(options.InFile, options.OutFile, in, out);
   // Patterns are all this program writes there: with standard output
@@ -69,7 +68,7 @@ int main(int argc, char** argv) {
   const bool terminal = !options.Quiet && ::isatty(STDERR_FILENO);
   ProgressLine progress(STDERR_FILENO, terminal && options.OutFile, terminal,
                         RegularFileSize(options.InFile),
-                        [&in] { return ReadPosition(in); });
+                        [&in] { return ReadPosition(in.Stream()); });
   const auto fail = [&progress](std::string_view message) {
     progress.Finish("");
     Fatal(message);

@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <new>
 #include <string>
 #include <string_view>
@@ -59,9 +58,9 @@ int main(int argc, char** argv) {
   // reader of their pipe; an OutFile whose reader goes is a failed write.
   std::signal(SIGPIPE, outFile ? SIG_IGN : SIG_DFL);
   HoldTerminationDuringWrites();
-  std::ifstream trees;
-  std::ifstream tl;
-  std::ifstream alignment;
+  TrainingInput trees;
+  TrainingInput tl;
+  TrainingInput alignment;
   RecordFile out;
   OpenProgramFiles(
       {{treesFile, &trees}, {tlFile, &tl}, {alignmentFile, &alignment}},
@@ -74,13 +73,19 @@ int main(int argc, char** argv) {
   const bool terminal = !quiet && ::isatty(STDERR_FILENO);
   ProgressLine progress(STDERR_FILENO, terminal && outFile, terminal,
                         RegularFileSize(treesFile),
-                        [&trees] { return ReadPosition(trees); });
+                        [&trees] { return ReadPosition(trees.Stream()); });
   const auto fail = [&](std::string_view message) {
     progress.Finish("");
     Fatal(message);
   };
 
-  ExampleMaker maker(trees, tl, alignment, treesFile, tlFile, alignmentFile);
+  ExampleMaker maker(trees.Stream(), tl.Stream(), alignment.Stream(), treesFile,
+                     tlFile, alignmentFile);
+  // A failed read looks like the end of its file to the maker: whatever it
+  // made of the step that met it, maybe from a line cut short, is not taken.
+  const auto readFailed = [&] {
+    return trees.ReadFailed() || tl.ReadFailed() || alignment.ReadFailed();
+  };
   ExampleRecordView record;
   int depth = 0;
   long long written = 0;
@@ -90,6 +95,11 @@ int main(int argc, char** argv) {
   try {
     for (;;) {
       const ExampleMaker::Step step = maker.Next(record, depth);
+      if (readFailed()) {
+        // The records before it are whole.
+        if (!out.Flush()) fail(messages::kCannotWriteOutFile);
+        fail(messages::kCannotReadTrainingFile);
+      }
       if (step == ExampleMaker::Step::kEnd) break;
       if (step == ExampleMaker::Step::kRecord) {
         const char* end = std::to_chars(header + headerMark,
@@ -118,12 +128,6 @@ int main(int argc, char** argv) {
     messages::OutOfMemory(static_cast<long long>(maker.Sentences()), message,
                           sizeof message);
     fail(message);
-  } catch (...) {
-    // A stream reports a failed read by throwing, in whatever type its
-    // library chose: the records before it are whole, the rest is never
-    // taken for the end of the input.
-    if (!out.Flush()) fail(messages::kCannotWriteOutFile);
-    fail(messages::kCannotReadTrainingFile);
   }
   if (!out.Close()) fail(messages::kCannotWriteOutFile);
   progress.Finish(messages::MakeExamplesSummary(

@@ -70,9 +70,11 @@ class TrainingExampleReader {
  public:
   // Reads `in` from where it stands and lists every example it returns on
   // `listing`. Both must outlive the reader. It takes `in` in pieces of up
-  // to 256 KiB, what the stream has at hand, so `in` stands ahead of the
+  // to 32 KiB, what the stream has at hand, so `in` stands ahead of the
   // records returned.
   TrainingExampleReader(std::istream& in, std::ostream& listing);
+  ~TrainingExampleReader();
+  TrainingExampleReader(TrainingExampleReader&&) noexcept;
 
   // The next record's fields. Skips to the next header, then takes the
   // positional lines; the read that runs into the end of input still enters
@@ -104,32 +106,23 @@ class TrainingExampleReader {
   Status ReadStatus() const;
 
  private:
-  // The next line without its newline, a view into the buffer that holds
-  // until the next read. Sets ended_ instead when no line is left, and
-  // overlongLine_ at a line of 100,000 bytes or more.
-  std::string_view ReadLine();
-  // ReadLine where the line's end is not in the buffer yet, or it is too
-  // long.
-  std::string_view ReadLineAcrossReads();
-  // Takes the line from unread_ to `newline` in the buffer, without its
-  // line end.
-  std::string_view TakeLine(const char* newline);
+  // The library's line reader, which its face does not show.
+  struct Lines;
 
-  std::istream& in_;
+  // The next line without its line end, a view into the reader's buffer
+  // that holds until the next read. Sets ended_ instead when no line is
+  // left, and overlongLine_ at a line of 100,000 bytes or more.
+  std::string_view ReadLine();
+
   std::ostream& listing_;
-  // Input is read ahead in large blocks; [unread_, filled_) is not taken yet.
-  std::unique_ptr<char[]> buffer_;
-  std::size_t unread_ = 0;
-  std::size_t filled_ = 0;
-  // While a record is read, its lines from here on stay in the buffer.
-  std::size_t keepFrom_ = static_cast<std::size_t>(-1);
-  bool inputDone_ = false;  // the stream has given all it has
-  bool ended_ = false;      // a read found no line left
+  // Every line is read through the one line reader; a record's lines stay
+  // in its buffer (KeepFrom) while the record is taken.
+  std::unique_ptr<Lines> lines_;
+  bool ended_ = false;  // a read found no line left
   bool headerPending_ = false;
   std::string pendingHeader_;
   // The header of the record handed out last, when it was found pending.
   std::string header_;
-  std::size_t linesRead_ = 0;
   std::size_t overlongLine_ = 0;
   std::size_t headersMet_ = 0;
   std::size_t headerLine_ = 0;
@@ -148,7 +141,8 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing);
 // output. When the file cannot be opened or is a directory, writes "Couldn't
 // open training file.\n" to standard error and ends the process with exit
 // status 1; at a line of 100,000 bytes or more it does the same with "Line N
-// of the training file is longer than 99,999 bytes.\n", as the tool does.
+// of the training file is longer than 99,999 bytes.\n", as the tool does,
+// and at a failed read of the file with "Couldn't read training file.\n".
 ExampleFieldMap GetNextSentencePair(const char* path);
 
 // The message that ends a run at an over-long line `line` (from 1): the

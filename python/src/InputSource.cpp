@@ -1,7 +1,6 @@
 #include "InputSource.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +16,8 @@ namespace {
 // interpreter's signal flags: KeyboardInterrupt comes within this of Ctrl-C
 // even when the signal went to another thread than the waiting one.
 constexpr int kWakeMilliseconds = 100;
-constexpr std::size_t kChunk = 1 << 16;
+// What one read() of a file object asks for.
+constexpr std::size_t kFileReadSize = 64 << 10;
 
 // Opens `path` for reading without waiting: a FIFO opened so has no writer
 // yet, and the wait for one is the first poll(), which wakes for signals.
@@ -54,18 +54,35 @@ std::string PathBytes(const py::handle& path) {
   return bytes;
 }
 
-class InputSource::Buffer : public std::streambuf {
+// A path's descriptor, read as the programs read theirs, with a look at the
+// interpreter's signal flags at every wake of a wait and after every read a
+// signal cut short.
+class InputSource::PathBuffer : public DescriptorBuffer {
  public:
-  Buffer(int fd, bool polled, py::object file)
-      : fd_(fd), polled_(polled), file_(std::move(file)) {}
-  ~Buffer() override { CloseDescriptor(); }
+  std::optional<py::error_already_set>& Pending() { return pending_; }
 
-  bool Failed() const { return error_ != 0 || pending_.has_value(); }
-  int Error() const { return error_; }
+ protected:
+  // Runs the handlers of signals that came in; false when one raised.
+  bool Interrupted() override {
+    py::gil_scoped_acquire locked;
+    if (PyErr_CheckSignals() == 0) return true;
+    pending_.emplace();
+    return false;
+  }
+
+ private:
+  std::optional<py::error_already_set> pending_;
+};
+
+// A Python file object the caller opened, read through its read() method.
+class InputSource::FileBuffer : public std::streambuf {
+ public:
+  explicit FileBuffer(py::object file) : file_(std::move(file)) {}
+
+  bool Failed() const { return pending_.has_value(); }
   std::optional<py::error_already_set>& Pending() { return pending_; }
 
   void Close() {
-    CloseDescriptor();
     file_ = py::object();
     done_ = true;
     setg(nullptr, nullptr, nullptr);
@@ -75,7 +92,7 @@ class InputSource::Buffer : public std::streambuf {
   int_type underflow() override {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
     if (done_) return traits_type::eof();
-    const std::size_t got = file_ ? ReadFile() : ReadDescriptor();
+    const std::size_t got = ReadFile();
     if (got == 0) {
       done_ = true;
       return traits_type::eof();
@@ -85,53 +102,13 @@ class InputSource::Buffer : public std::streambuf {
   }
 
  private:
-  void CloseDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
-  // Runs the handlers of signals that came in; false when one raised.
-  bool SignalsLetGo() {
-    py::gil_scoped_acquire locked;
-    if (PyErr_CheckSignals() == 0) return true;
-    pending_.emplace();
-    return false;
-  }
-
-  std::size_t ReadDescriptor() {
-    if (fd_ < 0) return 0;
-    chunk_.resize(kChunk);
-    for (;;) {
-      if (polled_) {
-        pollfd wait{fd_, POLLIN, 0};
-        const int ready = ::poll(&wait, 1, kWakeMilliseconds);
-        if (ready < 0 && errno != EINTR) {
-          error_ = errno;
-          return 0;
-        }
-        if (ready <= 0) {
-          if (!SignalsLetGo()) return 0;
-          continue;
-        }
-      }
-      const ssize_t got = ::read(fd_, chunk_.data(), chunk_.size());
-      if (got >= 0) return static_cast<std::size_t>(got);
-      if (errno == EAGAIN) continue;
-      if (errno == EINTR) {
-        if (!SignalsLetGo()) return 0;
-        continue;
-      }
-      error_ = errno;
-      return 0;
-    }
-  }
-
   // A text file gives str, which goes on as the bytes it was read from
   // where it was read with surrogateescape, and as UTF-8 otherwise.
   std::size_t ReadFile() {
+    if (!file_) return 0;
     py::gil_scoped_acquire locked;
     try {
-      py::object got = file_.attr("read")(kChunk);
+      py::object got = file_.attr("read")(kFileReadSize);
       if (PyUnicode_Check(got.ptr())) {
         chunk_ = Bytes(got);
       } else {
@@ -155,12 +132,9 @@ class InputSource::Buffer : public std::streambuf {
     return 0;
   }
 
-  int fd_;
-  bool polled_;
   py::object file_;
   std::string chunk_;
   bool done_ = false;
-  int error_ = 0;
   std::optional<py::error_already_set> pending_;
 };
 
@@ -168,8 +142,9 @@ InputSource::InputSource(const py::handle& source) {
   const bool path = PyUnicode_Check(source.ptr()) ||
                     PyBytes_Check(source.ptr()) || !py::hasattr(source, "read");
   if (!path) {
-    buffer_ = std::make_unique<Buffer>(
-        -1, false, py::reinterpret_borrow<py::object>(source));
+    file_ = std::make_unique<FileBuffer>(
+        py::reinterpret_borrow<py::object>(source));
+    stream_.rdbuf(file_.get());
   } else {
     path_ = PathBytes(source);
     int fd = -1;
@@ -180,32 +155,37 @@ InputSource::InputSource(const py::handle& source) {
       error = OpenPath(path_, fd, polled);
     }
     if (error != 0) RaiseOSError(error, path_);
-    buffer_ = std::make_unique<Buffer>(fd, polled, py::object());
+    descriptor_ = std::make_unique<PathBuffer>();
+    descriptor_->Adopt(fd, polled, kWakeMilliseconds);
+    stream_.rdbuf(descriptor_.get());
   }
-  stream_.rdbuf(buffer_.get());
 }
 
 InputSource::~InputSource() = default;
 
-bool InputSource::Failed() const { return buffer_->Failed(); }
+bool InputSource::Failed() const {
+  return descriptor_ ? descriptor_->Failed() : file_->Failed();
+}
 
 void InputSource::RaiseIfFailed() {
-  std::optional<py::error_already_set>& pending = buffer_->Pending();
+  std::optional<py::error_already_set>& pending =
+      descriptor_ ? descriptor_->Pending() : file_->Pending();
   if (pending) {
     py::error_already_set error = std::move(*pending);
     pending.reset();
     throw error;
   }
-  if (buffer_->Error() != 0) {
-    if (path_.empty()) {
-      errno = buffer_->Error();
-      PyErr_SetFromErrno(PyExc_OSError);
-      throw py::error_already_set();
-    }
-    RaiseOSError(buffer_->Error(), path_);
+  if (descriptor_ && descriptor_->Error() != 0) {
+    RaiseOSError(descriptor_->Error(), path_);
   }
 }
 
-void InputSource::Close() { buffer_->Close(); }
+void InputSource::Close() {
+  if (descriptor_) {
+    descriptor_->Close();
+  } else {
+    file_->Close();
+  }
+}
 
 }  // namespace annotator_python

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Binding.h"
+#include "text/DescriptorBuffer.h"
 
 namespace annotator_python {
 
@@ -50,9 +51,12 @@ class InputSource {
   void Close();
 
  private:
-  class Buffer;
+  class PathBuffer;
+  class FileBuffer;
   std::string path_;
-  std::unique_ptr<Buffer> buffer_;
+  // One of the two is set: a path's descriptor or the caller's file object.
+  std::unique_ptr<PathBuffer> descriptor_;
+  std::unique_ptr<FileBuffer> file_;
   std::istream stream_{nullptr};
 };
 

@@ -2,24 +2,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 
 #include "records/ExitWithMessage.h"
 #include "records/LegacyLimits.h"
 #include "records/TrainingFile.h"
+#include "text/LineReader.h"
 #include "text/PutText.h"
-#include "text/ReadAtHand.h"
 
 namespace {
-
-// The buffer holds a record of ten lines of the longest kind and the
-// look-ahead for one more.
-constexpr std::size_t kReadAhead = 2 << 20;
-// Input is taken in pieces of at most this size, small enough that the
-// bytes read are still in the processor's cache when they are used.
-constexpr std::size_t kReadSize = 256 << 10;
-constexpr std::size_t kNothingKept = static_cast<std::size_t>(-1);
 
 // Positions 2 to 10 of a record; nullptr marks a line that is read and
 // dropped.
@@ -60,10 +51,9 @@ bool IsHeader(std::string_view line) {
   return line.find(kRecordHeaderMark) != std::string_view::npos;
 }
 
-// The process-wide input stream: closed until the first call opens it, then
-// read on until the process ends.
-std::ifstream TrainingFILE;
-char TrainingFileBuffer[1 << 16];
+// The process-wide input: closed until the first call opens it, then read
+// on until the process ends.
+TrainingInput TrainingFILE;
 
 // Empties the fields but keeps their storage for the next record.
 void ClearRecord(ExampleRecord& record) {
@@ -121,84 +111,27 @@ void AppendReaderListing(const ExampleRecord& record, std::string& listing) {
   AppendReaderListing(record.View(), listing);
 }
 
+struct TrainingExampleReader::Lines : LineReader {
+  using LineReader::LineReader;
+};
+
 TrainingExampleReader::TrainingExampleReader(std::istream& in,
                                              std::ostream& listing)
-    : in_(in), listing_(listing), buffer_(new char[kReadAhead]) {}
+    : listing_(listing), lines_(std::make_unique<Lines>(in)) {}
 
-// Most lines stand whole in the buffer: that case is kept small enough to be
-// inlined where records are read, and the rest goes the long way.
+TrainingExampleReader::~TrainingExampleReader() = default;
+TrainingExampleReader::TrainingExampleReader(TrainingExampleReader&&) noexcept =
+    default;
+
 inline std::string_view TrainingExampleReader::ReadLine() {
-  const char* line = buffer_.get() + unread_;
-  const std::size_t held = filled_ - unread_;
-  const void* newline =
-      std::memchr(line, '\n', std::min(held, kLongestLine + 1));
-  if (!newline) return ReadLineAcrossReads();
-  return TakeLine(static_cast<const char*>(newline));
-}
-
-inline std::string_view TrainingExampleReader::TakeLine(const char* newline) {
-  const char* line = buffer_.get() + unread_;
-  std::size_t length = static_cast<std::size_t>(newline - line);
-  unread_ += length + 1;
-  ++linesRead_;
-  // A CR right before the newline belongs to the line end, so a Windows
-  // file reads as its Unix twin; any other CR is an ordinary character.
-  if (length > 0 && line[length - 1] == '\r') --length;
-  return {line, length};
-}
-
-std::string_view TrainingExampleReader::ReadLineAcrossReads() {
-  for (;;) {
-    const char* line = buffer_.get() + unread_;
-    const std::size_t held = filled_ - unread_;
-    // The line end of a line that may be read stands within its first
-    // 100,001 bytes: 99,999, the CR of a Windows line end, the newline.
-    const void* newline =
-        std::memchr(line, '\n', std::min(held, kLongestLine + 2));
-    if (newline) {
-      const std::string_view taken =
-          TakeLine(static_cast<const char*>(newline));
-      if (taken.size() > kLongestLine) {
-        overlongLine_ = linesRead_;
-        return {};
-      }
-      return taken;
-    }
-    if (held > kLongestLine + 1) {
-      ++linesRead_;
-      overlongLine_ = linesRead_;
-      return {};
-    }
-    if (inputDone_) {
-      if (held == 0) {
-        ended_ = true;
-        return {};
-      }
-      // The last line, without a line end.
-      unread_ = filled_;
-      ++linesRead_;
-      if (held > kLongestLine) {
-        overlongLine_ = linesRead_;
-        return {};
-      }
-      return {line, held};
-    }
-    // The line goes on past what is held: keep its start, and the lines of
-    // the record it belongs to, and read on.
-    const std::size_t keep = std::min(unread_, keepFrom_);
-    std::memmove(buffer_.get(), buffer_.get() + keep, filled_ - keep);
-    filled_ -= keep;
-    unread_ -= keep;
-    if (keepFrom_ != kNothingKept) keepFrom_ -= keep;
-    const std::size_t got =
-        ReadAtHand(in_, buffer_.get() + filled_,
-                   std::min(kReadAhead - filled_, kReadSize));
-    if (got == 0) {
-      inputDone_ = true;
-    } else {
-      filled_ += got;
-    }
+  std::string_view line;
+  if (lines_->Next(line)) return line;
+  if (lines_->Overlong()) {
+    overlongLine_ = lines_->LineNumber();
+  } else {
+    ended_ = true;
   }
+  return {};
 }
 
 bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
@@ -210,7 +143,7 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
     headerPending_ = false;
     header_.swap(pendingHeader_);
     record.Header = header_;
-    keepFrom_ = unread_;
+    lines_->KeepNext();
   } else if (!ended_) {
     std::string_view line = ReadLine();
     while (!ended_ && overlongLine_ == 0 && !IsHeader(line)) {
@@ -218,11 +151,11 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
     }
     if (!ended_ && overlongLine_ == 0) {
       // The header stays in the buffer with the record's lines.
-      keepFrom_ = static_cast<std::size_t>(line.data() - buffer_.get());
+      lines_->KeepFrom(line);
       headerSize = line.size();
       headerMet = true;
       ++headersMet_;
-      headerLine_ = linesRead_;
+      headerLine_ = lines_->LineNumber();
     }
   }
   if (headerMet) {
@@ -241,7 +174,7 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
     if (kPositions[position]) {
       if (!line.empty()) {
         places[position] = {
-            static_cast<std::size_t>(line.data() - buffer_.get()) - keepFrom_,
+            static_cast<std::size_t>(line.data() - lines_->Kept()),
             line.size()};
       }
       ++record.FieldCount;
@@ -251,12 +184,12 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
       headerPending_ = true;
       pendingHeader_.assign(line);
       ++headersMet_;
-      headerLine_ = linesRead_;
+      headerLine_ = lines_->LineNumber();
       break;
     }
   }
   if (headerSize > 0) {
-    record.Header = std::string_view(buffer_.get() + keepFrom_, headerSize);
+    record.Header = std::string_view(lines_->Kept(), headerSize);
   }
   // Nothing of the record that holds an over-long line is kept.
   if (overlongLine_ != 0) record = ExampleRecordView();
@@ -265,12 +198,11 @@ bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
     if (!kPositions[position]) continue;
     // A read that found nothing gave an empty line, wherever it stood.
     if (field++ < record.FieldCount && places[position].second > 0) {
-      record.*kPositions[position] =
-          std::string_view(buffer_.get() + keepFrom_ + places[position].first,
-                           places[position].second);
+      record.*kPositions[position] = std::string_view(
+          lines_->Kept() + places[position].first, places[position].second);
     }
   }
-  keepFrom_ = kNothingKept;
+  lines_->Release();
   return record.Complete();
 }
 
@@ -306,20 +238,24 @@ ExampleFieldMap TrainingExampleReader::Next() {
 }
 
 ExampleFieldMap GetNextSentencePair(const char* path) {
-  if (!TrainingFILE.is_open()) {
-    TrainingFILE.rdbuf()->pubsetbuf(TrainingFileBuffer,
-                                    sizeof TrainingFileBuffer);
-    if (!OpenTrainingFile(TrainingFILE, path)) {
-      ExitWithMessage("Couldn't open training file.\n");
-    }
+  if (!TrainingFILE.IsOpen() && !TrainingFILE.Open(path)) {
+    ExitWithMessage("Couldn't open training file.\n");
   }
-  static TrainingExampleReader reader(TrainingFILE, std::cout);
-  ExampleFieldMap example = reader.Next();
-  // Going on would read a file cut short as if it had ended there.
+  static TrainingExampleReader reader(TrainingFILE.Stream(), std::cout);
+  static ExampleRecord record;
+  reader.NextRecord(record);
+  // A file whose read failed is not taken as ended there, nor one cut short
+  // by an over-long line; neither lists the record it stopped in.
+  if (TrainingFILE.ReadFailed()) {
+    ExitWithMessage("Couldn't read training file.\n");
+  }
   if (reader.OverlongLine() != 0) {
     ExitWithMessage(OverlongLineMessage(reader.OverlongLine()));
   }
-  return example;
+  std::string listing;
+  AppendReaderListing(record, listing);
+  std::cout << listing << std::flush;
+  return record.ToMap();
 }
 
 std::string OverlongLineMessage(std::size_t line) {

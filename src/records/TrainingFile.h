@@ -1,11 +1,33 @@
 #ifndef ANNOTATOR_TRAININGFILE_H_
 #define ANNOTATOR_TRAININGFILE_H_
 
-#include <fstream>
+#include <istream>
 
-// Opens `path` into `file` for reading; false when it cannot be opened or
-// is a directory, which opens but cannot be read, so is no training file.
-// The one place that decides it, for GetNextSentencePair and the programs.
-bool OpenTrainingFile(std::ifstream& file, const char* path);
+#include "text/DescriptorBuffer.h"
+
+// A training file (or any input file) as the programs and the library read
+// it: through its descriptor, so that a failed read is told apart from the
+// end of the file by any standard library. Open() is the one place that
+// decides what is a training file.
+class TrainingInput {
+ public:
+  TrainingInput() : stream_(&buffer_) {}
+  TrainingInput(const TrainingInput&) = delete;
+  TrainingInput& operator=(const TrainingInput&) = delete;
+
+  // False when `path` is null, cannot be opened or is a directory, which
+  // opens but cannot be read, so is no training file.
+  bool Open(const char* path) { return path && buffer_.Open(path); }
+  bool IsOpen() const { return buffer_.IsOpen(); }
+
+  // What the readers take. It ends at the end of the file and at a failed
+  // read alike: ask ReadFailed() before trusting what the last read gave.
+  std::istream& Stream() { return stream_; }
+  bool ReadFailed() const { return buffer_.Failed(); }
+
+ private:
+  DescriptorBuffer buffer_;
+  std::istream stream_;
+};
 
 #endif  // ANNOTATOR_TRAININGFILE_H_

@@ -811,11 +811,11 @@ TEST(AnnotatorCli, FileSizeLimitInALaterBatchLeavesTheRecordsBeforeIt) {
 // fails with EIO after so many bytes) ends the run as an over-long line
 // does: the records taken before it are written whole, their listing too,
 // then the message and status 1; never a crash, never an input taken as
-// ended. A read call that fails loses what it had got, so the records taken
-// are those in the reader's pieces of 256 KiB read whole before the failure.
-// It falls at the start, inside a record, right after a record's last
-// line, at the stream buffer's and the reader's piece edges (where
-// annotator's first batch goes out), and at what would be the end.
+// ended, and not the record the failure cut short, which may end in a line
+// cut in two. The records taken are at least those in the reader's pieces
+// of 32 KiB read whole before the failure. It falls at the start, inside a
+// record, right after a record's last line, at the reader's piece edges,
+// where annotator's first batch goes out, and at what would be the end.
 // Runs whose reads of `path` fail with EIO after `after` bytes.
 ChildOptions FailingRead(const std::string& path, std::size_t after) {
   ChildOptions failing;
@@ -835,9 +835,9 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
   const std::string inFile = TempPath("in.txt");
   const std::string outFile = TempPath("out.txt");
   WriteFile(inFile, input);
-  const std::size_t kPiece = 256U << 10;
+  const std::size_t kPiece = 32U << 10;
   const std::size_t failAfter[] = {
-      0,      3 * record.size() + 25,     5 * record.size(), 64U << 10,
+      0,      3 * record.size() + 25,     5 * record.size(), 256U << 10,
       kPiece, kPiece + 2 * record.size(), input.size()};
   for (const Program& program : kPrograms) {
     // Its three files are read line by line: see the test after this one.

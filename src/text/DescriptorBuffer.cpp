@@ -1,0 +1,135 @@
+#include "text/DescriptorBuffer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+// What a pipe or terminal gives is read ahead in pieces of a pipe's
+// capacity; a regular file goes straight to the reader through sgetn.
+constexpr std::size_t kAheadSize = 64 << 10;
+
+}  // namespace
+
+DescriptorBuffer::DescriptorBuffer() : ahead_(new char[kAheadSize]) {}
+
+DescriptorBuffer::~DescriptorBuffer() { Close(); }
+
+bool DescriptorBuffer::Open(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  int error = 0;
+  if (::fstat(fd, &info) != 0) {
+    error = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    error = EISDIR;
+  }
+  if (error != 0) {
+    ::close(fd);
+    errno = error;
+    return false;
+  }
+  Adopt(fd);
+  return true;
+}
+
+void DescriptorBuffer::Adopt(int fd, bool polled, int wakeMilliseconds) {
+  Close();
+  fd_ = fd;
+  polled_ = polled;
+  wakeMilliseconds_ = wakeMilliseconds;
+  done_ = stopped_ = false;
+  error_ = 0;
+  struct stat info;
+  regular_ = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  size_ = regular_ ? static_cast<std::uint64_t>(info.st_size) : 0;
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  position_ = at < 0 ? 0 : static_cast<std::uint64_t>(at);
+}
+
+void DescriptorBuffer::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  done_ = true;
+  setg(nullptr, nullptr, nullptr);
+}
+
+std::size_t DescriptorBuffer::ReadSome(char* to, std::size_t room) {
+  if (done_ || fd_ < 0) return 0;
+  for (;;) {
+    if (polled_) {
+      pollfd wait{fd_, POLLIN, 0};
+      const int ready = ::poll(&wait, 1, wakeMilliseconds_);
+      if (ready < 0 && errno != EINTR) {
+        error_ = errno;
+        break;
+      }
+      if (ready <= 0) {
+        if (!Interrupted()) {
+          stopped_ = true;
+          break;
+        }
+        continue;
+      }
+    }
+    const ssize_t got = ::read(fd_, to, room);
+    if (got > 0) {
+      position_ += static_cast<std::uint64_t>(got);
+      return static_cast<std::size_t>(got);
+    }
+    if (got == 0) break;
+    if (errno == EAGAIN) continue;
+    if (errno == EINTR) {
+      if (Interrupted()) continue;
+      stopped_ = true;
+      break;
+    }
+    error_ = errno;
+    break;
+  }
+  done_ = true;
+  return 0;
+}
+
+DescriptorBuffer::int_type DescriptorBuffer::underflow() {
+  if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+  const std::size_t got = ReadSome(ahead_.get(), kAheadSize);
+  if (got == 0) return traits_type::eof();
+  setg(ahead_.get(), ahead_.get(), ahead_.get() + got);
+  return traits_type::to_int_type(*gptr());
+}
+
+std::streamsize DescriptorBuffer::xsgetn(char* to, std::streamsize count) {
+  std::streamsize taken = std::max<std::streamsize>(
+      0, std::min<std::streamsize>(egptr() - gptr(), count));
+  std::copy(gptr(), gptr() + taken, to);
+  gbump(static_cast<int>(taken));
+  // As sgetn promises, short only at the end; a reader that wants no wait
+  // asks for no more than in_avail() says is there.
+  while (taken < count) {
+    const std::size_t got =
+        ReadSome(to + taken, static_cast<std::size_t>(count - taken));
+    if (got == 0) break;
+    taken += static_cast<std::streamsize>(got);
+  }
+  return taken;
+}
+
+std::streamsize DescriptorBuffer::showmanyc() {
+  if (done_ || !regular_ || position_ >= size_) return 0;
+  return static_cast<std::streamsize>(size_ - position_);
+}
+
+DescriptorBuffer::pos_type DescriptorBuffer::seekoff(off_type offset,
+                                                     std::ios_base::seekdir way,
+                                                     std::ios_base::openmode) {
+  // Only where reading stands is told; the descriptor is never moved.
+  if (offset != 0 || way != std::ios_base::cur) return pos_type(off_type(-1));
+  return pos_type(static_cast<off_type>(position_) - (egptr() - gptr()));
+}
