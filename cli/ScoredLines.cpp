@@ -98,7 +98,12 @@ void AppendMosesTree(std::string_view tree, std::string& out) {
   std::size_t at = 0;
   while (at < tree.size()) {
     const char c = tree[at];
-    if (c == '(') {
+    if (c == ')') {
+      out.push_back(']');
+    } else if (c == ' ') {
+      // Siblings stand a blank apart.
+      if (at + 1 < tree.size() && tree[at + 1] == '(') out.push_back(' ');
+    } else if (c == '(') {
       std::size_t end = at + 1;
       while (end < tree.size() && tree[end] != ' ' && tree[end] != ')') ++end;
       std::string_view label = tree.substr(at + 1, end - at - 1);
@@ -108,30 +113,29 @@ void AppendMosesTree(std::string_view tree, std::string& out) {
       out.push_back('[');
       AppendMosesEscaped(label, out);
       at = end;
-    } else if (c == ')') {
-      out.push_back(']');
-      ++at;
-    } else if (c == ' ') {
-      ++at;
-    } else {
-      const std::size_t end = LeafEnd(tree, at);
-      std::string_view leaf = tree.substr(at, end - at);
-      const std::size_t dash = leaf.rfind('-');
-      if (dash != std::string_view::npos && dash + 1 < leaf.size() &&
-          leaf.find_first_not_of("0123456789", dash + 1) ==
-              std::string_view::npos) {
-        leaf = leaf.substr(0, dash);
+      // What follows a label's blank is a child node or a leaf, which may
+      // itself be "(" or ")".
+      // A leaf holds no blank, a node does after its label.
+      const std::size_t leafEnd =
+          at + 1 < tree.size() ? LeafEnd(tree, at + 1) : tree.size();
+      if (at + 1 < tree.size() && tree[at] == ' ' &&
+          (tree[at + 1] != '(' ||
+           tree.substr(at + 1, leafEnd - at - 1).find(' ') ==
+               std::string_view::npos)) {
+        std::string_view leaf = tree.substr(at + 1, leafEnd - at - 1);
+        const std::size_t dash = leaf.rfind('-');
+        if (dash != std::string_view::npos && dash + 1 < leaf.size() &&
+            leaf.find_first_not_of("0123456789", dash + 1) ==
+                std::string_view::npos) {
+          leaf = leaf.substr(0, dash);
+        }
+        out.push_back(' ');
+        AppendMosesEscaped(leaf, out);
+        at = leafEnd;
       }
-      out.push_back(' ');
-      AppendMosesEscaped(leaf, out);
-      at = end;
+      continue;
     }
-    // A child follows its parent's label or its elder sibling after a blank.
-    if (at < tree.size() && tree[at] == ' ' && at + 1 < tree.size() &&
-        tree[at + 1] == '(') {
-      out.push_back(' ');
-      ++at;
-    }
+    ++at;
   }
 }
 
