@@ -25,6 +25,18 @@ constexpr int kSideFields[] = {
     ScoredEntry::kType,     ScoredEntry::kSL,    ScoredEntry::kCStructure,
     ScoredEntry::kConstSeq, ScoredEntry::kScore, ScoredEntry::kConstraints};
 
+// The first eight bytes of `field` unescaped, zero-padded, as a big-endian
+// number: numbers order as the fields do where they differ.
+std::uint64_t PrefixOf(std::string_view field) {
+  std::uint64_t prefix = 0;
+  std::size_t at = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int byte = NextByte(field, at);
+    prefix = prefix << 8 | static_cast<std::uint64_t>(byte < 0 ? 0 : byte);
+  }
+  return prefix;
+}
+
 }  // namespace
 
 int CompareFields(std::string_view a, std::string_view b) {
@@ -72,7 +84,7 @@ double PatternScorer::KneserNeyDiscount(const double (&n)[11],
 std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   smoothing_ = smoothing;
   counter_.ForEachLine([this](long long count, std::string_view line) {
-    Row row{line.data(), {}, count};
+    Row row{line.data(), {}, count, {}};
     std::size_t from = 0;
     for (int field = 0; field + 1 < ScoredEntry::kFields; ++field) {
       from = line.find('\t', from);
@@ -80,6 +92,8 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
       ++from;
     }
     row.End[ScoredEntry::kFields - 1] = static_cast<std::uint32_t>(line.size());
+    row.Prefix[0] = PrefixOf(row.Field(ScoredEntry::kType));
+    row.Prefix[1] = PrefixOf(row.Field(ScoredEntry::kSL));
     rows_.push_back(row);
   });
   const auto compareSides = [](const Row& a, const Row& b) {
@@ -91,6 +105,11 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
     return 0;
   };
   std::sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) {
+    if (a.Prefix[0] != b.Prefix[0]) return a.Prefix[0] < b.Prefix[0];
+    if (a.Prefix[1] != b.Prefix[1] &&
+        a.Field(ScoredEntry::kType) == b.Field(ScoredEntry::kType)) {
+      return a.Prefix[1] < b.Prefix[1];
+    }
     int order = compareSides(a, b);
     if (order == 0) {
       order =
@@ -157,25 +176,29 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   return entries_.size();
 }
 
-double PatternScorer::Lexical(const Row& row, bool tlGivenSL) {
-  // The words as the word table holds them: unescaped.
-  const auto ids = [this](std::string_view field, bool source,
-                          std::vector<std::uint32_t>& out) {
-    out.clear();
+void PatternScorer::WordIds(std::string_view field, bool source,
+                            std::vector<std::uint32_t>& ids) {
+  // The word table holds the words unescaped.
+  if (field.find('\\') != std::string_view::npos) {
     unescaped_.clear();
     AppendUnescaped(field, unescaped_);
-    std::string_view words = unescaped_;
-    while (!words.empty()) {
-      const std::size_t blank = std::min(words.find(' '), words.size());
-      if (blank != 0) {
-        const std::string_view word = words.substr(0, blank);
-        out.push_back(source ? words_.SourceId(word) : words_.TargetId(word));
-      }
-      words.remove_prefix(std::min(blank + 1, words.size()));
+    field = unescaped_;
+  }
+  ids.clear();
+  while (!field.empty()) {
+    const std::size_t blank = std::min(field.find(' '), field.size());
+    if (blank != 0) {
+      const std::string_view word = field.substr(0, blank);
+      ids.push_back(source ? words_.SourceId(word) : words_.TargetId(word));
     }
-  };
-  ids(row.Field(ScoredEntry::kSL), true, sl_);
-  ids(row.Field(ScoredEntry::kTL), false, tl_);
+    field.remove_prefix(std::min(blank + 1, field.size()));
+  }
+}
+
+void PatternScorer::Lexical(const Row& row, double& tlGivenSL,
+                            double& slGivenTL) {
+  WordIds(row.Field(ScoredEntry::kSL), true, sl_);
+  WordIds(row.Field(ScoredEntry::kTL), false, tl_);
   links_.clear();
   ForEachAlignmentPair(
       row.Field(ScoredEntry::kAlignment), [this](int s, int t) {
@@ -186,24 +209,31 @@ double PatternScorer::Lexical(const Row& row, bool tlGivenSL) {
       });
   std::sort(links_.begin(), links_.end());
   links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
-  // The side weighed: its words each take the mean over the words of the
-  // other side linked to them, SL positions in order either way.
-  const std::vector<std::uint32_t>& weighed = tlGivenSL ? tl_ : sl_;
-  sums_.assign(weighed.size(), 0.0);
-  linked_.assign(weighed.size(), 0);
+  // Each word takes the mean over the words of the other side linked to
+  // it, added in position order: links come by SL, then TL position.
+  tlSums_.assign(tl_.size(), 0.0);
+  tlLinked_.assign(tl_.size(), 0);
+  slSums_.assign(sl_.size(), 0.0);
+  slLinked_.assign(sl_.size(), 0);
   for (const auto& [s, t] : links_) {
-    const std::size_t at = static_cast<std::size_t>(tlGivenSL ? t : s);
-    sums_[at] += tlGivenSL ? words_.TargetGivenSource(sl_[s], tl_[t])
-                           : words_.SourceGivenTarget(sl_[s], tl_[t]);
-    ++linked_[at];
+    double targetGivenSource = 0;
+    double sourceGivenTarget = 0;
+    words_.Weights(sl_[s], tl_[t], targetGivenSource, sourceGivenTarget);
+    tlSums_[t] += targetGivenSource;
+    ++tlLinked_[t];
+    slSums_[s] += sourceGivenTarget;
+    ++slLinked_[s];
   }
-  double product = 1;
-  for (std::size_t i = 0; i < weighed.size(); ++i) {
-    product *= linked_[i] != 0 ? sums_[i] / linked_[i]
-               : tlGivenSL     ? words_.TargetGivenSource(0, weighed[i])
-                               : words_.SourceGivenTarget(weighed[i], 0);
+  tlGivenSL = 1;
+  for (std::size_t t = 0; t < tl_.size(); ++t) {
+    tlGivenSL *= tlLinked_[t] != 0 ? tlSums_[t] / tlLinked_[t]
+                                   : words_.TargetGivenSource(0, tl_[t]);
   }
-  return product;
+  slGivenTL = 1;
+  for (std::size_t s = 0; s < sl_.size(); ++s) {
+    slGivenTL *= slLinked_[s] != 0 ? slSums_[s] / slLinked_[s]
+                                   : words_.SourceGivenTarget(sl_[s], 0);
+  }
 }
 
 bool PatternScorer::ForEachEntry(
@@ -233,8 +263,7 @@ bool PatternScorer::ForEachEntry(
       }
       scored.TLGivenSL = count / static_cast<double>(side.Count);
       scored.SLGivenTL = count / static_cast<double>(scored.TargetCount);
-      scored.LexTLGivenSL = Lexical(row, true);
-      scored.LexSLGivenTL = Lexical(row, false);
+      Lexical(row, scored.LexTLGivenSL, scored.LexSLGivenTL);
       if (!take(scored)) return false;
     }
   }

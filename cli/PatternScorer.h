@@ -78,6 +78,10 @@ class PatternScorer {
     const char* Line;
     std::uint32_t End[ScoredEntry::kFields];
     long long Count;
+    // The first eight bytes of the type and of the SL words as they read
+    // unescaped, zero-padded, big-endian: most rows differ in them, and
+    // the sort then never reads the lines, which lie all over memory.
+    std::uint64_t Prefix[2];
     std::string_view Field(int field) const;
   };
   struct Entry {
@@ -91,7 +95,11 @@ class PatternScorer {
     std::uint32_t Entries;
     long long Count;
   };
-  double Lexical(const Row& row, bool tlGivenSL);
+  // The entry's lexical weights, TL given SL and SL given TL.
+  void Lexical(const Row& row, double& tlGivenSL, double& slGivenTL);
+  // The word table's numbers of the blank-separated words of `field`.
+  void WordIds(std::string_view field, bool source,
+               std::vector<std::uint32_t>& ids);
 
   PatternCounter counter_;
   WordTable words_;
@@ -106,8 +114,8 @@ class PatternScorer {
   // Scratch space for the lexical weights.
   std::vector<std::uint32_t> sl_, tl_;
   std::vector<std::pair<int, int>> links_;
-  std::vector<double> sums_;
-  std::vector<int> linked_;
+  std::vector<double> tlSums_, slSums_;
+  std::vector<int> tlLinked_, slLinked_;
   std::string unescaped_;
 };
 

@@ -103,6 +103,19 @@ double WordTable::SourceGivenTarget(std::uint32_t source,
          static_cast<double>(targetSums_[target]);
 }
 
+void WordTable::Weights(std::uint32_t source, std::uint32_t target,
+                        double& targetGivenSource,
+                        double& sourceGivenTarget) const {
+  const auto pair = static_cast<double>(Pair(source, target));
+  const bool known = source < sourceSums_.size() && target < targetSums_.size();
+  targetGivenSource = known && sourceSums_[source] != 0
+                          ? pair / static_cast<double>(sourceSums_[source])
+                          : 0;
+  sourceGivenTarget = known && targetSums_[target] != 0
+                          ? pair / static_cast<double>(targetSums_[target])
+                          : 0;
+}
+
 std::vector<std::string> WordTable::Lines(bool sourceToTarget) const {
   std::vector<std::string> lines;
   lines.reserve(pairs_.size());

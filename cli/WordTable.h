@@ -33,6 +33,9 @@ class WordTable {
   // the other side with NULL included; 0 for words never counted.
   double TargetGivenSource(std::uint32_t source, std::uint32_t target) const;
   double SourceGivenTarget(std::uint32_t source, std::uint32_t target) const;
+  // Both at once, for one look-up of the pair.
+  void Weights(std::uint32_t source, std::uint32_t target,
+               double& targetGivenSource, double& sourceGivenTarget) const;
 
   // The lines of Moses' lex.f2e (`sourceToTarget`: "TL SL w(t|s)") or
   // lex.e2f ("SL TL w(s|t)"), each with its "\n", sorted bytewise.
