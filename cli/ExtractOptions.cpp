@@ -17,9 +17,27 @@ std::size_t ReadWordBound(std::string_view text) {
   return value;
 }
 
-}  // namespace
+// The value of an option that takes one, given as "--name=value" or as
+// "--name value"; false when `arg` is not that option. A missing value
+// reads as empty.
+bool OptionValue(std::string_view name, int argc, const char* const* argv,
+                 int& at, std::string_view& value) {
+  const std::string_view arg = argv[at];
+  if (arg == name) {
+    value = at + 1 < argc ? std::string_view(argv[++at]) : std::string_view();
+    return true;
+  }
+  if (arg.size() > name.size() && arg.compare(0, name.size(), name) == 0 &&
+      arg[name.size()] == '=') {
+    value = arg.substr(name.size() + 1);
+    return true;
+  }
+  return false;
+}
 
-ExtractOptions ParseExtractOptions(int argc, const char* const* argv) {
+// Both programs' command lines: `scoring` admits score_patterns' options
+// and refuses --tsv and --count.
+ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
   ExtractOptions options;
   const auto usage = [] { return ExtractOptions(); };
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
@@ -34,30 +52,47 @@ ExtractOptions ParseExtractOptions(int argc, const char* const* argv) {
   bool tsv = false;
   bool count = false;
   bool bounded = false;
+  bool smoothed = false;
+  bool floored = false;
+  bool lexical = false;
   int at = 1;
   for (; at < argc; ++at) {
     const std::string_view arg = argv[at];
     // "-" alone is an operand: standard output as OutFile.
     if (arg.size() < 2 || arg[0] != '-') break;
     bool* flag = nullptr;
+    std::string_view value;
     if (arg == "--consistent") {
       flag = &options.Consistent;
-    } else if (arg == "--tsv") {
+    } else if (!scoring && arg == "--tsv") {
       flag = &tsv;
-    } else if (arg == "--count") {
+    } else if (!scoring && arg == "--count") {
       flag = &count;
+    } else if (scoring && arg == "--moses") {
+      flag = &options.Moses;
     } else if (arg == "--quiet") {
       flag = &options.Quiet;
-    } else if (arg == "--max-words" || arg.rfind("--max-words=", 0) == 0) {
+    } else if (OptionValue("--max-words", argc, argv, at, value)) {
       flag = &bounded;
-      std::string_view bound;
-      if (arg.size() > std::strlen("--max-words")) {
-        bound = arg.substr(std::strlen("--max-words="));
-      } else if (at + 1 < argc) {
-        bound = argv[++at];
-      }
-      options.MaxWords = ReadWordBound(bound);
+      options.MaxWords = ReadWordBound(value);
       if (options.MaxWords == 0) return usage();
+    } else if (scoring && OptionValue("--min-count", argc, argv, at, value)) {
+      flag = &floored;
+      options.MinCount = ReadWordBound(value);
+      if (options.MinCount == 0) return usage();
+    } else if (scoring && OptionValue("--smoothing", argc, argv, at, value)) {
+      flag = &smoothed;
+      if (value == "good-turing") {
+        options.Smooth = ExtractOptions::Smoothing::GoodTuring;
+      } else if (value == "kneser-ney") {
+        options.Smooth = ExtractOptions::Smoothing::KneserNey;
+      } else {
+        return usage();
+      }
+    } else if (scoring && OptionValue("--lexical", argc, argv, at, value)) {
+      flag = &lexical;
+      if (value.empty()) return usage();
+      options.LexicalPrefix = value.data();
     } else {
       return usage();
     }
@@ -80,4 +115,14 @@ ExtractOptions ParseExtractOptions(int argc, const char* const* argv) {
   }
   options.What = ExtractOptions::Action::Run;
   return options;
+}
+
+}  // namespace
+
+ExtractOptions ParseExtractOptions(int argc, const char* const* argv) {
+  return Parse(argc, argv, false);
+}
+
+ExtractOptions ParseScoreOptions(int argc, const char* const* argv) {
+  return Parse(argc, argv, true);
 }

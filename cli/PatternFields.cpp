@@ -123,6 +123,17 @@ void AppendTsvField(std::string_view field, std::string& line) {
   line.resize(WriteEscaped(field, line.data() + at) - line.data());
 }
 
+void AppendUnescaped(std::string_view field, std::string& out) {
+  for (std::size_t at = 0; at < field.size(); ++at) {
+    char c = field[at];
+    if (c == '\\' && at + 1 < field.size()) {
+      c = field[++at];
+      c = c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+    }
+    out.push_back(c);
+  }
+}
+
 void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
   const std::size_t at = line.size();
   line.resize(at + PatternFieldsBound(pattern));

@@ -13,6 +13,9 @@
 // own tabs alone and every field reads back unchanged.
 void AppendTsvField(std::string_view field, std::string& line);
 
+// Appends `field` as it read before AppendTsvField escaped it.
+void AppendUnescaped(std::string_view field, std::string& out);
+
 // Appends the eight pattern fields of a table line, each escaped and set off
 // by tabs, without a line end: type, SL words, TL words, alignment,
 // C-structure, constituent sequence, score, and the x-side constraints

@@ -52,6 +52,12 @@ class PatternCounter {
   // be added afterwards. Throws std::bad_alloc when memory runs out.
   bool WriteTable(const std::function<bool(long long, std::string_view)>& take);
 
+  // Hands `take` every distinct line, its count and its eight pattern
+  // fields, in the order the lines first came. The views stay valid while
+  // the counter lives and no pattern is added.
+  void ForEachLine(
+      const std::function<void(long long, std::string_view)>& take);
+
   struct Entry;
 
  private:

@@ -12,8 +12,10 @@ set(CPACK_PACKAGE_DESCRIPTION
 learner (a sentence pair, its word alignment and the source sentence's
 constituent tree) and writes each example back with its co-embedding score,
 the depth of that tree. extract_patterns cuts every constituent of every
-example into a candidate translation pattern, and make_examples turns a
-parser's trees and an aligner's links into such examples.
+example into a candidate translation pattern, score_patterns counts those
+patterns into a scored phrase table (probabilities both ways and lexical
+weights, also in Moses' rule-table form), and make_examples turns a parser's
+trees and an aligner's links into such examples.
 
 The package also holds the static C++17 library behind the tool, its headers
 and its CMake package, for programs that read such files or parse, score and

@@ -21,6 +21,7 @@ from ._annotator import (
     Example,
     FormatError,
     Pattern,
+    ScoredPattern,
     Tree,
     __version__,
     make_example,
@@ -33,6 +34,7 @@ __all__ = [
     "FormatError",
     "Pattern",
     "Reader",
+    "ScoredPattern",
     "SkippedSentenceWarning",
     "Tree",
     "__version__",
@@ -41,6 +43,7 @@ __all__ = [
     "make_examples",
     "parse_tree",
     "read",
+    "score_patterns",
 ]
 
 _PathLike = _typing.Union[str, bytes, _os.PathLike]
@@ -211,3 +214,19 @@ def _from_nltk(tree, unwrap: bool = True) -> Tree:
             if isinstance(child, nltk.Tree):
                 open_nodes.append(" ")
     return parse_tree("".join(parts))
+
+
+def score_patterns(source: _Source, *, consistent: bool = False,
+                   max_words=None, smoothing=None, min_count: int = 1):
+    """The rows of ``score_patterns``' table for `source`, in its order.
+
+    Each is a ScoredPattern, a named tuple of the table's columns (counts as
+    int, probabilities and lexical weights as float, the pattern's fields as
+    str), so ``pandas.DataFrame(rows)`` names its columns. `source` is read
+    as read() reads it; `smoothing` is None, "good-turing" or "kneser-ney".
+    A record extract_patterns would skip raises what Example.patterns()
+    raises for it. The interpreter's lock is released while it counts.
+    """
+    return _annotator.score_patterns(source, consistent=consistent,
+                                     max_words=max_words, smoothing=smoothing,
+                                     min_count=min_count)

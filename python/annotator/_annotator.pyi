@@ -1,7 +1,7 @@
 import os
 from types import TracebackType
-from typing import (IO, Collection, Iterator, List, Optional, Reversible,
-                    Sequence, Tuple, Type, Union, overload)
+from typing import (IO, Collection, Iterator, List, NamedTuple, Optional,
+                    Reversible, Sequence, Tuple, Type, Union, overload)
 
 __version__: str
 
@@ -146,3 +146,24 @@ def _make_examples(trees: _Source, tl: _Source, alignment: _Source,
 # warns with a SkippedSentenceWarning for each.
 def _is_wrapper_label(label: str) -> bool: ...
 def _annotate(in_file: _Source, out_path: Union[str, bytes, os.PathLike]) -> int: ...
+
+class ScoredPattern(NamedTuple):
+    count: int
+    source_count: int
+    target_count: int
+    p_tl_given_sl: float
+    lex_tl_given_sl: float
+    p_sl_given_tl: float
+    lex_sl_given_tl: float
+    type: str
+    sl_words: str
+    tl_words: str
+    alignment: str
+    c_structure: str
+    const_seq: str
+    score: str
+    x_side_constraints: str
+
+def score_patterns(source: _Source, *, consistent: bool = False,
+                   max_words: Optional[int] = None, smoothing: Optional[str] = None,
+                   min_count: int = 1) -> List[ScoredPattern]: ...

@@ -11,4 +11,5 @@ PYBIND11_MODULE(_annotator, module) {
   annotator_python::RegisterTree(module);
   annotator_python::RegisterReading(module);
   annotator_python::RegisterMaking(module);
+  annotator_python::RegisterScoring(module);
 }

@@ -73,6 +73,7 @@ void RegisterErrors(py::module_& module);
 void RegisterTree(py::module_& module);
 void RegisterReading(py::module_& module);
 void RegisterMaking(py::module_& module);
+void RegisterScoring(py::module_& module);
 
 }  // namespace annotator_python
 

@@ -105,6 +105,7 @@ if(NOT installed STREQUAL packaged)
 endif()
 foreach(part "bin/annotator" "share/man/man1/annotator.1" "libannotator\\.a"
              "bin/make_examples" "share/man/man1/make_examples\\.1"
+             "bin/score_patterns" "share/man/man1/score_patterns\\.1"
              "include/annotator/ParseParser\\.h" "cmake/annotator/annotatorConfig\\.cmake")
   if(NOT packaged MATCHES "${part}")
     fail("the package lacks ${part}")

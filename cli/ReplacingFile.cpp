@@ -1,0 +1,159 @@
+#include "ReplacingFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The named temporaries a signal removes: few, and fixed in size, so that
+// the handler reads them without taking memory.
+constexpr int kMostTemporaries = 4;
+char Temporaries[kMostTemporaries][PATH_MAX + 32];
+volatile std::sig_atomic_t TemporaryInUse[kMostTemporaries] = {};
+
+int Register(const std::string& name) {
+  if (name.size() >= sizeof Temporaries[0]) return -1;
+  for (int i = 0; i < kMostTemporaries; ++i) {
+    if (TemporaryInUse[i]) continue;
+    std::memcpy(Temporaries[i], name.c_str(), name.size() + 1);
+    TemporaryInUse[i] = 1;
+    return i;
+  }
+  return -1;
+}
+
+void Unregister(const std::string& name) {
+  for (int i = 0; i < kMostTemporaries; ++i) {
+    if (TemporaryInUse[i] && name == Temporaries[i]) TemporaryInUse[i] = 0;
+  }
+}
+
+void OnTermination(int signal) {
+  for (int i = 0; i < kMostTemporaries; ++i) {
+    if (TemporaryInUse[i]) ::unlink(Temporaries[i]);
+  }
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// The directory of `path` ("." for none) and its last part.
+std::string DirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A name beside `path` that no file holds yet, for a hidden temporary.
+std::string TemporaryName(const std::string& path, int attempt) {
+  const std::size_t slash = path.rfind('/');
+  const std::string base =
+      slash == std::string::npos ? path : path.substr(slash + 1);
+  return DirectoryOf(path) + "/." + base + "." + std::to_string(::getpid()) +
+         "." + std::to_string(attempt) + ".tmp";
+}
+
+}  // namespace
+
+void RemoveTemporariesOnTermination() {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+    struct sigaction current {};
+    if (::sigaction(signal, nullptr, &current) != 0 ||
+        current.sa_handler == SIG_IGN) {
+      continue;
+    }
+    struct sigaction removing {};
+    removing.sa_handler = OnTermination;
+    sigemptyset(&removing.sa_mask);
+    removing.sa_flags = SA_RESTART;
+    ::sigaction(signal, &removing, nullptr);
+  }
+}
+
+bool ReplacingFile::Open(const char* path) {
+  path_ = path;
+  struct stat info;
+  const bool exists = ::stat(path, &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) {
+    direct_ = true;
+    fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd_ != -1;
+  }
+  // Beside the file a symbolic link names, so that the link stays.
+  if (exists) {
+    if (char* const real = ::realpath(path, nullptr)) {
+      path_ = real;
+      std::free(real);
+    }
+  }
+  fd_ = ::open(DirectoryOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+               0666);
+  for (int attempt = 0; fd_ == -1 && attempt < 100; ++attempt) {
+    temporary_ = TemporaryName(path_, attempt);
+    fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                 0666);
+    if (fd_ == -1 && errno != EEXIST) break;
+  }
+  if (fd_ == -1) {
+    temporary_.clear();
+    return false;
+  }
+  if (!temporary_.empty() && Register(temporary_) < 0) {
+    Discard();
+    return false;
+  }
+  // The replacement keeps the permissions of the file it replaces.
+  if (exists) ::fchmod(fd_, info.st_mode & 07777);
+  return true;
+}
+
+bool ReplacingFile::Commit() {
+  if (fd_ == -1) return false;
+  if (direct_) {
+    committed_ = true;
+    return true;
+  }
+  if (temporary_.empty()) {
+    // An unnamed file gets a hidden name first, then the one it replaces.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::string name = TemporaryName(path_, attempt);
+      if (Register(name) < 0) return false;
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),
+                   AT_SYMLINK_FOLLOW) == 0) {
+        temporary_ = name;
+        break;
+      }
+      Unregister(name);
+      if (errno != EEXIST) return false;
+    }
+    if (temporary_.empty()) return false;
+  }
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    Discard();
+    return false;
+  }
+  Unregister(temporary_);
+  temporary_.clear();
+  committed_ = true;
+  return true;
+}
+
+void ReplacingFile::Discard() {
+  if (!temporary_.empty() && !committed_) {
+    ::unlink(temporary_.c_str());
+    Unregister(temporary_);
+    temporary_.clear();
+  }
+  if (fd_ != -1) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}

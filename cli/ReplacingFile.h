@@ -1,0 +1,43 @@
+#ifndef ANNOTATOR_REPLACINGFILE_H_
+#define ANNOTATOR_REPLACINGFILE_H_
+
+#include <string>
+
+// An output that takes its name only once it is whole: written to a file of
+// its own beside the file it replaces, unnamed where the system allows
+// (O_TMPFILE), and renamed onto it by Commit. A run that ends before, by an
+// error, a signal or a kill, leaves that file as it was and nothing beside
+// it. Where the name is not a regular file (a device, a FIFO), the output
+// goes to it directly, as there is nothing to replace.
+class ReplacingFile {
+ public:
+  ReplacingFile() = default;
+  ~ReplacingFile() { Discard(); }
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // Opens the new file for `path`. False when it cannot.
+  bool Open(const char* path);
+  int Fd() const { return fd_; }
+  // Gives the file written its name; false when that fails, and the file
+  // is then gone. The descriptor must be flushed but stays open.
+  bool Commit();
+  // Closes the file and removes it unless it was committed.
+  void Discard();
+
+ private:
+  int fd_ = -1;
+  bool direct_ = false;
+  bool committed_ = false;
+  // The name the file gets, and the name it is written under when the
+  // system cannot make an unnamed one (empty when it can).
+  std::string path_;
+  std::string temporary_;
+};
+
+// From now on SIGTERM, SIGINT, SIGHUP and SIGQUIT first remove the named
+// temporary files of the ReplacingFiles open, then end the process as they
+// would have. Signals that are ignored stay ignored.
+void RemoveTemporariesOnTermination();
+
+#endif  // ANNOTATOR_REPLACINGFILE_H_

@@ -1,0 +1,68 @@
+#ifndef ANNOTATOR_WORDTABLE_H_
+#define ANNOTATOR_WORDTABLE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "TrainingExampleReader.h"
+
+// How often each SL word is linked to each TL word over the records of a
+// run, the empty word (NULL) standing for no link: the word translation
+// table of a phrase-based trainer, from which the lexical weights come.
+class WordTable {
+ public:
+  // A word's number; 0 is NULL, kUnknown a word never counted.
+  static constexpr std::uint32_t kUnknown = ~std::uint32_t{0};
+
+  // Counts the links of a record: each distinct link inside both sentences
+  // once, an unlinked SL word once with NULL, an unlinked TL word once with
+  // NULL. A record whose alignment names a TL word beyond its sentence
+  // counts nothing.
+  void Add(const ExampleRecordView& record);
+
+  std::uint32_t SourceId(std::string_view word) const;
+  std::uint32_t TargetId(std::string_view word) const;
+
+  // w(t|s) = c(s,t) / c(s) and w(s|t) = c(s,t) / c(t), the sums taken over
+  // the other side with NULL included; 0 for words never counted.
+  double TargetGivenSource(std::uint32_t source, std::uint32_t target) const;
+  double SourceGivenTarget(std::uint32_t source, std::uint32_t target) const;
+  // Both at once, for one look-up of the pair.
+  void Weights(std::uint32_t source, std::uint32_t target,
+               double& targetGivenSource, double& sourceGivenTarget) const;
+
+  // The lines of Moses' lex.f2e (`sourceToTarget`: "TL SL w(t|s)") or
+  // lex.e2f ("SL TL w(s|t)"), each with its "\n", sorted bytewise.
+  std::vector<std::string> Lines(bool sourceToTarget) const;
+
+ private:
+  static std::uint32_t IdOf(
+      const std::unordered_map<std::string_view, std::uint32_t>& ids,
+      std::string_view word);
+  std::uint32_t Intern(std::unordered_map<std::string_view, std::uint32_t>& ids,
+                       std::vector<std::string_view>& names,
+                       std::string_view word);
+  long long Pair(std::uint32_t source, std::uint32_t target) const;
+
+  // The words' texts, kept where no insertion moves them.
+  std::deque<std::string> texts_;
+  std::unordered_map<std::string_view, std::uint32_t> sourceIds_;
+  std::unordered_map<std::string_view, std::uint32_t> targetIds_;
+  std::vector<std::string_view> sources_{"NULL"};
+  std::vector<std::string_view> targets_{"NULL"};
+  std::unordered_map<std::uint64_t, long long> pairs_;
+  std::vector<long long> sourceSums_{0};
+  std::vector<long long> targetSums_{0};
+  // Scratch space reused from record to record.
+  std::vector<std::uint32_t> slIds_, tlIds_;
+  std::vector<char> slLinked_, tlLinked_;
+  std::vector<std::pair<int, int>> links_;
+};
+
+#endif  // ANNOTATOR_WORDTABLE_H_

@@ -1,0 +1,180 @@
+// score_patterns [options] InFile [OutFile]: counts the candidate patterns
+// of InFile by SL side and TL words and writes the scored table a learner or
+// decoder reads: both conditional probabilities and both lexical weights.
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <new>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ExtractOptions.h"
+#include "Fatal.h"
+#include "FileChecks.h"
+#include "PatternExtractor.h"
+#include "PatternScorer.h"
+#include "ProgramReader.h"
+#include "ProgressLine.h"
+#include "RecordFile.h"
+#include "ReplacingFile.h"
+#include "ScoreMessages.h"
+#include "ScoredLines.h"
+#include "records/TrainingFile.h"
+
+namespace {
+
+constexpr std::size_t kBatch = 1 << 20;
+
+// An output of the run: the table's, or one half of the word table's.
+struct Output {
+  ReplacingFile File;
+  RecordFile Out;
+};
+
+// Writes `lines` to `out`; false when a write failed.
+bool WriteLines(const std::vector<std::string>& lines, RecordFile& out) {
+  for (const std::string& line : lines) {
+    if (!out.Append(line)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const unsigned reopened = ReserveStandardDescriptors();
+  std::signal(SIGXFSZ, SIG_IGN);
+
+  const ExtractOptions options =
+      ParseScoreOptions(argc, const_cast<const char* const*>(argv));
+  switch (options.What) {
+    case ExtractOptions::Action::Usage:
+      Fatal(messages::kScorePatternsUsage);
+    case ExtractOptions::Action::Help:
+      Say(messages::kScorePatternsHelp);
+      return 0;
+    case ExtractOptions::Action::Version:
+      Say(messages::ScorePatternsVersion());
+      return 0;
+    case ExtractOptions::Action::Run:
+      break;
+  }
+  std::signal(SIGPIPE, options.OutFile ? SIG_IGN : SIG_DFL);
+  // Every file this run names stays unnamed or hidden until it is whole.
+  RemoveTemporariesOnTermination();
+
+  // The checks of extract_patterns, in its order; OutFile is only created
+  // beside, never emptied.
+  if (options.OutFile && NameSameFile(options.InFile, options.OutFile)) {
+    Fatal(messages::kSameFile);
+  }
+  std::ifstream in;
+  in.rdbuf()->pubsetbuf(nullptr, 0);
+  if (!OpenTrainingFile(in, options.InFile)) {
+    Fatal(messages::kCannotOpenTrainingFile);
+  }
+  std::vector<Output> outputs(options.LexicalPrefix ? 3 : 1);
+  std::vector<std::string> names;
+  if (options.OutFile) names.emplace_back(options.OutFile);
+  if (options.LexicalPrefix) {
+    names.push_back(std::string(options.LexicalPrefix) + ".s2t");
+    names.push_back(std::string(options.LexicalPrefix) + ".t2s");
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    Output& output = outputs[options.OutFile ? i : i + 1];
+    if (!output.File.Open(names[i].c_str())) {
+      Fatal(messages::kCannotOpenOutFile);
+    }
+    output.Out.Adopt(output.File.Fd());
+  }
+  if (!options.OutFile) {
+    if (reopened & (1U << STDOUT_FILENO)) {
+      Fatal(messages::kCannotWriteOutFile);
+    }
+    outputs[0].Out.Adopt(STDOUT_FILENO);
+  }
+  for (Output& output : outputs) output.Out.SetFlushBound(kBatch);
+
+  const bool terminal = !options.Quiet && ::isatty(STDERR_FILENO);
+  ProgressLine progress(STDERR_FILENO, terminal && options.OutFile, terminal,
+                        RegularFileSize(options.InFile),
+                        [&in] { return ReadPosition(in); });
+  const auto fail = [&](std::string_view message) {
+    progress.Finish("");
+    for (Output& output : outputs) output.File.Discard();
+    Fatal(message);
+  };
+
+  ProgramReader reader(in);
+  ExampleRecordView record;
+  PatternExtractor extractor(options.Consistent, options.MaxWords);
+  PatternScorer scorer;
+  long long records = 0;
+  long long skipped = 0;
+  long long written = 0;
+  try {
+    while (reader.Next(record)) {
+      ++records;
+      const Status status = extractor.ForEachPatternFields(
+          record, [&scorer](const ExtractedPattern& pattern) {
+            scorer.Add(pattern);
+            return true;
+          });
+      if (status) {
+        scorer.AddRecord(record);
+      } else {
+        ++skipped;
+        progress.Finish("");
+        const std::string message =
+            messages::SkippedRecord(records, status.Message() + "\n");
+        std::fwrite(message.data(), 1, message.size(), stderr);
+      }
+      progress.Update(records);
+    }
+    // Nothing is written unless the input was read to its end.
+    if (reader.EndedShort()) fail(reader.EndMessage());
+    scorer.Score(options.Smooth);
+    RecordFile& out = outputs[0].Out;
+    bool ok = true;
+    if (options.Moses) {
+      std::vector<std::string> lines;
+      scorer.ForEachEntry(options.MinCount, [&](const ScoredEntry& entry) {
+        lines.emplace_back();
+        AppendMosesLine(entry, lines.back());
+        return true;
+      });
+      written = static_cast<long long>(lines.size());
+      // Bytewise, as LC_ALL=C sort orders them and Moses' binarizers want.
+      std::sort(lines.begin(), lines.end());
+      ok = WriteLines(lines, out);
+    } else {
+      ok = out.Append(kScoredHeader) &&
+           scorer.ForEachEntry(options.MinCount, [&](const ScoredEntry& entry) {
+             ++written;
+             AppendScoredLine(entry, out.Buffer());
+             return out.EndUnit();
+           });
+    }
+    for (std::size_t i = 1; ok && i < outputs.size(); ++i) {
+      ok = WriteLines(scorer.Words().Lines(i == 1), outputs[i].Out);
+    }
+    if (!ok) fail(messages::kCannotWriteOutFile);
+  } catch (const std::bad_alloc&) {
+    char message[80];
+    messages::OutOfMemory(records, message, sizeof message);
+    fail(message);
+  }
+  for (Output& output : outputs) {
+    if (!output.Out.Close()) fail(messages::kCannotWriteOutFile);
+  }
+  for (std::size_t i = options.OutFile ? 0 : 1; i < outputs.size(); ++i) {
+    if (!outputs[i].File.Commit()) fail(messages::kCannotWriteOutFile);
+  }
+  progress.Finish(
+      messages::ScoreSummary(records, skipped, scorer.Patterns(), written));
+  return skipped ? 1 : 0;
+}
