@@ -72,9 +72,8 @@ int main(int argc, char** argv) {
   if (options.OutFile && NameSameFile(options.InFile, options.OutFile)) {
     Fatal(messages::kSameFile);
   }
-  std::ifstream in;
-  in.rdbuf()->pubsetbuf(nullptr, 0);
-  if (!OpenTrainingFile(in, options.InFile)) {
+  TrainingInput in;
+  if (!in.Open(options.InFile)) {
     Fatal(messages::kCannotOpenTrainingFile);
   }
   std::vector<Output> outputs(options.LexicalPrefix ? 3 : 1);
@@ -102,7 +101,7 @@ int main(int argc, char** argv) {
   const bool terminal = !options.Quiet && ::isatty(STDERR_FILENO);
   ProgressLine progress(STDERR_FILENO, terminal && options.OutFile, terminal,
                         RegularFileSize(options.InFile),
-                        [&in] { return ReadPosition(in); });
+                        [&in] { return ReadPosition(in.Stream()); });
   const auto fail = [&](std::string_view message) {
     progress.Finish("");
     for (Output& output : outputs) output.File.Discard();
