@@ -2,7 +2,6 @@
 // training example for every sentence of a parsed, aligned corpus.
 #include <unistd.h>
 
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +18,7 @@
 #include "ProgressLine.h"
 #include "RecordFile.h"
 #include "converter/ExampleMaker.h"
+#include "text/NumberText.h"
 
 namespace {
 
@@ -92,9 +92,9 @@ int main(int argc, char** argv) {
       const ExampleMaker::Step step = maker.Next(record, depth);
       if (step == ExampleMaker::Step::kEnd) break;
       if (step == ExampleMaker::Step::kRecord) {
-        const char* end = std::to_chars(header + headerMark,
-                                        header + sizeof header, record.Number)
-                              .ptr;
+        static_assert(sizeof header >=
+                      sizeof "SentenceIndex: " - 1 + kMostDecimalBytes);
+        const char* end = PutDecimal(header + headerMark, record.Number);
         AppendAnnotatedRecord(
             record, depth,
             std::string_view(header, static_cast<std::size_t>(end - header)),
