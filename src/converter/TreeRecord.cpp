@@ -15,6 +15,9 @@ namespace {
 constexpr std::string_view kConstSeqLabel = "ConstSeq: ";
 constexpr std::string_view kAlignmentOpen = "Alignment: (";
 
+// The fields of a whole record, as ExampleRecordView::Complete counts them.
+constexpr std::size_t kRecordFields = 6;
+
 // A link number of more digits might not fit an int.
 constexpr std::ptrdiff_t kMostLinkDigits = 9;
 // "(i,j)" and the "," after it.
@@ -36,10 +39,14 @@ int LinkNumber(const char*& at, const char* end) {
 }
 
 // The words of `text` as the readers split it: runs of anything but " ".
+// A word starts at the first byte, or wherever a blank is followed by
+// something else; counted without a branch, which the compiler can do many
+// bytes at a time.
 std::size_t CountBlankSeparated(std::string_view text) {
-  std::size_t words = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    words += text[i] != ' ' && (i == 0 || text[i - 1] == ' ');
+  if (text.empty()) return 0;
+  std::size_t words = text[0] != ' ';
+  for (std::size_t i = 1; i < text.size(); ++i) {
+    words += static_cast<std::size_t>((text[i - 1] == ' ') & (text[i] != ' '));
   }
   return words;
 }
@@ -98,15 +105,17 @@ Status BracketedTreeReader::MakeAlignment(std::string_view alignment,
 
   alignmentLine_.Assign(kAlignmentOpen);
   char* out = alignmentLine_.Room(kMostLinkBytes * links_.size() + 1);
-  for (std::size_t i = 0; i < links_.size(); ++i) {
-    if (i > 0) *out++ = ',';
+  for (const std::uint64_t link : links_) {
     *out++ = '(';
-    out = PutDecimal(out, links_[i] >> 32);
+    out = PutDecimal(out, link >> 32);
     *out++ = ',';
-    out = PutDecimal(out, links_[i] & 0xffffffffU);
+    out = PutDecimal(out, link & 0xffffffffU);
     *out++ = ')';
+    *out++ = ',';
   }
-  *out++ = ')';
+  // The last link's "," becomes the closing ")", or it follows the "(".
+  if (links_.empty()) ++out;
+  out[-1] = ')';
   alignmentLine_.End(out);
   return Status();
 }
@@ -174,9 +183,16 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
   tlLine_.Assign("TL: ");
   tlLine_.Append(tl);
 
-  record = {sl,           tlLine_.View(), alignmentLine_.View(),
-            type_.View(), cStructure,     constSeq_.View()};
-  record.Number = number;
+  record = {sl,
+            tlLine_.View(),
+            alignmentLine_.View(),
+            type_.View(),
+            cStructure,
+            constSeq_.View(),
+            kRecordFields,
+            number,
+            0,
+            {}};
   // Every line must read back, by the readers' own limit.
   const std::pair<const char*, std::string_view> lines[] = {
       {"SL", record.SL},
@@ -185,7 +201,7 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
       {"Type", record.Type},
       {"C-Structure", record.CStructure},
       {"ConstSeq", record.ConstSeq}};
-  record.FieldCount = std::size(lines);
+  static_assert(std::size(lines) == kRecordFields);
   for (const auto& [name, line] : lines) {
     if (line.size() > kLongestLine) {
       return Status::SentenceFailure(
