@@ -100,16 +100,19 @@ Status BracketedTreeReader::MakeAlignment(std::string_view alignment,
     links_.push_back(std::uint64_t{static_cast<std::uint32_t>(slAt) + 1} << 32 |
                      (static_cast<std::uint32_t>(tlAt) + 1));
   }
-  std::sort(links_.begin(), links_.end());
+  // Aligners mostly write links in order.
+  if (!std::is_sorted(links_.begin(), links_.end())) {
+    std::sort(links_.begin(), links_.end());
+  }
   links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
 
   alignmentLine_.Assign(kAlignmentOpen);
   char* out = alignmentLine_.Room(kMostLinkBytes * links_.size() + 1);
   for (const std::uint64_t link : links_) {
     *out++ = '(';
-    out = PutDecimal(out, link >> 32);
+    out = PutDecimal(out, static_cast<std::uint32_t>(link >> 32));
     *out++ = ',';
-    out = PutDecimal(out, link & 0xffffffffU);
+    out = PutDecimal(out, static_cast<std::uint32_t>(link));
     *out++ = ')';
     *out++ = ',';
   }
