@@ -32,6 +32,22 @@ void Check(bool holds) {
   if (!holds) std::abort();
 }
 
+// `text` without the carriage returns that end its lines. make_examples
+// copies a TL line whole, and one that still ends in "\r" once its line end
+// is off (a last line without "\n", or "\r\r\n") becomes a record line
+// that annotator's reader takes for a CRLF line: a known difference, which
+// annotator's output keeps as reading the TL line without it.
+std::string WithoutLineEndCRs(std::string_view text) {
+  std::string kept;
+  for (const char c : text) {
+    if (c == '\n') {
+      while (!kept.empty() && kept.back() == '\r') kept.pop_back();
+    }
+    kept += c;
+  }
+  return kept;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
@@ -80,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     const std::string_view unit =
         std::string_view(made).substr(starts[i], starts[i + 1] - starts[i]);
     const std::size_t headerEnd = unit.find('\n');
-    Check(again.substr(again.find('\n')) == unit.substr(headerEnd));
+    Check(WithoutLineEndCRs(again.substr(again.find('\n'))) ==
+          WithoutLineEndCRs(unit.substr(headerEnd)));
     Check(again.rfind(kRecordHeaderMark, 0) == 0);
   }
   Check(!reader.NextRecord(read));

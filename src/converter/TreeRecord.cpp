@@ -46,7 +46,8 @@ std::size_t CountBlankSeparated(std::string_view text) {
   if (text.empty()) return 0;
   std::size_t words = text[0] != ' ';
   for (std::size_t i = 1; i < text.size(); ++i) {
-    words += static_cast<std::size_t>((text[i - 1] == ' ') & (text[i] != ' '));
+    words += static_cast<std::size_t>(text[i - 1] == ' ') &
+             static_cast<std::size_t>(text[i] != ' ');
   }
   return words;
 }
