@@ -1,11 +1,11 @@
 #include "AnnotatedRecord.h"
 
-#include <charconv>
 #include <iterator>
 #include <string_view>
 #include <utility>
 
 #include "records/LegacyLimits.h"
+#include "text/NumberText.h"
 #include "text/PutText.h"
 
 namespace {
@@ -85,11 +85,9 @@ void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
 
 void AppendAnnotatedRecord(const ExampleRecordView& example, int score,
                            std::string_view header, std::string& out) {
-  char digits[16];
+  char digits[kMostDecimalBytes];
   const std::string_view scoreText(
-      digits,
-      static_cast<std::size_t>(
-          std::to_chars(digits, digits + sizeof digits, score).ptr - digits));
+      digits, static_cast<std::size_t>(PutDecimal(digits, score) - digits));
   std::size_t size = 0;
   ForEachRecordPiece(example, header, scoreText,
                      [&size](std::string_view piece) { size += piece.size(); });

@@ -1,13 +1,14 @@
 #ifndef ANNOTATOR_MESSAGES_H_
 #define ANNOTATOR_MESSAGES_H_
 
+#include <algorithm>
 #include <cstddef>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "ParseParser.h"
 #include "TrainingExampleReader.h"
+#include "text/NumberText.h"
 
 // Every text the programs write besides their results: the messages on
 // standard error, each ended by its "\n", and the line that ends
@@ -80,7 +81,7 @@ inline std::string AnnotatorUsage(const char* invokedAs) {
 // extract_patterns' message for a record it skips: "Record N: " and the
 // extractor's reason, numbered from 1 in the order read.
 inline std::string SkippedRecord(long long number, std::string_view reason) {
-  return "Record " + std::to_string(number) + ": " + std::string(reason);
+  return "Record " + Decimal(number) + ": " + std::string(reason);
 }
 
 // What `program` --version writes on standard output.
@@ -95,10 +96,10 @@ inline std::string ExtractPatternsVersion() {
 // records done" and, when `percent` is not negative, ", P% of the input
 // read".
 inline std::string Progress(long long records, int percent) {
-  std::string text = std::to_string(records) +
-                     (records == 1 ? " record done" : " records done");
+  std::string text =
+      Decimal(records) + (records == 1 ? " record done" : " records done");
   if (percent >= 0) {
-    text += ", " + std::to_string(percent) + "% of the input read";
+    text += ", " + Decimal(percent) + "% of the input read";
   }
   return text;
 }
@@ -107,12 +108,12 @@ inline std::string Progress(long long records, int percent) {
 // singular for 1: what extract_patterns says last on a terminal.
 // "N things", the noun singular for 1.
 inline std::string Counted(long long count, const char* noun) {
-  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+  return Decimal(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 inline std::string RunSummary(long long records, long long skipped,
                               long long patterns) {
-  return Counted(records, "record") + " read, " + std::to_string(skipped) +
+  return Counted(records, "record") + " read, " + Decimal(skipped) +
          " skipped, " + Counted(patterns, "pattern") + " written.\n";
 }
 
@@ -120,7 +121,7 @@ inline std::string RunSummary(long long records, long long skipped,
 // skipped, M records written.".
 inline std::string MakeExamplesSummary(long long sentences, long long skipped,
                                        long long records) {
-  return Counted(sentences, "sentence") + " read, " + std::to_string(skipped) +
+  return Counted(sentences, "sentence") + " read, " + Decimal(skipped) +
          " skipped, " + Counted(records, "record") + " written.\n";
 }
 
@@ -130,14 +131,23 @@ inline std::string CountSummary(long long records, long long skipped,
                                 long long patterns, long long distinct) {
   std::string summary = RunSummary(records, skipped, patterns);
   summary.resize(summary.size() - std::string_view(" written.\n").size());
-  return summary + " counted, " + std::to_string(distinct) +
-         " distinct written.\n";
+  return summary + " counted, " + Decimal(distinct) + " distinct written.\n";
 }
 
 // "Ran out of memory at record N.", written into `text` of `size` bytes
 // without taking memory, for the moment when there is none.
 inline void OutOfMemory(long long record, char* text, std::size_t size) {
-  std::snprintf(text, size, "Ran out of memory at record %lld.\n", record);
+  constexpr std::string_view kBefore = "Ran out of memory at record ";
+  constexpr std::string_view kAfter = ".\n";
+  char whole[kBefore.size() + kMostDecimalBytes + kAfter.size()];
+  char* end = std::copy(kBefore.begin(), kBefore.end(), whole);
+  end = PutDecimal(end, record);
+  end = std::copy(kAfter.begin(), kAfter.end(), end);
+  // Cut to `size` with its NUL, as snprintf would.
+  const std::size_t kept =
+      std::min(static_cast<std::size_t>(end - whole), size - 1);
+  std::copy(whole, whole + kept, text);
+  text[kept] = '\0';
 }
 
 // The library makes these two, since its own functions that end the process

@@ -1,9 +1,10 @@
 #include "PatternFields.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
+
+#include "text/NumberText.h"
 
 namespace {
 
@@ -142,8 +143,8 @@ void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
 
 void AppendTsvLine(std::size_t record, std::string_view sentenceId,
                    const ExtractedPattern& pattern, std::string& out) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, record).ptr;
+  char digits[kMostDecimalBytes];
+  char* const end = PutDecimal(digits, record);
   out.append(digits, end).push_back('\t');
   AppendTsvField(sentenceId, out);
   out.push_back('\t');
@@ -153,8 +154,8 @@ void AppendTsvLine(std::size_t record, std::string_view sentenceId,
 
 void AppendTableRow(long long count, std::string_view fields,
                     std::string& out) {
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, count).ptr;
+  char digits[kMostDecimalBytes];
+  char* const end = PutDecimal(digits, count);
   out.append(digits, end).append("\t").append(fields).push_back('\n');
 }
 

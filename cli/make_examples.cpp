@@ -2,7 +2,6 @@
 // training example for every sentence of a parsed, aligned corpus.
 #include <unistd.h>
 
-#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "ProgressLine.h"
 #include "RecordFile.h"
 #include "converter/ExampleMaker.h"
+#include "text/NumberText.h"
 
 namespace {
 
@@ -102,9 +102,9 @@ int main(int argc, char** argv) {
       }
       if (step == ExampleMaker::Step::kEnd) break;
       if (step == ExampleMaker::Step::kRecord) {
-        const char* end = std::to_chars(header + headerMark,
-                                        header + sizeof header, record.Number)
-                              .ptr;
+        static_assert(sizeof header >=
+                      sizeof "SentenceIndex: " - 1 + kMostDecimalBytes);
+        const char* end = PutDecimal(header + headerMark, record.Number);
         AppendAnnotatedRecord(
             record, depth,
             std::string_view(header, static_cast<std::size_t>(end - header)),

@@ -10,6 +10,7 @@
 #include "InputSource.h"
 #include "Status.h"
 #include "converter/ExampleMaker.h"
+#include "converter/TreeText.h"
 
 namespace annotator_python {
 

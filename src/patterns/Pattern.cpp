@@ -117,11 +117,11 @@ std::string Pattern::ReturnPatternAsString() const {
   for (const auto& [sl, tl] : Alignments) {
     if (!first) out.push_back(',');
     first = false;
-    out.append("(").append(std::to_string(sl)).append(",");
-    out.append(std::to_string(tl)).append(")");
+    out.append("(").append(Decimal(sl)).append(",");
+    out.append(Decimal(tl)).append(")");
   }
   out.append(")\nType: ").append(Type);
-  out.append("\nCoEmbeddingScore: ").append(std::to_string(CoEmbeddingScore));
+  out.append("\nCoEmbeddingScore: ").append(Decimal(CoEmbeddingScore));
   // The C-structure follows its label directly: the tree reader takes the
   // label into the root's label, and a blank there would break the line.
   out.append("\nC-Structure:").append(CStruct);

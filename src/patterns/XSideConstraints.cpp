@@ -5,6 +5,7 @@
 #include "Pattern.h"
 #include "TrainingSentencePair.h"
 #include "patterns/ConstraintEnding.h"
+#include "text/NumberText.h"
 
 namespace {}  // namespace
 
@@ -19,7 +20,7 @@ std::set<std::string> FindXSideConstraints(const std::vector<int>& slInds,
     const int sl = slInds[j];
     const std::string tag = sl > 0 ? pair->ReturnPOS(sl - 1) : std::string();
     if (const char* ending = ConstraintEnding(tag)) {
-      constraints.insert("(X" + std::to_string(j + 1) + " " + ending);
+      constraints.insert("(X" + Decimal(j + 1) + " " + ending);
     }
   }
   return constraints;

@@ -3,6 +3,8 @@
 #include <string>
 #include <utility>
 
+#include "text/NumberText.h"
+
 StatusFamily Status::Family() const {
   switch (Code) {
     case StatusCode::kOk:
@@ -25,16 +27,14 @@ std::string Status::Message() const {
     case StatusCode::kMalformedCStructure:
       return "malformed C-structure: " + Text;
     case StatusCode::kOverlongLine:
-      return "Line " + std::to_string(Line) +
+      return "Line " + Decimal(Line) +
              " of the training file is longer than 99,999 bytes.";
     case StatusCode::kTLPositionBeyondSentence:
-      return "TL Index " + std::to_string(Position) +
-             " exceeds TL sentence length.";
+      return "TL Index " + Decimal(Position) + " exceeds TL sentence length.";
     case StatusCode::kMalformedSentence:
     case StatusCode::kMalformedLink:
-      return Record == 0
-                 ? Text
-                 : "Sentence " + std::to_string(Record) + ": " + Text + ".";
+      return Record == 0 ? Text
+                         : "Sentence " + Decimal(Record) + ": " + Text + ".";
   }
   return "";
 }

@@ -2,12 +2,12 @@
 #define ANNOTATOR_BOUNDEDWRITER_H_
 
 #include <cassert>
-#include <charconv>
 #include <cstddef>
 #include <cstring>
 #include <string_view>
 
 #include "text/Appender.h"
+#include "text/NumberText.h"
 #include "text/PaddedText.h"
 
 namespace extraction {
@@ -75,25 +75,11 @@ class BoundedWriter {
     *at_++ = c;
   }
   void PutInt(int value) {
-    // Most numbers in a pattern are leaf and word positions, a digit or two.
-    const auto small = static_cast<unsigned>(value);
-    if (small < 10) {
-      assert(Room() >= 1);
-      *at_++ = static_cast<char>('0' + small);
-    } else if (small < 100) {
-      static constexpr char kPairs[] =
-          "00010203040506070809101112131415161718192021222324252627282930313233"
-          "34353637383940414243444546474849505152535455565758596061626364656667"
-          "6869707172737475767778798081828384858687888990919293949596979899";
-      assert(Room() >= 2);
-      std::memcpy(at_, kPairs + 2 * small, 2);
-      at_ += 2;
-    } else {
-      // The room's padding takes the longest number, so the check may
-      // follow the write.
-      at_ = std::to_chars(at_, at_ + kIntDigits, value).ptr;
-      assert(at_ <= limit_);
-    }
+    // The room's padding takes the longest number, so the check may follow
+    // the write.
+    static_assert(kMostDecimalBytes <= kPadding);
+    at_ = PutDecimal(at_, value);
+    assert(at_ <= limit_);
   }
   // Takes back the last byte written.
   void Unput() { --at_; }

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+#include <string>
 #include <string_view>
 
 // The int at the start of `text`, read the way atoi reads it: leading white
@@ -29,37 +29,22 @@ inline int ClampToIntRange(std::size_t value) {
                                                    : static_cast<int>(value);
 }
 
-namespace number_text {
+// The most bytes a 64-bit integer takes in decimal: "-9223372036854775808"
+// or "18446744073709551615".
+constexpr std::size_t kMostDecimalBytes = 20;
 
-// The decimal text of 0 to 999, in four bytes each, and how many it takes.
-struct SmallNumbers {
-  char Text[1000][4];
-  unsigned char Size[1000];
-  constexpr SmallNumbers() : Text(), Size() {
-    for (int n = 0; n < 1000; ++n) {
-      const int size = n < 10 ? 1 : n < 100 ? 2 : 3;
-      for (int i = size - 1, rest = n; i >= 0; --i, rest /= 10) {
-        Text[n][i] = static_cast<char>('0' + rest % 10);
-      }
-      Size[n] = static_cast<unsigned char>(size);
-    }
-  }
-};
-inline constexpr SmallNumbers kSmallNumbers;
+// Writes `value` in decimal at `out`, which has room for kMostDecimalBytes,
+// and returns where it ends. The one way the project writes a number.
+template <typename Integer>
+char* PutDecimal(char* out, Integer value) {
+  return std::to_chars(out, out + kMostDecimalBytes, value).ptr;
+}
 
-}  // namespace number_text
-
-// Writes `value` in decimal at `out` and returns where it ends. A number
-// below 1,000, as word and link numbers mostly are, is copied whole from a
-// table, four bytes whatever its size: `out` needs room for 20 bytes, or 4
-// past the number's end. Inline: make_examples writes one for every word
-// and two for every link.
-inline char* PutDecimal(char* out, std::uint64_t value) {
-  if (value < 1000) {
-    std::memcpy(out, number_text::kSmallNumbers.Text[value], 4);
-    return out + number_text::kSmallNumbers.Size[value];
-  }
-  return std::to_chars(out, out + 20, value).ptr;
+// `value` in decimal, for messages.
+template <typename Integer>
+std::string Decimal(Integer value) {
+  char digits[kMostDecimalBytes];
+  return std::string(digits, PutDecimal(digits, value));
 }
 
 #endif  // ANNOTATOR_NUMBERTEXT_H_

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "ParseParser.h"
+#include "text/NumberText.h"
 #include "trees/TreeWalk.h"
 
 namespace {
@@ -21,7 +22,7 @@ void AppendBracketed(CTree::TreeNode* node, std::string& out) {
         if (current->Children.empty()) {
           out += current->Word;
           out += '-';
-          out += std::to_string(current->Index);
+          out += Decimal(current->Index);
         }
       },
       [&out](CTree::TreeNode* /*current*/) { out += ')'; });
@@ -42,7 +43,7 @@ void ParseParser::PrintTreeNode(CTree::TreeNode* node) {
   // Composed first, so the caller's stream flags (std::hex, std::showpos,
   // a width) cannot change the index or pad a field.
   std::cout << "\tWord:" + node->RawWord + "\n\tLabel:" + node->Label +
-                   "\n\tIndex:" + std::to_string(node->Index) + '\n';
+                   "\n\tIndex:" + Decimal(node->Index) + '\n';
 }
 
 std::string ParseParser::ReturnTreeAsStringForPrint() {

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "ParseParser.h"
+#include "text/NumberText.h"
 #include "trees/LeafCounter.h"
 #include "trees/TreeWalk.h"
 
@@ -20,7 +21,7 @@ std::string CStructFromHereAsString(CTree::TreeNode* node, int& counter) {
           out += ' ';
           out += current->Word;
           out += '-';
-          out += std::to_string(counter);
+          out += Decimal(counter);
           counter = NextLeafPosition(counter);
         } else {
           out += '<';

@@ -1050,6 +1050,13 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
       "NN\nCoEmbeddingScore: 1\nC-Structure:(NN a-1)\nConstSeq: "
       "NN\nXSideConstraints:\n\n";
   const std::string longLine(100000, 'x');
+  // One ")" missing, and the trees after it taken for its part.
+  const auto manyLines = [](const std::string& line) {
+    std::string lines;
+    for (int i = 0; i < 20000; ++i) lines += line;
+    return lines;
+  };
+  const std::string manyTrees = manyLines("(NN c)\n");
   // {file} in a message stands for the path of the file it names.
   const struct {
     const char* Name;
@@ -1066,6 +1073,9 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
       {"CRLF", "(NN\r\n a)\r\n", "x\r\n", "0-0\r\n", sentence1, ""},
       {"over-long line", "(NN a) (NN b)", "x\n" + longLine, "0-0\n0-0",
        sentence1, "Line 2 of {tl} is longer than 99,999 bytes.\n"},
+      {"a tree past the record line limit", "(NN a)\n(S (NN b)\n" + manyTrees,
+       manyLines("x\n"), manyLines("0-0\n"), sentence1,
+       "Sentence 2: a tree longer than 99,999 bytes (unbalanced brackets?).\n"},
       {"OutFile is an input", "(NN a)", "x", "0-0", "", "", true},
   };
   const std::string base = TempPath("corpus");

@@ -7,7 +7,6 @@
 
 #include "ParseParser.h"
 #include "converter/ExampleMaker.h"
-#include "scan/TreeLineBlocks.h"
 #include "text/SplitText.h"
 
 namespace {
@@ -126,81 +125,46 @@ TEST(ExampleMaker, ReadsTreesAsParsersAndTreebanksWriteThem) {
   }
 }
 
-// A line written plainly is read by a quicker path than the full rules; the
-// two must agree on every line, the ones that only look plain included.
-TEST(ExampleMaker, ReadsAPlainLineAsTheFullRulesDo) {
-  const std::string longWord(70, 'w');
-  std::string manyWords = "(ROOT (S";
-  for (int i = 0; i < 1200; ++i)
-    manyWords += " (NN w" + std::to_string(i) + ")";
-  manyWords += "))";
-  const std::string lines[] = {
-      "(ROOT (S (NP (DT the) (NN dog)) (VP (VBZ barks))))",
-      "(ROOT (TOP (NP (NN a) (NN b))))",
-      "(ROOT (ROOT (TOP (ROOT (S (NP (NN a)) (VP (VB b)))))))",
-      "(ROOT (NN word))",
-      "(NN word)",
-      "(ROOT (NN a) (NN b))",
-      "(ROOT (S (NN -NONE-) (-NONE-x a) (: --) (NN a/b/) (-LRB- -LRB-)))",
-      "(S (NP (-NONE- *T*)) (VP (VB x)))",
-      "(S (NP (NN a)) )",
-      "(S  (NP (NN a)))",
-      "(S (NP (NN a))(VP (VB b)))",
-      "(S (NP (NN a))b)",
-      "(S (NP a b))",
-      "(S (NP (NN a)) b)",
-      "(S (X) (NN a))",
-      "( (S (NN a)))",
-      "(S\t(NN a))",
-      "(S (NN a)))",
-      "(S (NN a)",
-      "(ROOT (S (NP (NN " + longWord + ") (NN b))\t(VP (VB " + longWord +
-          "))))",
-      "(ROOT (S (NP (NN " + longWord + ") (NN b)) (" + longWord + " (VB c))))",
-      // A word, or a label, that runs into the next block and ends wrongly
-      // there.
-      "(ROOT (S (NP (NN " + longWord + " x))))",
-      "(ROOT (S (" + longWord + ") (NN a)))",
-      // "(" the last byte of a block, its label ending wrongly in the next.
-      "(ROOT (S (NN " + std::string(48, 'w') + ") (X) (NN a)))",
-      manyWords,
+// A tree spread over lines may take 99,999 bytes from its "(" to its last
+// ")", line breaks counted, and no more: at the limit it reads, a byte past
+// it the run stops at its sentence, after the records before it, whatever
+// its lines hold and wherever on its line it starts.
+TEST(ExampleMaker, StopsAtATreeLongerThanARecordLine) {
+  // "(S (NN a)", lines of `filler`, then a line of blanks and ")": `bytes`
+  // in all.
+  const auto tree = [](std::size_t bytes, const std::string& filler) {
+    std::string text = "(S (NN a)";
+    while (text.size() + 1 + filler.size() + 2 < bytes) text += "\n" + filler;
+    return text + "\n" + std::string(bytes - text.size() - 2, ' ') + ")";
   };
-  for (const std::string& line : lines) {
-    SCOPED_TRACE(line.substr(0, 80));
-    BracketedTreeReader full;
-    full.ReadText(line);
-    ExampleRecordView record;
-    int depth = 0;
-    const Status status = full.MakeRecord("x", "", 1, record, depth);
-    const std::string expected =
-        status ? std::string(record.Type) + "|" + std::string(record.SL) + "|" +
-                     std::string(record.CStructure) + "|" +
-                     std::string(record.ConstSeq) + "|" +
-                     std::to_string(depth) + "\n"
-               : status.Message() + "\n";
-    EXPECT_EQ(Make(line, "x\n", "\n"), expected);
-  }
-}
-
-// TL words are counted 16 bytes at a time, in counters that are emptied
-// every 255 blocks, the first block after a blank and the last one ending
-// at the line's end: lines past each edge, runs of blanks across them, and
-// a word or a blank at the first byte.
-TEST(ExampleMaker, CountsTLWordsOnLinesOfAnyLength) {
-  for (const std::size_t size :
-       {0, 1, 2, 15, 16, 17, 31, 33, 4079, 4080, 4097, 99999}) {
-    for (const std::size_t period : {1, 2, 3, 17}) {
-      for (const std::size_t first : {0, 1}) {
-        std::string text(size, 'w');
-        for (std::size_t i = first; i < size; i += period) text[i] = ' ';
-        std::size_t words = 0;
-        for (std::size_t i = 0; i < size; ++i) {
-          words += text[i] != ' ' && (i == 0 || text[i - 1] == ' ');
-        }
-        SCOPED_TRACE(std::to_string(size) + " bytes, a blank every " +
-                     std::to_string(period) + " from byte " +
-                     std::to_string(first));
-        EXPECT_EQ(CountBlankSeparated(text), words);
+  const struct {
+    const char* Name;
+    std::string Before, Filler;
+  } cases[] = {
+      {"empty lines", "", ""},
+      {"lines of blanks", "", "  \t  "},
+      {"after a tree on its first line", "(NN z) ", "  \t  "},
+  };
+  for (const auto& c : cases) {
+    for (const std::size_t bytes : {std::size_t{99999}, std::size_t{100000}}) {
+      SCOPED_TRACE(std::string(c.Name) + ", " + std::to_string(bytes));
+      const std::string text = tree(bytes, c.Filler);
+      ASSERT_EQ(text.size(), bytes);
+      const std::size_t sentences = c.Before.empty() ? 2 : 3;
+      std::string tl;
+      for (std::size_t i = 0; i < sentences; ++i) tl += "x\n";
+      const std::string made = Make(c.Before + text + "\n(NN b)\n", tl,
+                                    std::string(sentences, '\n'));
+      const std::string before =
+          c.Before.empty() ? "" : Make(c.Before, "x\n", "\n");
+      if (bytes <= 99999) {
+        EXPECT_EQ(made.find("Sentence"), std::string::npos);
+        EXPECT_EQ(made.rfind("Type: NN|SL: b/nn"),
+                  made.rfind('\n', made.size() - 2) + 1);
+      } else {
+        EXPECT_EQ(made, before + "Sentence " + (c.Before.empty() ? "1" : "2") +
+                            ": a tree longer than 99,999 bytes (unbalanced "
+                            "brackets?).\n");
       }
     }
   }

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -92,16 +93,19 @@ TEST(ClampToIntRange, KeepsValuesThatFitAndCapsTheRest) {
   EXPECT_EQ(ClampToIntRange(static_cast<std::size_t>(-1)), INT_MAX);
 }
 
-TEST(PutDecimal, WritesEveryNumberWholeOnEitherSideOfTheTable) {
-  for (const std::uint64_t value :
-       {0ULL, 7ULL, 9ULL, 10ULL, 42ULL, 99ULL, 100ULL, 305ULL, 999ULL, 1000ULL,
-        99999ULL, 18446744073709551615ULL}) {
-    char text[24];
-    std::memset(text, '#', sizeof text);
-    const char* end = PutDecimal(text, value);
-    EXPECT_EQ(std::string(text, static_cast<std::size_t>(end - text)),
-              std::to_string(value));
-  }
+// kMostDecimalBytes must hold the longest numbers of either sign, or they
+// come out cut short.
+TEST(PutDecimal, WritesTheLongestNumbersWholeInItsRoom) {
+  const auto written = [](auto value) {
+    char text[kMostDecimalBytes];
+    return std::string(text, PutDecimal(text, value));
+  };
+  EXPECT_EQ(written(std::uint64_t{0}), "0");
+  EXPECT_EQ(written(std::numeric_limits<std::uint64_t>::max()),
+            "18446744073709551615");
+  EXPECT_EQ(written(std::numeric_limits<std::int64_t>::min()),
+            "-9223372036854775808");
+  EXPECT_EQ(Decimal(-1), "-1");
 }
 
 }  // namespace
