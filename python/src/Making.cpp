@@ -149,7 +149,7 @@ void RegisterMaking(py::module_& module) {
   module.def("_make_examples", &MakeExamples);
   // from_nltk drops the wrappers a record drops, by the converter's rule.
   module.def("_is_wrapper_label", [](const py::handle& label) {
-    return IsWrapperLabel(Bytes(label));
+    return tree_text::IsWrapperLabel(Bytes(label));
   });
 }
 
