@@ -97,7 +97,7 @@ def main():
                                 "examples", "training-examples.txt")
         deep_peak = peak_memory(args.program, deep)
         print(f"deep record     peak {deep_peak:6.1f} MB")
-        # README's terms.
+        # doc/patterns.md's terms.
         print(f"memory peaks at {deep_peak:.1f} MB on a tree nested 24,995 deep "
               f"({peak_memory(args.program, examples):.1f} MB on the bundled example)")
 

@@ -54,7 +54,7 @@ def main():
                 cut += 1
         print(f"kills={a.kills} signal={a.signal} full_run_s={full_time:.3f} "
               f"cut_inside_a_record={cut} not_a_prefix={not_prefix}")
-        # README's terms.
+        # doc/records.md's terms.
         print(f"SIG{a.signal}: {cut} of {a.kills} kills left a partial last record")
         return 1 if cut or not_prefix else 0
 

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """parallel_recipe.py BIN [--mb M] [--rounds N] [--file FILE]
 
-Times README's GNU parallel recipe for large corpora against one run of
+Times the GNU parallel recipe of doc/large-corpora.md for large corpora against one run of
 annotator BIN over the same file, on this machine:
 
   one        BIN FILE OUT, standard output on /dev/null
   pipe       the old recipe: parallel --pipe --recstart ... (parallel itself
              reads the file and pushes every byte to the jobs)
-  part -jN   the recipe README gives: parallel --pipe-part -a FILE
+  part -jN   the recipe doc/large-corpora.md gives: parallel --pipe-part -a FILE
              --block -1 ... (each job reads its own part of the file), with
              N job slots for N from 1 to the number of cores
 
@@ -19,7 +19,7 @@ From the part -j1 and part -jN times a line T(j) = fixed + work / j is fitted:
 the fixed part is what splitting and joining cost whatever the cores, and the
 last lines say from how many cores the recipe beats one run on this file, from
 the medians and from each round alone: where the rounds disagree, the answer
-is within the noise of the machine. The table rows are README's.
+is within the noise of the machine. The table rows are doc/large-corpora.md's.
 """
 import argparse
 import os
@@ -106,7 +106,7 @@ def main():
     print(f"{os.path.basename(infile)}: {mb:.1f} MB, {cores} cores, medians of {a.rounds}")
     for name, t in med.items():
         print(f"  {name:10s} {t:7.3f} s  {mb / t:7.1f} MB/s  {t / med['one']:5.2f} x one run")
-    # README's table: the median, and the spread of the rounds around it.
+    # doc/large-corpora.md's table: the median, and the spread of the rounds around it.
     titles = {"one": "one run", "pipe": "`--pipe` (the former recipe)"}
     for jobs in range(1, cores + 1):
         titles[f"part -j{jobs}"] = f"`--pipe-part`, {jobs} job{'s' if jobs > 1 else ''}"

@@ -12,7 +12,7 @@ cached under $TMPDIR/annotator-speed, seeds 1 and 2) are each read with
 `annotator.read` (summing the scores) and each annotated with
 `annotator.annotate`. Prints the medians of --rounds rounds, their spread,
 each round's ratio of the two (its median and spread), and whether two
-threads took less time than one after the other in every round, as README
+threads took less time than one after the other in every round, as doc/python.md
 gives them.
 """
 

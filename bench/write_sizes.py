@@ -6,7 +6,7 @@ listing on (standard output to a file, as a terminal gets it) and with it on
 /dev/null, from the write calls strace(1) records. The last write of a run
 carries the rest and is left out of the median.
 
-Prints the figures as README gives them, for example
+Prints the figures as doc/records.md gives them, for example
   listing on: OutFile gets about 110 KiB per write (median 113096 bytes, 101 writes)
 """
 import argparse

@@ -164,8 +164,9 @@ def test_show_writes_the_picture_of_record_n_or_of_id_k(tmp_path, write_file):
         assert message in failed.stderr
 
 
-# README's picture: a long, nearly monotone sentence, as make_example makes it.
-README_SENTENCE = (
+# The Python guide's picture (doc/python.md): a long, nearly monotone sentence,
+# as make_example makes it.
+PICTURE_SENTENCE = (
     "(ROOT (S (NP (DT The) (NN committee)) (VP (VBD approved) (NP (NP (DT the) (JJ new) "
     "(NN budget)) (PP (IN for) (NP (NP (DT the) (JJ public) (NNS libraries)) (PP (IN of) "
     "(NP (DT the) (NN city)))))) (NP (JJ last) (NN week))) (. .)))",
@@ -175,7 +176,7 @@ README_SENTENCE = (
 
 
 def test_readme_picture_is_the_sentence_as_drawn_today():
-    example = annotator.make_example(*README_SENTENCE, number=7)
+    example = annotator.make_example(*PICTURE_SENTENCE, number=7)
     assert example._repr_svg_() == (ROOT / "doc" / "example.svg").read_text()
 
 
