@@ -51,7 +51,7 @@ int OpenOutput(const std::string& path);
 // of the first failure. Used without the interpreter's lock.
 struct WholeRecordFile {
   // Records go out in pieces of about this size.
-  static constexpr std::size_t kChunk = 1 << 20;
+  static constexpr std::size_t kFlushBytes = 1 << 20;
 
   explicit WholeRecordFile(int fd) : Fd(fd) {}
   // Writes Pending; false (and nothing more is written) once a write failed.
