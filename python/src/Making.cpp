@@ -109,7 +109,8 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
               record, depth, "SentenceIndex: " + std::to_string(record.Number),
               out.Pending);
           ++records;
-          going = out.Pending.size() < WholeRecordFile::kFlushBytes || out.Flush();
+          going =
+              out.Pending.size() < WholeRecordFile::kFlushBytes || out.Flush();
           break;
         case ExampleMaker::Step::kSkipped:
           skips.push_back(maker.Problem());

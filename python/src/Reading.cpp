@@ -169,7 +169,8 @@ std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
       }
       AppendAnnotatedRecord(example, tree.Depth, out.Pending);
       ++records;
-      if (out.Pending.size() >= WholeRecordFile::kFlushBytes && !out.Flush()) break;
+      if (out.Pending.size() >= WholeRecordFile::kFlushBytes && !out.Flush())
+        break;
     }
     if (status) status = reader.ReadStatus();
     out.Close();
