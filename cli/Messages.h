@@ -39,20 +39,23 @@ constexpr std::string_view kExtractPatternsHelp =
     "\n"
     "See man extract_patterns.\n";
 constexpr std::string_view kMakeExamplesUsage =
-    "Usage: make_examples --help | --version | [--quiet] Trees TLFile "
-    "AlignmentFile [OutFile].\n";
+    "Usage: make_examples --help | --version | [--quiet] [--bare-labels] "
+    "Trees TLFile AlignmentFile [OutFile].\n";
 // What make_examples --help writes on standard output.
 constexpr std::string_view kMakeExamplesHelp =
-    "Usage: make_examples --help | --version | [--quiet] Trees TLFile "
-    "AlignmentFile [OutFile].\n"
+    "Usage: make_examples --help | --version | [--quiet] [--bare-labels] "
+    "Trees TLFile AlignmentFile [OutFile].\n"
     "Writes a training example for every sentence of a corpus: tree k of\n"
     "Trees (bracketed trees as parsers and treebanks write them), line k of\n"
     "TLFile (the TL sentence) and line k of AlignmentFile (links i-j, both\n"
     "counted from 0). Records go to OutFile, or to standard output when it\n"
     "is absent or \"-\". A sentence that cannot become a record is skipped\n"
-    "with a message, and the exit status is then 1.\n"
+    "with a message, and the exit status is then 1. Blank lines after the\n"
+    "last tree's lines are ignored.\n"
     "\n"
     "  --quiet        no progress or summary line on standard error\n"
+    "  --bare-labels  labels without function tags and co-indices: NP-SBJ-1\n"
+    "                 and NP=2 become NP; -NONE-, -LRB- stay whole\n"
     "  --help         this text\n"
     "  --version      the version\n"
     "\n"

@@ -1,5 +1,5 @@
-// make_examples [--quiet] Trees TLFile AlignmentFile [OutFile]: writes a
-// training example for every sentence of a parsed, aligned corpus.
+// make_examples [--quiet] [--bare-labels] Trees TLFile AlignmentFile [OutFile]:
+// writes a training example for every sentence of a parsed, aligned corpus.
 #include <unistd.h>
 
 #include <csignal>
@@ -39,7 +39,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   const bool quiet = argc > 1 && std::strcmp(argv[1], "--quiet") == 0;
-  const int first = quiet ? 2 : 1;
+  const bool bareLabels =
+      argc > 1 + quiet && std::strcmp(argv[1 + quiet], "--bare-labels") == 0;
+  const int first = 1 + quiet + bareLabels;
   const int operands = argc - first;
   if (operands != 3 && operands != 4) Fatal(messages::kMakeExamplesUsage);
   for (int i = first; i < argc; ++i) {
@@ -81,6 +83,7 @@ int main(int argc, char** argv) {
 
   ExampleMaker maker(trees.Stream(), tl.Stream(), alignment.Stream(), treesFile,
                      tlFile, alignmentFile);
+  maker.SetBareLabels(bareLabels);
   // A failed read looks like the end of its file to the maker: whatever it
   // made of the step that met it, maybe from a line cut short, is not taken.
   const auto readFailed = [&] {

@@ -115,7 +115,7 @@ class SkippedSentenceWarning(UserWarning):
 
 
 def make_examples(trees: _Source, tl: _Source, alignment: _Source,
-                  out: _PathLike) -> int:
+                  out: _PathLike, *, bare_labels: bool = False) -> int:
     """Write what ``make_examples trees tl alignment out`` writes to its OutFile.
 
     Sentence k is tree k of `trees` (bracketed trees as parsers write them),
@@ -133,11 +133,16 @@ def make_examples(trees: _Source, tl: _Source, alignment: _Source,
     the warnings for the sentences skipped before it). ValueError when `out`
     is one of the inputs or a path holds a NUL, OSError when a file cannot
     be opened, read or written, KeyboardInterrupt when a signal interrupts a
-    wait. The output holds whole records only.
+    wait. The output holds whole records only. Blank lines after the last
+    tree's lines in `tl` and `alignment` are ignored. With `bare_labels`, as
+    ``make_examples --bare-labels``, every label loses its function tags and
+    co-indices (``NP-SBJ-1`` and ``NP=2`` become ``NP``; ``-NONE-`` and
+    ``-LRB-`` stay whole).
     """
     skipped = []
     try:
-        return _annotator._make_examples(trees, tl, alignment, out, skipped)
+        return _annotator._make_examples(trees, tl, alignment, out, skipped,
+                                         bare_labels)
     finally:
         for sentence, reason in skipped:
             _warnings.warn(SkippedSentenceWarning(sentence, reason), stacklevel=2)

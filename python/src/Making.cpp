@@ -55,11 +55,13 @@ std::string LinksText(const py::handle& alignment) {
 }
 
 py::object MakeExample(const py::handle& tree, const py::handle& tl,
-                       const py::handle& alignment, std::size_t number) {
+                       const py::handle& alignment, std::size_t number,
+                       bool bareLabels) {
   const std::string treeText = TreeText(tree);
   const std::string tlText = Bytes(tl);
   const std::string links = LinksText(alignment);
   BracketedTreeReader reader;
+  reader.SetBareLabels(bareLabels);
   ExampleRecordView record;
   int depth = 0;
   Status status;
@@ -76,7 +78,7 @@ py::object MakeExample(const py::handle& tree, const py::handle& tl,
 // before any error is raised, so that the caller reports them all.
 std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
                          const py::handle& alignment, const py::handle& outName,
-                         py::list skipped) {
+                         py::list skipped, bool bareLabels) {
   const std::string outPath = PathBytes(outName);
   // Each input reads as read() reads its source: a path or a file object,
   // waits that wake for signals, a failed read raised as OSError.
@@ -95,6 +97,7 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
 
   ExampleMaker maker(inputs[0].Stream(), inputs[1].Stream(), inputs[2].Stream(),
                      names[0], names[1], names[2]);
+  maker.SetBareLabels(bareLabels);
   ExampleRecordView record;
   int depth = 0;
   std::size_t records = 0;
@@ -145,8 +148,15 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
 }  // namespace
 
 void RegisterMaking(py::module_& module) {
-  module.def("make_example", &MakeExample, py::arg("tree"), py::arg("tl"),
-             py::arg("alignment"), py::arg("number") = 1);
+  module.def("make_example", &MakeExample,
+             "The record make_examples makes of one sentence: its tree (text "
+             "or Tree), TL sentence and 0-based links (text or (i, j) pairs). "
+             "With bare_labels, as make_examples --bare-labels, every label "
+             "loses its function tags and co-indices (NP-SBJ-1 and NP=2 "
+             "become NP; -NONE- and -LRB- stay whole).",
+             py::arg("tree"), py::arg("tl"), py::arg("alignment"),
+             py::arg("number") = 1, py::kw_only(),
+             py::arg("bare_labels") = false);
   module.def("_make_examples", &MakeExamples);
   // from_nltk drops the wrappers a record drops, by the converter's rule.
   module.def("_is_wrapper_label", [](const py::handle& label) {

@@ -314,22 +314,31 @@ def test_one_iterator_is_read_by_one_thread_at_a_time(tmp_path):
 SMALL_CORPUS = ("(ROOT (S (NP (DT the) (NN cat)) (VP (VBZ sleeps))))\n(ROOT)\n"
                 "(NN a)\n(NN c)", "le chat dort\nx\nb\nc\n",
                 "2-2 0-0 1-1 0-0\n\n0-0\n0-3\n")
+# The same with treebank labels to cut and an editor's blank lines after
+# the last tree.
+TAGGED_CORPUS = (SMALL_CORPUS[0].replace("(S ", "(S-TPC=2 ").replace("(NP ", "(NP-SBJ-1 "),
+                 SMALL_CORPUS[1] + "\n \n", SMALL_CORPUS[2] + "\n")
 
 
-@pytest.mark.parametrize("real", [False, True], ids=["small", "real"])
-def test_make_examples_equals_the_program(real, tmp_path, write_file):
+@pytest.mark.parametrize("real,bare", [(False, False), (True, False), (False, True)],
+                         ids=["small", "real", "bare labels, trailing blank lines"])
+def test_make_examples_equals_the_program(real, bare, tmp_path, write_file):
+    options = ["--bare-labels"] if bare else []
     if real:
         files = [REAL_CORPUS.with_suffix(s) for s in (".ptb", ".tl", ".align")]
         if not files[0].exists():
             pytest.skip(f"{files[0]} is absent")
     else:
-        files = [write_file(t, n) for t, n in zip(SMALL_CORPUS, "pta")]
-    result = program_output(MAKE_EXAMPLES_BIN, *files, tmp_path / "program.txt")
+        corpus = TAGGED_CORPUS if bare else SMALL_CORPUS
+        files = [write_file(t, n) for t, n in zip(corpus, "pta")]
+    result = program_output(MAKE_EXAMPLES_BIN, *options, *files, tmp_path / "program.txt")
     expected = (tmp_path / "program.txt").read_bytes()
+    if bare:
+        assert b"-SBJ" not in expected and b"(S (NP (DT the-1)" in expected
     out = tmp_path / "module.txt"
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
-        written = annotator.make_examples(*files, out)
+        written = annotator.make_examples(*files, out, bare_labels=bare)
     assert written == expected.count(b"SentenceIndex:")
     assert out.read_bytes() == expected
     # Every skipped sentence warns, in order, with the program's message.
@@ -346,11 +355,11 @@ def test_make_examples_equals_the_program(real, tmp_path, write_file):
         with warnings.catch_warnings():
             warnings.simplefilter("error", annotator.SkippedSentenceWarning)
             with pytest.raises(annotator.SkippedSentenceWarning, match="^Sentence 2: no"):
-                annotator.make_examples(*files, out)
+                annotator.make_examples(*files, out, bare_labels=bare)
         assert out.read_bytes() == expected
     # One sentence at a time, from texts, a Tree or pairs, gives the same.
     trees, tls, links = (pathlib_text(f).splitlines() for f in files)
-    made = [annotator.make_example(t, l, a, number=n + 1)
+    made = [annotator.make_example(t, l, a, number=n + 1, bare_labels=bare)
             for n, (t, l, a) in enumerate(zip(trees, tls, links)) if n not in (1, 3) or real]
     tree = annotator.parse_tree(made[0].cstructure)
     pairs = [(s - 1, t - 1) for s, t in made[0].alignment]

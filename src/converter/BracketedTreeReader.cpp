@@ -105,7 +105,13 @@ bool BracketedTreeReader::Scan(std::string_view line) {
       while (p < end && IsSpace(*p)) ++p;
       const char* label = p;
       p = CopyToken(p, end, out);
-      const auto size = static_cast<std::uint32_t>(p - label);
+      auto size = static_cast<std::uint32_t>(p - label);
+      if (bareLabels_) {
+        const auto bare = static_cast<std::uint32_t>(
+            BareLabel(std::string_view(label, size)).size());
+        out -= size - bare;
+        size = bare;
+      }
       if (size == 0 && !nodes_.empty()) simple_ = false;
       innermost_ = static_cast<std::int32_t>(nodes_.size());
       nodes_.push_back({outBegin + 1, size, 0, 0, parent, 0, outBegin, 0});

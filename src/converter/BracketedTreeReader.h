@@ -46,6 +46,10 @@ class BracketedTreeReader {
   Status MakeRecord(std::string_view tl, std::string_view alignment,
                     std::size_t number, ExampleRecordView& record, int& depth);
 
+  // Labels read from now on lose their function tags and co-indices, as
+  // tree_text::BareLabel cuts them.
+  void SetBareLabels(bool bare) { bareLabels_ = bare; }
+
   // Reads the one tree of `text` (more than one, or none, is a problem).
   void ReadText(std::string_view text);
 
@@ -136,6 +140,7 @@ class BracketedTreeReader {
   // Bytes the tree took from its "(" to the end of the last line read.
   std::size_t treeBytes_ = 0;
   bool tooLong_ = false;
+  bool bareLabels_ = false;
   // A stray ")" or word before this tree's "(" makes it unreadable.
   const char* carried_ = nullptr;
 

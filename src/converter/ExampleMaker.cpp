@@ -1,7 +1,9 @@
 #include "converter/ExampleMaker.h"
 
+#include <algorithm>
 #include <utility>
 
+#include "converter/TreeText.h"
 #include "text/NumberText.h"
 
 ExampleMaker::ExampleMaker(std::istream& trees, std::istream& tl,
@@ -27,6 +29,24 @@ bool ExampleMaker::Overlong(const LineReader& lines, const std::string& name) {
   return true;
 }
 
+namespace {
+
+bool Blank(std::string_view line) {
+  return std::all_of(line.begin(), line.end(), tree_text::IsSpace);
+}
+
+// Reads `lines` to its end: true when every line left is blank. A line too
+// long is not.
+bool OnlyBlankLinesLeft(LineReader& lines) {
+  std::string_view line;
+  while (lines.Next(line)) {
+    if (!Blank(line)) return false;
+  }
+  return !lines.Overlong();
+}
+
+}  // namespace
+
 ExampleMaker::Step ExampleMaker::Next(ExampleRecordView& record, int& depth) {
   const bool tree = reader_.Next(trees_);
   if (Overlong(trees_, treesName_)) return Step::kStopped;
@@ -45,6 +65,12 @@ ExampleMaker::Step ExampleMaker::Next(ExampleRecordView& record, int& depth) {
   const bool alignmentLine = alignment_.Next(alignment);
   if (Overlong(alignment_, alignmentName_)) return Step::kStopped;
   if (!tree && !tlLine && !alignmentLine) return Step::kEnd;
+  // Blank lines after the last tree are an editor's habit, not sentences.
+  if (!tree && (!tlLine || Blank(tl)) && (!alignmentLine || Blank(alignment)) &&
+      (!tlLine || OnlyBlankLinesLeft(tl_)) &&
+      (!alignmentLine || OnlyBlankLinesLeft(alignment_))) {
+    return Step::kEnd;
+  }
   ++number_;
   const std::string& shortName = !tree     ? treesName_
                                  : !tlLine ? tlName_

@@ -22,10 +22,14 @@ class ExampleMaker {
   enum class Step {
     kRecord,   // a record was appended
     kSkipped,  // the sentence was skipped: Problem() says why
-    kEnd,      // all three files ended together
+    kEnd,      // all three files ended together, but for blank lines
+               // after the last tree
     kStopped,  // a file ran short, held a line too long or a tree too
                // long: Problem()
   };
+
+  // Every label from now on without its function tags and co-indices.
+  void SetBareLabels(bool bare) { reader_.SetBareLabels(bare); }
 
   // Makes the next sentence's record fields and depth, as
   // BracketedTreeReader::MakeRecord gives them.

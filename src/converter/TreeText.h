@@ -45,6 +45,14 @@ inline bool IsWrapperLabel(std::string_view label) {
   return label.empty() || label == "ROOT" || label == "TOP";
 }
 
+// A label without its function tags and co-index, so that counts gather by
+// category: cut at the first "-" or "=" after its first byte. A label that
+// begins with "-" (-NONE-, -LRB-) names a category whole.
+inline std::string_view BareLabel(std::string_view label) {
+  if (label.empty() || label[0] == '-') return label;
+  return label.substr(0, label.find_first_of("-=", 1));
+}
+
 // The label of an empty element, which a record leaves out with its word.
 inline constexpr std::string_view kEmptyElement = "-NONE-";
 

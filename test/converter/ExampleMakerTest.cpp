@@ -15,9 +15,10 @@ namespace {
 // type, SL, C-structure, constituent sequence and depth, or the message of
 // a skipped sentence or a stopped run.
 std::string Make(const std::string& trees, const std::string& tl,
-                 const std::string& alignment) {
+                 const std::string& alignment, bool bareLabels = false) {
   std::istringstream treeIn(trees), tlIn(tl), alignmentIn(alignment);
   ExampleMaker maker(treeIn, tlIn, alignmentIn, "t", "tl", "a");
+  maker.SetBareLabels(bareLabels);
   ExampleRecordView record;
   int depth = 0;
   std::string made;
@@ -122,6 +123,52 @@ TEST(ExampleMaker, ReadsTreesAsParsersAndTreebanksWriteThem) {
     const std::size_t tree = made.find("|C-Structure:") + 1;
     EXPECT_EQ(SLWords(made.substr(sl, tree - 1 - sl)),
               TreeWords(made.substr(tree, made.find('|', tree) - tree)));
+  }
+}
+
+TEST(ExampleMaker, CutsFunctionTagsAndCoIndicesFromBareLabels) {
+  const TreeCase cases[] = {
+      {"tags, co-indices, a $ tag, a word with dashes",
+       "(S-TPC-2 (NP-SBJ-1 (PRP$ his) (NN-1 a-b)) (VP=2 (VBD ran)))",
+       "Type: S|SL: his/prp$ a-b/nn ran/vbd|C-Structure:(S (NP (PRP$ his-1) "
+       "(NN a-b-2)) (VP (VBD ran-3)))|ConstSeq: NP VP|3\n"},
+      {"labels that begin with - stay whole, with a trace",
+       "(S (NP-SBJ (-NONE- *T*-1)) (-LRB- -LRB-) (NP=3 (NN a)) (-RRB- -RRB-))",
+       "Type: S|SL: -LRB-/-lrb- a/nn -RRB-/-rrb-|C-Structure:(S (-LRB- "
+       "-LRB--1) (NP (NN a-2)) (-RRB- -RRB--3))|ConstSeq: -LRB- NP -RRB-|3\n"},
+      {"under wrappers", "( (NP-SBJ=3 (NN a)))",
+       "Type: NP|SL: a/nn|C-Structure:(NP (NN a-1))|ConstSeq: NN|2\n"},
+  };
+  for (const TreeCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(Make(c.Trees, "x\n", "\n", true), c.Expected);
+  }
+}
+
+// Blank lines after the last tree are an editor's, not sentences; before
+// it, each is a sentence's.
+TEST(ExampleMaker, IgnoresBlankLinesOnlyAfterTheLastTree) {
+  const std::string a =
+      "Type: NN|SL: a/nn|C-Structure:(NN a-1)|ConstSeq: NN|1\n";
+  const std::string b =
+      "Type: NN|SL: b/nn|C-Structure:(NN b-1)|ConstSeq: NN|1\n";
+  const struct {
+    const char* Name;
+    std::string Trees, TL, Links, Expected;
+  } cases[] = {
+      {"after the TL lines", "(NN a)\n\n", "x\n\n \t\n", "0-0\n", a},
+      {"after the links", "(NN a)", "x\n", "0-0\n\n\n", a},
+      {"CRLF, in both", "(NN a)", "x\r\n\r\n", "\r\n\r\n", a},
+      {"before the last tree", "(NN a)\n(NN b)", "\nx\n", "\n0-0\n", a + b},
+      {"needed by the last tree", "(NN a)\n(NN b)", "x\n\n", "0-0\n\n", a + b},
+      {"a line after them", "(NN a)", "x\n\ny\n", "0-0\n",
+       a + "t ends before sentence 2.\n"},
+      {"a link beside them", "(NN a)", "x\n\n", "0-0\n\n0-0\n",
+       a + "t ends before sentence 2.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    EXPECT_EQ(Make(c.Trees, c.TL, c.Links), c.Expected);
   }
 }
 
