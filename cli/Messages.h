@@ -60,6 +60,10 @@ constexpr std::string_view kMakeExamplesHelp =
     "See man make_examples.\n";
 constexpr std::string_view kSameFile =
     "InFile and OutFile name the same file.\n";
+// annotator's, which names no file.
+constexpr std::string_view kCannotOpenTrainingFile =
+    "Couldn't open training file.\n";
+constexpr std::string_view kCannotOpenOutFile = "Couldn't open outfile.\n";
 // annotator's: a read of the input failed (an I/O error), the run ends
 // there, exit 1. The other programs name the file and the reason.
 constexpr std::string_view kCannotReadTrainingFile =

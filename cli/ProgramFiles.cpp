@@ -31,3 +31,10 @@ void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
     Fatal(messages::CannotOpenOutFile(outFile, errno));
   }
 }
+
+void OpenAnnotatorFiles(const char* inFile, const char* outFile,
+                        TrainingInput& in, RecordFile& out) {
+  if (NameSameFile(inFile, outFile)) Fatal(messages::kSameFile);
+  if (!in.Open(inFile)) Fatal(messages::kCannotOpenTrainingFile);
+  if (!out.Open(outFile)) Fatal(messages::kCannotOpenOutFile);
+}

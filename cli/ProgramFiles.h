@@ -17,6 +17,9 @@
 // through the descriptor: read it in large pieces (LineReader does).
 void OpenProgramFiles(const char* inFile, const char* outFile,
                       TrainingInput& in, RecordFile& out);
+// The same with annotator's messages, which name neither file nor reason.
+void OpenAnnotatorFiles(const char* inFile, const char* outFile,
+                        TrainingInput& in, RecordFile& out);
 
 // The same for a program that reads several files, each checked and opened
 // in the order given, its messages naming it by its role. A file that
