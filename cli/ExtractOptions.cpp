@@ -1,7 +1,11 @@
 #include "ExtractOptions.h"
 
 #include <cstring>
+#include <string>
 #include <string_view>
+#include <utility>
+
+#include "Messages.h"
 
 namespace {
 
@@ -39,7 +43,14 @@ bool OptionValue(std::string_view name, int argc, const char* const* argv,
 // and refuses --tsv and --count.
 ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
   ExtractOptions options;
-  const auto usage = [] { return ExtractOptions(); };
+  const auto usage = [](std::string problem) {
+    ExtractOptions refused;
+    refused.Problem = std::move(problem);
+    return refused;
+  };
+  const auto quoted = [](std::string_view value) {
+    return "\"" + std::string(value) + "\".";
+  };
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     options.What = ExtractOptions::Action::Help;
     return options;
@@ -62,7 +73,13 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     if (arg.size() < 2 || arg[0] != '-') break;
     bool* flag = nullptr;
     std::string_view value;
-    if (arg == "--consistent") {
+    // The option's name, without a "=value" it came with.
+    const std::string_view name = arg.substr(0, arg.find('='));
+    const std::string wholeNumber =
+        std::string(name) + " takes a whole number from 1, not ";
+    if (arg == "--help" || arg == "--version") {
+      return usage(std::string(arg) + " goes alone.");
+    } else if (arg == "--consistent") {
       flag = &options.Consistent;
     } else if (!scoring && arg == "--tsv") {
       flag = &tsv;
@@ -75,11 +92,11 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     } else if (OptionValue("--max-words", argc, argv, at, value)) {
       flag = &bounded;
       options.MaxWords = ReadWordBound(value);
-      if (options.MaxWords == 0) return usage();
+      if (options.MaxWords == 0) return usage(wholeNumber + quoted(value));
     } else if (scoring && OptionValue("--min-count", argc, argv, at, value)) {
       flag = &floored;
       options.MinCount = ReadWordBound(value);
-      if (options.MinCount == 0) return usage();
+      if (options.MinCount == 0) return usage(wholeNumber + quoted(value));
     } else if (scoring && OptionValue("--smoothing", argc, argv, at, value)) {
       flag = &smoothed;
       if (value == "good-turing") {
@@ -87,27 +104,33 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
       } else if (value == "kneser-ney") {
         options.Smooth = ExtractOptions::Smoothing::KneserNey;
       } else {
-        return usage();
+        return usage("--smoothing takes good-turing or kneser-ney, not " +
+                     quoted(value));
       }
     } else if (scoring && OptionValue("--lexical", argc, argv, at, value)) {
       flag = &lexical;
-      if (value.empty()) return usage();
+      if (value.empty()) return usage("--lexical takes a file name prefix.");
       options.LexicalPrefix = value.data();
     } else {
-      return usage();
+      return usage("unknown option " + std::string(name) + ".");
     }
-    if (*flag) return usage();
+    if (*flag) return usage(std::string(name) + " given twice.");
     *flag = true;
   }
-  if (tsv && count) return usage();
+  if (tsv && count) return usage("--tsv and --count cannot go together.");
   options.Output = count ? ExtractOptions::Format::Count
                    : tsv ? ExtractOptions::Format::Tsv
                          : ExtractOptions::Format::Patterns;
 
-  const int operands = argc - at;
-  if (operands != 1 && operands != 2) return usage();
   for (int i = at; i < argc; ++i) {
-    if (argv[i][0] == '-' && argv[i][1] != '\0') return usage();
+    if (argv[i][0] == '-' && argv[i][1] != '\0') {
+      return usage(std::string("options come before InFile, not after: ") +
+                   argv[i] + ".");
+    }
+  }
+  const int operands = argc - at;
+  if (operands != 1 && operands != 2) {
+    return usage(messages::WrongPathCount(operands, 1, "InFile [OutFile]"));
   }
   options.InFile = argv[at];
   if (operands == 2 && std::strcmp(argv[at + 1], "-") != 0) {

@@ -2,6 +2,7 @@
 #define ANNOTATOR_EXTRACTOPTIONS_H_
 
 #include <cstddef>
+#include <string>
 
 // What the command line of extract_patterns or score_patterns asks for.
 // Options come before the operands, each at most once; --help and --version
@@ -13,6 +14,9 @@ struct ExtractOptions {
   enum class Smoothing { None, GoodTuring, KneserNey };
 
   Action What = Action::Usage;
+  // With Action::Usage, what was wrong, as one sentence for the user:
+  // "unknown option --quite.".
+  std::string Problem;
   bool Consistent = false;
   Format Output = Format::Patterns;
   // The most SL words a constituent may span; 0 sets no bound.
@@ -33,7 +37,8 @@ struct ExtractOptions {
 
 // Reads `argv[1]` to `argv[argc - 1]`. Any option it does not know, one given
 // twice, --tsv with --count, a --max-words without a whole number from 1 on,
-// or other than one or two operands give Action::Usage.
+// or other than one or two operands give Action::Usage, the first mistake
+// found told in Problem.
 ExtractOptions ParseExtractOptions(int argc, const char* const* argv);
 
 // The same for score_patterns: --consistent, --max-words N, --smoothing

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "Messages.h"
 #include "RecordFile.h"
 #include "records/ExitWithMessage.h"
@@ -11,5 +13,7 @@
 void Fatal(std::string_view message) { ExitWithMessage(message); }
 
 void Say(std::string_view text) {
-  if (!WriteWhole(STDOUT_FILENO, text)) Fatal(messages::kCannotWriteOutFile);
+  if (!WriteWhole(STDOUT_FILENO, text)) {
+    Fatal(messages::CannotWriteOutFile(nullptr, errno));
+  }
 }

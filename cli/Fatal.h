@@ -10,7 +10,7 @@
 [[noreturn]] void Fatal(std::string_view message);
 
 // Writes `text` to standard output, where --help and --version go; a failed
-// write ends the process with "Couldn't write outfile.".
+// write ends the process with "Couldn't write standard output: REASON.".
 void Say(std::string_view text);
 
 #endif  // ANNOTATOR_FATAL_H_

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -62,17 +63,56 @@ constexpr std::string_view kMakeExamplesHelp =
     "See man make_examples.\n";
 constexpr std::string_view kSameFile =
     "InFile and OutFile name the same file.\n";
+// annotator's, which names no file.
 constexpr std::string_view kCannotOpenTrainingFile =
     "Couldn't open training file.\n";
-// A read of the input failed (an I/O error): the run ends there, exit 1.
+constexpr std::string_view kCannotOpenOutFile = "Couldn't open outfile.\n";
+// annotator's: a read of the input failed (an I/O error), the run ends
+// there, exit 1. The other programs name the file and the reason.
 constexpr std::string_view kCannotReadTrainingFile =
     "Couldn't read training file.\n";
-constexpr std::string_view kCannotOpenOutFile = "Couldn't open outfile.\n";
 constexpr std::string_view kCannotWriteOutFile = "Couldn't write outfile.\n";
 // On standard output, after the listing of the record that could not be read
 // whole.
 constexpr std::string_view kNoTrainingExample =
     "Couldn't produce a training example.\n";
+
+// "Couldn't <verb> <role> <path>: <reason>.\n", the reason being the
+// system's for `error` (strerror); with `error` 0, as for a read that a
+// signal ended, the reason is left out. The path is written as given, so
+// the user finds it in the command line.
+inline std::string FileFailed(std::string_view verb, std::string_view role,
+                              std::string_view path, int error) {
+  std::string text = "Couldn't " + std::string(verb) + " " + std::string(role) +
+                     " " + std::string(path);
+  if (error != 0) text += std::string(": ") + std::strerror(error);
+  return text + ".\n";
+}
+// The three programs' output is "outfile PATH", or standard output when
+// `outFile` is null.
+inline std::string CannotOpenOutFile(const char* outFile, int error) {
+  return FileFailed("open", "outfile", outFile, error);
+}
+inline std::string CannotWriteOutFile(const char* outFile, int error) {
+  return outFile ? FileFailed("write", "outfile", outFile, error)
+                 : FileFailed("write", "standard", "output", error);
+}
+
+// A usage mistake: "PROGRAM: PROBLEM\n", then the usage line.
+inline std::string UsageError(std::string_view program,
+                              std::string_view problem,
+                              std::string_view usage) {
+  return std::string(program) + ": " + std::string(problem) + "\n" +
+         std::string(usage);
+}
+
+// "too few paths: N given, wanted WANTED." or "too many ...".
+inline std::string WrongPathCount(int given, int least,
+                                  std::string_view wanted) {
+  return std::string(given < least ? "too few" : "too many") +
+         " paths: " + Decimal(given) + " given, wanted " + std::string(wanted) +
+         ".";
+}
 
 // annotator's usage line, naming the program by the word it was invoked by
 // (null or empty gives an empty name).

@@ -2,29 +2,39 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "Fatal.h"
 #include "FileChecks.h"
 #include "Messages.h"
 
 void OpenProgramFiles(const char* inFile, const char* outFile,
                       TrainingInput& in, RecordFile& out) {
-  OpenProgramFiles({{inFile, &in}}, outFile, out);
+  OpenProgramFiles({{"training file", inFile, &in}}, outFile, out);
 }
 
-void OpenProgramFiles(
-    std::initializer_list<std::pair<const char*, TrainingInput*>> inputs,
-    const char* outFile, RecordFile& out) {
-  for (const auto& [path, stream] : inputs) {
-    if (outFile && NameSameFile(path, outFile)) Fatal(messages::kSameFile);
+void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
+                      const char* outFile, RecordFile& out) {
+  for (const ProgramInput& input : inputs) {
+    if (outFile && NameSameFile(input.Path, outFile)) {
+      Fatal(messages::kSameFile);
+    }
   }
-  for (const auto& [path, input] : inputs) {
-    if (!input->Open(path)) {
-      Fatal(messages::kCannotOpenTrainingFile);
+  for (const ProgramInput& input : inputs) {
+    if (!input.Stream->Open(input.Path)) {
+      Fatal(messages::FileFailed("open", input.Role, input.Path, errno));
     }
   }
   if (!outFile) {
     out.Adopt(STDOUT_FILENO);
   } else if (!out.Open(outFile)) {
-    Fatal(messages::kCannotOpenOutFile);
+    Fatal(messages::CannotOpenOutFile(outFile, errno));
   }
+}
+
+void OpenAnnotatorFiles(const char* inFile, const char* outFile,
+                        TrainingInput& in, RecordFile& out) {
+  if (NameSameFile(inFile, outFile)) Fatal(messages::kSameFile);
+  if (!in.Open(inFile)) Fatal(messages::kCannotOpenTrainingFile);
+  if (!out.Open(outFile)) Fatal(messages::kCannotOpenOutFile);
 }

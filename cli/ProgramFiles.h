@@ -2,7 +2,6 @@
 #define ANNOTATOR_PROGRAMFILES_H_
 
 #include <initializer_list>
-#include <utility>
 
 #include "RecordFile.h"
 #include "records/TrainingFile.h"
@@ -18,12 +17,21 @@
 // through the descriptor: read it in large pieces (LineReader does).
 void OpenProgramFiles(const char* inFile, const char* outFile,
                       TrainingInput& in, RecordFile& out);
+// The same with annotator's messages, which name neither file nor reason.
+void OpenAnnotatorFiles(const char* inFile, const char* outFile,
+                        TrainingInput& in, RecordFile& out);
 
-// The same for a program that reads several files, each
-// (path, stream) checked and opened in the order given, with the same
-// messages.
-void OpenProgramFiles(
-    std::initializer_list<std::pair<const char*, TrainingInput*>> inputs,
-    const char* outFile, RecordFile& out);
+// The same for a program that reads several files, each checked and opened
+// in the order given, its messages naming it by its role. A file that
+// cannot be opened is named with the system's reason: "Couldn't open ROLE
+// PATH: REASON.".
+struct ProgramInput {
+  // What the messages call the file ("tree file"), then its path as given.
+  const char* Role;
+  const char* Path;
+  TrainingInput* Stream;
+};
+void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
+                      const char* outFile, RecordFile& out);
 
 #endif  // ANNOTATOR_PROGRAMFILES_H_

@@ -21,3 +21,10 @@ std::string ProgramReader::EndMessage() const {
   if (in_.ReadFailed()) return std::string(messages::kCannotReadTrainingFile);
   return messages::OverlongLineMessage(reader_.OverlongLine());
 }
+
+std::string ProgramReader::EndMessage(const char* path) const {
+  if (in_.ReadFailed()) {
+    return messages::FileFailed("read", "training file", path, in_.ReadError());
+  }
+  return EndMessage();
+}

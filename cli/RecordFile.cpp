@@ -171,6 +171,8 @@ bool RecordFile::Flush() {
     wholeUnits_ += unitEnds_.size();
   } else {
     failed_ = true;
+    // Taken before the cut below can change it.
+    error_ = errno;
     // The units the kernel took whole stay; the rest of what went out is
     // taken back. A pipe or a device cannot be cut, and there is nothing
     // better to do than to say so.
@@ -200,5 +202,10 @@ bool RecordFile::Close() {
   if (fd != -1 && HeldFd == fd) HeldFd = -1;
   fd_ = -1;
   if (!owned_ || fd == -1) return flushed;
-  return ::close(fd) == 0 && flushed;
+  if (::close(fd) != 0 && flushed) {
+    // A network file system may report a lost write only here.
+    error_ = errno;
+    return false;
+  }
+  return flushed;
 }

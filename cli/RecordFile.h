@@ -33,7 +33,8 @@ class RecordFile {
   RecordFile(const RecordFile&) = delete;
   RecordFile& operator=(const RecordFile&) = delete;
 
-  // Creates or empties `path` for writing. False when it cannot.
+  // Creates or empties `path` for writing. False, with errno set, when it
+  // cannot.
   bool Open(const char* path);
 
   // Writes to `fd`, which stays open after Close (standard output).
@@ -70,6 +71,9 @@ class RecordFile {
   // number (from 0) of the first unit that did not get in.
   std::size_t WholeUnits() const { return wholeUnits_; }
 
+  // The errno of the write (or close) that failed, 0 while none has.
+  int Error() const { return error_; }
+
  private:
   void Begin(int fd, bool owned);
   // Shows a termination signal the whole units buffered now.
@@ -79,6 +83,7 @@ class RecordFile {
   bool owned_ = false;
   bool regular_ = false;
   bool failed_ = false;
+  int error_ = 0;
   std::size_t flushBound_ = 0;
   // The file's size when all it holds is whole.
   off_t wholeUpTo_ = 0;

@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "text/NumberText.h"
+
 namespace {
 
 // The named temporaries a signal removes: few, and fixed in size, so that
@@ -20,13 +22,18 @@ char Temporaries[kMostTemporaries][PATH_MAX + 32];
 volatile std::sig_atomic_t TemporaryInUse[kMostTemporaries] = {};
 
 int Register(const std::string& name) {
-  if (name.size() >= sizeof Temporaries[0]) return -1;
+  // errno as the system would say it, for the message naming the file.
+  if (name.size() >= sizeof Temporaries[0]) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
   for (int i = 0; i < kMostTemporaries; ++i) {
     if (TemporaryInUse[i]) continue;
     std::memcpy(Temporaries[i], name.c_str(), name.size() + 1);
     TemporaryInUse[i] = 1;
     return i;
   }
+  errno = EMFILE;
   return -1;
 }
 
@@ -56,8 +63,8 @@ std::string TemporaryName(const std::string& path, int attempt) {
   const std::size_t slash = path.rfind('/');
   const std::string base =
       slash == std::string::npos ? path : path.substr(slash + 1);
-  return DirectoryOf(path) + "/." + base + "." + std::to_string(::getpid()) +
-         "." + std::to_string(attempt) + ".tmp";
+  return DirectoryOf(path) + "/." + base + "." + Decimal(::getpid()) + "." +
+         Decimal(attempt) + ".tmp";
 }
 
 }  // namespace
@@ -106,7 +113,9 @@ bool ReplacingFile::Open(const char* path) {
     return false;
   }
   if (!temporary_.empty() && Register(temporary_) < 0) {
+    const int error = errno;
     Discard();
+    errno = error;
     return false;
   }
   // The replacement keeps the permissions of the file it replaces.
@@ -122,7 +131,7 @@ bool ReplacingFile::Commit() {
   }
   if (temporary_.empty()) {
     // An unnamed file gets a hidden name first, then the one it replaces.
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    const std::string self = "/proc/self/fd/" + Decimal(fd_);
     for (int attempt = 0; attempt < 100; ++attempt) {
       const std::string name = TemporaryName(path_, attempt);
       if (Register(name) < 0) return false;
@@ -137,7 +146,10 @@ bool ReplacingFile::Commit() {
     if (temporary_.empty()) return false;
   }
   if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    // The caller names the rename's reason, not the clean-up's.
+    const int error = errno;
     Discard();
+    errno = error;
     return false;
   }
   Unregister(temporary_);

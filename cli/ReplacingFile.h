@@ -16,11 +16,12 @@ class ReplacingFile {
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-  // Opens the new file for `path`. False when it cannot.
+  // Opens the new file for `path`. False, with errno set, when it cannot.
   bool Open(const char* path);
   int Fd() const { return fd_; }
-  // Gives the file written its name; false when that fails, and the file
-  // is then gone. The descriptor must be flushed but stays open.
+  // Gives the file written its name; false, with errno set, when that
+  // fails, and the file is then gone. The descriptor must be flushed but stays
+  // open.
   bool Commit();
   // Closes the file and removes it unless it was committed.
   void Discard();

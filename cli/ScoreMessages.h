@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "Messages.h"
+#include "text/NumberText.h"
 
 // score_patterns' own texts; the rest it shares with extract_patterns.
 namespace messages {
@@ -44,7 +45,7 @@ inline std::string ScoreSummary(long long records, long long skipped,
                                 long long patterns, long long entries) {
   std::string summary = RunSummary(records, skipped, patterns);
   summary.resize(summary.size() - std::string_view(" written.\n").size());
-  return summary + " counted, " + std::to_string(entries) +
+  return summary + " counted, " + Decimal(entries) +
          (entries == 1 ? " entry" : " entries") + " written.\n";
 }
 

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
 
   if (argc != 3) Fatal(messages::AnnotatorUsage(argc > 0 ? argv[0] : nullptr));
   TrainingInput in;
-  OpenProgramFiles(argv[1], argv[2], in, Out);
+  OpenAnnotatorFiles(argv[1], argv[2], in, Out);
 
   // A listing nobody can see is not built at all. Nor is one that would go
   // to OutFile itself (`annotator in out > out`): it would write over the

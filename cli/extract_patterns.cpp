@@ -3,6 +3,7 @@
 // tab-separated lines or as a table of distinct patterns with their counts.
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
       ParseExtractOptions(argc, const_cast<const char* const*>(argv));
   switch (options.What) {
     case ExtractOptions::Action::Usage:
-      Fatal(messages::kExtractPatternsUsage);
+      Fatal(messages::UsageError("extract_patterns", options.Problem,
+                                 messages::kExtractPatternsUsage));
     case ExtractOptions::Action::Help:
       Say(messages::kExtractPatternsHelp);
       return 0;
@@ -61,7 +63,7 @@ int main(int argc, char** argv) {
   // Patterns are all this program writes there: with standard output
   // closed, every one would be lost.
   if (!options.OutFile && (reopened & (1U << STDOUT_FILENO))) {
-    Fatal(messages::kCannotWriteOutFile);
+    Fatal(messages::CannotWriteOutFile(nullptr, EBADF));
   }
   out.SetFlushBound(kBatch);
 
@@ -108,11 +110,13 @@ int main(int argc, char** argv) {
       const Status status = options.Output == ExtractOptions::Format::Patterns
                                 ? extractor.ForEachPattern(record, take)
                                 : extractor.ForEachPatternFields(record, take);
-      if (writeFailed) fail(messages::kCannotWriteOutFile);
+      if (writeFailed)
+        fail(messages::CannotWriteOutFile(options.OutFile, out.Error()));
       if (!status) {
         ++skipped;
         // What came before the skipped record leaves before its message.
-        if (!out.Flush()) fail(messages::kCannotWriteOutFile);
+        if (!out.Flush())
+          fail(messages::CannotWriteOutFile(options.OutFile, out.Error()));
         progress.Finish("");
         const std::string message =
             messages::SkippedRecord(records, status.Message() + "\n");
@@ -125,7 +129,7 @@ int main(int argc, char** argv) {
           AppendTableRow(count, fields, out.Buffer());
           return out.EndUnit();
         })) {
-      fail(messages::kCannotWriteOutFile);
+      fail(messages::CannotWriteOutFile(options.OutFile, out.Error()));
     }
   } catch (const std::bad_alloc&) {
     // Every pattern already taken is whole; they leave before the message,
@@ -135,8 +139,9 @@ int main(int argc, char** argv) {
     messages::OutOfMemory(records, message, sizeof message);
     fail(message);
   }
-  if (!out.Close()) fail(messages::kCannotWriteOutFile);
-  if (reader.EndedShort()) fail(reader.EndMessage());
+  if (!out.Close())
+    fail(messages::CannotWriteOutFile(options.OutFile, out.Error()));
+  if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
   progress.Finish(
       options.Output == ExtractOptions::Format::Count
           ? messages::CountSummary(records, skipped, counter.Total(),

@@ -2,6 +2,7 @@
 // writes a training example for every sentence of a parsed, aligned corpus.
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -38,16 +39,41 @@ int main(int argc, char** argv) {
     Say(messages::Version("make_examples"));
     return 0;
   }
-  const bool quiet = argc > 1 && std::strcmp(argv[1], "--quiet") == 0;
-  const bool bareLabels =
-      argc > 1 + quiet && std::strcmp(argv[1 + quiet], "--bare-labels") == 0;
-  const int first = 1 + quiet + bareLabels;
-  const int operands = argc - first;
-  if (operands != 3 && operands != 4) Fatal(messages::kMakeExamplesUsage);
-  for (int i = first; i < argc; ++i) {
-    if (argv[i][0] == '-' && argv[i][1] != '\0') {
-      Fatal(messages::kMakeExamplesUsage);
+  // The options, in either order, each once.
+  bool quiet = false;
+  bool bareLabels = false;
+  int first = 1;
+  for (; first < argc; ++first) {
+    if (!quiet && std::strcmp(argv[first], "--quiet") == 0) {
+      quiet = true;
+    } else if (!bareLabels && std::strcmp(argv[first], "--bare-labels") == 0) {
+      bareLabels = true;
+    } else {
+      break;
     }
+  }
+  const auto usage = [](const std::string& problem) {
+    Fatal(messages::UsageError("make_examples", problem,
+                               messages::kMakeExamplesUsage));
+  };
+  for (int i = first; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.size() < 2 || arg[0] != '-') continue;
+    if (i > first) {
+      usage("options come before Trees, not after: " + std::string(arg) + ".");
+    }
+    if (arg == "--quiet" || arg == "--bare-labels") {
+      usage(std::string(arg) + " given twice.");
+    }
+    if (arg == "--help" || arg == "--version") {
+      usage(std::string(arg) + " goes alone.");
+    }
+    usage("unknown option " + std::string(arg) + ".");
+  }
+  const int operands = argc - first;
+  if (operands != 3 && operands != 4) {
+    usage(messages::WrongPathCount(operands, 3,
+                                   "Trees TLFile AlignmentFile [OutFile]"));
   }
   const char* treesFile = argv[first];
   const char* tlFile = argv[first + 1];
@@ -64,11 +90,12 @@ int main(int argc, char** argv) {
   TrainingInput tl;
   TrainingInput alignment;
   RecordFile out;
-  OpenProgramFiles(
-      {{treesFile, &trees}, {tlFile, &tl}, {alignmentFile, &alignment}},
-      outFile, out);
+  OpenProgramFiles({{"tree file", treesFile, &trees},
+                    {"TL file", tlFile, &tl},
+                    {"alignment file", alignmentFile, &alignment}},
+                   outFile, out);
   if (!outFile && (reopened & (1U << STDOUT_FILENO))) {
-    Fatal(messages::kCannotWriteOutFile);
+    Fatal(messages::CannotWriteOutFile(nullptr, EBADF));
   }
   out.SetFlushBound(kBatchBytes);
 
@@ -89,6 +116,18 @@ int main(int argc, char** argv) {
   const auto readFailed = [&] {
     return trees.ReadFailed() || tl.ReadFailed() || alignment.ReadFailed();
   };
+  // The message naming the file whose read failed, and why.
+  const auto readFailure = [&] {
+    const auto [role, path, input] =
+        trees.ReadFailed() ? ProgramInput{"tree file", treesFile, &trees}
+        : tl.ReadFailed()
+            ? ProgramInput{"TL file", tlFile, &tl}
+            : ProgramInput{"alignment file", alignmentFile, &alignment};
+    return messages::FileFailed("read", role, path, input->ReadError());
+  };
+  const auto writeFailure = [&] {
+    return messages::CannotWriteOutFile(outFile, out.Error());
+  };
   ExampleRecordView record;
   int depth = 0;
   long long written = 0;
@@ -100,8 +139,8 @@ int main(int argc, char** argv) {
       const ExampleMaker::Step step = maker.Next(record, depth);
       if (readFailed()) {
         // The records before it are whole.
-        if (!out.Flush()) fail(messages::kCannotWriteOutFile);
-        fail(messages::kCannotReadTrainingFile);
+        if (!out.Flush()) fail(writeFailure());
+        fail(readFailure());
       }
       if (step == ExampleMaker::Step::kEnd) break;
       if (step == ExampleMaker::Step::kRecord) {
@@ -112,11 +151,11 @@ int main(int argc, char** argv) {
             record, depth,
             std::string_view(header, static_cast<std::size_t>(end - header)),
             out.Buffer());
-        if (!out.EndUnit()) fail(messages::kCannotWriteOutFile);
+        if (!out.EndUnit()) fail(writeFailure());
         ++written;
       } else {
         // The records before the message leave before it.
-        if (!out.Flush()) fail(messages::kCannotWriteOutFile);
+        if (!out.Flush()) fail(writeFailure());
         const std::string message = maker.Problem().Message() + "\n";
         if (step == ExampleMaker::Step::kStopped) fail(message);
         ++skipped;
@@ -132,7 +171,7 @@ int main(int argc, char** argv) {
                           sizeof message);
     fail(message);
   }
-  if (!out.Close()) fail(messages::kCannotWriteOutFile);
+  if (!out.Close()) fail(writeFailure());
   progress.Finish(messages::MakeExamplesSummary(
       static_cast<long long>(maker.Sentences()), skipped, written));
   return skipped ? 1 : 0;

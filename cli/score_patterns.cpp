@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -53,7 +54,8 @@ int main(int argc, char** argv) {
       ParseScoreOptions(argc, const_cast<const char* const*>(argv));
   switch (options.What) {
     case ExtractOptions::Action::Usage:
-      Fatal(messages::kScorePatternsUsage);
+      Fatal(messages::UsageError("score_patterns", options.Problem,
+                                 messages::kScorePatternsUsage));
     case ExtractOptions::Action::Help:
       Say(messages::kScorePatternsHelp);
       return 0;
@@ -74,7 +76,7 @@ int main(int argc, char** argv) {
   }
   TrainingInput in;
   if (!in.Open(options.InFile)) {
-    Fatal(messages::kCannotOpenTrainingFile);
+    Fatal(messages::FileFailed("open", "training file", options.InFile, errno));
   }
   std::vector<Output> outputs(options.LexicalPrefix ? 3 : 1);
   std::vector<std::string> names;
@@ -86,13 +88,13 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < names.size(); ++i) {
     Output& output = outputs[options.OutFile ? i : i + 1];
     if (!output.File.Open(names[i].c_str())) {
-      Fatal(messages::kCannotOpenOutFile);
+      Fatal(messages::CannotOpenOutFile(names[i].c_str(), errno));
     }
     output.Out.Adopt(output.File.Fd());
   }
   if (!options.OutFile) {
     if (reopened & (1U << STDOUT_FILENO)) {
-      Fatal(messages::kCannotWriteOutFile);
+      Fatal(messages::CannotWriteOutFile(nullptr, EBADF));
     }
     outputs[0].Out.Adopt(STDOUT_FILENO);
   }
@@ -106,6 +108,12 @@ int main(int argc, char** argv) {
     progress.Finish("");
     for (Output& output : outputs) output.File.Discard();
     Fatal(message);
+  };
+  // outputs[i] failed with `error`: name it as the command line did.
+  const auto failWriting = [&](std::size_t i, int error) {
+    const std::size_t named = options.OutFile ? i : i - 1;
+    fail(messages::CannotWriteOutFile(
+        i == 0 && !options.OutFile ? nullptr : names[named].c_str(), error));
   };
 
   ProgramReader reader(in);
@@ -135,7 +143,7 @@ int main(int argc, char** argv) {
       progress.Update(records);
     }
     // Nothing is written unless the input was read to its end.
-    if (reader.EndedShort()) fail(reader.EndMessage());
+    if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
     scorer.Score(options.Smooth);
     RecordFile& out = outputs[0].Out;
     bool ok = true;
@@ -158,20 +166,22 @@ int main(int argc, char** argv) {
              return out.EndUnit();
            });
     }
-    for (std::size_t i = 1; ok && i < outputs.size(); ++i) {
-      ok = WriteLines(scorer.Words().Lines(i == 1), outputs[i].Out);
+    if (!ok) failWriting(0, out.Error());
+    for (std::size_t i = 1; i < outputs.size(); ++i) {
+      if (!WriteLines(scorer.Words().Lines(i == 1), outputs[i].Out)) {
+        failWriting(i, outputs[i].Out.Error());
+      }
     }
-    if (!ok) fail(messages::kCannotWriteOutFile);
   } catch (const std::bad_alloc&) {
     char message[80];
     messages::OutOfMemory(records, message, sizeof message);
     fail(message);
   }
-  for (Output& output : outputs) {
-    if (!output.Out.Close()) fail(messages::kCannotWriteOutFile);
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    if (!outputs[i].Out.Close()) failWriting(i, outputs[i].Out.Error());
   }
   for (std::size_t i = options.OutFile ? 0 : 1; i < outputs.size(); ++i) {
-    if (!outputs[i].File.Commit()) fail(messages::kCannotWriteOutFile);
+    if (!outputs[i].File.Commit()) failWriting(i, errno);
   }
   progress.Finish(
       messages::ScoreSummary(records, skipped, scorer.Patterns(), written));

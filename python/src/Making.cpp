@@ -11,6 +11,7 @@
 #include "Status.h"
 #include "converter/ExampleMaker.h"
 #include "converter/TreeText.h"
+#include "text/NumberText.h"
 
 namespace annotator_python {
 
@@ -48,8 +49,7 @@ std::string LinksText(const py::handle& alignment) {
   for (const py::handle pair : alignment) {
     const auto link = pair.cast<std::pair<long long, long long>>();
     // A negative position reads as the malformed link it is.
-    text +=
-        std::to_string(link.first) + "-" + std::to_string(link.second) + " ";
+    text += Decimal(link.first) + "-" + Decimal(link.second) + " ";
   }
   return text;
 }
@@ -108,9 +108,9 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
     for (bool going = true; going;) {
       switch (maker.Next(record, depth)) {
         case ExampleMaker::Step::kRecord:
-          AppendAnnotatedRecord(
-              record, depth, "SentenceIndex: " + std::to_string(record.Number),
-              out.Pending);
+          AppendAnnotatedRecord(record, depth,
+                                "SentenceIndex: " + Decimal(record.Number),
+                                out.Pending);
           ++records;
           going =
               out.Pending.size() < WholeRecordFile::kFlushBytes || out.Flush();

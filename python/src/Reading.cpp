@@ -19,6 +19,7 @@
 #include "ParseParser.h"
 #include "Status.h"
 #include "TrainingExampleReader.h"
+#include "text/NumberText.h"
 
 namespace annotator_python {
 
@@ -196,7 +197,7 @@ py::object NewMadeExample(const ExampleRecordView& record) {
   }
   example->Record.FieldCount = record.FieldCount;
   example->Record.Number = record.Number;
-  example->Record.Header = "SentenceIndex: " + std::to_string(record.Number);
+  example->Record.Header = "SentenceIndex: " + Decimal(record.Number);
   example->Numbered = true;
   return py::cast(example);
 }

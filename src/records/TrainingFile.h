@@ -15,8 +15,9 @@ class TrainingInput {
   TrainingInput(const TrainingInput&) = delete;
   TrainingInput& operator=(const TrainingInput&) = delete;
 
-  // False when `path` is null, cannot be opened or is a directory, which
-  // opens but cannot be read, so is no training file.
+  // False, with errno set, when `path` cannot be opened or is a directory
+  // (EISDIR), which opens but cannot be read, so is no training file; false
+  // too when `path` is null.
   bool Open(const char* path) { return path && buffer_.Open(path); }
   bool IsOpen() const { return buffer_.IsOpen(); }
 
@@ -24,6 +25,9 @@ class TrainingInput {
   // read alike: ask ReadFailed() before trusting what the last read gave.
   std::istream& Stream() { return stream_; }
   bool ReadFailed() const { return buffer_.Failed(); }
+  // The errno of the failed read; 0 when none failed or a stop request ended
+  // reading.
+  int ReadError() const { return buffer_.Error(); }
 
  private:
   DescriptorBuffer buffer_;

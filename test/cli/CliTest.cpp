@@ -174,6 +174,16 @@ struct Program {
                const ChildOptions& options) const {
     return RunProgram(Binary, Argv(inFile, outFile), options);
   }
+  bool IsAnnotator() const { return Binary == std::string(ANNOTATOR_BIN); }
+  // What a failed write of `outFile` ("" for standard output) says: annotator
+  // names nothing, the others the file and the system's `reason`.
+  std::string WriteFailed(const std::string& outFile,
+                          const std::string& reason) const {
+    if (IsAnnotator()) return "Couldn't write outfile.\n";
+    return "Couldn't write " +
+           (outFile.empty() ? "standard output" : "outfile " + outFile) + ": " +
+           reason + ".\n";
+  }
 };
 
 const Program kPrograms[] = {
@@ -642,7 +652,11 @@ TEST(AnnotatorCli, FileSizeLimitInsideARecordLeavesTheRecordsBeforeIt) {
 
       EXPECT_EQ(run.Signal, 0);
       EXPECT_EQ(run.ExitStatus, 1);
-      EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
+      // The limit holds for standard error too, a file here: the message
+      // may be cut, never changed.
+      const std::string said = program.WriteFailed(outFile, "File too large");
+      EXPECT_FALSE(run.Stderr.empty());
+      EXPECT_EQ(run.Stderr, said.substr(0, run.Stderr.size()));
       EXPECT_TRUE(ReadFile(outFile) == expected.substr(0, ends[whole]))
           << ReadFile(outFile).size() << " bytes";
     }
@@ -764,7 +778,7 @@ TEST(AnnotatorCli, OutFileWhoseReaderLeavesIsAFailedWrite) {
 
     EXPECT_EQ(run.Signal, 0);
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
+    EXPECT_EQ(run.Stderr, program.WriteFailed(fifo, "Broken pipe"));
   }
 }
 
@@ -855,7 +869,10 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
 
       EXPECT_EQ(run.Signal, 0);
       EXPECT_EQ(run.ExitStatus, 1);
-      EXPECT_EQ(run.Stderr, "Couldn't read training file.\n");
+      EXPECT_EQ(run.Stderr, program.IsAnnotator()
+                                ? "Couldn't read training file.\n"
+                                : "Couldn't read training file " + inFile +
+                                      ": Input/output error.\n");
       // Every record gives the same output, so whole records are a multiple
       // of one record's share.
       const std::string written = ReadFile(outFile);
@@ -879,7 +896,9 @@ TEST(MakeExamplesCli, FailedReadOfAnyInputWritesWholeRecordsAndStatusOne) {
   ASSERT_EQ(program.Run(corpus, outFile, {}).ExitStatus, 0);
   const std::string expected = ReadFile(outFile);
   const std::vector<std::size_t> ends = RecordEnds(expected);
-  for (const char* file : {".ptb", ".tl", ".align"}) {
+  const std::pair<const char*, const char*> files[] = {
+      {".ptb", "tree file"}, {".tl", "TL file"}, {".align", "alignment file"}};
+  for (const auto& [file, role] : files) {
     for (const std::size_t after : {std::size_t{0}, std::size_t{20000}}) {
       SCOPED_TRACE(std::string(file) + " after " + std::to_string(after));
       const ChildRun run =
@@ -887,7 +906,8 @@ TEST(MakeExamplesCli, FailedReadOfAnyInputWritesWholeRecordsAndStatusOne) {
 
       EXPECT_EQ(run.Signal, 0);
       EXPECT_EQ(run.ExitStatus, 1);
-      EXPECT_EQ(run.Stderr, "Couldn't read training file.\n");
+      EXPECT_EQ(run.Stderr, "Couldn't read " + std::string(role) + " " +
+                                corpus + file + ": Input/output error.\n");
       const std::string written = ReadFile(outFile);
       EXPECT_TRUE(written == expected.substr(0, written.size()));
       EXPECT_TRUE(std::binary_search(ends.begin(), ends.end(), written.size()));
@@ -1105,14 +1125,57 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
     ASSERT_EQ(Annotate(outFile, annotated).ExitStatus, 0);
     EXPECT_EQ(ReadFile(annotated), Replaced(c.Out, "SentenceIndex:", ""));
   }
-  // Three or four files after the one option, --help and --version alone.
-  const ChildRun usage =
-      RunProgram(MAKE_EXAMPLES_BIN, {"make_examples", "--quiet", "a", "b"});
-  EXPECT_EQ(usage.ExitStatus, 1);
-  EXPECT_EQ(usage.Stderr.rfind("Usage: make_examples --help", 0), 0U);
   const ChildRun version =
       RunProgram(MAKE_EXAMPLES_BIN, {"make_examples", "--version"});
   EXPECT_EQ(version.Stdout.rfind("make_examples (annotator) ", 0), 0U);
+}
+
+// Three or four files after the one option, --help and --version alone:
+// each mistake is named before the usage line, and an input that cannot be
+// opened by its role, its path and the system's reason.
+TEST(MakeExamplesCli, SaysWhatWasWrongAndWhere) {
+  const std::string base = TempPath("corpus");
+  WriteCorpus(base, 2, 2);
+  const std::string outFile = TempPath("out.txt");
+  const std::string directory = TempPath("dir");
+  ::mkdir(directory.c_str(), 0755);
+  const std::string ptb = base + ".ptb", tl = base + ".tl",
+                    align = base + ".align", missing = TempPath("missing");
+  const std::string usage = "\nUsage: make_examples --help";
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--quiet", "a", "b"},
+       "make_examples: too few paths: 2 given, wanted Trees TLFile "
+       "AlignmentFile [OutFile]." +
+           usage},
+      {{"a", "b", "c", "d", "e"},
+       "make_examples: too many paths: 5 given, wanted Trees TLFile "
+       "AlignmentFile [OutFile]." +
+           usage},
+      {{"--quite", ptb, tl, align},
+       "make_examples: unknown option --quite." + usage},
+      {{"--quiet", "--quiet", ptb, tl, align},
+       "make_examples: --quiet given twice." + usage},
+      {{ptb, "--quiet", tl, align},
+       "make_examples: options come before Trees, not after: --quiet." + usage},
+      {{"--help", ptb, tl, align}, "make_examples: --help goes alone." + usage},
+      {{missing, tl, align, outFile},
+       "Couldn't open tree file " + missing + ": No such file or directory.\n"},
+      {{ptb, missing, align, outFile},
+       "Couldn't open TL file " + missing + ": No such file or directory.\n"},
+      {{ptb, tl, directory, outFile},
+       "Couldn't open alignment file " + directory + ": Is a directory.\n"},
+      {{ptb, tl, align, directory},
+       "Couldn't open outfile " + directory + ": Is a directory.\n"},
+  };
+  for (const auto& [args, said] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    std::vector<std::string> argv = {"make_examples"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const ChildRun run = RunProgram(MAKE_EXAMPLES_BIN, argv);
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr.substr(0, said.size()), said);
+    EXPECT_EQ(run.Stdout, "");
+  }
 }
 
 }  // namespace

@@ -172,33 +172,46 @@ TEST(ExtractPatternsCli, ReadsAWindowsFileAsItsUnixTwin) {
 
 TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
   const std::string outFile = TempPath("out.txt");
-  const std::vector<std::vector<std::string>> uses = {
-      {},
-      {"--consistent"},
-      {Example(), outFile, "extra"},
-      {"--help", Example()},
-      {Example(), "--consistent"},
-      {"--consistent", "--consistent", Example()},
-      {"-c", Example(), outFile},
-      {"--tsv", "--count", Example()},
-      {"--tsv", "--tsv", Example()},
-      {"--quiet", "--quiet", Example()},
-      {"--max-words", "1", "--max-words", "2", Example()},
+  const std::string in = Example();
+  // Each mistake, and what the program says of it before the usage line.
+  const std::pair<std::vector<std::string>, std::string> uses[] = {
+      {{}, "too few paths: 0 given, wanted InFile [OutFile]."},
+      {{"--consistent"}, "too few paths: 0 given, wanted InFile [OutFile]."},
+      {{in, outFile, "extra"},
+       "too many paths: 3 given, wanted InFile [OutFile]."},
+      {{"--help", in}, "--help goes alone."},
+      {{in, "--consistent"},
+       "options come before InFile, not after: --consistent."},
+      {{"--consistent", "--consistent", in}, "--consistent given twice."},
+      {{"-c", in, outFile}, "unknown option -c."},
+      {{"--quite", in}, "unknown option --quite."},
+      {{"--tsv", "--count", in}, "--tsv and --count cannot go together."},
+      {{"--tsv", "--tsv", in}, "--tsv given twice."},
+      {{"--quiet", "--quiet", in}, "--quiet given twice."},
+      {{"--max-words", "1", "--max-words=2", in}, "--max-words given twice."},
       // The bound must be a whole number from 1; a missing one takes InFile.
-      {"--max-words", Example()},
-      {"--max-words", "0", Example()},
-      {"--max-words", "-1", Example()},
-      {"--max-words", "2x", Example()},
-      {"--max-words=", Example()},
-      {"--version", Example()},
-      {"--count", Example(), outFile, "--tsv"},
+      {{"--max-words", in},
+       "--max-words takes a whole number from 1, not \"" + in + "\"."},
+      {{"--max-words", "0", in},
+       "--max-words takes a whole number from 1, not \"0\"."},
+      {{"--max-words", "-1", in},
+       "--max-words takes a whole number from 1, not \"-1\"."},
+      {{"--max-words", "2x", in},
+       "--max-words takes a whole number from 1, not \"2x\"."},
+      {{"--max-words", "abc", in},
+       "--max-words takes a whole number from 1, not \"abc\"."},
+      {{"--max-words=", in},
+       "--max-words takes a whole number from 1, not \"\"."},
+      {{"--version", in}, "--version goes alone."},
+      {{"--count", in, outFile, "--tsv"},
+       "options come before InFile, not after: --tsv."},
   };
-  for (const auto& args : uses) {
+  for (const auto& [args, problem] : uses) {
     SCOPED_TRACE(::testing::PrintToString(args));
     std::remove(outFile.c_str());
     const ChildRun run = ExtractPatterns(args);
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Stderr, kUsage);
+    EXPECT_EQ(run.Stderr, "extract_patterns: " + problem + "\n" + kUsage);
     EXPECT_EQ(run.Stdout, "");
     EXPECT_FALSE(FileExists(outFile));
   }
@@ -217,10 +230,11 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
   std::vector<FileCase> cases = {
       {"missing input",
        {TempPath("missing.txt"), outFile},
-       "Couldn't open training file.\n"},
+       "Couldn't open training file " + TempPath("missing.txt") +
+           ": No such file or directory.\n"},
       {"input is a directory",
        {directory, outFile},
-       "Couldn't open training file.\n"},
+       "Couldn't open training file " + directory + ": Is a directory.\n"},
       {"same file",
        {inFile, inFile},
        "InFile and OutFile name the same file.\n"},
@@ -230,11 +244,14 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
        "InFile and OutFile name the same file.\n"},
       {"output in no directory",
        {inFile, TempPath("no/such/dir/out.txt")},
-       "Couldn't open outfile.\n"},
+       "Couldn't open outfile " + TempPath("no/such/dir/out.txt") +
+           ": No such file or directory.\n"},
   };
   if (FileExists("/dev/full")) {
     cases.push_back(
-        {"full disk", {inFile, "/dev/full"}, "Couldn't write outfile.\n"});
+        {"full disk",
+         {inFile, "/dev/full"},
+         "Couldn't write outfile /dev/full: No space left on device.\n"});
   }
   for (const FileCase& c : cases) {
     SCOPED_TRACE(c.Name);
@@ -437,7 +454,8 @@ TEST(ExtractPatternsCli, ClosedStandardOutputIsAFailedWrite) {
     SCOPED_TRACE(::testing::PrintToString(args));
     const ChildRun run = ExtractPatterns(args, ChildStdout::Closed);
     EXPECT_EQ(run.ExitStatus, 1);
-    EXPECT_EQ(run.Stderr, "Couldn't write outfile.\n");
+    EXPECT_EQ(run.Stderr,
+              "Couldn't write standard output: Bad file descriptor.\n");
   }
 }
 

@@ -160,7 +160,9 @@ def check_usage_lines(doc, a, fail):
     gives it whole and the messages guide quotes its start."""
     bin_dir = os.path.dirname(os.path.abspath(a.annotator))
     for program in ("extract_patterns", "make_examples"):
+        # What was wrong comes first, on its own line; the usage line last.
         got = run([os.path.join(bin_dir, program)]).stderr.rstrip("\n")
+        got = got.split("\n")[-1]
         page = open(os.path.join(a.man_dir, f"{program}.1"), encoding="utf-8").read()
         line = re.search(rf"^\.B (Usage: {program} .*)$", page, re.M)
         if not line or line.group(1).replace("\\-", "-") != got:
