@@ -1155,6 +1155,9 @@ TEST(MakeExamplesCli, SaysWhatWasWrongAndWhere) {
        "make_examples: unknown option --quite." + usage},
       {{"--quiet", "--quiet", ptb, tl, align},
        "make_examples: --quiet given twice." + usage},
+      // Either order of the two options; the third is the repeat.
+      {{"--bare-labels", "--quiet", "--bare-labels", ptb, tl, align},
+       "make_examples: --bare-labels given twice." + usage},
       {{ptb, "--quiet", tl, align},
        "make_examples: options come before Trees, not after: --quiet." + usage},
       {{"--help", ptb, tl, align}, "make_examples: --help goes alone." + usage},
