@@ -97,11 +97,12 @@ char* WritePatternFields(const ExtractedPattern& pattern, char* out) {
       out = Copy(field, out);
       *out++ = '\t';
     }
-    // One constraint per line becomes one blank between constraints. Every
-    // byte is stored, so that the loop runs many bytes to an instruction.
+    // One constraint per line becomes one blank between constraints.
     char* const from = out;
     out = Copy(constraints, out);
-    for (char* at = from; at != out; ++at) *at = *at == '\n' ? ' ' : *at;
+    for (char* at = from; at != out; ++at) {
+      if (*at == '\n') *at = ' ';
+    }
     return !constraints.empty() && constraints.back() == '\n' ? out - 1 : out;
   }
   for (const std::string_view field : fields) {
