@@ -94,8 +94,9 @@ TEST(ClampToIntRange, KeepsValuesThatFitAndCapsTheRest) {
 }
 
 // kMostDecimalBytes must hold the longest numbers of either sign, or they
-// come out cut short.
-TEST(PutDecimal, WritesTheLongestNumbersWholeInItsRoom) {
+// come out cut short; single digits take a short way whose edges are 9, 10
+// and the negatives.
+TEST(PutDecimal, WritesEveryNumberWhole) {
   const auto written = [](auto value) {
     char text[kMostDecimalBytes];
     return std::string(text, PutDecimal(text, value));
@@ -106,6 +107,10 @@ TEST(PutDecimal, WritesTheLongestNumbersWholeInItsRoom) {
   EXPECT_EQ(written(std::numeric_limits<std::int64_t>::min()),
             "-9223372036854775808");
   EXPECT_EQ(Decimal(-1), "-1");
+  EXPECT_EQ(written(9), "9");
+  EXPECT_EQ(written(10), "10");
+  EXPECT_EQ(written(std::uint8_t{9}), "9");
+  EXPECT_EQ(written(std::int64_t{-9}), "-9");
 }
 
 }  // namespace
