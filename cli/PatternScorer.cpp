@@ -83,6 +83,7 @@ double PatternScorer::KneserNeyDiscount(const double (&n)[11],
 
 std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   smoothing_ = smoothing;
+  counter_.StopAdding();
   // A row per line, and no growth by doubling, which would hold the rows
   // twice at once.
   rows_.reserve(counter_.Distinct());
