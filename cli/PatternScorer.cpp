@@ -83,6 +83,10 @@ double PatternScorer::KneserNeyDiscount(const double (&n)[11],
 
 std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   smoothing_ = smoothing;
+  counter_.StopAdding();
+  // A row per line, and no growth by doubling, which would hold the rows
+  // twice at once.
+  rows_.reserve(counter_.Distinct());
   counter_.ForEachLine([this](long long count, std::string_view line) {
     Row row{line.data(), {}, count, {}};
     std::size_t from = 0;
@@ -123,6 +127,9 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   });
 
   std::unordered_map<std::string_view, std::uint32_t> targets;
+  // At most an entry per row, and no growth by doubling: at the peak of a
+  // run, a spare half of the array would be a tenth of its memory.
+  entries_.reserve(rows_.size());
   long long best = 0;
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const Row& row = rows_[i];

@@ -283,6 +283,12 @@ std::size_t PatternCounter::Displacement() {
   return steps;
 }
 
+void PatternCounter::StopAdding() {
+  Settle();
+  memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
+  slots_ = PageArray<std::uint64_t>();
+}
+
 void PatternCounter::ForEachLine(
     const std::function<void(long long, std::string_view)>& take) {
   Settle();

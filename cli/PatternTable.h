@@ -52,6 +52,10 @@ class PatternCounter {
   // be added afterwards. Throws std::bad_alloc when memory runs out.
   bool WriteTable(const std::function<bool(long long, std::string_view)>& take);
 
+  // Gives back the memory that only adding needs, the slots, so that what
+  // reads the lines next has it. No pattern may be added afterwards.
+  void StopAdding();
+
   // Hands `take` every distinct line, its count and its eight pattern
   // fields, in the order the lines first came. The views stay valid while
   // the counter lives and no pattern is added.

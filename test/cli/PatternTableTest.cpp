@@ -225,6 +225,21 @@ TEST(PatternCounter, TableEqualsCountingInAMap) {
         }
         counter.Add(pattern);
       }
+      // Read in the order the lines came, once adding has stopped with
+      // lines still waiting to be looked up: each line once, counted as the
+      // table counts it.
+      std::vector<std::pair<long long, std::string>> lines;
+      if (!asLine) {
+        PatternCounter stopped;
+        for (const Fields& fields : c.Added) stopped.Add(fields.View());
+        stopped.StopAdding();
+        stopped.ForEachLine([&lines](long long count, std::string_view row) {
+          lines.emplace_back(-count, std::string(row));
+        });
+        std::sort(lines.begin(), lines.end());
+        for (auto& row : lines) row.first = -row.first;
+        EXPECT_TRUE(lines == Expected(c.Added));
+      }
       std::vector<std::pair<long long, std::string>> table;
       EXPECT_TRUE(
           counter.WriteTable([&table](long long count, std::string_view row) {
