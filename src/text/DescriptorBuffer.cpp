@@ -100,9 +100,7 @@ std::size_t DescriptorBuffer::RawRead(char* to, std::size_t room) {
     if (got > 0) {
       position_ += static_cast<std::uint64_t>(got);
       sinceCheck_ += static_cast<std::size_t>(got);
-      if (checkEvery_ == 0 || sinceCheck_ < checkEvery_) {
-        return static_cast<std::size_t>(got);
-      }
+      if (sinceCheck_ < checkEvery_) return static_cast<std::size_t>(got);
       sinceCheck_ = 0;
       if (Interrupted()) return static_cast<std::size_t>(got);
       stopped_ = true;
@@ -122,29 +120,31 @@ std::size_t DescriptorBuffer::RawRead(char* to, std::size_t room) {
   return 0;
 }
 
-void DescriptorBuffer::Sniff() {
+std::size_t DescriptorBuffer::Sniff(char* to, std::size_t room) {
   sniffed_ = true;
   // A pipe may hand out less than a magic at a time.
   std::size_t held = 0;
   while (held < kMagicBytes) {
-    const std::size_t got = RawRead(ahead_.get() + held, kAheadSize - held);
+    const std::size_t got = RawRead(to + held, room - held);
     if (got == 0) break;
     held += got;
   }
-  const InputKind kind = KindOfInput(ahead_.get(), held);
-  if (kind == InputKind::kPlain) {
-    setg(ahead_.get(), ahead_.get(), ahead_.get() + held);
-    return;
-  }
+  const InputKind kind = KindOfInput(to, held);
+  if (kind == InputKind::kPlain) return held;
   if (const char* refusal = RefusalOf(kind)) {
-    problem_ = refusal;
-    done_ = true;
-    return;
+    Refuse(refusal);
+    return 0;
   }
   compressed_.reset(new char[kAheadSize]);
-  std::memcpy(compressed_.get(), ahead_.get(), held);
+  std::memcpy(compressed_.get(), to, held);
   gzip_ = std::make_unique<GzipInflater>();
   gzip_->Feed(compressed_.get(), held);
+  return Inflate(to, room);
+}
+
+void DescriptorBuffer::Refuse(const char* why) {
+  problem_ = why;
+  stopped_ = done_ = true;
 }
 
 std::size_t DescriptorBuffer::Inflate(char* to, std::size_t room) {
@@ -155,7 +155,7 @@ std::size_t DescriptorBuffer::Inflate(char* to, std::size_t room) {
       if (got == 0) {
         // Only a whole member may end the data; a failed read speaks for
         // itself.
-        if (!Failed() && !gzip_->AtMemberEnd()) problem_ = kCutShort;
+        if (!Failed() && !gzip_->AtMemberEnd()) Refuse(kCutShort);
         return 0;
       }
       gzip_->Feed(compressed_.get(), got);
@@ -163,28 +163,38 @@ std::size_t DescriptorBuffer::Inflate(char* to, std::size_t room) {
     const std::size_t made = gzip_->Inflate(to, room);
     // What came before the damage is handed out first.
     if (made > 0 || room == 0) return made;
-    problem_ = gzip_->Damage();
+    if (gzip_->Damage()) Refuse(gzip_->Damage());
   }
 }
 
 DescriptorBuffer::int_type DescriptorBuffer::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-  if (!sniffed_) {
-    Sniff();
-    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-  }
-  const std::size_t got = ReadSome(ahead_.get(), kAheadSize);
+  const std::size_t got = sniffed_ ? ReadSome(ahead_.get(), kAheadSize)
+                                   : Sniff(ahead_.get(), kAheadSize);
   if (got == 0) return traits_type::eof();
   setg(ahead_.get(), ahead_.get(), ahead_.get() + got);
   return traits_type::to_int_type(*gptr());
 }
 
 std::streamsize DescriptorBuffer::xsgetn(char* to, std::streamsize count) {
-  if (!sniffed_) Sniff();
   std::streamsize taken = std::max<std::streamsize>(
       0, std::min<std::streamsize>(egptr() - gptr(), count));
   std::copy(gptr(), gptr() + taken, to);
   gbump(static_cast<int>(taken));
+  if (!sniffed_ && taken < count) {
+    // The first bytes go where they are wanted, as every later read does;
+    // a piece too small for a magic is looked at in the read-ahead.
+    if (count - taken >= static_cast<std::streamsize>(kMagicBytes)) {
+      taken += static_cast<std::streamsize>(
+          Sniff(to + taken, static_cast<std::size_t>(count - taken)));
+    } else if (!traits_type::eq_int_type(underflow(), traits_type::eof())) {
+      const std::streamsize more =
+          std::min<std::streamsize>(egptr() - gptr(), count - taken);
+      std::copy(gptr(), gptr() + more, to + taken);
+      gbump(static_cast<int>(more));
+      taken += more;
+    }
+  }
   // As sgetn promises, short only at the end; a reader that wants no wait
   // asks for no more than in_avail() says is there.
   while (taken < count) {

@@ -53,7 +53,9 @@ class DescriptorBuffer : public std::streambuf {
   // not polled, whose reads a signal does not cut short (a regular file):
   // its owner's look at signals then comes at least that often. 0, the
   // default, never calls it.
-  void CheckEvery(std::size_t bytes) { checkEvery_ = bytes; }
+  void CheckEvery(std::size_t bytes) {
+    checkEvery_ = bytes == 0 ? kNeverCheck : bytes;
+  }
 
   bool IsOpen() const { return fd_ >= 0; }
   // The errno of the read that failed, 0 while none has.
@@ -63,7 +65,7 @@ class DescriptorBuffer : public std::streambuf {
   const char* Problem() const { return problem_; }
   // True once reading ended by a failure, a Problem() or by Interrupted()
   // saying stop.
-  bool Failed() const { return error_ != 0 || stopped_ || problem_; }
+  bool Failed() const { return error_ != 0 || stopped_; }
 
  protected:
   // Called when a signal interrupted a wait or a read, and at every wake of
@@ -86,9 +88,13 @@ class DescriptorBuffer : public std::streambuf {
   // One read(2) of up to `room` bytes into `to`, waiting as the descriptor
   // needs; 0 at the end of the file or at a failure.
   std::size_t RawRead(char* to, std::size_t room);
-  // Reads the input's first bytes and tells its kind: plain bytes wait in
-  // the read-ahead, gzip data goes to the inflater.
-  void Sniff();
+  // ReadSome for the first read, into at least kMagicBytes of room: reads
+  // the input's first bytes and tells its kind. Plain bytes stay where they
+  // were read, gzip data goes to the inflater, and other compression ends
+  // the input with its Problem().
+  std::size_t Sniff(char* to, std::size_t room);
+  // Ends the input for Problem() `why`.
+  void Refuse(const char* why);
   // ReadSome for gzip data.
   std::size_t Inflate(char* to, std::size_t room);
 
@@ -100,11 +106,13 @@ class DescriptorBuffer : public std::streambuf {
   std::uint64_t size_ = 0;
   std::uint64_t position_ = 0;
   bool done_ = false;
+  // Set by Interrupted() saying stop and by a Problem().
   bool stopped_ = false;
   int error_ = 0;
   bool sniffed_ = false;
   const char* problem_ = nullptr;
-  std::size_t checkEvery_ = 0;
+  static constexpr std::size_t kNeverCheck = static_cast<std::size_t>(-1);
+  std::size_t checkEvery_ = kNeverCheck;
   std::size_t sinceCheck_ = 0;
   // Set for gzip input, with the compressed bytes it is fed from.
   std::unique_ptr<GzipInflater> gzip_;
