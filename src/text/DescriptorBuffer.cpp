@@ -177,24 +177,13 @@ DescriptorBuffer::int_type DescriptorBuffer::underflow() {
 }
 
 std::streamsize DescriptorBuffer::xsgetn(char* to, std::streamsize count) {
+  // The first bytes are looked at in the read-ahead, and handed out from
+  // there: one copy of one read in a run.
+  if (!sniffed_) underflow();
   std::streamsize taken = std::max<std::streamsize>(
       0, std::min<std::streamsize>(egptr() - gptr(), count));
   std::copy(gptr(), gptr() + taken, to);
   gbump(static_cast<int>(taken));
-  if (!sniffed_ && taken < count) {
-    // The first bytes go where they are wanted, as every later read does;
-    // a piece too small for a magic is looked at in the read-ahead.
-    if (count - taken >= static_cast<std::streamsize>(kMagicBytes)) {
-      taken += static_cast<std::streamsize>(
-          Sniff(to + taken, static_cast<std::size_t>(count - taken)));
-    } else if (!traits_type::eq_int_type(underflow(), traits_type::eof())) {
-      const std::streamsize more =
-          std::min<std::streamsize>(egptr() - gptr(), count - taken);
-      std::copy(gptr(), gptr() + more, to + taken);
-      gbump(static_cast<int>(more));
-      taken += more;
-    }
-  }
   // As sgetn promises, short only at the end; a reader that wants no wait
   // asks for no more than in_avail() says is there.
   while (taken < count) {

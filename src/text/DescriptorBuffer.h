@@ -90,8 +90,8 @@ class DescriptorBuffer : public std::streambuf {
   std::size_t RawRead(char* to, std::size_t room);
   // ReadSome for the first read, into at least kMagicBytes of room: reads
   // the input's first bytes and tells its kind. Plain bytes stay where they
-  // were read, gzip data goes to the inflater, and other compression ends
-  // the input with its Problem().
+  // were read, gzip data goes to the inflater and is handed out
+  // decompressed, and other compression ends the input with its Problem().
   std::size_t Sniff(char* to, std::size_t room);
   // Ends the input for Problem() `why`.
   void Refuse(const char* why);
