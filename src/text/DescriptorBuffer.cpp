@@ -122,9 +122,10 @@ std::size_t DescriptorBuffer::RawRead(char* to, std::size_t room) {
 
 std::size_t DescriptorBuffer::Sniff(char* to, std::size_t room) {
   sniffed_ = true;
-  // A pipe may hand out less than a magic at a time.
+  // A pipe may hand out less than a magic at a time, but a line that is
+  // plain from its first byte is handed out as it comes.
   std::size_t held = 0;
-  while (held < kMagicBytes) {
+  while (KindUnsettled(to, held)) {
     const std::size_t got = RawRead(to + held, room - held);
     if (got == 0) break;
     held += got;

@@ -30,6 +30,15 @@ InputKind KindOfInput(const char* head, std::size_t size) {
   return InputKind::kPlain;
 }
 
+bool KindUnsettled(const char* head, std::size_t size) {
+  for (const Magic& magic : kMagics) {
+    if (size < magic.Size && std::memcmp(head, magic.Bytes, size) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 const char* RefusalOf(InputKind kind) {
   switch (kind) {
     case InputKind::kXz:

@@ -12,9 +12,13 @@ enum class InputKind { kPlain, kGzip, kXz, kBzip2, kZstd };
 // Bytes enough to tell every kind apart (xz's magic is the longest).
 constexpr std::size_t kMagicBytes = 6;
 
-// The kind of an input that starts with `head`, `size` bytes of it (fewer
-// than kMagicBytes only for an input that short).
+// The kind of an input that starts with `head`, `size` bytes of it: as
+// many as KindUnsettled() wants, or the whole of a shorter input.
 InputKind KindOfInput(const char* head, std::size_t size);
+
+// True while `head`, the `size` bytes an input started with so far, is the
+// start of a magic but not all of one: only more bytes can tell its kind.
+bool KindUnsettled(const char* head, std::size_t size);
 
 // Why an input of `kind` is not read, as the end of a message ("compressed
 // with xz, which is not read; decompress it first"); null for the kinds
