@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
 bool NameSameFile(const char* first, const char* second) {
   struct stat a;
   struct stat b;
@@ -39,9 +41,13 @@ bool WritesToDevNull(int fd) {
          target.st_rdev == devNull.st_rdev;
 }
 
+bool IsStandardInput(const char* path) { return std::strcmp(path, "-") == 0; }
+
 std::uint64_t RegularFileSize(const char* path) {
   struct stat info {};
-  return ::stat(path, &info) == 0 && S_ISREG(info.st_mode)
+  const int found = IsStandardInput(path) ? ::fstat(STDIN_FILENO, &info)
+                                          : ::stat(path, &info);
+  return found == 0 && S_ISREG(info.st_mode)
              ? static_cast<std::uint64_t>(info.st_size)
              : 0;
 }

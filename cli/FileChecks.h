@@ -19,7 +19,11 @@ unsigned ReserveStandardDescriptors();
 // True when nobody can see what is written to `fd`: it is /dev/null itself.
 bool WritesToDevNull(int fd);
 
-// The size of the file at `path` when it is a regular one, else 0.
+// The size of the file at `path` when it is a regular one, else 0; "-" is
+// standard input.
 std::uint64_t RegularFileSize(const char* path);
+
+// True for the operand that names standard input as an input file: "-".
+bool IsStandardInput(const char* path);
 
 #endif  // ANNOTATOR_FILECHECKS_H_

@@ -77,16 +77,24 @@ constexpr std::string_view kCannotWriteOutFile = "Couldn't write outfile.\n";
 constexpr std::string_view kNoTrainingExample =
     "Couldn't produce a training example.\n";
 
-// "Couldn't <verb> <role> <path>: <reason>.\n", the reason being the
-// system's for `error` (strerror); with `error` 0, as for a read that a
-// signal ended, the reason is left out. The path is written as given, so
-// the user finds it in the command line.
+// "Couldn't <verb> <role> <path>: <reason>.\n"; with no reason, as for a
+// read that a signal ended, ": <reason>" is left out. The path is written
+// as given, so the user finds it in the command line; "-", an input read
+// from standard input, is "standard input" whatever its role.
+inline std::string FileFailed(std::string_view verb, std::string_view role,
+                              std::string_view path, std::string_view reason) {
+  std::string text = "Couldn't " + std::string(verb) + " ";
+  text += path == "-" ? std::string("standard input")
+                      : std::string(role) + " " + std::string(path);
+  if (!reason.empty()) text += ": " + std::string(reason);
+  return text + ".\n";
+}
+// The same with the system's reason for `error` (strerror), none for 0.
 inline std::string FileFailed(std::string_view verb, std::string_view role,
                               std::string_view path, int error) {
-  std::string text = "Couldn't " + std::string(verb) + " " + std::string(role) +
-                     " " + std::string(path);
-  if (error != 0) text += std::string(": ") + std::strerror(error);
-  return text + ".\n";
+  return FileFailed(
+      verb, role, path,
+      error != 0 ? std::string_view(std::strerror(error)) : std::string_view());
 }
 // The three programs' output is "outfile PATH", or standard output when
 // `outFile` is null.

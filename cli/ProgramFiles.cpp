@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 #include "Fatal.h"
 #include "FileChecks.h"
@@ -16,12 +17,16 @@ void OpenProgramFiles(const char* inFile, const char* outFile,
 void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
                       const char* outFile, RecordFile& out) {
   for (const ProgramInput& input : inputs) {
-    if (outFile && NameSameFile(input.Path, outFile)) {
+    if (outFile && (IsStandardInput(input.Path)
+                        ? DescriptorNamesFile(STDIN_FILENO, outFile)
+                        : NameSameFile(input.Path, outFile))) {
       Fatal(messages::kSameFile);
     }
   }
   for (const ProgramInput& input : inputs) {
-    if (!input.Stream->Open(input.Path)) {
+    if (IsStandardInput(input.Path)) {
+      input.Stream->OpenStandardInput();
+    } else if (!input.Stream->Open(input.Path)) {
       Fatal(messages::FileFailed("open", input.Role, input.Path, errno));
     }
   }

@@ -13,8 +13,9 @@
 // emptied. The first check that fails ends the process with its message
 // (Fatal), so a refused input costs no output file, and neither a refused
 // input nor one file named twice touches OutFile. A null `outFile` means
-// standard output: `out` adopts it, unchecked. `in` reads its file
-// through the descriptor: read it in large pieces (LineReader does).
+// standard output: `out` adopts it, unchecked. An `inFile` of "-" is
+// standard input, refused only when it is OutFile itself. `in` reads its
+// file through the descriptor: read it in large pieces (LineReader does).
 void OpenProgramFiles(const char* inFile, const char* outFile,
                       TrainingInput& in, RecordFile& out);
 // The same with annotator's messages, which name neither file nor reason.

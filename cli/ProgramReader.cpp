@@ -24,7 +24,8 @@ std::string ProgramReader::EndMessage() const {
 
 std::string ProgramReader::EndMessage(const char* path) const {
   if (in_.ReadFailed()) {
-    return messages::FileFailed("read", "training file", path, in_.ReadError());
+    return messages::FileFailed("read", "training file", path,
+                                in_.ReadReason());
   }
   return EndMessage();
 }

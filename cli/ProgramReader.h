@@ -31,8 +31,9 @@ class ProgramReader {
   // What ends the run when EndedShort(): "Line N of the training file is
   // longer than 99,999 bytes.\n" or "Couldn't read training file.\n".
   std::string EndMessage() const;
-  // The same naming the file and the system's reason, as extract_patterns
-  // and score_patterns say it: "Couldn't read training file PATH: REASON.\n".
+  // The same naming the file and the reason (the system's, or what was
+  // wrong with compressed input), as extract_patterns and score_patterns
+  // say it: "Couldn't read training file PATH: REASON.\n".
   std::string EndMessage(const char* path) const;
 
  private:

@@ -81,6 +81,14 @@ int main(int argc, char** argv) {
   const char* outFile = operands == 4 && std::strcmp(argv[first + 3], "-") != 0
                             ? argv[first + 3]
                             : nullptr;
+  // One standard input cannot be read as two files, line k of each.
+  if (IsStandardInput(treesFile) + IsStandardInput(tlFile) +
+          IsStandardInput(alignmentFile) >
+      1) {
+    usage(
+        "\"-\" given twice: only one of Trees, TLFile and AlignmentFile can "
+        "be standard input.");
+  }
 
   // As extract_patterns: records on standard output end quietly with the
   // reader of their pipe; an OutFile whose reader goes is a failed write.
@@ -108,8 +116,12 @@ int main(int argc, char** argv) {
     Fatal(message);
   };
 
-  ExampleMaker maker(trees.Stream(), tl.Stream(), alignment.Stream(), treesFile,
-                     tlFile, alignmentFile);
+  // The maker's messages call an input by its path.
+  const auto named = [](const char* path) {
+    return IsStandardInput(path) ? "standard input" : path;
+  };
+  ExampleMaker maker(trees.Stream(), tl.Stream(), alignment.Stream(),
+                     named(treesFile), named(tlFile), named(alignmentFile));
   maker.SetBareLabels(bareLabels);
   // A failed read looks like the end of its file to the maker: whatever it
   // made of the step that met it, maybe from a line cut short, is not taken.
@@ -123,7 +135,7 @@ int main(int argc, char** argv) {
         : tl.ReadFailed()
             ? ProgramInput{"TL file", tlFile, &tl}
             : ProgramInput{"alignment file", alignmentFile, &alignment};
-    return messages::FileFailed("read", role, path, input->ReadError());
+    return messages::FileFailed("read", role, path, input->ReadReason());
   };
   const auto writeFailure = [&] {
     return messages::CannotWriteOutFile(outFile, out.Error());

@@ -71,11 +71,16 @@ int main(int argc, char** argv) {
 
   // The checks of extract_patterns, in its order; OutFile is only created
   // beside, never emptied.
-  if (options.OutFile && NameSameFile(options.InFile, options.OutFile)) {
+  const bool standardInput = IsStandardInput(options.InFile);
+  if (options.OutFile &&
+      (standardInput ? DescriptorNamesFile(STDIN_FILENO, options.OutFile)
+                     : NameSameFile(options.InFile, options.OutFile))) {
     Fatal(messages::kSameFile);
   }
   TrainingInput in;
-  if (!in.Open(options.InFile)) {
+  if (standardInput) {
+    in.OpenStandardInput();
+  } else if (!in.Open(options.InFile)) {
     Fatal(messages::FileFailed("open", "training file", options.InFile, errno));
   }
   std::vector<Output> outputs(options.LexicalPrefix ? 3 : 1);

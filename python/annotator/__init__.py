@@ -73,10 +73,13 @@ def read(source: _Source) -> Reader:
     block and reaching the end let go of a file it opened (a file object
     passed in stays open; its owner closes it). A path is opened at once:
     FileNotFoundError, IsADirectoryError, PermissionError, or ValueError for
-    a NUL in it. A failed read raises OSError with its errno, a line of
-    100,000 bytes or more FormatError; a wait on a pipe or terminal wakes
-    for signals, so Ctrl-C raises KeyboardInterrupt. After any of these the
-    iterator is done: no record is taken from a read cut short.
+    a NUL in it. A path holding gzip data is read as the bytes it holds;
+    xz, bzip2 or zstd data, or gzip data damaged or cut short, raises
+    OSError saying so. A failed read raises OSError with its errno, a line
+    of 100,000 bytes or more FormatError; a wait on a pipe or terminal
+    wakes for signals, and so does every megabyte of a regular file, so
+    Ctrl-C raises KeyboardInterrupt. After any of these the iterator is
+    done: no record is taken from a read cut short.
     """
     return Reader(source)
 

@@ -25,6 +25,11 @@ namespace py = pybind11;
 // Raises the OSError subclass (FileNotFoundError, IsADirectoryError,
 // PermissionError, ...) that `error` (an errno value) names for `path`.
 [[noreturn]] void RaiseOSError(int error, const std::string& path);
+// Raises OSError for input that was read but cannot be taken, as "REASON:
+// 'PATH'": compressed in a way that is not read, or gzip data damaged or
+// cut short.
+[[noreturn]] void RaiseInputProblem(const char* reason,
+                                    const std::string& path);
 
 // Bytes from the files as Python text: UTF-8, with any other byte kept as a
 // lone surrogate so that encoding the text back gives the bytes again.

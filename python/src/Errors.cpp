@@ -67,6 +67,17 @@ void RaiseOSError(int error, const std::string& path) {
   throw py::error_already_set();
 }
 
+void RaiseInputProblem(const char* reason, const std::string& path) {
+  py::object name =
+      py::reinterpret_steal<py::object>(PyUnicode_DecodeFSDefaultAndSize(
+          path.data(), static_cast<Py_ssize_t>(path.size())));
+  // No errno names these, and an OSError given a filename would print one.
+  const std::string message =
+      std::string(reason) + ": " + std::string(py::repr(name));
+  PyErr_SetString(PyExc_OSError, message.c_str());
+  throw py::error_already_set();
+}
+
 py::str Text(std::string_view bytes) {
   PyObject* text = PyUnicode_DecodeUTF8(
       bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogateescape");

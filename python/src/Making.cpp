@@ -1,5 +1,7 @@
 // make_example and make_examples: the converter of a parser's trees and an
 // aligner's links into records, as the make_examples program runs it.
+#include <algorithm>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -106,7 +108,14 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
   {
     py::gil_scoped_release released;
     for (bool going = true; going;) {
-      switch (maker.Next(record, depth)) {
+      const ExampleMaker::Step step = maker.Next(record, depth);
+      // A failed or interrupted read looks like the end of its file to the
+      // maker: what it made of the step that met it, maybe from a line cut
+      // short, is not taken.
+      if (std::any_of(std::begin(inputs), std::end(inputs),
+                      [](const InputSource& input) { return input.Failed(); }))
+        break;
+      switch (step) {
         case ExampleMaker::Step::kRecord:
           AppendAnnotatedRecord(record, depth,
                                 "SentenceIndex: " + Decimal(record.Number),

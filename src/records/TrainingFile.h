@@ -1,14 +1,19 @@
 #ifndef ANNOTATOR_TRAININGFILE_H_
 #define ANNOTATOR_TRAININGFILE_H_
 
+#include <unistd.h>
+
+#include <cstring>
 #include <istream>
+#include <string>
 
 #include "text/DescriptorBuffer.h"
 
 // A training file (or any input file) as the programs and the library read
 // it: through its descriptor, so that a failed read is told apart from the
 // end of the file by any standard library. Open() is the one place that
-// decides what is a training file.
+// decides what is a training file. Gzip data reads as the bytes it holds
+// (DescriptorBuffer).
 class TrainingInput {
  public:
   TrainingInput() : stream_(&buffer_) {}
@@ -19,6 +24,8 @@ class TrainingInput {
   // (EISDIR), which opens but cannot be read, so is no training file; false
   // too when `path` is null.
   bool Open(const char* path) { return path && buffer_.Open(path); }
+  // Reads standard input from where it stands, as a file.
+  void OpenStandardInput() { buffer_.Adopt(STDIN_FILENO); }
   bool IsOpen() const { return buffer_.IsOpen(); }
 
   // What the readers take. It ends at the end of the file and at a failed
@@ -28,6 +35,12 @@ class TrainingInput {
   // The errno of the failed read; 0 when none failed or a stop request ended
   // reading.
   int ReadError() const { return buffer_.Error(); }
+  // Why reading failed, for a message: the system's reason for the errno,
+  // what was wrong with compressed input, or "" for a stop request.
+  std::string ReadReason() const {
+    if (buffer_.Problem()) return buffer_.Problem();
+    return buffer_.Error() != 0 ? std::strerror(buffer_.Error()) : "";
+  }
 
  private:
   DescriptorBuffer buffer_;

@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+
+#include "text/Inflater.h"
 
 namespace {
 
@@ -14,15 +17,13 @@ namespace {
 // capacity; a regular file goes straight to the reader through sgetn.
 constexpr std::size_t kAheadSize = 64 << 10;
 
+constexpr const char* kCutShort = "gzip data cut short";
+
 }  // namespace
 
-DescriptorBuffer::DescriptorBuffer() : ahead_(new char[kAheadSize]) {}
-
-DescriptorBuffer::~DescriptorBuffer() { Close(); }
-
-bool DescriptorBuffer::Open(const char* path) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+int OpenInputFile(const char* path, int flags, mode_t& mode) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | flags);
+  if (fd < 0) return -1;
   struct stat info;
   int error = 0;
   if (::fstat(fd, &info) != 0) {
@@ -33,8 +34,20 @@ bool DescriptorBuffer::Open(const char* path) {
   if (error != 0) {
     ::close(fd);
     errno = error;
-    return false;
+    return -1;
   }
+  mode = info.st_mode;
+  return fd;
+}
+
+DescriptorBuffer::DescriptorBuffer() : ahead_(new char[kAheadSize]) {}
+
+DescriptorBuffer::~DescriptorBuffer() { Close(); }
+
+bool DescriptorBuffer::Open(const char* path) {
+  mode_t mode = 0;
+  const int fd = OpenInputFile(path, 0, mode);
+  if (fd < 0) return false;
   Adopt(fd);
   return true;
 }
@@ -44,8 +57,12 @@ void DescriptorBuffer::Adopt(int fd, bool polled, int wakeMilliseconds) {
   fd_ = fd;
   polled_ = polled;
   wakeMilliseconds_ = wakeMilliseconds;
-  done_ = stopped_ = false;
+  done_ = stopped_ = sniffed_ = false;
   error_ = 0;
+  problem_ = nullptr;
+  sinceCheck_ = 0;
+  gzip_.reset();
+  compressed_.reset();
   struct stat info;
   regular_ = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   size_ = regular_ ? static_cast<std::uint64_t>(info.st_size) : 0;
@@ -57,10 +74,11 @@ void DescriptorBuffer::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   done_ = true;
+  gzip_.reset();
   setg(nullptr, nullptr, nullptr);
 }
 
-std::size_t DescriptorBuffer::ReadSome(char* to, std::size_t room) {
+std::size_t DescriptorBuffer::RawRead(char* to, std::size_t room) {
   if (done_ || fd_ < 0) return 0;
   for (;;) {
     if (polled_) {
@@ -81,7 +99,12 @@ std::size_t DescriptorBuffer::ReadSome(char* to, std::size_t room) {
     const ssize_t got = ::read(fd_, to, room);
     if (got > 0) {
       position_ += static_cast<std::uint64_t>(got);
-      return static_cast<std::size_t>(got);
+      sinceCheck_ += static_cast<std::size_t>(got);
+      if (sinceCheck_ < checkEvery_) return static_cast<std::size_t>(got);
+      sinceCheck_ = 0;
+      if (Interrupted()) return static_cast<std::size_t>(got);
+      stopped_ = true;
+      break;
     }
     if (got == 0) break;
     if (errno == EAGAIN) continue;
@@ -97,15 +120,67 @@ std::size_t DescriptorBuffer::ReadSome(char* to, std::size_t room) {
   return 0;
 }
 
+std::size_t DescriptorBuffer::Sniff(char* to, std::size_t room) {
+  sniffed_ = true;
+  // A pipe may hand out less than a magic at a time, but a line that is
+  // plain from its first byte is handed out as it comes.
+  std::size_t held = 0;
+  while (KindUnsettled(to, held)) {
+    const std::size_t got = RawRead(to + held, room - held);
+    if (got == 0) break;
+    held += got;
+  }
+  const InputKind kind = KindOfInput(to, held);
+  if (kind == InputKind::kPlain) return held;
+  if (const char* refusal = RefusalOf(kind)) {
+    Refuse(refusal);
+    return 0;
+  }
+  compressed_.reset(new char[kAheadSize]);
+  std::memcpy(compressed_.get(), to, held);
+  gzip_ = std::make_unique<GzipInflater>();
+  gzip_->Feed(compressed_.get(), held);
+  return Inflate(to, room);
+}
+
+void DescriptorBuffer::Refuse(const char* why) {
+  problem_ = why;
+  stopped_ = done_ = true;
+}
+
+std::size_t DescriptorBuffer::Inflate(char* to, std::size_t room) {
+  for (;;) {
+    if (problem_) return 0;
+    if (gzip_->Hungry()) {
+      const std::size_t got = RawRead(compressed_.get(), kAheadSize);
+      if (got == 0) {
+        // Only a whole member may end the data; a failed read speaks for
+        // itself.
+        if (!Failed() && !gzip_->AtMemberEnd()) Refuse(kCutShort);
+        return 0;
+      }
+      gzip_->Feed(compressed_.get(), got);
+    }
+    const std::size_t made = gzip_->Inflate(to, room);
+    // What came before the damage is handed out first.
+    if (made > 0 || room == 0) return made;
+    if (gzip_->Damage()) Refuse(gzip_->Damage());
+  }
+}
+
 DescriptorBuffer::int_type DescriptorBuffer::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
-  const std::size_t got = ReadSome(ahead_.get(), kAheadSize);
+  const std::size_t got = sniffed_ ? ReadSome(ahead_.get(), kAheadSize)
+                                   : Sniff(ahead_.get(), kAheadSize);
   if (got == 0) return traits_type::eof();
   setg(ahead_.get(), ahead_.get(), ahead_.get() + got);
   return traits_type::to_int_type(*gptr());
 }
 
 std::streamsize DescriptorBuffer::xsgetn(char* to, std::streamsize count) {
+  // The first bytes are looked at in the read-ahead, and handed out from
+  // there: one copy of one read in a run.
+  if (!sniffed_) underflow();
   std::streamsize taken = std::max<std::streamsize>(
       0, std::min<std::streamsize>(egptr() - gptr(), count));
   std::copy(gptr(), gptr() + taken, to);
@@ -122,7 +197,7 @@ std::streamsize DescriptorBuffer::xsgetn(char* to, std::streamsize count) {
 }
 
 std::streamsize DescriptorBuffer::showmanyc() {
-  if (done_ || !regular_ || position_ >= size_) return 0;
+  if (done_ || !regular_ || gzip_ || position_ >= size_) return 0;
   return static_cast<std::streamsize>(size_ - position_);
 }
 
@@ -131,5 +206,7 @@ DescriptorBuffer::pos_type DescriptorBuffer::seekoff(off_type offset,
                                                      std::ios_base::openmode) {
   // Only where reading stands is told; the descriptor is never moved.
   if (offset != 0 || way != std::ios_base::cur) return pos_type(off_type(-1));
+  // Gzip input tells how far its compressed bytes are read.
+  if (gzip_) return pos_type(static_cast<off_type>(position_));
   return pos_type(static_cast<off_type>(position_) - (egptr() - gptr()));
 }

@@ -915,6 +915,194 @@ TEST(MakeExamplesCli, FailedReadOfAnyInputWritesWholeRecordsAndStatusOne) {
   }
 }
 
+// --- Compressed input and standard input ------------------------------------
+
+// Gzip input reads as the bytes it holds in every program, told by its first
+// bytes whatever the file is called; gzip data damaged or cut short is a
+// failed read after the units before it, and input compressed another way
+// is refused. make_examples' compressed file is its tree file.
+TEST(ProgramsCli, ReadGzipInputAsItsBytesAndRefuseOtherCompression) {
+  const std::string record = InputRecord(GoodExample());
+  std::string records;
+  for (int i = 0; i < 4000; ++i) records += record;
+  const std::string recordFile = TempPath("in.txt");
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 8000, 30);
+  const std::string outFile = TempPath("out.txt");
+  const struct {
+    const char* Name;
+    std::string (*Pack)(const std::string&);
+    const char* Reason;  // "" when it reads as the plain file
+  } cases[] = {
+      {"gzip", [](const std::string& text) { return testsupport::Gzip(text); },
+       ""},
+      {"two members",
+       [](const std::string& text) {
+         const std::size_t half = text.size() / 2 + 7;
+         return testsupport::Gzip(text.substr(0, half)) +
+                testsupport::Gzip(text.substr(half));
+       },
+       ""},
+      {"cut short",
+       [](const std::string& text) {
+         const std::string packed = testsupport::Gzip(text);
+         return packed.substr(0, packed.size() / 2);
+       },
+       "gzip data cut short"},
+      {"bad check",
+       [](const std::string& text) {
+         std::string packed = testsupport::Gzip(text);
+         packed[packed.size() - 8] ^= 0x55;  // the CRC-32 of the data
+         return packed;
+       },
+       "damaged gzip data"},
+      {"xz",
+       [](const std::string& text) {
+         return std::string("\xfd\x37\x7a\x58\x5a\x00", 6) + text;
+       },
+       "compressed with xz, which is not read; decompress it first"},
+      {"bzip2", [](const std::string& text) { return "BZh9" + text; },
+       "compressed with bzip2, which is not read; decompress it first"},
+      {"zstd",
+       [](const std::string& text) { return "\x28\xb5\x2f\xfd" + text; },
+       "compressed with zstd, which is not read; decompress it first"},
+  };
+  for (const Program& program : kPrograms) {
+    SCOPED_TRACE(program.Name);
+    const std::string packedFile =
+        program.MakesExamples() ? corpus + ".ptb" : recordFile;
+    const std::string text =
+        program.MakesExamples() ? ReadFile(packedFile) : records;
+    WriteFile(packedFile, text);
+    const std::string inFile = program.Input(recordFile, corpus);
+    const ChildRun plain = program.Run(inFile, outFile, {});
+    const std::string expected = ReadFile(outFile);
+    const std::vector<std::size_t> ends = program.UnitEnds(expected);
+    for (const auto& c : cases) {
+      SCOPED_TRACE(c.Name);
+      WriteFile(packedFile, c.Pack(text));
+
+      const ChildRun run = program.Run(inFile, outFile, {});
+
+      const std::string written = ReadFile(outFile);
+      if (*c.Reason == '\0') {
+        EXPECT_EQ(run.ExitStatus, plain.ExitStatus);
+        EXPECT_EQ(run.Stderr, plain.Stderr);
+        EXPECT_TRUE(run.Stdout == plain.Stdout) << "standard output differs";
+        EXPECT_TRUE(written == expected) << "output differs";
+        continue;
+      }
+      EXPECT_EQ(run.ExitStatus, 1);
+      EXPECT_EQ(
+          run.Stderr,
+          program.IsAnnotator()
+              ? std::string("Couldn't read training file.\n")
+              : "Couldn't read " +
+                    std::string(program.MakesExamples() ? "tree file"
+                                                        : "training file") +
+                    " " + packedFile + ": " + c.Reason + ".\n");
+      // Whole units before the failure: all the data before a cut, none of
+      // an input that was never read.
+      EXPECT_TRUE(written == expected.substr(0, written.size()));
+      EXPECT_TRUE(std::binary_search(ends.begin(), ends.end(), written.size()));
+      EXPECT_EQ(written.empty(), std::string(c.Name) != "cut short" &&
+                                     std::string(c.Name) != "bad check");
+    }
+    WriteFile(packedFile, text);
+  }
+}
+
+// "-" is standard input for every input of extract_patterns, score_patterns
+// and make_examples, plain or gzip: the run gives what it gives with the
+// file named. Two inputs of make_examples cannot both be standard input.
+TEST(ProgramsCli, ReadStandardInputForADash) {
+  std::string records;
+  for (int i = 0; i < 300; ++i) records += InputRecord(GoodExample());
+  const std::string recordFile = TempPath("in.txt");
+  WriteFile(recordFile, records);
+  WriteFile(recordFile + ".gz", testsupport::Gzip(records));
+  const std::string corpus = TempPath("corpus");
+  WriteCorpus(corpus, 500, 12);
+  for (const char* file : {".ptb", ".tl", ".align"}) {
+    WriteFile(corpus + file + ".gz",
+              testsupport::Gzip(ReadFile(corpus + file)));
+  }
+  const std::string outFile = TempPath("out.txt");
+  const std::string ptb = corpus + ".ptb", tl = corpus + ".tl",
+                    align = corpus + ".align";
+  const struct {
+    const char* Binary;
+    std::vector<std::string> Named, Dashed;
+    std::string Stdin;
+  } cases[] = {
+      {EXTRACT_PATTERNS_BIN,
+       {"extract_patterns", "--tsv", recordFile, outFile},
+       {"extract_patterns", "--tsv", "-", outFile},
+       recordFile},
+      {EXTRACT_PATTERNS_BIN,
+       {"extract_patterns", recordFile},
+       {"extract_patterns", "-"},
+       recordFile + ".gz"},
+      {SCORE_PATTERNS_BIN,
+       {"score_patterns", "--quiet", recordFile, outFile},
+       {"score_patterns", "--quiet", "-", outFile},
+       recordFile + ".gz"},
+      {MAKE_EXAMPLES_BIN,
+       {"make_examples", ptb, tl, align, outFile},
+       {"make_examples", "-", tl, align, outFile},
+       ptb + ".gz"},
+      {MAKE_EXAMPLES_BIN,
+       {"make_examples", ptb, tl, align, outFile},
+       {"make_examples", ptb, "-", align, outFile},
+       tl},
+      {MAKE_EXAMPLES_BIN,
+       {"make_examples", ptb, tl, align},
+       {"make_examples", ptb, tl, "-"},
+       align + ".gz"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Dashed[0] + " from " + c.Stdin);
+    std::remove(outFile.c_str());
+    const ChildRun named = RunProgram(c.Binary, c.Named);
+    const std::string expected = ReadFile(outFile);
+    std::remove(outFile.c_str());
+    ChildOptions options;
+    options.Stdin = c.Stdin;
+
+    const ChildRun dashed = RunProgram(c.Binary, c.Dashed, options);
+
+    EXPECT_EQ(dashed.ExitStatus, 0);
+    EXPECT_EQ(dashed.Stderr, named.Stderr);
+    EXPECT_TRUE(dashed.Stdout == named.Stdout) << "standard output differs";
+    EXPECT_TRUE(ReadFile(outFile) == expected) << "output differs";
+  }
+
+  ChildOptions fromOut;
+  fromOut.Stdin = outFile;
+  WriteFile(outFile, records);
+  const ChildRun same = RunProgram(EXTRACT_PATTERNS_BIN,
+                                   {"extract_patterns", "-", outFile}, fromOut);
+  EXPECT_EQ(same.Stderr, "InFile and OutFile name the same file.\n");
+  EXPECT_TRUE(ReadFile(outFile) == records);
+
+  WriteFile(recordFile, std::string("\xfd\x37\x7a\x58\x5a\x00", 6) + records);
+  ChildOptions xz;
+  xz.Stdin = recordFile;
+  const ChildRun refused =
+      RunProgram(SCORE_PATTERNS_BIN, {"score_patterns", "-", outFile}, xz);
+  EXPECT_EQ(refused.ExitStatus, 1);
+  EXPECT_EQ(refused.Stderr,
+            "Couldn't read standard input: compressed with xz, which is not "
+            "read; decompress it first.\n");
+
+  const ChildRun twice =
+      RunProgram(MAKE_EXAMPLES_BIN, {"make_examples", ptb, "-", "-"});
+  EXPECT_EQ(twice.ExitStatus, 1);
+  EXPECT_EQ(twice.Stderr.substr(0, twice.Stderr.find('\n') + 1),
+            "make_examples: \"-\" given twice: only one of Trees, TLFile and "
+            "AlignmentFile can be standard input.\n");
+}
+
 // Records are held back between batch writes; a termination signal then
 // writes out the records done before it ends the run. The input is a pipe
 // that has delivered three records and stays open, so the run waits for

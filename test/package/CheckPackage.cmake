@@ -77,7 +77,8 @@ output_of(info "${DPKG_DEB}" -I "${DEB}")
 message("${info}")
 foreach(field "Package: annotator" "Version: ${VERSION}"
               "Architecture: ${arch}" "Maintainer: [^\n]*@" "Section: "
-              "Homepage: " "Description: [^\n]+\n [^\n]+" "Depends: [^\n]*libc6")
+              "Homepage: " "Description: [^\n]+\n [^\n]+" "Depends: [^\n]*libc6"
+              "Depends: [^\n]*zlib1g")
   if(NOT info MATCHES "\n ?${field}")
     fail("control fields lack \"${field}\"")
   endif()

@@ -57,7 +57,9 @@ pid_t StartChild(const std::string& program,
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(
+      &actions, 0, options.Stdin.empty() ? "/dev/null" : options.Stdin.c_str(),
+      O_RDONLY, 0);
   int pipeEnds[2] = {-1, -1};
   switch (options.Stdout) {
     case ChildStdout::ToFile:

@@ -29,6 +29,8 @@ struct ChildOptions {
   bool StderrTerminal = false;
   // "NAME=value" entries added to the child's environment.
   std::vector<std::string> Environment = {};
+  // The file the child reads as standard input; "" is /dev/null.
+  std::string Stdin = {};
 };
 
 struct ChildRun {
@@ -39,7 +41,8 @@ struct ChildRun {
 };
 
 // Starts `program` with `argv` (argv[0] included, so tests choose the
-// invocation name), standard input from /dev/null, standard error captured
+// invocation name), standard input from /dev/null (or options.Stdin),
+// standard error captured
 // and standard output as the options say. SIGPIPE and SIGXFSZ are reset to
 // their defaults in the child, so a program that forgets to handle them dies
 // as it would from a shell. Returns the child's pid, or -1 after reporting a

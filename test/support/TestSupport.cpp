@@ -3,6 +3,7 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +113,23 @@ std::string WindowsLineEnds(const std::string& text) {
     windows += c;
   }
   return windows;
+}
+
+std::string Gzip(const std::string& text) {
+  z_stream stream{};
+  // 16 + 15: a gzip wrapper around the largest window.
+  EXPECT_EQ(deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED,
+                         16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY),
+            Z_OK);
+  std::string packed(deflateBound(&stream, text.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(&packed[0]);
+  stream.avail_out = static_cast<uInt>(packed.size());
+  EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+  packed.resize(stream.total_out);
+  deflateEnd(&stream);
+  return packed;
 }
 
 bool FileExists(const std::string& path) {

@@ -28,6 +28,9 @@ std::string ReplaceLine(std::string text, std::size_t line,
 // `text` as a Windows file holds it: every newline preceded by a CR.
 std::string WindowsLineEnds(const std::string& text);
 
+// `text` compressed as one gzip member, as gzip(1) writes it.
+std::string Gzip(const std::string& text);
+
 // True when the file exists (of any kind).
 bool FileExists(const std::string& path);
 

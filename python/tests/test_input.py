@@ -1,0 +1,205 @@
+"""How the module and the programs take their input: gzip data read as the
+bytes it holds, other compression refused, "-" for standard input, and
+Ctrl-C during a long read of a regular file."""
+import collections
+import gzip
+import os
+import signal
+import subprocess
+import threading
+
+import pytest
+
+import annotator
+from conftest import EXTRACT_PATTERNS_BIN, MAKE_EXAMPLES_BIN, record
+
+SCORE_PATTERNS_BIN = os.environ.get("SCORE_PATTERNS_BIN")
+
+
+def two_members(data):
+    half = len(data) // 2 + 7
+    return gzip.compress(data[:half]) + gzip.compress(data[half:])
+
+
+def cut_short(data):
+    packed = gzip.compress(data)
+    return packed[:len(packed) // 2]
+
+
+def bad_check(data):
+    packed = bytearray(gzip.compress(data))
+    packed[-8] ^= 0x55  # the CRC-32 of the data
+    return bytes(packed)
+
+
+def refused(name):
+    return f"compressed with {name}, which is not read; decompress it first"
+
+
+# How each input is packed, and what reading it raises ("" for nothing).
+PACKINGS = {
+    "gzip": (gzip.compress, ""),
+    "two members": (two_members, ""),
+    "cut short": (cut_short, "gzip data cut short"),
+    "bad check": (bad_check, "damaged gzip data"),
+    "xz": (lambda data: b"\xfd7zXZ\x00" + data, refused("xz")),
+    "bzip2": (lambda data: b"BZh9" + data, refused("bzip2")),
+    "zstd": (lambda data: b"\x28\xb5\x2f\xfd" + data, refused("zstd")),
+}
+
+
+def records(count):
+    return "".join(record(header=f"SentenceIndex: {n}")
+                   for n in range(1, count + 1)).encode()
+
+
+def corpus(tmp_path, count):
+    """A tree file, TL file and alignment file of `count` sentences."""
+    texts = [b"(S (NP (DT the) (NN cat)) (VP (VBZ sleeps)))\n" * count,
+             b"le chat dort\n" * count, b"0-0 1-1 2-2\n" * count]
+    paths = [tmp_path / name for name in ("c.ptb", "c.tl", "c.align")]
+    for path, text in zip(paths, texts):
+        path.write_bytes(text)
+    return paths
+
+
+def run_entry(entry, inputs, out, taken):
+    """Runs `entry` over `inputs`, putting what it gave into `taken`."""
+    if entry == "read":
+        for example in annotator.read(inputs[0]):
+            taken.append(str(example).encode())
+    elif entry == "annotate":
+        annotator.annotate(inputs[0], out)
+    elif entry == "make_examples":
+        annotator.make_examples(*inputs, out)
+    else:
+        taken.extend(repr(row).encode() for row in annotator.score_patterns(inputs[0]))
+    if entry in ("annotate", "make_examples"):
+        taken.append(out.read_bytes())
+
+
+@pytest.mark.parametrize("packing", list(PACKINGS))
+@pytest.mark.parametrize("entry", ["read", "annotate", "make_examples", "score_patterns"])
+def test_gzip_reads_as_its_bytes_and_other_compression_is_refused(tmp_path, entry,
+                                                                   packing):
+    pack, reason = PACKINGS[packing]
+    out = tmp_path / "out.txt"
+    if entry == "make_examples":
+        inputs = corpus(tmp_path, 3000)
+    else:
+        inputs = [tmp_path / "in.txt"]
+        inputs[0].write_bytes(records(3000))
+    plain = []
+    run_entry(entry, inputs, out, plain)
+    plain = b"".join(plain)
+    # The first input is packed; the name says nothing of it.
+    inputs[0].write_bytes(pack(inputs[0].read_bytes()))
+    out.unlink(missing_ok=True)
+    taken = []
+    if not reason:
+        run_entry(entry, inputs, out, taken)
+        assert b"".join(taken) == plain
+        return
+    with pytest.raises(OSError, match=reason) as raised:
+        run_entry(entry, inputs, out, taken)
+    assert str(raised.value) == f"{reason}: {str(inputs[0])!r}"
+    if entry in ("annotate", "make_examples"):
+        taken.append(out.read_bytes())
+    # Whole records from before the damage; none from a file never read.
+    got = b"".join(taken)
+    assert plain.startswith(got) and (got == b"" or got.endswith(b"\n\n"))
+    if entry != "score_patterns":
+        assert (got != b"") == (packing == "cut short" or packing == "bad check")
+
+
+def run_program(binary, *arguments, stdin=None):
+    if not binary:
+        pytest.skip("the built programs are named by ctest (ANNOTATOR_BIN)")
+    environment = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
+    return subprocess.run([binary, *map(str, arguments)], input=stdin,
+                          capture_output=True, env=environment)
+
+
+@pytest.mark.parametrize("program", ["extract_patterns", "score_patterns",
+                                     "make_examples"])
+def test_gzip_through_a_pipe_reads_as_the_named_file(tmp_path, program):
+    text = tmp_path / "in.txt"
+    text.write_bytes(records(200))
+    ptb, tl, align = corpus(tmp_path, 200)
+    binary, named, dashed, piped = {
+        "extract_patterns": (EXTRACT_PATTERNS_BIN, [text], ["-"], text),
+        "score_patterns": (SCORE_PATTERNS_BIN, ["--quiet", text],
+                           ["--quiet", "-"], text),
+        "make_examples": (MAKE_EXAMPLES_BIN, ["--quiet", ptb, tl, align],
+                          ["--quiet", ptb, "-", align], tl),
+    }[program]
+    expected = run_program(binary, *named)
+    assert expected.returncode == 0 and expected.stdout
+    # A pipe hands out what it holds in pieces: the magic is read from it.
+    got = run_program(binary, *dashed, stdin=gzip.compress(piped.read_bytes()))
+    assert (got.returncode, got.stdout, got.stderr) == \
+        (0, expected.stdout, expected.stderr)
+    cut = run_program(binary, *dashed, stdin=cut_short(piped.read_bytes()))
+    assert cut.returncode == 1
+    assert cut.stderr == b"Couldn't read standard input: gzip data cut short.\n"
+
+
+def read_position(path):
+    """How far this process has read `path`, 0 while it has it not open."""
+    for fd in os.listdir("/proc/self/fd"):
+        try:
+            if os.readlink(f"/proc/self/fd/{fd}") == str(path):
+                with open(f"/proc/self/fdinfo/{fd}") as info:
+                    return int(info.readline().split()[1])
+        except (OSError, ValueError):
+            pass
+    return 0
+
+
+@pytest.mark.parametrize("entry", ["read", "annotate", "make_examples"])
+def test_ctrl_c_stops_a_long_read_of_a_regular_file(tmp_path, entry):
+    out = tmp_path / "out.txt"
+    if entry == "make_examples":
+        inputs = corpus(tmp_path, 300_000)
+    else:
+        inputs = [tmp_path / "in.txt"]
+        one = record().encode()
+        inputs[0].write_bytes(one * (32 * 2**20 // len(one)))
+    # Far more than is read between two looks at the signals. The handler
+    # notes how far the input was read when it ran: inside the read, not
+    # after a run that held the signal to its end and closed the file.
+    size, seen = inputs[0].stat().st_size, []
+    done = threading.Event()
+
+    def on_interrupt(*_):
+        seen.append(read_position(inputs[0]))
+        raise KeyboardInterrupt
+
+    def interrupt():
+        while read_position(inputs[0]) == 0:
+            if done.wait(0.001):
+                return
+        os.kill(os.getpid(), signal.SIGINT)
+
+    thread = threading.Thread(target=interrupt)
+    previous = signal.signal(signal.SIGINT, on_interrupt)
+    thread.start()
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            if entry == "read":
+                # consumed in C, where no bytecode looks at signals
+                collections.deque(annotator.read(inputs[0]), maxlen=1)
+            elif entry == "annotate":
+                annotator.annotate(inputs[0], out)
+            else:
+                annotator.make_examples(*inputs, out)
+    finally:
+        done.set()
+        thread.join()
+        signal.signal(signal.SIGINT, previous)
+    assert len(seen) == 1 and 0 < seen[0] < size
+    if entry != "read":
+        # Whole records of ten lines only.
+        written = out.read_text()
+        assert written == "" or written.endswith("\n\n")
+        assert written.count("\n") % 10 == 0
