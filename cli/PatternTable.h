@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -22,8 +23,12 @@
 // pile its lines into one run of slots.
 class PatternCounter {
  public:
-  // Holds at most `memoryLimit` bytes of lines and slots, and throws
-  // std::bad_alloc rather than take more.
+  // Thrown when the next line would take the counter past its limit; other
+  // std::bad_alloc come from the system.
+  struct LimitReached : std::bad_alloc {};
+
+  // Holds at most `memoryLimit` bytes of lines, slots and rows, with room
+  // for WriteTable's sort, and throws LimitReached rather than take more.
   explicit PatternCounter(
       std::size_t memoryLimit = static_cast<std::size_t>(-1));
   ~PatternCounter();
@@ -51,6 +56,11 @@ class PatternCounter {
   // returns false, and returns whether every row was taken. No pattern may
   // be added afterwards. Throws std::bad_alloc when memory runs out.
   bool WriteTable(const std::function<bool(long long, std::string_view)>& take);
+
+  // The same bytewise by line alone, counts aside: a sorted run that
+  // merges with others line by line.
+  bool WriteByLine(
+      const std::function<bool(long long, std::string_view)>& take);
 
   // Hands `take` every distinct line, its count and its eight pattern
   // fields, in the order the lines first came. The views stay valid while
@@ -99,7 +109,8 @@ class PatternCounter {
   // in 32 bits: up to 64 GiB of lines. A block is a whole number of
   // chunks, most of them one.
   static constexpr std::size_t kUnit = 16;
-  static constexpr std::size_t kChunk = std::size_t{1} << 23;
+  // One huge page: a counter held to a few megabytes still gets blocks.
+  static constexpr std::size_t kChunk = std::size_t{1} << 21;
   static constexpr std::size_t kUnitsPerChunk = kChunk / kUnit;
   static constexpr std::size_t kFirstSlots = std::size_t{1} << 16;
 
@@ -111,6 +122,10 @@ class PatternCounter {
   void NewBlock(std::size_t need);
   // Doubles the slots.
   void Grow();
+  // WriteTable, or WriteByLine unless `byCount`.
+  bool WriteSorted(
+      bool byCount,
+      const std::function<bool(long long, std::string_view)>& take);
   // Makes room for `lines` more distinct lines: rows and slots.
   void MakeRoom(std::size_t lines);
   // Looks up the lines that wait, for which Add made room.
