@@ -8,10 +8,11 @@
 #include "PatternTable.h"
 #include "SortedRuns.h"
 
-// --count's table in bounded memory: a PatternCounter held to the bound,
-// whose lines go to a run on disk, bytewise by line, whenever it fills, and
-// which then starts again empty. The table written is the one a counter
-// without bound would write.
+// --count's table in bounded memory: a PatternCounter held to most of the
+// bound, which once full goes on counting the lines it holds, while the
+// lines it does not hold gather in sorted runs on disk. Lines that come
+// often come early, so most of them stay counted in memory. The table
+// written is the one a counter without bound would write.
 class BoundedCounter {
  public:
   // Holds at most about `memory` bytes; runs go to `dir`.
@@ -25,7 +26,7 @@ class BoundedCounter {
     return total_ + (counter_ ? counter_->Total() : 0);
   }
   // Runs written so far.
-  std::size_t Runs() const { return lines_.Runs(); }
+  std::size_t Runs() const { return others_.Runs(); }
 
   // Hands `take` every row of the table, as PatternCounter::WriteTable
   // does; returns whether every row was taken. Throws as Add does. Nothing
@@ -33,14 +34,13 @@ class BoundedCounter {
   bool WriteTable(const RowTaker& take);
 
  private:
-  // Writes the counter's lines as a run.
-  void Spill();
-
   std::size_t memory_;
-  std::string dir_;
   std::unique_ptr<PatternCounter> counter_;
+  bool full_ = false;
+  // The lines the full counter does not hold, each counted once.
+  SortedRuns others_;
   long long total_ = 0;
-  SortedRuns lines_;
+  std::string line_;
 };
 
 #endif  // ANNOTATOR_BOUNDEDCOUNTER_H_

@@ -149,6 +149,23 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
   if (waitingCount_ == kBatch) LookUpWaiting();
 }
 
+bool PatternCounter::CountIfHeld(std::string_view line) {
+  Settle();
+  const std::uint64_t hash = Hash(line.data(), line.size());
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask; slots_[slot] != 0;
+       slot = (slot + 1) & mask) {
+    if (slots_[slot] >> 32 != hash >> 32) continue;
+    Entry* const entry = EntryAt(slots_[slot] & 0xFFFFFFFF);
+    if (LineOf(entry) == line) {
+      ++entry->Count;
+      ++total_;
+      return true;
+    }
+  }
+  return false;
+}
+
 void PatternCounter::MakeRoom(std::size_t lines) {
   if (rows_.capacity() - rows_.size() < lines) {
     // Each row is charged as the two sort keys WriteTable makes of it,

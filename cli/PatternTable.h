@@ -39,6 +39,10 @@ class PatternCounter {
   // leaves the table as it was before the call.
   void Add(const ExtractedPattern& pattern);
 
+  // Counts `line`, eight pattern fields, if the table holds it already,
+  // and says whether it did: a full table still counts the lines it has.
+  bool CountIfHeld(std::string_view line);
+
   // How many patterns were added, and how many of them differ.
   long long Total() const { return total_; }
   std::size_t Distinct() {

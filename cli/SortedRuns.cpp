@@ -123,7 +123,10 @@ void SortedRuns::Add(std::uint64_t count, std::string_view line) {
   const std::size_t rows = std::max<std::size_t>(1024, 2 * held_.capacity());
   const auto need = [&] {
     std::size_t bytes = 0;
-    if (line.size() > blockLeft_) bytes += std::max(block, line.size());
+    if (line.size() > blockLeft_ &&
+        (spare_.empty() || spare_.back().Size < line.size())) {
+      bytes += std::max(block, line.size());
+    }
     if (held_.size() == held_.capacity()) {
       bytes += (rows - held_.capacity()) * sizeof(Row);
     }
@@ -131,11 +134,18 @@ void SortedRuns::Add(std::uint64_t count, std::string_view line) {
   };
   if (!held_.empty() && heldBytes_ + need() > memory_) Spill();
   if (line.size() > blockLeft_) {
-    const std::size_t size = std::max(block, line.size());
-    blocks_.emplace_back(new char[size]);
-    heldBytes_ += size;
-    next_ = blocks_.back().get();
-    blockLeft_ = size;
+    // The blocks of the last run are filled again before new ones are
+    // taken: fresh memory costs a page fault per page.
+    if (!spare_.empty() && spare_.back().Size >= line.size()) {
+      blocks_.push_back(std::move(spare_.back()));
+      spare_.pop_back();
+    } else {
+      const std::size_t size = std::max(block, line.size());
+      blocks_.push_back(Block{std::unique_ptr<char[]>(new char[size]), size});
+      heldBytes_ += size;
+    }
+    next_ = blocks_.back().Bytes.get();
+    blockLeft_ = blocks_.back().Size;
   }
   if (held_.size() == held_.capacity()) {
     const std::size_t more = std::max<std::size_t>(1024, 2 * held_.capacity());
@@ -173,11 +183,11 @@ void SortedRuns::SortHeld() {
 }
 
 void SortedRuns::ReleaseHeld() {
-  std::vector<Row>().swap(held_);
+  held_.clear();
+  for (Block& each : blocks_) spare_.push_back(std::move(each));
   blocks_.clear();
   next_ = nullptr;
   blockLeft_ = 0;
-  heldBytes_ = 0;
 }
 
 int SortedRuns::NewRun() {
@@ -310,6 +320,9 @@ bool SortedRuns::MergeInCountOrder(const RowTaker& take) {
   }
   // The two sets share the memory only if the rows held leave first.
   if (!held_.empty()) Spill();
+  std::vector<Block>().swap(spare_);
+  std::vector<Row>().swap(held_);
+  heldBytes_ = 0;
   SortedRuns byCount(RowOrder::ByCount, memory_, dir_, fanIn_);
   Merge([&byCount](std::uint64_t count, std::string_view line) {
     byCount.Add(count, line);

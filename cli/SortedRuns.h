@@ -54,6 +54,9 @@ class SortedRuns {
   // `source` to the taker it is handed; returns what `source` returned.
   bool AddRun(const std::function<bool(const RowTaker&)>& source);
 
+  // Holds at most `memory` bytes from now on, in the merge too.
+  void SetMemory(std::size_t memory) { memory_ = memory; }
+
   // Runs written so far, those that rounds of merging made not counted.
   std::size_t Runs() const { return runs_; }
   // How many rounds merged runs before the last merge.
@@ -79,6 +82,7 @@ class SortedRuns {
   void SortHeld();
   // Writes the rows held as a run and lets them go.
   void Spill();
+  // Lets the rows go, keeping their room for the next.
   void ReleaseHeld();
   // Merges the open runs and `held` rows into `take`.
   bool MergeInto(const std::vector<Row>& held, const RowTaker& take);
@@ -96,7 +100,14 @@ class SortedRuns {
   std::size_t rounds_ = 0;
   // The rows held, their lines in blocks of their own.
   std::vector<Row> held_;
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  struct Block {
+    std::unique_ptr<char[]> Bytes;
+    std::size_t Size;
+  };
+  // Those in use, and those a run left, to fill again. heldBytes_ counts
+  // both, and the rows' room.
+  std::vector<Block> blocks_;
+  std::vector<Block> spare_;
   char* next_ = nullptr;
   std::size_t blockLeft_ = 0;
   std::size_t heldBytes_ = 0;
