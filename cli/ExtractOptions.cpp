@@ -1,5 +1,9 @@
 #include "ExtractOptions.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -19,6 +23,44 @@ std::size_t ReadWordBound(std::string_view text) {
     value = value * 10 + static_cast<std::size_t>(c - '0');
   }
   return value;
+}
+
+// A size in bytes: digits, then K, M or G (of 1024) or nothing; 0 when
+// `text` is none or it overflows.
+std::size_t ReadSize(std::string_view text) {
+  std::size_t unit = 1;
+  if (!text.empty()) {
+    switch (text.back()) {
+      case 'K':
+      case 'k':
+        unit = std::size_t{1} << 10;
+        break;
+      case 'M':
+      case 'm':
+        unit = std::size_t{1} << 20;
+        break;
+      case 'G':
+      case 'g':
+        unit = std::size_t{1} << 30;
+        break;
+      default:
+        break;
+    }
+    if (unit != 1) text.remove_suffix(1);
+  }
+  const std::size_t value = ReadWordBound(text);
+  if (value > static_cast<std::size_t>(-1) / unit) return 0;
+  return value * unit;
+}
+
+// A quarter of the machine's memory, where the system tells it.
+std::size_t DefaultMemory() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::size_t{1} << 30;
+  return std::max(
+      static_cast<std::size_t>(pages) / 4 * static_cast<std::size_t>(pageSize),
+      kLeastCountMemory);
 }
 
 // The value of an option that takes one, given as "--name=value" or as
@@ -66,6 +108,9 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
   bool smoothed = false;
   bool floored = false;
   bool lexical = false;
+  bool sized = false;
+  bool placed = false;
+  bool named = false;
   int at = 1;
   for (; at < argc; ++at) {
     const std::string_view arg = argv[at];
@@ -89,6 +134,23 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
       flag = &options.Moses;
     } else if (arg == "--quiet") {
       flag = &options.Quiet;
+    } else if (!scoring && arg == "--merge-counts") {
+      flag = &options.MergeCounts;
+    } else if (!scoring && OptionValue("--memory", argc, argv, at, value)) {
+      flag = &sized;
+      options.Memory = ReadSize(value);
+      if (options.Memory < kLeastCountMemory) {
+        return usage("--memory takes a size from 4M, as 512M or 4G, not " +
+                     quoted(value));
+      }
+    } else if (!scoring && OptionValue("--temp-dir", argc, argv, at, value)) {
+      flag = &placed;
+      if (value.empty()) return usage("--temp-dir takes a directory.");
+      options.TempDir = value.data();
+    } else if (!scoring && OptionValue("-o", argc, argv, at, value)) {
+      flag = &named;
+      if (value.empty()) return usage("-o takes a file name.");
+      options.OutFile = value == "-" ? nullptr : value.data();
     } else if (OptionValue("--max-words", argc, argv, at, value)) {
       flag = &bounded;
       options.MaxWords = ReadWordBound(value);
@@ -118,6 +180,27 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     *flag = true;
   }
   if (tsv && count) return usage("--tsv and --count cannot go together.");
+  if (options.MergeCounts) {
+    for (const auto& [given, name] :
+         {std::pair{tsv, "--tsv"}, std::pair{count, "--count"},
+          std::pair{options.Consistent, "--consistent"},
+          std::pair{bounded, "--max-words"}}) {
+      if (given) {
+        return usage(std::string("--merge-counts and ") + name +
+                     " cannot go together.");
+      }
+    }
+  } else if (named) {
+    return usage("-o goes with --merge-counts.");
+  } else if ((sized || placed) && !count) {
+    return usage(std::string(sized ? "--memory" : "--temp-dir") +
+                 " goes with --count or --merge-counts.");
+  }
+  if (!sized) options.Memory = DefaultMemory();
+  if (!placed) {
+    const char* const temporary = std::getenv("TMPDIR");
+    options.TempDir = temporary && *temporary ? temporary : "/tmp";
+  }
   options.Output = count ? ExtractOptions::Format::Count
                    : tsv ? ExtractOptions::Format::Tsv
                          : ExtractOptions::Format::Patterns;
@@ -129,6 +212,14 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     }
   }
   const int operands = argc - at;
+  if (options.MergeCounts) {
+    if (operands == 0) {
+      return usage(messages::WrongPathCount(operands, 1, "Table..."));
+    }
+    options.Tables.assign(argv + at, argv + argc);
+    options.What = ExtractOptions::Action::Run;
+    return options;
+  }
   if (operands != 1 && operands != 2) {
     return usage(messages::WrongPathCount(operands, 1, "InFile [OutFile]"));
   }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // What the command line of extract_patterns or score_patterns asks for.
 // Options come before the operands, each at most once; --help and --version
@@ -26,6 +27,15 @@ struct ExtractOptions {
   // nullptr when the patterns go to standard output ("-" or no OutFile).
   const char* OutFile = nullptr;
 
+  // --count and --merge-counts: the most bytes the table may hold (a
+  // quarter of the machine's memory unless given), and the directory of the
+  // runs it goes to beyond that ($TMPDIR, else /tmp, unless given).
+  std::size_t Memory = 0;
+  const char* TempDir = nullptr;
+  // --merge-counts: the tables it adds up; OutFile is -o's.
+  bool MergeCounts = false;
+  std::vector<const char*> Tables;
+
   // score_patterns alone.
   Smoothing Smooth = Smoothing::None;
   // The least count of an entry written; 1 writes every one.
@@ -35,10 +45,17 @@ struct ExtractOptions {
   const char* LexicalPrefix = nullptr;
 };
 
+// The least --memory: a pattern counter's first slots and block.
+constexpr std::size_t kLeastCountMemory = std::size_t{4} << 20;
+
 // Reads `argv[1]` to `argv[argc - 1]`. Any option it does not know, one given
 // twice, --tsv with --count, a --max-words without a whole number from 1 on,
-// or other than one or two operands give Action::Usage, the first mistake
-// found told in Problem.
+// a --memory that is not a size from kLeastCountMemory, --memory or
+// --temp-dir without --count or --merge-counts, or other than one or two
+// operands give Action::Usage, the first mistake found told in Problem.
+// With --merge-counts the operands are its tables, one or more, and
+// OutFile comes with -o; --merge-counts takes none of the options that
+// choose or lay out patterns.
 ExtractOptions ParseExtractOptions(int argc, const char* const* argv);
 
 // The same for score_patterns: --consistent, --max-words N, --smoothing

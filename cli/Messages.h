@@ -18,11 +18,15 @@ namespace messages {
 
 constexpr std::string_view kExtractPatternsUsage =
     "Usage: extract_patterns --help | --version | [--consistent] "
-    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n";
+    "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
+    "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
+    "[--temp-dir DIR] [-o OutFile] Table....\n";
 // What extract_patterns --help writes on standard output.
 constexpr std::string_view kExtractPatternsHelp =
     "Usage: extract_patterns --help | --version | [--consistent] "
-    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n"
+    "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
+    "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
+    "[--temp-dir DIR] [-o OutFile] Table....\n"
     "Writes every labelled constituent of the training examples of InFile as\n"
     "a candidate translation pattern, to OutFile or to standard output when\n"
     "it is absent or \"-\". Options come before InFile.\n"
@@ -34,6 +38,13 @@ constexpr std::string_view kExtractPatternsHelp =
     "                 sequence, score, x-side constraints; tab-separated\n"
     "  --count        each distinct pattern once: its count, then the eight\n"
     "                 pattern fields of --tsv; most frequent first\n"
+    "  --memory SIZE  the most memory the table of --count or --merge-counts\n"
+    "                 holds (512M, 4G: bytes, K, M or G; from 4M); beyond it\n"
+    "                 the table goes to sorted runs on disk and is merged\n"
+    "                 back. Default: a quarter of the machine's memory\n"
+    "  --temp-dir DIR where those runs go; default $TMPDIR, else /tmp\n"
+    "  --merge-counts adds up the --count tables Table... into one, in\n"
+    "                 --count's order, to -o OutFile or standard output\n"
     "  --quiet        no progress or summary line on standard error\n"
     "  --help         this text\n"
     "  --version      the version\n"
@@ -184,6 +195,25 @@ inline std::string CountSummary(long long records, long long skipped,
   summary.resize(summary.size() - std::string_view(" written.\n").size());
   return summary + " counted, " + Decimal(distinct) + " distinct written.\n";
 }
+
+// A run of --count or --merge-counts could not be made, written or read
+// back in `dir`: "Couldn't write temporary file in DIR.".
+inline std::string CannotWriteTemporary(std::string_view dir) {
+  return "Couldn't write temporary file in " + std::string(dir) + ".\n";
+}
+
+// --merge-counts refuses line `line` (from 1) of table `path`: "Line N of
+// count table PATH is not a count line." or "... is out of --count's
+// order.".
+inline std::string BadCountLine(long long line, std::string_view path,
+                                bool ordered) {
+  return "Line " + Decimal(line) + " of count table " + std::string(path) +
+         (ordered ? " is out of --count's order.\n"
+                  : " is not a count line.\n");
+}
+
+// --merge-counts', which reads no records.
+constexpr std::string_view kRanOutOfMemory = "Ran out of memory.\n";
 
 // "Ran out of memory at record N.", written into `text` of `size` bytes
 // without taking memory, for the moment when there is none.

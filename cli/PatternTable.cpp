@@ -106,7 +106,7 @@ PatternCounter::PatternCounter(std::size_t memoryLimit)
 PatternCounter::~PatternCounter() = default;
 
 void PatternCounter::Charge(std::size_t bytes) {
-  if (bytes > memoryLimit_ - memoryHeld_) throw std::bad_alloc();
+  if (bytes > memoryLimit_ - memoryHeld_) throw LimitReached();
   memoryHeld_ += bytes;
 }
 
@@ -149,9 +149,37 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
   if (waitingCount_ == kBatch) LookUpWaiting();
 }
 
+bool PatternCounter::CountIfHeld(std::string_view line) {
+  Settle();
+  const std::uint64_t hash = Hash(line.data(), line.size());
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t slot = hash & mask; slots_[slot] != 0;
+       slot = (slot + 1) & mask) {
+    if (slots_[slot] >> 32 != hash >> 32) continue;
+    Entry* const entry = EntryAt(slots_[slot] & 0xFFFFFFFF);
+    if (LineOf(entry) == line) {
+      ++entry->Count;
+      ++total_;
+      return true;
+    }
+  }
+  return false;
+}
+
 void PatternCounter::MakeRoom(std::size_t lines) {
   if (rows_.capacity() - rows_.size() < lines) {
-    rows_.reserve(std::max<std::size_t>(1024, 2 * (rows_.size() + lines)));
+    // Each row is charged as the two sort keys WriteTable makes of it,
+    // which take more than the row and its slots then.
+    const std::size_t rows =
+        std::max<std::size_t>(1024, 2 * (rows_.size() + lines));
+    const std::size_t more = (rows - rows_.capacity()) * 2 * sizeof(SortKey);
+    Charge(more);
+    try {
+      rows_.reserve(rows);
+    } catch (...) {
+      memoryHeld_ -= more;
+      throw;
+    }
   }
   while ((rows_.size() + lines) * 4 > slots_.size() * 3) Grow();
 }
@@ -300,6 +328,17 @@ void PatternCounter::ForEachLine(
 
 bool PatternCounter::WriteTable(
     const std::function<bool(long long, std::string_view)>& take) {
+  return WriteSorted(true, take);
+}
+
+bool PatternCounter::WriteByLine(
+    const std::function<bool(long long, std::string_view)>& take) {
+  return WriteSorted(false, take);
+}
+
+bool PatternCounter::WriteSorted(
+    bool byCount,
+    const std::function<bool(long long, std::string_view)>& take) {
   Settle();
   // Each part is given back as soon as the next no longer needs it.
   memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
@@ -320,14 +359,15 @@ bool PatternCounter::WriteTable(
   }
   std::vector<Row>().swap(rows_);
   PageArray<SortKey> spare(rows);
-  SortKey* const sorted = SortByCount(keys.get(), spare.get(), rows);
+  SortKey* const sorted =
+      byCount ? SortByCount(keys.get(), spare.get(), rows) : keys.get();
   SortKey* const other = sorted == keys.get() ? spare.get() : keys.get();
   // The rows of a count are sorted by line apart from the others: no key
   // has to carry its count through the passes over the lines.
   for (std::size_t from = 0; from < rows;) {
     std::size_t to = from + 1;
     const std::uint64_t count = sorted[from].Bytes[0];
-    while (to < rows && sorted[to].Bytes[0] == count) ++to;
+    while (to < rows && (!byCount || sorted[to].Bytes[0] == count)) ++to;
     for (std::size_t i = from; i < to; ++i) {
       if (i + kAhead < rows) {
         const char* const ahead =

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -22,8 +23,12 @@
 // pile its lines into one run of slots.
 class PatternCounter {
  public:
-  // Holds at most `memoryLimit` bytes of lines and slots, and throws
-  // std::bad_alloc rather than take more.
+  // Thrown when the next line would take the counter past its limit; other
+  // std::bad_alloc come from the system.
+  struct LimitReached : std::bad_alloc {};
+
+  // Holds at most `memoryLimit` bytes of lines, slots and rows, with room
+  // for WriteTable's sort, and throws LimitReached rather than take more.
   explicit PatternCounter(
       std::size_t memoryLimit = static_cast<std::size_t>(-1));
   ~PatternCounter();
@@ -33,6 +38,10 @@ class PatternCounter {
   // Counts `pattern`. Throws std::bad_alloc when memory runs out, and then
   // leaves the table as it was before the call.
   void Add(const ExtractedPattern& pattern);
+
+  // Counts `line`, eight pattern fields, if the table holds it already,
+  // and says whether it did: a full table still counts the lines it has.
+  bool CountIfHeld(std::string_view line);
 
   // How many patterns were added, and how many of them differ.
   long long Total() const { return total_; }
@@ -55,6 +64,11 @@ class PatternCounter {
   // Gives back the memory that only adding needs, the slots, so that what
   // reads the lines next has it. No pattern may be added afterwards.
   void StopAdding();
+
+  // The same bytewise by line alone, counts aside: a sorted run that
+  // merges with others line by line.
+  bool WriteByLine(
+      const std::function<bool(long long, std::string_view)>& take);
 
   // Hands `take` every distinct line, its count and its eight pattern
   // fields, in the order the lines first came. The views stay valid while
@@ -103,7 +117,8 @@ class PatternCounter {
   // in 32 bits: up to 64 GiB of lines. A block is a whole number of
   // chunks, most of them one.
   static constexpr std::size_t kUnit = 16;
-  static constexpr std::size_t kChunk = std::size_t{1} << 23;
+  // One huge page: a counter held to a few megabytes still gets blocks.
+  static constexpr std::size_t kChunk = std::size_t{1} << 21;
   static constexpr std::size_t kUnitsPerChunk = kChunk / kUnit;
   static constexpr std::size_t kFirstSlots = std::size_t{1} << 16;
 
@@ -115,6 +130,10 @@ class PatternCounter {
   void NewBlock(std::size_t need);
   // Doubles the slots.
   void Grow();
+  // WriteTable, or WriteByLine unless `byCount`.
+  bool WriteSorted(
+      bool byCount,
+      const std::function<bool(long long, std::string_view)>& take);
   // Makes room for `lines` more distinct lines: rows and slots.
   void MakeRoom(std::size_t lines);
   // Looks up the lines that wait, for which Add made room.

@@ -43,9 +43,18 @@ void Unregister(const std::string& name) {
   }
 }
 
+// The handler each signal had before, which acts once the temporaries are
+// gone: RecordFile's, which lets the units being written finish first.
+constexpr int kMostSignal = 64;
+void (*Previous[kMostSignal])(int) = {};
+
 void OnTermination(int signal) {
   for (int i = 0; i < kMostTemporaries; ++i) {
     if (TemporaryInUse[i]) ::unlink(Temporaries[i]);
+  }
+  if (signal < kMostSignal && Previous[signal] != nullptr) {
+    Previous[signal](signal);
+    return;
   }
   std::signal(signal, SIG_DFL);
   std::raise(signal);
@@ -69,12 +78,38 @@ std::string TemporaryName(const std::string& path, int attempt) {
 
 }  // namespace
 
+int OpenTemporaryFile(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd != -1 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+    return fd;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = dir + "/.annotator." + Decimal(::getpid()) + "." +
+                             Decimal(attempt) + ".tmp";
+    if (Register(name) < 0) return -1;
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const int error = errno;
+    if (fd != -1) ::unlink(name.c_str());
+    Unregister(name);
+    if (fd != -1 || error != EEXIST) {
+      errno = error;
+      return fd;
+    }
+  }
+  errno = EEXIST;
+  return -1;
+}
+
 void RemoveTemporariesOnTermination() {
   for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
     struct sigaction current {};
     if (::sigaction(signal, nullptr, &current) != 0 ||
         current.sa_handler == SIG_IGN) {
       continue;
+    }
+    if (current.sa_handler != SIG_DFL && !(current.sa_flags & SA_SIGINFO) &&
+        current.sa_handler != OnTermination && signal < kMostSignal) {
+      Previous[signal] = current.sa_handler;
     }
     struct sigaction removing {};
     removing.sa_handler = OnTermination;

@@ -36,9 +36,17 @@ class ReplacingFile {
   std::string temporary_;
 };
 
+// A file of the program's own in `dir`, open for reading and writing, that
+// no name reaches and that goes with its descriptor, however the process
+// ends: unnamed where the system allows (O_TMPFILE), else made under a
+// hidden name that is removed at once (a signal in between removes it
+// too). -1, with errno set, when it cannot be made.
+int OpenTemporaryFile(const std::string& dir);
+
 // From now on SIGTERM, SIGINT, SIGHUP and SIGQUIT first remove the named
-// temporary files of the ReplacingFiles open, then end the process as they
-// would have. Signals that are ignored stay ignored.
+// temporary files of the ReplacingFiles open, then act as they did before
+// (HoldTerminationDuringWrites' handler), or end the process as they would
+// have. Signals that are ignored stay ignored.
 void RemoveTemporariesOnTermination();
 
 #endif  // ANNOTATOR_REPLACINGFILE_H_

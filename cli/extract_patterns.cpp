@@ -11,6 +11,8 @@
 #include <ostream>
 #include <string>
 
+#include "BoundedCounter.h"
+#include "CountTables.h"
 #include "ExtractOptions.h"
 #include "Fatal.h"
 #include "FileChecks.h"
@@ -21,6 +23,8 @@
 #include "ProgramReader.h"
 #include "ProgressLine.h"
 #include "RecordFile.h"
+#include "ReplacingFile.h"
+#include "SortedRuns.h"
 #include "TrainingExampleReader.h"
 
 namespace {
@@ -28,6 +32,68 @@ namespace {
 // Whole patterns leave in writes of about this size: few write calls, and
 // memory bounded by it and by one pattern, however many a record gives.
 constexpr std::size_t kBatch = 1 << 20;
+
+// A table, of --count or --merge-counts, leaves whole or not at all: an
+// OutFile takes its name only once the last row is in.
+struct TableOutput {
+  ReplacingFile File;
+  RecordFile Out;
+};
+
+// Opens `outFile` as a table output, or adopts standard output for null.
+void OpenTable(const char* outFile, unsigned reopened, TableOutput& output) {
+  if (!outFile) {
+    if (reopened & (1U << STDOUT_FILENO)) {
+      Fatal(messages::CannotWriteOutFile(nullptr, EBADF));
+    }
+    output.Out.Adopt(STDOUT_FILENO);
+  } else if (!output.File.Open(outFile)) {
+    Fatal(messages::CannotOpenOutFile(outFile, errno));
+  } else {
+    output.Out.Adopt(output.File.Fd());
+  }
+  output.Out.SetFlushBound(kBatch);
+}
+
+// Writes the table `write` hands its rows to; false when a write failed.
+template <class Write>
+bool WriteTableTo(RecordFile& out, Write&& write) {
+  return write([&out](std::uint64_t count, std::string_view fields) {
+    AppendTableRow(static_cast<long long>(count), fields, out.Buffer());
+    return out.EndUnit();
+  });
+}
+
+// --merge-counts: the tables of options.Tables added up into one.
+int MergeCounts(const ExtractOptions& options, unsigned reopened) {
+  TableOutput output;
+  OpenTable(options.OutFile, reopened, output);
+  const auto fail = [&output](std::string_view message) {
+    output.File.Discard();
+    Fatal(message);
+  };
+  try {
+    SortedRuns byLine(RowOrder::ByLine, options.Memory, options.TempDir);
+    const std::string refusal = ReadCountTables(options.Tables, byLine);
+    if (!refusal.empty()) fail(refusal);
+    if (!WriteTableTo(output.Out, [&byLine](const RowTaker& take) {
+          return byLine.MergeInCountOrder(take);
+        })) {
+      fail(messages::CannotWriteOutFile(options.OutFile, output.Out.Error()));
+    }
+  } catch (const TemporaryFileError&) {
+    fail(messages::CannotWriteTemporary(options.TempDir));
+  } catch (const std::bad_alloc&) {
+    fail(messages::kRanOutOfMemory);
+  }
+  if (!output.Out.Close()) {
+    fail(messages::CannotWriteOutFile(options.OutFile, output.Out.Error()));
+  }
+  if (options.OutFile && !output.File.Commit()) {
+    fail(messages::CannotWriteOutFile(options.OutFile, errno));
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -51,15 +117,36 @@ int main(int argc, char** argv) {
     case ExtractOptions::Action::Run:
       break;
   }
+  const bool counting = options.Output == ExtractOptions::Format::Count;
   // Patterns on standard output end quietly with the reader of their pipe,
   // as "extract_patterns in.txt | head" wants; an OutFile whose reader goes
   // is a failed write.
   std::signal(SIGPIPE, options.OutFile ? SIG_IGN : SIG_DFL);
-  HoldTerminationDuringWrites();
+  // A table's OutFile is not kept unless whole: only on standard output are
+  // whole units worth waiting for. The table's runs and its OutFile not yet
+  // whole go first.
+  const bool table = counting || options.MergeCounts;
+  if (!table || !options.OutFile) HoldTerminationDuringWrites();
+  if (table) RemoveTemporariesOnTermination();
+  if (options.MergeCounts) return MergeCounts(options, reopened);
 
   TrainingInput in;
-  RecordFile out;
-  OpenProgramFiles(options.InFile, options.OutFile, in, out);
+  TableOutput output;
+  RecordFile& out = output.Out;
+  if (counting) {
+    // OpenProgramFiles' checks, in its order, the table only created beside
+    // OutFile.
+    if (options.OutFile && NameSameFile(options.InFile, options.OutFile)) {
+      Fatal(messages::kSameFile);
+    }
+    if (!in.Open(options.InFile)) {
+      Fatal(
+          messages::FileFailed("open", "training file", options.InFile, errno));
+    }
+    OpenTable(options.OutFile, reopened, output);
+  } else {
+    OpenProgramFiles(options.InFile, options.OutFile, in, out);
+  }
   // Patterns are all this program writes there: with standard output
   // closed, every one would be lost.
   if (!options.OutFile && (reopened & (1U << STDOUT_FILENO))) {
@@ -71,18 +158,21 @@ int main(int argc, char** argv) {
   ProgressLine progress(STDERR_FILENO, terminal && options.OutFile, terminal,
                         RegularFileSize(options.InFile),
                         [&in] { return ReadPosition(in.Stream()); });
-  const auto fail = [&progress](std::string_view message) {
+  const auto fail = [&progress, &output](std::string_view message) {
     progress.Finish("");
+    output.File.Discard();
     Fatal(message);
   };
 
   ProgramReader reader(in);
   ExampleRecordView record;
   PatternExtractor extractor(options.Consistent, options.MaxWords);
-  PatternCounter counter;
+  BoundedCounter counter(counting ? options.Memory : kLeastCountMemory,
+                         options.TempDir);
   long long records = 0;
   long long skipped = 0;
   long long patterns = 0;
+  long long distinct = 0;
   bool writeFailed = false;
   // Each pattern, or its line, is a unit of its own in the output's buffer;
   // a --tsv line is built there in place.
@@ -124,13 +214,17 @@ int main(int argc, char** argv) {
       }
       progress.Update(records);
     }
-    if (options.Output == ExtractOptions::Format::Count &&
-        !counter.WriteTable([&out](long long count, std::string_view fields) {
-          AppendTableRow(count, fields, out.Buffer());
-          return out.EndUnit();
+    if (counting && !WriteTableTo(out, [&](const RowTaker& row) {
+          return counter.WriteTable(
+              [&](std::uint64_t count, std::string_view fields) {
+                ++distinct;
+                return row(count, fields);
+              });
         })) {
       fail(messages::CannotWriteOutFile(options.OutFile, out.Error()));
     }
+  } catch (const TemporaryFileError&) {
+    fail(messages::CannotWriteTemporary(options.TempDir));
   } catch (const std::bad_alloc&) {
     // Every pattern already taken is whole; they leave before the message,
     // which is made without taking memory.
@@ -142,10 +236,12 @@ int main(int argc, char** argv) {
   if (!out.Close())
     fail(messages::CannotWriteOutFile(options.OutFile, out.Error()));
   if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
+  if (counting && options.OutFile && !output.File.Commit()) {
+    fail(messages::CannotWriteOutFile(options.OutFile, errno));
+  }
   progress.Finish(
       options.Output == ExtractOptions::Format::Count
-          ? messages::CountSummary(records, skipped, counter.Total(),
-                                   static_cast<long long>(counter.Distinct()))
+          ? messages::CountSummary(records, skipped, counter.Total(), distinct)
           : messages::RunSummary(records, skipped, patterns));
   return skipped ? 1 : 0;
 }

@@ -25,7 +25,9 @@ using testsupport::WriteFile;
 
 const char kUsage[] =
     "Usage: extract_patterns --help | --version | [--consistent] "
-    "[--max-words N] [--tsv | --count] [--quiet] InFile [OutFile].\n";
+    "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
+    "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
+    "[--temp-dir DIR] [-o OutFile] Table....\n";
 
 ChildRun ExtractPatterns(const std::vector<std::string>& args,
                          ChildStdout mode = ChildStdout::ToFile) {
@@ -205,6 +207,28 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
       {{"--version", in}, "--version goes alone."},
       {{"--count", in, outFile, "--tsv"},
        "options come before InFile, not after: --tsv."},
+      // Sizes: bytes, K, M or G, from 4M.
+      {{"--count", "--memory", "3M", in},
+       "--memory takes a size from 4M, as 512M or 4G, not \"3M\"."},
+      {{"--count", "--memory=64X", in},
+       "--memory takes a size from 4M, as 512M or 4G, not \"64X\"."},
+      {{"--count", "--memory", "99999999999999999G", in},
+       "--memory takes a size from 4M, as 512M or 4G, not "
+       "\"99999999999999999G\"."},
+      {{"--count", "--memory=", in},
+       "--memory takes a size from 4M, as 512M or 4G, not \"\"."},
+      {{"--memory", "64M", in},
+       "--memory goes with --count or --merge-counts."},
+      {{"--tsv", "--temp-dir", "/tmp", in},
+       "--temp-dir goes with --count or --merge-counts."},
+      {{"--count", "--temp-dir=", in}, "--temp-dir takes a directory."},
+      {{"-o", outFile, in}, "-o goes with --merge-counts."},
+      {{"--merge-counts"}, "too few paths: 0 given, wanted Table...."},
+      {{"--merge-counts", "--count", in},
+       "--merge-counts and --count cannot go together."},
+      {{"--merge-counts", "--max-words", "2", in},
+       "--merge-counts and --max-words cannot go together."},
+      {{"--merge-counts", "-o", outFile, "-o", outFile, in}, "-o given twice."},
   };
   for (const auto& [args, problem] : uses) {
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -369,8 +393,9 @@ TEST(ExtractPatternsCli, HelpAndVersionGoToStandardOutput) {
   EXPECT_EQ(help.Stderr, "");
   // The usage line first, then every option explained.
   EXPECT_EQ(help.Stdout.rfind(kUsage, 0), 0u) << help.Stdout;
-  for (const char* option : {"--consistent", "--max-words N", "--tsv",
-                             "--count", "--quiet", "--help", "--version"}) {
+  for (const char* option :
+       {"--consistent", "--max-words N", "--tsv", "--count", "--memory SIZE",
+        "--temp-dir DIR", "--merge-counts", "--quiet", "--help", "--version"}) {
     EXPECT_NE(help.Stdout.find(std::string("\n  ") + option), std::string::npos)
         << option;
   }

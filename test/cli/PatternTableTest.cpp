@@ -319,10 +319,10 @@ TEST(PatternCounter, CraftedLinesSpreadLikeRandomOnes) {
 // writes every line counted before it.
 TEST(PatternCounter, AddThatThrowsLeavesTheTableWhole) {
   // The counter starts with 65,536 slots of 8 bytes and keeps its lines in
-  // blocks of 8 MiB.
+  // blocks of 2 MiB: room for four, less the rows' own.
   constexpr std::size_t kFirst = (std::size_t{65536} * 8) + (8 << 20);
   const std::pair<const char*, std::size_t> cases[] = {
-      {"no room for a second block", 4000},
+      {"no room for another block", 4000},
       {"no room for more slots", 8},
   };
   for (const auto& [name, lineSize] : cases) {

@@ -1,8 +1,9 @@
 # cmake -P script behind the test of doc/large-corpora.md's recipe for counting
 # patterns beyond one machine's memory: extract_patterns --tsv, then GNU sort
-# and uniq, must give the very table that extract_patterns --count writes, on
-# the real corpus; across cores through GNU parallel too, where it is
-# installed.
+# and uniq, and --count held to a small --memory, must give the very table
+# that extract_patterns --count writes, on the real corpus; across cores
+# through GNU parallel too, where it is installed, and --count of pieces
+# added up by --merge-counts.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(required EXTRACT_PATTERNS CORPUS WORK_DIR)
@@ -42,11 +43,13 @@ endif()
 set(count_tail
     [[uniq -c | sed "s/^ *\([0-9]*\) /\1$tab/" | sort -t "$tab" -k1,1nr -k2]])
 set(recipes
-    "one-run|'${EXTRACT_PATTERNS}' --tsv '${CORPUS}' | cut -f3- | sort -S 40% | ${count_tail}")
+    "one-run|'${EXTRACT_PATTERNS}' --tsv '${CORPUS}' | cut -f3- | sort -S 40% | ${count_tail}"
+    "bounded|'${EXTRACT_PATTERNS}' --count --memory 16M --temp-dir '${WORK_DIR}' '${CORPUS}'")
 find_program(PARALLEL parallel)
 if(PARALLEL)
   list(APPEND recipes
-       "parallel|parallel --pipe --recstart 'SentenceIndex:' \"'${EXTRACT_PATTERNS}' --tsv /dev/stdin\" < '${CORPUS}' | cut -f3- | sort -S 40% --parallel=2 | ${count_tail}")
+       "parallel|parallel --pipe --recstart 'SentenceIndex:' \"'${EXTRACT_PATTERNS}' --tsv /dev/stdin\" < '${CORPUS}' | cut -f3- | sort -S 40% --parallel=2 | ${count_tail}"
+       "pieces|parallel -j 3 --pipe-part -a '${CORPUS}' --block -1 --recstart 'SentenceIndex:' \"'${EXTRACT_PATTERNS}' --quiet --count /dev/stdin '${WORK_DIR}/piece-{#}.tsv'\" && '${EXTRACT_PATTERNS}' --merge-counts '${WORK_DIR}'/piece-*.tsv")
 else()
   message("GNU parallel is not installed: its recipe is not checked")
 endif()

@@ -1,0 +1,18 @@
+#ifndef ANNOTATOR_COUNTTABLES_H_
+#define ANNOTATOR_COUNTTABLES_H_
+
+#include <string>
+#include <vector>
+
+#include "SortedRuns.h"
+
+// Reads the --count tables at `paths` into `byLine`, each row as its count
+// and its eight fields. Every line must be a count line (a count from 1,
+// without leading zeros, a tab, eight tab-separated fields, a line feed)
+// and come after the one before it in --count's order, each line once.
+// Returns the message of the first refusal ("" for none): a table that
+// cannot be opened or read, or its first line out of place.
+std::string ReadCountTables(const std::vector<const char*>& paths,
+                            SortedRuns& byLine);
+
+#endif  // ANNOTATOR_COUNTTABLES_H_

@@ -1,0 +1,116 @@
+#ifndef ANNOTATOR_SORTEDRUNS_H_
+#define ANNOTATOR_SORTEDRUNS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Lines with counts, more of them than memory holds: rows gather in memory
+// up to a bound, go to disk as sorted runs (files of the program's own,
+// which vanish with it however it ends), and come back merged in one
+// order, the counts of equal lines added. What --count and --merge-counts
+// rest on when a table does not fit.
+enum class RowOrder {
+  // Bytewise by line.
+  ByLine,
+  // --count's: highest count first, equal counts bytewise by line. The
+  // rows of one line meet only if they are held together: in this order
+  // each line comes once.
+  ByCount,
+};
+
+// A temporary file could not be made, written or read back.
+struct TemporaryFileError : std::runtime_error {
+  TemporaryFileError() : std::runtime_error("temporary file") {}
+};
+
+// A run's rows as they stream back.
+class RunReader;
+
+using RowTaker = std::function<bool(std::uint64_t, std::string_view)>;
+
+class SortedRuns {
+ public:
+  // Rows held take at most `memory` bytes before they go out as a run in
+  // `dir`; at most `fanIn` runs are open at once (at least 2), the rest
+  // merged into one beforehand. `fanIn` 0 takes 64, or fewer where the
+  // system's limit on open files is lower.
+  SortedRuns(RowOrder order, std::size_t memory, std::string dir,
+             std::size_t fanIn = 0);
+  ~SortedRuns();
+  SortedRuns(const SortedRuns&) = delete;
+  SortedRuns& operator=(const SortedRuns&) = delete;
+
+  // Takes a row. Throws TemporaryFileError when a run cannot be written,
+  // std::bad_alloc when memory runs out.
+  void Add(std::uint64_t count, std::string_view line);
+
+  // Writes a run of rows already in order (each line once), given by
+  // `source` to the taker it is handed; returns what `source` returned.
+  bool AddRun(const std::function<bool(const RowTaker&)>& source);
+
+  // Holds at most `memory` bytes from now on, in the merge too.
+  void SetMemory(std::size_t memory) { memory_ = memory; }
+
+  // Runs written so far, those that rounds of merging made not counted.
+  std::size_t Runs() const { return runs_; }
+  // How many rounds merged runs before the last merge.
+  std::size_t Rounds() const { return rounds_; }
+
+  // Hands `take` every row in order, each line once with its counts added:
+  // the runs and the rows held, merged. Stops when `take` returns false and
+  // returns whether every row was taken. Nothing may be added afterwards.
+  bool Merge(const RowTaker& take);
+
+  // The same in --count's order, of a set ByLine: the merged rows go
+  // through a second set of runs ByCount of the same memory, dir and fan-in,
+  // or are only sorted again when none was written.
+  bool MergeInCountOrder(const RowTaker& take);
+
+ private:
+  struct Row {
+    std::uint64_t Count;
+    const char* Line;
+    std::size_t Size;
+  };
+  // Sorts the rows held and, by line, adds up equal lines.
+  void SortHeld();
+  // Writes the rows held as a run and lets them go.
+  void Spill();
+  // Lets the rows go, keeping their room for the next.
+  void ReleaseHeld();
+  // Merges the open runs and `held` rows into `take`.
+  bool MergeInto(const std::vector<Row>& held, const RowTaker& take);
+  // Opens a run for writing; its descriptor.
+  int NewRun();
+  // Merges every open run into one when no more may open.
+  void MakeRoomForRun();
+
+  RowOrder order_;
+  std::size_t memory_;
+  std::string dir_;
+  std::size_t fanIn_;
+  std::vector<int> runFds_;
+  std::size_t runs_ = 0;
+  std::size_t rounds_ = 0;
+  // The rows held, their lines in blocks of their own.
+  std::vector<Row> held_;
+  struct Block {
+    std::unique_ptr<char[]> Bytes;
+    std::size_t Size;
+  };
+  // Those in use, and those a run left, to fill again. heldBytes_ counts
+  // both, and the rows' room.
+  std::vector<Block> blocks_;
+  std::vector<Block> spare_;
+  char* next_ = nullptr;
+  std::size_t blockLeft_ = 0;
+  std::size_t heldBytes_ = 0;
+};
+
+#endif  // ANNOTATOR_SORTEDRUNS_H_
