@@ -1,15 +1,14 @@
 #include "CountTables.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
 
+#include "FileChecks.h"
 #include "Messages.h"
+#include "records/TrainingFile.h"
 
 namespace {
 
@@ -33,10 +32,18 @@ bool SplitCountLine(std::string_view line, std::uint64_t& count,
   return std::count(fields.begin(), fields.end(), '\t') == 7;
 }
 
-// One table, read whole; "" or the message of its refusal.
+// One table, read whole; "" or the message of its refusal. It is read
+// through the one input every program reads (gzip, "-" for standard input),
+// but split here rather than by LineReader: a count line is bounded by no
+// record's line limit, and a carriage return before its line feed is part
+// of its last field.
 std::string ReadTable(const char* path, SortedRuns& byLine) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-  if (fd == -1) return messages::FileFailed("open", "count table", path, errno);
+  TrainingInput in;
+  if (IsStandardInput(path)) {
+    in.OpenStandardInput();
+  } else if (!in.Open(path)) {
+    return messages::FileFailed("open", "count table", path, errno);
+  }
   std::string buffer;
   std::size_t begin = 0;
   long long number = 0;
@@ -48,15 +55,14 @@ std::string ReadTable(const char* path, SortedRuns& byLine) {
     begin = 0;
     const std::size_t had = buffer.size();
     buffer.resize(had + kRead);
-    ssize_t got;
-    do {
-      got = ::read(fd, buffer.data() + had, kRead);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) {
-      refusal = messages::FileFailed("read", "count table", path, errno);
+    in.Stream().read(buffer.data() + had, static_cast<std::streamsize>(kRead));
+    const auto got = static_cast<std::size_t>(in.Stream().gcount());
+    if (got == 0 && in.ReadFailed()) {
+      refusal =
+          messages::FileFailed("read", "count table", path, in.ReadReason());
       break;
     }
-    buffer.resize(had + static_cast<std::size_t>(got));
+    buffer.resize(had + got);
     more = got > 0;
     for (std::size_t end; refusal.empty() &&
                           (end = buffer.find('\n', begin)) != std::string::npos;
@@ -81,7 +87,6 @@ std::string ReadTable(const char* path, SortedRuns& byLine) {
       refusal = messages::BadCountLine(number + 1, path, false);
     }
   }
-  ::close(fd);
   return refusal;
 }
 

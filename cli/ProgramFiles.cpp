@@ -16,6 +16,16 @@ void OpenProgramFiles(const char* inFile, const char* outFile,
 
 void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
                       const char* outFile, RecordFile& out) {
+  OpenProgramInputs(inputs, outFile);
+  if (!outFile) {
+    out.Adopt(STDOUT_FILENO);
+  } else if (!out.Open(outFile)) {
+    Fatal(messages::CannotOpenOutFile(outFile, errno));
+  }
+}
+
+void OpenProgramInputs(std::initializer_list<ProgramInput> inputs,
+                       const char* outFile) {
   for (const ProgramInput& input : inputs) {
     if (outFile && (IsStandardInput(input.Path)
                         ? DescriptorNamesFile(STDIN_FILENO, outFile)
@@ -29,11 +39,6 @@ void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
     } else if (!input.Stream->Open(input.Path)) {
       Fatal(messages::FileFailed("open", input.Role, input.Path, errno));
     }
-  }
-  if (!outFile) {
-    out.Adopt(STDOUT_FILENO);
-  } else if (!out.Open(outFile)) {
-    Fatal(messages::CannotOpenOutFile(outFile, errno));
   }
 }
 

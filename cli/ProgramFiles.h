@@ -34,5 +34,9 @@ struct ProgramInput {
 };
 void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
                       const char* outFile, RecordFile& out);
+// The same checks and openings of the inputs alone, for a program that
+// makes `outFile` (null for standard output) its own way afterwards.
+void OpenProgramInputs(std::initializer_list<ProgramInput> inputs,
+                       const char* outFile);
 
 #endif  // ANNOTATOR_PROGRAMFILES_H_

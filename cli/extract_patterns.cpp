@@ -136,13 +136,8 @@ int main(int argc, char** argv) {
   if (counting) {
     // OpenProgramFiles' checks, in its order, the table only created beside
     // OutFile.
-    if (options.OutFile && NameSameFile(options.InFile, options.OutFile)) {
-      Fatal(messages::kSameFile);
-    }
-    if (!in.Open(options.InFile)) {
-      Fatal(
-          messages::FileFailed("open", "training file", options.InFile, errno));
-    }
+    OpenProgramInputs({{"training file", options.InFile, &in}},
+                      options.OutFile);
     OpenTable(options.OutFile, reopened, output);
   } else {
     OpenProgramFiles(options.InFile, options.OutFile, in, out);

@@ -18,6 +18,7 @@
 #include "FileChecks.h"
 #include "PatternExtractor.h"
 #include "PatternScorer.h"
+#include "ProgramFiles.h"
 #include "ProgramReader.h"
 #include "ProgressLine.h"
 #include "RecordFile.h"
@@ -71,18 +72,8 @@ int main(int argc, char** argv) {
 
   // The checks of extract_patterns, in its order; OutFile is only created
   // beside, never emptied.
-  const bool standardInput = IsStandardInput(options.InFile);
-  if (options.OutFile &&
-      (standardInput ? DescriptorNamesFile(STDIN_FILENO, options.OutFile)
-                     : NameSameFile(options.InFile, options.OutFile))) {
-    Fatal(messages::kSameFile);
-  }
   TrainingInput in;
-  if (standardInput) {
-    in.OpenStandardInput();
-  } else if (!in.Open(options.InFile)) {
-    Fatal(messages::FileFailed("open", "training file", options.InFile, errno));
-  }
+  OpenProgramInputs({{"training file", options.InFile, &in}}, options.OutFile);
   std::vector<Output> outputs(options.LexicalPrefix ? 3 : 1);
   std::vector<std::string> names;
   if (options.OutFile) names.emplace_back(options.OutFile);
