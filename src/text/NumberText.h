@@ -41,9 +41,9 @@ constexpr std::size_t kMostDecimalBytes = 20;
 template <typename Integer>
 char* PutDecimal(char* out, Integer value) {
   // Negative values wrap to large unsigned ones and take the long way.
-  const auto digit = static_cast<std::make_unsigned_t<Integer>>(value);
-  if (digit < 10) {
-    *out = static_cast<char>('0' + digit);
+  const auto asUnsigned = static_cast<std::make_unsigned_t<Integer>>(value);
+  if (asUnsigned < 10) {
+    *out = static_cast<char>('0' + asUnsigned);
     return out + 1;
   }
   return std::to_chars(out, out + kMostDecimalBytes, value).ptr;
