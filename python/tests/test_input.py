@@ -5,15 +5,12 @@ import collections
 import gzip
 import os
 import signal
-import subprocess
 import threading
 
 import pytest
 
 import annotator
-from conftest import EXTRACT_PATTERNS_BIN, MAKE_EXAMPLES_BIN, record
-
-SCORE_PATTERNS_BIN = os.environ.get("SCORE_PATTERNS_BIN")
+from conftest import record
 
 
 def two_members(data):
@@ -110,38 +107,6 @@ def test_gzip_reads_as_its_bytes_and_other_compression_is_refused(tmp_path, entr
     assert plain.startswith(got) and (got == b"" or got.endswith(b"\n\n"))
     if entry != "score_patterns":
         assert (got != b"") == (packing == "cut short" or packing == "bad check")
-
-
-def run_program(binary, *arguments, stdin=None):
-    if not binary:
-        pytest.skip("the built programs are named by ctest (ANNOTATOR_BIN)")
-    environment = {k: v for k, v in os.environ.items() if k != "LD_PRELOAD"}
-    return subprocess.run([binary, *map(str, arguments)], input=stdin,
-                          capture_output=True, env=environment)
-
-
-@pytest.mark.parametrize("program", ["extract_patterns", "score_patterns",
-                                     "make_examples"])
-def test_gzip_through_a_pipe_reads_as_the_named_file(tmp_path, program):
-    text = tmp_path / "in.txt"
-    text.write_bytes(records(200))
-    ptb, tl, align = corpus(tmp_path, 200)
-    binary, named, dashed, piped = {
-        "extract_patterns": (EXTRACT_PATTERNS_BIN, [text], ["-"], text),
-        "score_patterns": (SCORE_PATTERNS_BIN, ["--quiet", text],
-                           ["--quiet", "-"], text),
-        "make_examples": (MAKE_EXAMPLES_BIN, ["--quiet", ptb, tl, align],
-                          ["--quiet", ptb, "-", align], tl),
-    }[program]
-    expected = run_program(binary, *named)
-    assert expected.returncode == 0 and expected.stdout
-    # A pipe hands out what it holds in pieces: the magic is read from it.
-    got = run_program(binary, *dashed, stdin=gzip.compress(piped.read_bytes()))
-    assert (got.returncode, got.stdout, got.stderr) == \
-        (0, expected.stdout, expected.stderr)
-    cut = run_program(binary, *dashed, stdin=cut_short(piped.read_bytes()))
-    assert cut.returncode == 1
-    assert cut.stderr == b"Couldn't read standard input: gzip data cut short.\n"
 
 
 def read_position(path):

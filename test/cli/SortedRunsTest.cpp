@@ -97,17 +97,6 @@ TEST(SortedRuns, MergeEqualsHoldingEverything) {
   }
 }
 
-TEST(SortedRuns, RunsThatCannotBeWrittenThrow) {
-  SortedRuns runs(RowOrder::ByLine, 32 << 10, "/nonexistent/dir");
-  EXPECT_THROW(
-      {
-        for (const auto& [count, line] : RandomRows(20000, 3)) {
-          runs.Add(count, line);
-        }
-      },
-      TemporaryFileError);
-}
-
 ExtractedPattern AsLine(const std::string& line) {
   ExtractedPattern pattern;
   pattern.Fields = line;
