@@ -1,6 +1,5 @@
 #include "CountTables.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -88,7 +87,15 @@ bool SplitCountLine(std::string_view line, std::uint64_t& count,
   // Counts that add up must still fit.
   if (count > (std::uint64_t{1} << 62)) return false;
   fields = line.substr(tab + 1);
-  return std::count(fields.begin(), fields.end(), '\t') == 7;
+  // Seven tabs and no eighth, found a word at a time by find (memchr),
+  // where counting looks at every byte.
+  std::size_t at = 0;
+  for (int i = 0; i < 7; ++i) {
+    at = fields.find('\t', at);
+    if (at == std::string_view::npos) return false;
+    ++at;
+  }
+  return fields.find('\t', at) == std::string_view::npos;
 }
 
 std::string ReadCountTables(const std::vector<const char*>& paths,
