@@ -29,7 +29,8 @@ class LineInput {
   explicit LineInput(TrainingInput& in) : in_(in) {}
 
   // The next line, without its line feed; false at the end, after a failed
-  // read (Failed()) or before a last line without a line feed (Cut()).
+  // read (Failed()), or before a last line without a line feed (then
+  // Cut()).
   bool Next(std::string_view& line) {
     for (;;) {
       const std::size_t end = buffer_.find('\n', begin_);
@@ -180,10 +181,9 @@ std::string ReadCountFile(const char* path, const char* first,
   }
   refusal = unread();
   if (!refusal.empty()) return refusal;
-  // Nothing may follow the end line; a file cut short has none.
-  if (!sawEnd || lines.Cut() || lines.Next(line)) {
-    return messages::CountFileCut(path);
-  }
+  // A file cut short has no end line; one with more after it was added to.
+  if (!sawEnd) return messages::CountFileCut(path);
+  if (lines.Next(line) || lines.Cut()) return messages::NotCountFile(path);
   return unread();
 }
 

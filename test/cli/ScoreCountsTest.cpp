@@ -241,6 +241,8 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
        messages::NotCountFile(TempPath("odd"))},
       {{cut}, messages::CountFileCut(cut)},
       {{half}, messages::CountFileCut(half)},
+      {{changed("more", lines.size(), "end\nend")},
+       messages::NotCountFile(TempPath("more"))},
       {{changed("doubled", 3, lines[1])},
        bad(TempPath("doubled"), 3, messages::CountLineFault::kOutOfOrder)},
       {{changed("swapped", 2, lines[2])},
