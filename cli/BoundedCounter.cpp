@@ -47,6 +47,22 @@ bool BoundedCounter::WriteTable(const RowTaker& take) {
   };
   // What fits stays as fast as it was.
   if (!full_) return counter_->WriteTable(forward);
+  RetireCounter();
+  return others_.MergeInCountOrder(take);
+}
+
+bool BoundedCounter::WriteByLine(const RowTaker& take) {
+  if (!full_) {
+    return counter_->WriteByLine(
+        [&take](long long count, std::string_view line) {
+          return take(static_cast<std::uint64_t>(count), line);
+        });
+  }
+  RetireCounter();
+  return others_.Merge(take);
+}
+
+void BoundedCounter::RetireCounter() {
   others_.AddRun([this](const RowTaker& run) {
     return counter_->WriteByLine(
         [&run](long long count, std::string_view line) {
@@ -57,5 +73,4 @@ bool BoundedCounter::WriteTable(const RowTaker& take) {
   // The merge takes the memory the counter gave back.
   counter_.reset();
   others_.SetMemory(memory_);
-  return others_.MergeInCountOrder(take);
 }

@@ -32,8 +32,14 @@ class BoundedCounter {
   // does; returns whether every row was taken. Throws as Add does. Nothing
   // may be added afterwards.
   bool WriteTable(const RowTaker& take);
+  // The same bytewise by line alone, as PatternCounter::WriteByLine does.
+  bool WriteByLine(const RowTaker& take);
 
  private:
+  // Once full: puts the counter's lines in a run of their own and hands
+  // its memory to the merge.
+  void RetireCounter();
+
   std::size_t memory_;
   std::unique_ptr<PatternCounter> counter_;
   bool full_ = false;

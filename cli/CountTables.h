@@ -1,10 +1,17 @@
 #ifndef ANNOTATOR_COUNTTABLES_H_
 #define ANNOTATOR_COUNTTABLES_H_
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "SortedRuns.h"
+
+// The count of a count line (a count from 1, without leading zeros, a tab,
+// eight tab-separated fields) and its fields; false when it is none.
+bool SplitCountLine(std::string_view line, std::uint64_t& count,
+                    std::string_view& fields);
 
 // Reads the --count tables at `paths` into `byLine`, each row as its count
 // and its eight fields. Every line must be a count line (a count from 1,

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -81,6 +82,35 @@ bool OptionValue(std::string_view name, int argc, const char* const* argv,
   return false;
 }
 
+// What is wrong with score_patterns' options for its mode, "" for nothing:
+// counting takes the options that choose patterns, scoring count files
+// those that score, and only they take -o, --memory and --temp-dir.
+std::string ScoreModeProblem(
+    const ExtractOptions& options,
+    std::initializer_list<std::pair<bool, const char*>> given) {
+  if (options.CountsOnly && options.FromCounts) {
+    return "--counts-only and --from-counts cannot go together.";
+  }
+  const char* const mode = options.CountsOnly   ? "--counts-only"
+                           : options.FromCounts ? "--from-counts"
+                                                : nullptr;
+  for (const auto& [set, name] : given) {
+    if (!set) continue;
+    const std::string_view option = name;
+    const bool chooses = option == "--consistent" || option == "--max-words";
+    const bool sizing = option == "--memory" || option == "--temp-dir";
+    if (!mode && option == "-o") return "-o goes with --from-counts.";
+    if (!mode && sizing) {
+      return std::string(name) + " goes with --counts-only or --from-counts.";
+    }
+    if ((options.CountsOnly && !chooses && !sizing) ||
+        (options.FromCounts && chooses)) {
+      return std::string(mode) + " and " + name + " cannot go together.";
+    }
+  }
+  return "";
+}
+
 // Both programs' command lines: `scoring` admits score_patterns' options
 // and refuses --tsv and --count.
 ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
@@ -136,18 +166,22 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
       flag = &options.Quiet;
     } else if (!scoring && arg == "--merge-counts") {
       flag = &options.MergeCounts;
-    } else if (!scoring && OptionValue("--memory", argc, argv, at, value)) {
+    } else if (scoring && arg == "--counts-only") {
+      flag = &options.CountsOnly;
+    } else if (scoring && arg == "--from-counts") {
+      flag = &options.FromCounts;
+    } else if (OptionValue("--memory", argc, argv, at, value)) {
       flag = &sized;
       options.Memory = ReadSize(value);
       if (options.Memory < kLeastCountMemory) {
         return usage("--memory takes a size from 4M, as 512M or 4G, not " +
                      quoted(value));
       }
-    } else if (!scoring && OptionValue("--temp-dir", argc, argv, at, value)) {
+    } else if (OptionValue("--temp-dir", argc, argv, at, value)) {
       flag = &placed;
       if (value.empty()) return usage("--temp-dir takes a directory.");
       options.TempDir = value.data();
-    } else if (!scoring && OptionValue("-o", argc, argv, at, value)) {
+    } else if (OptionValue("-o", argc, argv, at, value)) {
       flag = &named;
       if (value.empty()) return usage("-o takes a file name.");
       options.OutFile = value == "-" ? nullptr : value.data();
@@ -180,7 +214,19 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     *flag = true;
   }
   if (tsv && count) return usage("--tsv and --count cannot go together.");
-  if (options.MergeCounts) {
+  if (scoring) {
+    std::string problem =
+        ScoreModeProblem(options, {{options.Consistent, "--consistent"},
+                                   {bounded, "--max-words"},
+                                   {smoothed, "--smoothing"},
+                                   {floored, "--min-count"},
+                                   {options.Moses, "--moses"},
+                                   {lexical, "--lexical"},
+                                   {named, "-o"},
+                                   {sized, "--memory"},
+                                   {placed, "--temp-dir"}});
+    if (!problem.empty()) return usage(std::move(problem));
+  } else if (options.MergeCounts) {
     for (const auto& [given, name] :
          {std::pair{tsv, "--tsv"}, std::pair{count, "--count"},
           std::pair{options.Consistent, "--consistent"},
@@ -205,6 +251,14 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
                    : tsv ? ExtractOptions::Format::Tsv
                          : ExtractOptions::Format::Patterns;
 
+  // As with sort, --from-counts' -o may follow the files it reads.
+  if (options.FromCounts && !named && argc - at >= 2 &&
+      std::strcmp(argv[argc - 2], "-o") == 0) {
+    const std::string_view value = argv[argc - 1];
+    if (value.empty()) return usage("-o takes a file name.");
+    options.OutFile = value == "-" ? nullptr : value.data();
+    argc -= 2;
+  }
   for (int i = at; i < argc; ++i) {
     if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return usage(std::string("options come before InFile, not after: ") +
@@ -212,16 +266,19 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     }
   }
   const int operands = argc - at;
-  if (options.MergeCounts) {
+  if (options.MergeCounts || options.FromCounts) {
     if (operands == 0) {
-      return usage(messages::WrongPathCount(operands, 1, "Table..."));
+      return usage(messages::WrongPathCount(
+          operands, 1, options.FromCounts ? "CountFile..." : "Table..."));
     }
     options.Tables.assign(argv + at, argv + argc);
     options.What = ExtractOptions::Action::Run;
     return options;
   }
   if (operands != 1 && operands != 2) {
-    return usage(messages::WrongPathCount(operands, 1, "InFile [OutFile]"));
+    return usage(messages::WrongPathCount(
+        operands, 1,
+        options.CountsOnly ? "InFile [CountFile]" : "InFile [OutFile]"));
   }
   options.InFile = argv[at];
   if (operands == 2 && std::strcmp(argv[at + 1], "-") != 0) {

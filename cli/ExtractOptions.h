@@ -43,6 +43,10 @@ struct ExtractOptions {
   bool Moses = false;
   // Where the word table goes (PREFIX.s2t, PREFIX.t2s); nullptr for nowhere.
   const char* LexicalPrefix = nullptr;
+  // --counts-only: InFile's counts go to OutFile as a count file, unscored.
+  bool CountsOnly = false;
+  // --from-counts: the count files in Tables are scored into -o's OutFile.
+  bool FromCounts = false;
 };
 
 // The least --memory: a pattern counter's first slots and block.
@@ -60,7 +64,10 @@ ExtractOptions ParseExtractOptions(int argc, const char* const* argv);
 
 // The same for score_patterns: --consistent, --max-words N, --smoothing
 // good-turing|kneser-ney, --min-count N (a whole number from 1 on), --moses,
-// --lexical PREFIX (not empty) and --quiet.
+// --lexical PREFIX (not empty) and --quiet; --counts-only, which takes
+// only the options that choose patterns, or --from-counts CountFile...
+// [-o OutFile], which takes only those that score. --memory and --temp-dir
+// go with either.
 ExtractOptions ParseScoreOptions(int argc, const char* const* argv);
 
 #endif  // ANNOTATOR_EXTRACTOPTIONS_H_

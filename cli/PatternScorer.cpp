@@ -81,13 +81,19 @@ double PatternScorer::KneserNeyDiscount(const double (&n)[11],
   return d > c ? c - 0.01 : d;
 }
 
+void PatternScorer::AddCounted(long long count, std::string_view fields) {
+  counted_.append(fields);
+  countedEnds_.emplace_back(counted_.size(), count);
+  countedTotal_ += count;
+}
+
 std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   smoothing_ = smoothing;
   counter_.StopAdding();
   // A row per line, and no growth by doubling, which would hold the rows
   // twice at once.
-  rows_.reserve(counter_.Distinct());
-  counter_.ForEachLine([this](long long count, std::string_view line) {
+  rows_.reserve(counter_.Distinct() + countedEnds_.size());
+  const auto addRow = [this](long long count, std::string_view line) {
     Row row{line.data(), {}, count, {}};
     std::size_t from = 0;
     for (int field = 0; field + 1 < ScoredEntry::kFields; ++field) {
@@ -99,7 +105,13 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
     row.Prefix[0] = PrefixOf(row.Field(ScoredEntry::kType));
     row.Prefix[1] = PrefixOf(row.Field(ScoredEntry::kSL));
     rows_.push_back(row);
-  });
+  };
+  counter_.ForEachLine(addRow);
+  std::size_t begin = 0;
+  for (const auto& [end, count] : countedEnds_) {
+    addRow(count, std::string_view(counted_).substr(begin, end - begin));
+    begin = end;
+  }
   const auto compareSides = [](const Row& a, const Row& b) {
     for (const int field : kSideFields) {
       if (const int order = CompareFields(a.Field(field), b.Field(field))) {

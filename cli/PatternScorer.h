@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "ExtractOptions.h"
@@ -47,8 +49,12 @@ class PatternScorer {
   void Add(const ExtractedPattern& pattern) { counter_.Add(pattern); }
   // Counts the word links of a record whose patterns were all added.
   void AddRecord(const ExampleRecordView& record) { words_.Add(record); }
+  // Counts `count` patterns whose eight fields are `fields`, as a --count
+  // line holds them after its count and tab: a table counted elsewhere. A
+  // line comes at most once, and not through Add too.
+  void AddCounted(long long count, std::string_view fields);
 
-  long long Patterns() const { return counter_.Total(); }
+  long long Patterns() const { return counter_.Total() + countedTotal_; }
 
   // Groups the patterns into entries and scores them; once, after the last
   // Add. Returns the number of entries.
@@ -62,6 +68,8 @@ class PatternScorer {
                     const std::function<bool(const ScoredEntry&)>& take);
 
   const WordTable& Words() const { return words_; }
+  // Where word links counted elsewhere go (WordTable::AddPair).
+  WordTable& Words() { return words_; }
 
   // The discounts the smoothings apply to an entry counted `count` times,
   // given N_1 to N_10 (`countsOfCounts[k]` entries counted k times, [0]
@@ -102,6 +110,10 @@ class PatternScorer {
                std::vector<std::uint32_t>& ids);
 
   PatternCounter counter_;
+  // AddCounted's lines end to end, and the end and count of each.
+  std::string counted_;
+  std::vector<std::pair<std::size_t, long long>> countedEnds_;
+  long long countedTotal_ = 0;
   WordTable words_;
   std::vector<Row> rows_;
   std::vector<Entry> entries_;

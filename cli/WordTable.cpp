@@ -84,6 +84,30 @@ void WordTable::Add(const ExampleRecordView& record) {
   }
 }
 
+void WordTable::AddPair(std::string_view sl, std::string_view tl,
+                        long long count) {
+  const std::uint32_t source =
+      sl.empty() ? 0 : Intern(sourceIds_, sources_, sl);
+  const std::uint32_t target =
+      tl.empty() ? 0 : Intern(targetIds_, targets_, tl);
+  sourceSums_.resize(sources_.size(), 0);
+  targetSums_.resize(targets_.size(), 0);
+  pairs_[Key(source, target)] += count;
+  sourceSums_[source] += count;
+  targetSums_[target] += count;
+}
+
+void WordTable::ForEachPair(
+    const std::function<void(std::string_view, std::string_view, long long)>&
+        take) const {
+  for (const auto& [key, count] : pairs_) {
+    const auto source = static_cast<std::uint32_t>(key >> 32);
+    const auto target = static_cast<std::uint32_t>(key);
+    take(source == 0 ? std::string_view() : sources_[source],
+         target == 0 ? std::string_view() : targets_[target], count);
+  }
+}
+
 long long WordTable::Pair(std::uint32_t source, std::uint32_t target) const {
   const auto found = pairs_.find(Key(source, target));
   return found == pairs_.end() ? 0 : found->second;

@@ -25,6 +25,13 @@ class WordTable {
   // NULL. A record whose alignment names a TL word beyond its sentence
   // counts nothing.
   void Add(const ExampleRecordView& record);
+  // Counts the link of `sl` to `tl` `count` times, as count files carry
+  // them; an empty word is NULL.
+  void AddPair(std::string_view sl, std::string_view tl, long long count);
+  // Hands `take` each pair counted and its count, NULL as an empty word, in
+  // no particular order.
+  void ForEachPair(const std::function<void(std::string_view, std::string_view,
+                                            long long)>& take) const;
 
   std::uint32_t SourceId(std::string_view word) const;
   std::uint32_t TargetId(std::string_view word) const;

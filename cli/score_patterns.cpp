@@ -1,6 +1,8 @@
 // score_patterns [options] InFile [OutFile]: counts the candidate patterns
 // of InFile by SL side and TL words and writes the scored table a learner or
 // decoder reads: both conditional probabilities and both lexical weights.
+// Or either half alone: --counts-only writes the counts, --from-counts
+// scores those of any number of pieces.
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,8 +25,10 @@
 #include "ProgressLine.h"
 #include "RecordFile.h"
 #include "ReplacingFile.h"
+#include "ScoreCounts.h"
 #include "ScoreMessages.h"
 #include "ScoredLines.h"
+#include "SortedRuns.h"
 #include "records/TrainingFile.h"
 
 namespace {
@@ -69,11 +73,15 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, options.OutFile ? SIG_IGN : SIG_DFL);
   // Every file this run names stays unnamed or hidden until it is whole.
   RemoveTemporariesOnTermination();
+  if (options.CountsOnly) return CountOnly(options, reopened);
 
   // The checks of extract_patterns, in its order; OutFile is only created
   // beside, never emptied.
   TrainingInput in;
-  OpenProgramInputs({{"training file", options.InFile, &in}}, options.OutFile);
+  if (!options.FromCounts) {
+    OpenProgramInputs({{"training file", options.InFile, &in}},
+                      options.OutFile);
+  }
   std::vector<Output> outputs(options.LexicalPrefix ? 3 : 1);
   std::vector<std::string> names;
   if (options.OutFile) names.emplace_back(options.OutFile);
@@ -97,9 +105,10 @@ int main(int argc, char** argv) {
   for (Output& output : outputs) output.Out.SetFlushBound(kBatch);
 
   const bool terminal = !options.Quiet && ::isatty(STDERR_FILENO);
-  ProgressLine progress(STDERR_FILENO, terminal && options.OutFile, terminal,
-                        RegularFileSize(options.InFile),
-                        [&in] { return ReadPosition(in.Stream()); });
+  ProgressLine progress(
+      STDERR_FILENO, terminal && options.OutFile && !options.FromCounts,
+      terminal, options.FromCounts ? 0 : RegularFileSize(options.InFile),
+      [&in] { return ReadPosition(in.Stream()); });
   const auto fail = [&](std::string_view message) {
     progress.Finish("");
     for (Output& output : outputs) output.File.Discard();
@@ -120,7 +129,11 @@ int main(int argc, char** argv) {
   long long skipped = 0;
   long long written = 0;
   try {
-    while (reader.Next(record)) {
+    if (options.FromCounts) {
+      const std::string refusal = AddCountFiles(options, scorer);
+      if (!refusal.empty()) fail(refusal);
+    }
+    while (!options.FromCounts && reader.Next(record)) {
       ++records;
       const Status status = extractor.ForEachPatternFields(
           record, [&scorer](const ExtractedPattern& pattern) {
@@ -139,7 +152,9 @@ int main(int argc, char** argv) {
       progress.Update(records);
     }
     // Nothing is written unless the input was read to its end.
-    if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
+    if (!options.FromCounts && reader.EndedShort()) {
+      fail(reader.EndMessage(options.InFile));
+    }
     scorer.Score(options.Smooth);
     RecordFile& out = outputs[0].Out;
     bool ok = true;
@@ -168,6 +183,8 @@ int main(int argc, char** argv) {
         failWriting(i, outputs[i].Out.Error());
       }
     }
+  } catch (const TemporaryFileError&) {
+    fail(messages::CannotWriteTemporary(options.TempDir));
   } catch (const std::bad_alloc&) {
     char message[80];
     messages::OutOfMemory(records, message, sizeof message);
@@ -179,7 +196,11 @@ int main(int argc, char** argv) {
   for (std::size_t i = options.OutFile ? 0 : 1; i < outputs.size(); ++i) {
     if (!outputs[i].File.Commit()) failWriting(i, errno);
   }
-  progress.Finish(
-      messages::ScoreSummary(records, skipped, scorer.Patterns(), written));
+  progress.Finish(options.FromCounts
+                      ? messages::FromCountsSummary(
+                            static_cast<long long>(options.Tables.size()),
+                            scorer.Patterns(), written)
+                      : messages::ScoreSummary(records, skipped,
+                                               scorer.Patterns(), written));
   return skipped ? 1 : 0;
 }
