@@ -95,7 +95,9 @@ void PatternCounter::FreePages(void* memory, std::size_t bytes) {
 }
 
 PatternCounter::PatternCounter(std::size_t memoryLimit)
-    : seed_(FreshSeed()), memoryLimit_(memoryLimit) {
+    : seed_(FreshSeed()),
+      memoryLimit_(memoryLimit),
+      slotShift_(64 - static_cast<unsigned>(__builtin_ctzll(kFirstSlots))) {
   static_assert(kSecretSize == XXH3_SECRET_DEFAULT_SIZE);
   XXH3_generateSecret_fromSeed(secret_, seed_);
   Charge(kFirstSlots * sizeof(std::uint64_t));
@@ -142,7 +144,7 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
     size = static_cast<std::size_t>(WritePatternFields(pattern, line) - line);
     hash = Hash(line, size);
   }
-  __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]);
+  __builtin_prefetch(&slots_[HomeSlot(hash)]);
   waiting_[waitingCount_++] = Waiting{size, hash};
   waitingBytes_ += RoundUp(kUnit + size, kUnit);
   ++total_;
@@ -153,7 +155,7 @@ bool PatternCounter::CountIfHeld(std::string_view line) {
   Settle();
   const std::uint64_t hash = Hash(line.data(), line.size());
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t slot = hash & mask; slots_[slot] != 0;
+  for (std::size_t slot = HomeSlot(hash); slots_[slot] != 0;
        slot = (slot + 1) & mask) {
     if (slots_[slot] >> 32 != hash >> 32) continue;
     Entry* const entry = EntryAt(slots_[slot] & 0xFFFFFFFF);
@@ -167,21 +169,16 @@ bool PatternCounter::CountIfHeld(std::string_view line) {
 }
 
 void PatternCounter::MakeRoom(std::size_t lines) {
-  if (rows_.capacity() - rows_.size() < lines) {
-    // Each row is charged as the two sort keys WriteTable makes of it,
-    // which take more than the row and its slots then.
-    const std::size_t rows =
-        std::max<std::size_t>(1024, 2 * (rows_.size() + lines));
-    const std::size_t more = (rows - rows_.capacity()) * 2 * sizeof(SortKey);
-    Charge(more);
-    try {
-      rows_.reserve(rows);
-    } catch (...) {
-      memoryHeld_ -= more;
-      throw;
-    }
+  if (keysCharged_ - distinct_ < lines) {
+    // Each distinct line is charged as the two sort keys WriteTable makes
+    // of it, which take more than its slots then; room for twice as many
+    // lines at a time, so that charging seldom comes up.
+    const std::size_t covered =
+        std::max<std::size_t>(1024, 2 * (distinct_ + lines));
+    Charge((covered - keysCharged_) * 2 * sizeof(SortKey));
+    keysCharged_ = covered;
   }
-  while ((rows_.size() + lines) * 4 > slots_.size() * 3) Grow();
+  while ((distinct_ + lines) * 4 > slots_.size() * 3) Grow();
 }
 
 void PatternCounter::Settle() {
@@ -189,13 +186,11 @@ void PatternCounter::Settle() {
 }
 
 void PatternCounter::LookUpWaiting() {
-  // The slot comes from the lower bits and the tag it keeps from the upper
-  // ones, so lines that share a slot still differ in all 32 bits of tag.
   const std::size_t mask = slots_.size() - 1;
   // First the entry each line may match is fetched, all at once.
   for (std::size_t i = 0; i < waitingCount_; ++i) {
     const std::uint64_t hash = waiting_[i].Hash;
-    for (std::size_t slot = hash & mask; slots_[slot] != 0;
+    for (std::size_t slot = HomeSlot(hash); slots_[slot] != 0;
          slot = (slot + 1) & mask) {
       if (slots_[slot] >> 32 == hash >> 32) {
         __builtin_prefetch(EntryAt(slots_[slot] & 0xFFFFFFFF));
@@ -212,7 +207,7 @@ void PatternCounter::LookUpWaiting() {
     const char* const line = block + from + kUnit;
     from += RoundUp(kUnit + size, kUnit);
     const std::uint64_t tag = hash >> 32;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    for (std::size_t slot = HomeSlot(hash);; slot = (slot + 1) & mask) {
       const std::uint64_t content = slots_[slot];
       if (content == 0) {
         char* const at = block + used_;
@@ -220,7 +215,6 @@ void PatternCounter::LookUpWaiting() {
         const std::uint64_t unit = blockUnit_ + used_ / kUnit;
         new (at) Entry{1, size};
         slots_[slot] = tag << 32 | unit;
-        rows_.push_back(Row{hash, static_cast<std::uint32_t>(unit)});
         used_ += RoundUp(kUnit + size, kUnit);
         ++distinct_;
         break;
@@ -254,6 +248,7 @@ void PatternCounter::NewBlock(std::size_t need) {
   Charge(size);
   try {
     chunks_.reserve(chunks_.size() + chunks);
+    blockEnds_.reserve(blocks_.size());
     blocks_.reserve(blocks_.size() + 1);
     blocks_.emplace_back(size);
   } catch (...) {
@@ -261,6 +256,7 @@ void PatternCounter::NewBlock(std::size_t need) {
     throw;
   }
   // The lines that wait move along; nothing can throw from here on.
+  if (blocks_.size() > 1) blockEnds_.push_back(used_);
   if (waitingBytes_ != 0) {
     std::memcpy(blocks_.back().get() + start,
                 blocks_[blocks_.size() - 2].get() + used_, waitingBytes_);
@@ -287,12 +283,16 @@ void PatternCounter::Grow() {
     throw;
   }
   std::fill_n(slots.get(), count, 0);
-  // Each row keeps its hash, so no line is read again.
+  // The tag a slot keeps is the upper half of its line's hash, which holds
+  // the one more bit that numbers a slot now.
+  --slotShift_;
   const std::size_t mask = count - 1;
-  for (const Row& row : rows_) {
-    std::size_t slot = row.Hash & mask;
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    const std::uint64_t content = slots_[i];
+    if (content == 0) continue;
+    std::size_t slot = HomeSlot(content);
     while (slots[slot] != 0) slot = (slot + 1) & mask;
-    slots[slot] = row.Hash >> 32 << 32 | row.Unit;
+    slots[slot] = content;
   }
   memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
   slots_ = std::move(slots);
@@ -302,11 +302,8 @@ std::size_t PatternCounter::Displacement() {
   Settle();
   const std::size_t mask = slots_.size() - 1;
   std::size_t steps = 0;
-  for (const Row& row : rows_) {
-    for (std::size_t slot = row.Hash & mask;
-         (slots_[slot] & 0xFFFFFFFF) != row.Unit; slot = (slot + 1) & mask) {
-      ++steps;
-    }
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    if (slots_[i] != 0) steps += (i - HomeSlot(slots_[i])) & mask;
   }
   return steps;
 }
@@ -317,13 +314,28 @@ void PatternCounter::StopAdding() {
   slots_ = PageArray<std::uint64_t>();
 }
 
+template <class Take>
+void PatternCounter::ForEachEntry(Take&& take) const {
+  for (std::size_t block = 0; block < blocks_.size(); ++block) {
+    const char* const start = blocks_[block].get();
+    const std::size_t end =
+        block < blockEnds_.size() ? blockEnds_[block] : used_;
+    // The first block keeps its first unit empty.
+    for (std::size_t at = block == 0 ? kUnit : 0; at < end;) {
+      const Entry* const entry =
+          std::launder(reinterpret_cast<const Entry*>(start + at));
+      take(entry);
+      at += RoundUp(kUnit + entry->Size, kUnit);
+    }
+  }
+}
+
 void PatternCounter::ForEachLine(
     const std::function<void(long long, std::string_view)>& take) {
   Settle();
-  for (const Row& row : rows_) {
-    const Entry* const entry = EntryAt(row.Unit);
+  ForEachEntry([&take](const Entry* entry) {
     take(static_cast<long long>(entry->Count), LineOf(entry));
-  }
+  });
 }
 
 bool PatternCounter::WriteTable(
@@ -340,24 +352,34 @@ bool PatternCounter::WriteSorted(
     bool byCount,
     const std::function<bool(long long, std::string_view)>& take) {
   Settle();
-  // Each part is given back as soon as the next no longer needs it.
-  memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
-  slots_ = PageArray<std::uint64_t>();
-  const std::size_t rows = rows_.size();
-  if (rows == 0) return true;
+  const std::size_t rows = distinct_;
   // Each key holds its line's count for the sort by count, then the first
   // bytes of its line for the sorts by line: two arrays of keys, no more.
+  // Each part is given back as soon as the next no longer needs it.
   PageArray<SortKey> keys(rows);
-  // The entries lie in the blocks in the order of rows_, each fetched a
-  // few rows ahead of being read; later reads come in any order, so again
-  // each is fetched ahead.
+  std::size_t made = 0;
+  const auto key = [&keys, &made](const Entry* entry) {
+    keys[made++] = SortKey{{entry->Count, 0}, entry};
+  };
+  // The entries are found through the slots, each fetched a few slots
+  // ahead of being read: a walk through the blocks would wait for each
+  // entry's size before it could fetch the next. Once StopAdding gave the
+  // slots back, the blocks are walked. Later reads come in any order, so
+  // again each is fetched ahead.
   constexpr std::size_t kAhead = 16;
-  for (std::size_t i = 0; i < rows; ++i) {
-    if (i + kAhead < rows) __builtin_prefetch(EntryAt(rows_[i + kAhead].Unit));
-    const Entry* const entry = EntryAt(rows_[i].Unit);
-    keys[i] = SortKey{{entry->Count, 0}, entry};
+  if (slots_.size() == 0) {
+    ForEachEntry(key);
+  } else {
+    for (std::size_t i = 0; i < slots_.size(); ++i) {
+      if (i + kAhead < slots_.size() && slots_[i + kAhead] != 0) {
+        __builtin_prefetch(EntryAt(slots_[i + kAhead] & 0xFFFFFFFF));
+      }
+      if (slots_[i] != 0) key(EntryAt(slots_[i] & 0xFFFFFFFF));
+    }
   }
-  std::vector<Row>().swap(rows_);
+  memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
+  slots_ = PageArray<std::uint64_t>();
+  if (rows == 0) return true;
   PageArray<SortKey> spare(rows);
   SortKey* const sorted =
       byCount ? SortByCount(keys.get(), spare.get(), rows) : keys.get();

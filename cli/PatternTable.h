@@ -128,13 +128,18 @@ class PatternCounter {
   Entry* EntryAt(std::uint64_t unit) const;
   // Starts a block with room for `need` bytes.
   void NewBlock(std::size_t need);
+  // Hands `take` every entry in the order its line first came.
+  template <class Take>
+  void ForEachEntry(Take&& take) const;
+  // The slot where the lookup of a line with `hash` starts.
+  std::size_t HomeSlot(std::uint64_t hash) const { return hash >> slotShift_; }
   // Doubles the slots.
   void Grow();
   // WriteTable, or WriteByLine unless `byCount`.
   bool WriteSorted(
       bool byCount,
       const std::function<bool(long long, std::string_view)>& take);
-  // Makes room for `lines` more distinct lines: rows and slots.
+  // Makes room for `lines` more distinct lines: their sort keys and slots.
   void MakeRoom(std::size_t lines);
   // Looks up the lines that wait, for which Add made room.
   void LookUpWaiting();
@@ -150,15 +155,19 @@ class PatternCounter {
   std::size_t memoryHeld_ = 0;
   // Per slot the upper 32 bits of its line's hash, then its entry's unit;
   // 0 for an empty slot (no entry starts at unit 0). A power of two long,
-  // at most three quarters full.
+  // at most three quarters full. A line's lookup starts at the slot its
+  // hash's upper bits number, so the slot alone places it again in a table
+  // twice as long, and no line is read or hashed again to grow. Lines that
+  // start at one slot share the upper bits of their tags; the bits below
+  // still tell nearly all of them apart before a line is read.
   PageArray<std::uint64_t> slots_;
-  // Every distinct line in the order it came: its hash and its entry's unit.
-  struct Row {
-    std::uint64_t Hash;
-    std::uint32_t Unit;
-  };
-  std::vector<Row> rows_;
+  // 64 less the bits that number a slot.
+  unsigned slotShift_;
+  // How many distinct lines the memory taken covers the sort keys of.
+  std::size_t keysCharged_ = 0;
   std::vector<PageArray<char>> blocks_;
+  // Where the entries end in each block but the last, which ends at used_.
+  std::vector<std::size_t> blockEnds_;
   // Where each chunk starts, by its number.
   std::vector<char*> chunks_;
   // The unit where the last block starts, its size and the bytes taken.

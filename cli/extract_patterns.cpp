@@ -31,7 +31,9 @@ namespace {
 
 // Whole patterns leave in writes of about this size: few write calls, and
 // memory bounded by it and by one pattern, however many a record gives.
-constexpr std::size_t kBatch = 1 << 20;
+// Small enough that the kernel copies each write out of the processor's
+// cache, as annotator's do: writes of 1 MiB took 6 to 8% more CPU.
+constexpr std::size_t kBatch = std::size_t{256} << 10;
 
 // A table, of --count or --merge-counts, leaves whole or not at all: an
 // OutFile takes its name only once the last row is in.

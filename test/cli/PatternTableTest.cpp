@@ -239,6 +239,15 @@ TEST(PatternCounter, TableEqualsCountingInAMap) {
         std::sort(lines.begin(), lines.end());
         for (auto& row : lines) row.first = -row.first;
         EXPECT_TRUE(lines == Expected(c.Added));
+        // The table still comes whole without the slots, which found the
+        // lines for it.
+        std::vector<std::pair<long long, std::string>> table;
+        EXPECT_TRUE(
+            stopped.WriteTable([&table](long long count, std::string_view row) {
+              table.emplace_back(count, std::string(row));
+              return true;
+            }));
+        EXPECT_TRUE(table == Expected(c.Added));
       }
       std::vector<std::pair<long long, std::string>> table;
       EXPECT_TRUE(
