@@ -243,6 +243,13 @@ bool SortedRuns::AddRun(const std::function<bool(const RowTaker&)>& source) {
   return whole;
 }
 
+void SortedRuns::Release() {
+  if (!held_.empty()) Spill();
+  std::vector<Block>().swap(spare_);
+  std::vector<Row>().swap(held_);
+  heldBytes_ = 0;
+}
+
 bool SortedRuns::Merge(const RowTaker& take) {
   SortHeld();
   return MergeInto(held_, take);
@@ -319,10 +326,7 @@ bool SortedRuns::MergeInCountOrder(const RowTaker& take) {
     return true;
   }
   // The two sets share the memory only if the rows held leave first.
-  if (!held_.empty()) Spill();
-  std::vector<Block>().swap(spare_);
-  std::vector<Row>().swap(held_);
-  heldBytes_ = 0;
+  Release();
   SortedRuns byCount(RowOrder::ByCount, memory_, dir_, fanIn_);
   Merge([&byCount](std::uint64_t count, std::string_view line) {
     byCount.Add(count, line);
