@@ -136,14 +136,14 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
       flag = &options.Quiet;
     } else if (!scoring && arg == "--merge-counts") {
       flag = &options.MergeCounts;
-    } else if (!scoring && OptionValue("--memory", argc, argv, at, value)) {
+    } else if (OptionValue("--memory", argc, argv, at, value)) {
       flag = &sized;
       options.Memory = ReadSize(value);
       if (options.Memory < kLeastCountMemory) {
         return usage("--memory takes a size from 4M, as 512M or 4G, not " +
                      quoted(value));
       }
-    } else if (!scoring && OptionValue("--temp-dir", argc, argv, at, value)) {
+    } else if (OptionValue("--temp-dir", argc, argv, at, value)) {
       flag = &placed;
       if (value.empty()) return usage("--temp-dir takes a directory.");
       options.TempDir = value.data();
@@ -192,7 +192,7 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     }
   } else if (named) {
     return usage("-o goes with --merge-counts.");
-  } else if ((sized || placed) && !count) {
+  } else if ((sized || placed) && !count && !scoring) {
     return usage(std::string(sized ? "--memory" : "--temp-dir") +
                  " goes with --count or --merge-counts.");
   }

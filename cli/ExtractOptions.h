@@ -27,9 +27,10 @@ struct ExtractOptions {
   // nullptr when the patterns go to standard output ("-" or no OutFile).
   const char* OutFile = nullptr;
 
-  // --count and --merge-counts: the most bytes the table may hold (a
-  // quarter of the machine's memory unless given), and the directory of the
-  // runs it goes to beyond that ($TMPDIR, else /tmp, unless given).
+  // --count, --merge-counts and score_patterns: the most bytes the table
+  // may hold (a quarter of the machine's memory unless given), and the
+  // directory of the runs it goes to beyond that ($TMPDIR, else /tmp,
+  // unless given).
   std::size_t Memory = 0;
   const char* TempDir = nullptr;
   // --merge-counts: the tables it adds up; OutFile is -o's.
@@ -60,7 +61,7 @@ ExtractOptions ParseExtractOptions(int argc, const char* const* argv);
 
 // The same for score_patterns: --consistent, --max-words N, --smoothing
 // good-turing|kneser-ney, --min-count N (a whole number from 1 on), --moses,
-// --lexical PREFIX (not empty) and --quiet.
+// --lexical PREFIX (not empty), --memory SIZE, --temp-dir DIR and --quiet.
 ExtractOptions ParseScoreOptions(int argc, const char* const* argv);
 
 #endif  // ANNOTATOR_EXTRACTOPTIONS_H_

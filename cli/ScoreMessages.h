@@ -13,12 +13,14 @@ namespace messages {
 constexpr std::string_view kScorePatternsUsage =
     "Usage: score_patterns --help | --version | [--consistent] "
     "[--max-words N] [--smoothing good-turing|kneser-ney] [--min-count N] "
-    "[--moses] [--lexical PREFIX] [--quiet] InFile [OutFile].\n";
+    "[--moses] [--lexical PREFIX] [--memory SIZE] [--temp-dir DIR] [--quiet] "
+    "InFile [OutFile].\n";
 // What score_patterns --help writes on standard output.
 constexpr std::string_view kScorePatternsHelp =
     "Usage: score_patterns --help | --version | [--consistent] "
     "[--max-words N] [--smoothing good-turing|kneser-ney] [--min-count N] "
-    "[--moses] [--lexical PREFIX] [--quiet] InFile [OutFile].\n"
+    "[--moses] [--lexical PREFIX] [--memory SIZE] [--temp-dir DIR] [--quiet] "
+    "InFile [OutFile].\n"
     "Counts the candidate patterns of the training examples of InFile (those\n"
     "extract_patterns writes) by SL side and TL words, and writes each pair\n"
     "once with both conditional probabilities and both lexical weights, as a\n"
@@ -31,6 +33,11 @@ constexpr std::string_view kScorePatternsHelp =
     "  --min-count N       only pairs seen at least N times\n"
     "  --moses             Moses' rule-table form, sorted bytewise\n"
     "  --lexical PREFIX    also the word table, as PREFIX.s2t and PREFIX.t2s\n"
+    "  --memory SIZE       hold at most SIZE bytes, the word table's "
+    "included,\n"
+    "                      the rest in temporary files (from 4M, as 512M or\n"
+    "                      4G; a quarter of the machine's memory by default)\n"
+    "  --temp-dir DIR      where those go ($TMPDIR, else /tmp, by default)\n"
     "  --quiet             no progress or summary line on standard error\n"
     "  --help              this text\n"
     "  --version           the version\n"

@@ -3,7 +3,6 @@
 // decoder reads: both conditional probabilities and both lexical weights.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,6 +24,7 @@
 #include "ReplacingFile.h"
 #include "ScoreMessages.h"
 #include "ScoredLines.h"
+#include "SortedRuns.h"
 #include "records/TrainingFile.h"
 
 namespace {
@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
   ProgramReader reader(in);
   ExampleRecordView record;
   PatternExtractor extractor(options.Consistent, options.MaxWords);
-  PatternScorer scorer;
+  PatternScorer scorer(options.Memory, options.TempDir);
   long long records = 0;
   long long skipped = 0;
   long long written = 0;
@@ -140,34 +140,23 @@ int main(int argc, char** argv) {
     }
     // Nothing is written unless the input was read to its end.
     if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
-    scorer.Score(options.Smooth);
     RecordFile& out = outputs[0].Out;
-    bool ok = true;
-    if (options.Moses) {
-      std::vector<std::string> lines;
-      scorer.ForEachEntry(options.MinCount, [&](const ScoredEntry& entry) {
-        lines.emplace_back();
-        AppendMosesLine(entry, lines.back());
-        return true;
-      });
-      written = static_cast<long long>(lines.size());
-      // Bytewise, as LC_ALL=C sort orders them and Moses' binarizers want.
-      std::sort(lines.begin(), lines.end());
-      ok = WriteLines(lines, out);
-    } else {
-      ok = out.Append(kScoredHeader) &&
-           scorer.ForEachEntry(options.MinCount, [&](const ScoredEntry& entry) {
-             ++written;
-             AppendScoredLine(entry, out.Buffer());
-             return out.EndUnit();
-           });
-    }
+    const bool ok =
+        (options.Moses || out.Append(kScoredHeader)) &&
+        scorer.Write(
+            options.Smooth, options.MinCount,
+            options.Moses ? PatternScorer::Layout::Moses
+                          : PatternScorer::Layout::Table,
+            [&out](std::string_view line) { return out.Append(line); },
+            written);
     if (!ok) failWriting(0, out.Error());
     for (std::size_t i = 1; i < outputs.size(); ++i) {
       if (!WriteLines(scorer.Words().Lines(i == 1), outputs[i].Out)) {
         failWriting(i, outputs[i].Out.Error());
       }
     }
+  } catch (const TemporaryFileError&) {
+    fail(messages::CannotWriteTemporary(options.TempDir));
   } catch (const std::bad_alloc&) {
     char message[80];
     messages::OutOfMemory(records, message, sizeof message);
