@@ -42,10 +42,14 @@ std::uint64_t PrefixOf(std::string_view field) {
   return prefix;
 }
 
-// The counter's share of the bound, the word table's included: the lines
-// it does not hold gather in the rest before they go out, as
-// BoundedCounter's do.
-std::size_t CounterShare(std::size_t memory) { return memory / 8 * 7; }
+// The counter's share of the bound, the word table's included; the lines
+// it does not hold gather in the rest before they go out. A quarter, since
+// runs of less are many, and each round of merging them copies every run
+// written so far; but never less than BoundedCounter's counter at the
+// least bound, which a counter needs to hold anything.
+std::size_t CounterShare(std::size_t memory) {
+  return std::max(memory / 4 * 3, kLeastCountMemory / 8 * 7);
+}
 
 // What scoring in memory takes per distinct line beside the counter: a
 // row, an entry, a side and its place in the order, a TL side's counts

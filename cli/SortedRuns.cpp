@@ -186,6 +186,12 @@ void SortedRuns::ReleaseHeld() {
   held_.clear();
   for (Block& each : blocks_) spare_.push_back(std::move(each));
   blocks_.clear();
+  // A bound lowered since they were taken gets the blocks back: else every
+  // row that comes would be a run of its own.
+  while (heldBytes_ > memory_ && !spare_.empty()) {
+    heldBytes_ -= spare_.back().Size;
+    spare_.pop_back();
+  }
   next_ = nullptr;
   blockLeft_ = 0;
 }
