@@ -107,7 +107,7 @@ bool SplitWordLine(std::string_view line, std::uint64_t& count, std::string& sl,
 // first file's (`first` names it; empty `options` takes this file's).
 std::string ReadCountFile(const char* path, const char* first,
                           std::string& options, SortedRuns& patterns,
-                          WordTable& words) {
+                          const WordLinkTaker& addLink) {
   TrainingInput in;
   if (IsStandardInput(path)) {
     in.OpenStandardInput();
@@ -173,7 +173,7 @@ std::string ReadCountFile(const char* path, const char* first,
     if (line == kEnd) {
       sawEnd = true;
     } else if (SplitWordLine(line, count, sl, tl)) {
-      words.AddPair(sl, tl, static_cast<long long>(count));
+      addLink(sl, tl, static_cast<long long>(count));
     } else {
       return messages::BadCountFileLine(lines.Number(), path,
                                         messages::CountLineFault::kNotWordLink);
@@ -229,11 +229,11 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
 }
 
 std::string ReadCountFiles(const std::vector<const char*>& paths,
-                           SortedRuns& patterns, WordTable& words) {
+                           SortedRuns& patterns, const WordLinkTaker& addLink) {
   std::string options;
   for (const char* path : paths) {
     std::string refusal =
-        ReadCountFile(path, paths.front(), options, patterns, words);
+        ReadCountFile(path, paths.front(), options, patterns, addLink);
     if (!refusal.empty()) return refusal;
   }
   return "";

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "RecordFile.h"
@@ -38,11 +39,13 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
 
 // Reads the count files at `paths` ("-" for standard input, gzip as every
 // input), each whole: the pattern rows of each as one sorted run of
-// `patterns`, the word links into `words`. Returns the message of the first
-// refusal ("" for none): a file that cannot be opened or read, that is no
+// `patterns`, each word link handed to `addLink`. Returns the message of the
+// first refusal ("" for none): a file that cannot be opened or read, that is no
 // count file or of another version, counted with other options than the
 // first, or a line of it out of place.
+using WordLinkTaker =
+    std::function<void(std::string_view, std::string_view, long long)>;
 std::string ReadCountFiles(const std::vector<const char*>& paths,
-                           SortedRuns& patterns, WordTable& words);
+                           SortedRuns& patterns, const WordLinkTaker& addLink);
 
 #endif  // ANNOTATOR_COUNTFILE_H_

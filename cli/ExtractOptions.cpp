@@ -84,7 +84,8 @@ bool OptionValue(std::string_view name, int argc, const char* const* argv,
 
 // What is wrong with score_patterns' options for its mode, "" for nothing:
 // counting takes the options that choose patterns, scoring count files
-// those that score, and only they take -o, --memory and --temp-dir.
+// those that score, and only the latter takes -o; --memory and --temp-dir
+// go with every mode.
 std::string ScoreModeProblem(
     const ExtractOptions& options,
     std::initializer_list<std::pair<bool, const char*>> given) {
@@ -100,9 +101,6 @@ std::string ScoreModeProblem(
     const bool chooses = option == "--consistent" || option == "--max-words";
     const bool sizing = option == "--memory" || option == "--temp-dir";
     if (!mode && option == "-o") return "-o goes with --from-counts.";
-    if (!mode && sizing) {
-      return std::string(name) + " goes with --counts-only or --from-counts.";
-    }
     if ((options.CountsOnly && !chooses && !sizing) ||
         (options.FromCounts && chooses)) {
       return std::string(mode) + " and " + name + " cannot go together.";
@@ -238,7 +236,7 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     }
   } else if (named) {
     return usage("-o goes with --merge-counts.");
-  } else if ((sized || placed) && !count) {
+  } else if ((sized || placed) && !count && !scoring) {
     return usage(std::string(sized ? "--memory" : "--temp-dir") +
                  " goes with --count or --merge-counts.");
   }

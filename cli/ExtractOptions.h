@@ -27,9 +27,10 @@ struct ExtractOptions {
   // nullptr when the patterns go to standard output ("-" or no OutFile).
   const char* OutFile = nullptr;
 
-  // --count and --merge-counts: the most bytes the table may hold (a
-  // quarter of the machine's memory unless given), and the directory of the
-  // runs it goes to beyond that ($TMPDIR, else /tmp, unless given).
+  // --count, --merge-counts and score_patterns: the most bytes the table
+  // may hold (a quarter of the machine's memory unless given), and the
+  // directory of the runs it goes to beyond that ($TMPDIR, else /tmp,
+  // unless given).
   std::size_t Memory = 0;
   const char* TempDir = nullptr;
   // --merge-counts: the tables it adds up; OutFile is -o's.
@@ -67,7 +68,7 @@ ExtractOptions ParseExtractOptions(int argc, const char* const* argv);
 // --lexical PREFIX (not empty) and --quiet; --counts-only, which takes
 // only the options that choose patterns, or --from-counts CountFile...
 // [-o OutFile], which takes only those that score. --memory and --temp-dir
-// go with either.
+// go with every mode.
 ExtractOptions ParseScoreOptions(int argc, const char* const* argv);
 
 #endif  // ANNOTATOR_EXTRACTOPTIONS_H_

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <unordered_map>
+#include <utility>
 
+#include "LexicalWeights.h"
 #include "PatternFields.h"
-#include "records/AlignmentLinks.h"
+#include "ScoreRuns.h"
+#include "ScoredLines.h"
+#include "SortedRuns.h"
 
 namespace {
 
@@ -37,7 +42,165 @@ std::uint64_t PrefixOf(std::string_view field) {
   return prefix;
 }
 
+// The counter's share of the bound, the word table's included; the lines
+// it does not hold gather in the rest before they go out. A quarter, since
+// runs of less are many, and each round of merging them copies every run
+// written so far; but never less than BoundedCounter's counter at the
+// least bound, which a counter needs to hold anything.
+std::size_t CounterShare(std::size_t memory) {
+  return std::max(memory / 4 * 3, kLeastCountMemory / 8 * 7);
+}
+
+// What scoring in memory takes per distinct line beside the counter: a
+// row, an entry, a side and its place in the order, a TL side's counts
+// and its node in the map.
+constexpr std::size_t kScoreBytes = 64 + 24 + 16 + 4 + 12 + 56;
+
+// The least a set of runs is given, however large the word table: what
+// keeps runs from shrinking to nothing.
+constexpr std::size_t kLeastRuns = std::size_t{1} << 20;
+
 }  // namespace
+
+PatternScorer::PatternScorer()
+    : PatternScorer(std::numeric_limits<std::size_t>::max(), "/tmp") {}
+
+PatternScorer::PatternScorer(std::size_t memory, std::string dir)
+    : memory_(memory),
+      dir_(std::move(dir)),
+      counter_(std::make_unique<PatternCounter>(CounterShare(memory))) {}
+
+PatternScorer::~PatternScorer() = default;
+
+long long PatternScorer::Patterns() const {
+  return spilled_ + (counter_ ? counter_->Total() : 0);
+}
+
+std::size_t PatternScorer::Runs() const { return runs_ ? runs_->Runs() : 0; }
+
+std::size_t PatternScorer::RunsShare(std::size_t besides) const {
+  const std::size_t taken =
+      besides + words_.Bytes() + (counter_ ? counter_->MemoryHeld() : 0);
+  return taken + kLeastRuns > memory_ ? kLeastRuns : memory_ - taken;
+}
+
+void PatternScorer::Fill() {
+  full_ = true;
+  runs_ = std::make_unique<ScoreRuns>(RunsShare(), dir_);
+}
+
+void PatternScorer::Charge() {
+  if (!full_ &&
+      counter_->MemoryHeld() + words_.Bytes() > CounterShare(memory_)) {
+    Fill();
+  }
+  if (runs_) runs_->SetMemory(RunsShare());
+}
+
+void PatternScorer::Add(const ExtractedPattern& pattern) {
+  if (!full_) {
+    try {
+      counter_->Add(pattern);
+      return;
+    } catch (const PatternCounter::LimitReached&) {
+      // A counter that holds nothing yet cannot make room.
+      if (counter_->Total() == 0) throw;
+      Fill();
+    }
+  }
+  std::string_view line = pattern.Fields;
+  if (line.empty()) {
+    line_.resize(PatternFieldsBound(pattern));
+    line = std::string_view(
+        line_.data(),
+        static_cast<std::size_t>(WritePatternFields(pattern, line_.data()) -
+                                 line_.data()));
+  }
+  if (counter_->CountIfHeld(line)) return;
+  runs_->Add(1, line);
+  ++spilled_;
+}
+
+void PatternScorer::AddCounted(long long count, std::string_view fields) {
+  if (!full_) {
+    ExtractedPattern pattern;
+    pattern.Fields = fields;
+    try {
+      counter_->Add(pattern);
+      if (count > 1) counter_->CountIfHeld(fields, count - 1);
+      return;
+    } catch (const PatternCounter::LimitReached&) {
+      if (counter_->Total() == 0) throw;
+      Fill();
+    }
+  }
+  if (counter_->CountIfHeld(fields, count)) return;
+  runs_->Add(static_cast<std::uint64_t>(count), fields);
+  spilled_ += count;
+}
+
+void PatternScorer::AddRecord(const ExampleRecordView& record) {
+  words_.Add(record);
+  Charge();
+}
+
+void PatternScorer::AddPair(std::string_view sl, std::string_view tl,
+                            long long count) {
+  words_.AddPair(sl, tl, count);
+  Charge();
+}
+
+void PatternScorer::SpillCounter() {
+  counter_->StopAdding();
+  runs_->SetMemory(RunsShare());
+  counter_->ForEachLine([this](long long count, std::string_view line) {
+    runs_->Add(static_cast<std::uint64_t>(count), line);
+  });
+  spilled_ += counter_->Total();
+  counter_.reset();
+  runs_->SetMemory(RunsShare());
+}
+
+bool PatternScorer::Write(ExtractOptions::Smoothing smoothing,
+                          std::size_t minCount, Layout layout,
+                          const std::function<bool(std::string_view)>& put,
+                          long long& written) {
+  const bool moses = layout == Layout::Moses;
+  // Scored in memory only if rows, entries and sides fit beside the lines.
+  const std::size_t scoring = counter_->Distinct() * kScoreBytes;
+  if (!full_ && counter_->MemoryHeld() + scoring + words_.Bytes() > memory_) {
+    Fill();
+  }
+  if (full_) {
+    SpillCounter();
+    return runs_->Write(words_, smoothing, minCount, moses, put, written);
+  }
+  Score(smoothing);
+  if (!moses) {
+    return ForEachEntry(minCount, [&](const ScoredEntry& entry) {
+      line_.clear();
+      AppendScoredLine(entry, line_);
+      ++written;
+      return put(line_);
+    });
+  }
+  // Moses lines go bytewise, through runs if they do not fit; lines that
+  // come alike come back as one, counted.
+  SortedRuns lines(RowOrder::ByLine, RunsShare(scoring), dir_);
+  ForEachEntry(minCount, [&](const ScoredEntry& entry) {
+    line_.clear();
+    AppendMosesLine(entry, line_);
+    lines.Add(1, line_);
+    return true;
+  });
+  return lines.Merge([&](std::uint64_t count, std::string_view line) {
+    for (std::uint64_t i = 0; i < count; ++i) {
+      ++written;
+      if (!put(line)) return false;
+    }
+    return true;
+  });
+}
 
 int CompareFields(std::string_view a, std::string_view b) {
   // Up to the first difference or escape, bytes compare as they are.
@@ -81,19 +244,13 @@ double PatternScorer::KneserNeyDiscount(const double (&n)[11],
   return d > c ? c - 0.01 : d;
 }
 
-void PatternScorer::AddCounted(long long count, std::string_view fields) {
-  counted_.append(fields);
-  countedEnds_.emplace_back(counted_.size(), count);
-  countedTotal_ += count;
-}
-
 std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   smoothing_ = smoothing;
-  counter_.StopAdding();
+  counter_->StopAdding();
   // A row per line, and no growth by doubling, which would hold the rows
   // twice at once.
-  rows_.reserve(counter_.Distinct() + countedEnds_.size());
-  const auto addRow = [this](long long count, std::string_view line) {
+  rows_.reserve(counter_->Distinct());
+  counter_->ForEachLine([this](long long count, std::string_view line) {
     Row row{line.data(), {}, count, {}};
     std::size_t from = 0;
     for (int field = 0; field + 1 < ScoredEntry::kFields; ++field) {
@@ -105,13 +262,7 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
     row.Prefix[0] = PrefixOf(row.Field(ScoredEntry::kType));
     row.Prefix[1] = PrefixOf(row.Field(ScoredEntry::kSL));
     rows_.push_back(row);
-  };
-  counter_.ForEachLine(addRow);
-  std::size_t begin = 0;
-  for (const auto& [end, count] : countedEnds_) {
-    addRow(count, std::string_view(counted_).substr(begin, end - begin));
-    begin = end;
-  }
+  });
   const auto compareSides = [](const Row& a, const Row& b) {
     for (const int field : kSideFields) {
       if (const int order = CompareFields(a.Field(field), b.Field(field))) {
@@ -195,69 +346,10 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   return entries_.size();
 }
 
-void PatternScorer::WordIds(std::string_view field, bool source,
-                            std::vector<std::uint32_t>& ids) {
-  // The word table holds the words unescaped.
-  if (field.find('\\') != std::string_view::npos) {
-    unescaped_.clear();
-    AppendUnescaped(field, unescaped_);
-    field = unescaped_;
-  }
-  ids.clear();
-  while (!field.empty()) {
-    const std::size_t blank = std::min(field.find(' '), field.size());
-    if (blank != 0) {
-      const std::string_view word = field.substr(0, blank);
-      ids.push_back(source ? words_.SourceId(word) : words_.TargetId(word));
-    }
-    field.remove_prefix(std::min(blank + 1, field.size()));
-  }
-}
-
-void PatternScorer::Lexical(const Row& row, double& tlGivenSL,
-                            double& slGivenTL) {
-  WordIds(row.Field(ScoredEntry::kSL), true, sl_);
-  WordIds(row.Field(ScoredEntry::kTL), false, tl_);
-  links_.clear();
-  ForEachAlignmentPair(
-      row.Field(ScoredEntry::kAlignment), [this](int s, int t) {
-        if (s >= 1 && t >= 1 && static_cast<std::size_t>(s) <= sl_.size() &&
-            static_cast<std::size_t>(t) <= tl_.size()) {
-          links_.emplace_back(s - 1, t - 1);
-        }
-      });
-  std::sort(links_.begin(), links_.end());
-  links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
-  // Each word takes the mean over the words of the other side linked to
-  // it, added in position order: links come by SL, then TL position.
-  tlSums_.assign(tl_.size(), 0.0);
-  tlLinked_.assign(tl_.size(), 0);
-  slSums_.assign(sl_.size(), 0.0);
-  slLinked_.assign(sl_.size(), 0);
-  for (const auto& [s, t] : links_) {
-    double targetGivenSource = 0;
-    double sourceGivenTarget = 0;
-    words_.Weights(sl_[s], tl_[t], targetGivenSource, sourceGivenTarget);
-    tlSums_[t] += targetGivenSource;
-    ++tlLinked_[t];
-    slSums_[s] += sourceGivenTarget;
-    ++slLinked_[s];
-  }
-  tlGivenSL = 1;
-  for (std::size_t t = 0; t < tl_.size(); ++t) {
-    tlGivenSL *= tlLinked_[t] != 0 ? tlSums_[t] / tlLinked_[t]
-                                   : words_.TargetGivenSource(0, tl_[t]);
-  }
-  slGivenTL = 1;
-  for (std::size_t s = 0; s < sl_.size(); ++s) {
-    slGivenTL *= slLinked_[s] != 0 ? slSums_[s] / slLinked_[s]
-                                   : words_.SourceGivenTarget(sl_[s], 0);
-  }
-}
-
 bool PatternScorer::ForEachEntry(
     std::size_t minCount, const std::function<bool(const ScoredEntry&)>& take) {
   const double entries = static_cast<double>(entries_.size());
+  LexicalWeights lexical(words_);
   ScoredEntry scored;
   for (const std::uint32_t sideAt : sideOrder_) {
     const Side& side = sides_[sideAt];
@@ -271,20 +363,29 @@ bool PatternScorer::ForEachEntry(
       scored.Count = entry.Count;
       scored.SourceCount = side.Count;
       scored.TargetCount = targetCounts_[entry.Target];
-      double count = static_cast<double>(entry.Count);
-      if (smoothing_ == ExtractOptions::Smoothing::GoodTuring &&
-          entry.Count <= 8) {
-        count *= GoodTuringFactor(countsOfCounts_, entry.Count);
-      } else if (smoothing_ == ExtractOptions::Smoothing::KneserNey) {
-        const double d = KneserNeyDiscount(countsOfCounts_, entry.Count);
-        count =
-            count - d + d * side.Entries * targetSides_[entry.Target] / entries;
-      }
-      scored.TLGivenSL = count / static_cast<double>(side.Count);
-      scored.SLGivenTL = count / static_cast<double>(scored.TargetCount);
-      Lexical(row, scored.LexTLGivenSL, scored.LexSLGivenTL);
+      Probabilities(smoothing_, countsOfCounts_, entries, side.Entries,
+                    targetSides_[entry.Target], scored);
+      lexical.Of(scored.Fields[ScoredEntry::kSL],
+                 scored.Fields[ScoredEntry::kTL],
+                 scored.Fields[ScoredEntry::kAlignment], scored.LexTLGivenSL,
+                 scored.LexSLGivenTL);
       if (!take(scored)) return false;
     }
   }
   return true;
+}
+
+void PatternScorer::Probabilities(ExtractOptions::Smoothing smoothing,
+                                  const double (&countsOfCounts)[11],
+                                  double entries, double sideEntries,
+                                  double targetSides, ScoredEntry& scored) {
+  double count = static_cast<double>(scored.Count);
+  if (smoothing == ExtractOptions::Smoothing::GoodTuring && scored.Count <= 8) {
+    count *= GoodTuringFactor(countsOfCounts, scored.Count);
+  } else if (smoothing == ExtractOptions::Smoothing::KneserNey) {
+    const double d = KneserNeyDiscount(countsOfCounts, scored.Count);
+    count = count - d + d * sideEntries * targetSides / entries;
+  }
+  scored.TLGivenSL = count / static_cast<double>(scored.SourceCount);
+  scored.SLGivenTL = count / static_cast<double>(scored.TargetCount);
 }

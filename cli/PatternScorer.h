@@ -4,15 +4,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "ExtractOptions.h"
 #include "ExtractedPattern.h"
 #include "PatternTable.h"
 #include "WordTable.h"
+
+class ScoreRuns;
 
 // One line of the scored table. The fields are as the --count table holds
 // them (escaped for a tab-separated line): type, SL words, TL words,
@@ -43,21 +45,49 @@ struct ScoredEntry {
 // side), where the SL side is every field but the TL words and the
 // alignment, with both conditional probabilities and both lexical weights
 // of each pair, the latter from the word table of the records.
+//
+// Held to a bound, the word table included, the patterns it leaves are
+// counted in memory until they fill it; those that do not fit go to sorted
+// runs, and the table is then grouped, scored and ordered through runs
+// (ScoreRuns) into the same lines.
 class PatternScorer {
  public:
-  // Counts `pattern`; throws std::bad_alloc as PatternCounter::Add does.
-  void Add(const ExtractedPattern& pattern) { counter_.Add(pattern); }
-  // Counts the word links of a record whose patterns were all added.
-  void AddRecord(const ExampleRecordView& record) { words_.Add(record); }
-  // Counts `count` patterns whose eight fields are `fields`, as a --count
-  // line holds them after its count and tab: a table counted elsewhere. A
-  // line comes at most once, and not through Add too.
+  // Without bound.
+  PatternScorer();
+  // Holds about `memory` bytes, the runs beyond that going to `dir`.
+  PatternScorer(std::size_t memory, std::string dir);
+  ~PatternScorer();
+  PatternScorer(const PatternScorer&) = delete;
+  PatternScorer& operator=(const PatternScorer&) = delete;
+
+  // Counts `pattern`. Throws TemporaryFileError when a run cannot be
+  // written, std::bad_alloc as PatternCounter::Add does.
+  void Add(const ExtractedPattern& pattern);
+  // Counts `count` patterns of `fields`, the eight tab-separated fields of
+  // an extract_patterns --count line after its count, as Add does.
   void AddCounted(long long count, std::string_view fields);
+  // Counts the word links of a record whose patterns were all added.
+  void AddRecord(const ExampleRecordView& record);
+  // Counts a word link `count` times (WordTable::AddPair).
+  void AddPair(std::string_view sl, std::string_view tl, long long count);
 
-  long long Patterns() const { return counter_.Total() + countedTotal_; }
+  long long Patterns() const;
+  // Runs written so far.
+  std::size_t Runs() const;
 
-  // Groups the patterns into entries and scores them; once, after the last
-  // Add. Returns the number of entries.
+  enum class Layout { Table, Moses };
+  // Hands `put` every line of the table in `layout` (Table without its
+  // header), entries counted at least `minCount` times; Table lines in
+  // ForEachEntry's order, Moses lines bytewise. Once, after the last Add.
+  // Counts the lines in `written`; returns false as soon as `put` does.
+  // Throws as Add does.
+  bool Write(ExtractOptions::Smoothing smoothing, std::size_t minCount,
+             Layout layout, const std::function<bool(std::string_view)>& put,
+             long long& written);
+
+  // Groups the patterns into entries and scores them in memory; once,
+  // after the last Add, and only for a scorer without bound. Returns the
+  // number of entries.
   std::size_t Score(ExtractOptions::Smoothing smoothing);
 
   // Hands `take` every entry counted at least `minCount` times, SL sides by
@@ -68,8 +98,6 @@ class PatternScorer {
                     const std::function<bool(const ScoredEntry&)>& take);
 
   const WordTable& Words() const { return words_; }
-  // Where word links counted elsewhere go (WordTable::AddPair).
-  WordTable& Words() { return words_; }
 
   // The discounts the smoothings apply to an entry counted `count` times,
   // given N_1 to N_10 (`countsOfCounts[k]` entries counted k times, [0]
@@ -79,6 +107,13 @@ class PatternScorer {
                                  long long count);
   static double KneserNeyDiscount(const double (&countsOfCounts)[11],
                                   long long count);
+  // Sets both conditional probabilities of `scored` from its three counts,
+  // smoothed given N_1 to N_10, the number of entries, the entries of its
+  // SL side and the SL sides of its TL words.
+  static void Probabilities(ExtractOptions::Smoothing smoothing,
+                            const double (&countsOfCounts)[11], double entries,
+                            double sideEntries, double targetSides,
+                            ScoredEntry& scored);
 
  private:
   // A distinct line of the counter and where its fields end.
@@ -103,17 +138,24 @@ class PatternScorer {
     std::uint32_t Entries;
     long long Count;
   };
-  // The entry's lexical weights, TL given SL and SL given TL.
-  void Lexical(const Row& row, double& tlGivenSL, double& slGivenTL);
-  // The word table's numbers of the blank-separated words of `field`.
-  void WordIds(std::string_view field, bool source,
-               std::vector<std::uint32_t>& ids);
+  // From now on the patterns the counter does not hold go to runs.
+  void Fill();
+  // Fills the counter once it and the word table reach its share, and
+  // gives the runs what they leave.
+  void Charge();
+  // Hands the counter's lines to the runs and lets it go.
+  void SpillCounter();
+  // What runs may hold beside the counter, the word table and `besides`.
+  std::size_t RunsShare(std::size_t besides = 0) const;
 
-  PatternCounter counter_;
-  // AddCounted's lines end to end, and the end and count of each.
-  std::string counted_;
-  std::vector<std::pair<std::size_t, long long>> countedEnds_;
-  long long countedTotal_ = 0;
+  std::size_t memory_;
+  std::string dir_;
+  std::unique_ptr<PatternCounter> counter_;
+  bool full_ = false;
+  // The patterns the counter does not hold; made when it fills.
+  std::unique_ptr<ScoreRuns> runs_;
+  long long spilled_ = 0;
+  std::string line_;
   WordTable words_;
   std::vector<Row> rows_;
   std::vector<Entry> entries_;
@@ -123,12 +165,6 @@ class PatternScorer {
   std::vector<std::uint32_t> targetSides_;
   ExtractOptions::Smoothing smoothing_ = ExtractOptions::Smoothing::None;
   double countsOfCounts_[11] = {};
-  // Scratch space for the lexical weights.
-  std::vector<std::uint32_t> sl_, tl_;
-  std::vector<std::pair<int, int>> links_;
-  std::vector<double> tlSums_, slSums_;
-  std::vector<int> tlLinked_, slLinked_;
-  std::string unescaped_;
 };
 
 // Bytewise order of two table fields as they read unescaped: negative,

@@ -151,7 +151,7 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
   if (waitingCount_ == kBatch) LookUpWaiting();
 }
 
-bool PatternCounter::CountIfHeld(std::string_view line) {
+bool PatternCounter::CountIfHeld(std::string_view line, long long count) {
   Settle();
   const std::uint64_t hash = Hash(line.data(), line.size());
   const std::size_t mask = slots_.size() - 1;
@@ -160,8 +160,8 @@ bool PatternCounter::CountIfHeld(std::string_view line) {
     if (slots_[slot] >> 32 != hash >> 32) continue;
     Entry* const entry = EntryAt(slots_[slot] & 0xFFFFFFFF);
     if (LineOf(entry) == line) {
-      ++entry->Count;
-      ++total_;
+      entry->Count += count;
+      total_ += count;
       return true;
     }
   }

@@ -39,9 +39,10 @@ class PatternCounter {
   // leaves the table as it was before the call.
   void Add(const ExtractedPattern& pattern);
 
-  // Counts `line`, eight pattern fields, if the table holds it already,
-  // and says whether it did: a full table still counts the lines it has.
-  bool CountIfHeld(std::string_view line);
+  // Counts `line`, eight pattern fields, `count` times if the table holds
+  // it already, and says whether it did: a full table still counts the
+  // lines it has.
+  bool CountIfHeld(std::string_view line, long long count = 1);
 
   // How many patterns were added, and how many of them differ.
   long long Total() const { return total_; }
@@ -49,6 +50,9 @@ class PatternCounter {
     Settle();
     return distinct_;
   }
+
+  // The bytes charged against the limit so far.
+  std::size_t MemoryHeld() const { return memoryHeld_; }
 
   // How many slots past their first the lookups of the lines held now
   // read, all lines together: how evenly the hash spreads them.

@@ -118,7 +118,11 @@ int CountOnly(const ExtractOptions& options, unsigned reopened) {
 std::string AddCountFiles(const ExtractOptions& options,
                           PatternScorer& scorer) {
   SortedRuns runs(RowOrder::ByLine, options.Memory, options.TempDir);
-  std::string refusal = ReadCountFiles(options.Tables, runs, scorer.Words());
+  std::string refusal = ReadCountFiles(
+      options.Tables, runs,
+      [&scorer](std::string_view sl, std::string_view tl, long long count) {
+        scorer.AddPair(sl, tl, count);
+      });
   if (!refusal.empty()) return refusal;
   runs.Merge([&scorer](std::uint64_t count, std::string_view fields) {
     scorer.AddCounted(static_cast<long long>(count), fields);

@@ -186,6 +186,12 @@ void SortedRuns::ReleaseHeld() {
   held_.clear();
   for (Block& each : blocks_) spare_.push_back(std::move(each));
   blocks_.clear();
+  // A bound lowered since they were taken gets the blocks back: else every
+  // row that comes would be a run of its own.
+  while (heldBytes_ > memory_ && !spare_.empty()) {
+    heldBytes_ -= spare_.back().Size;
+    spare_.pop_back();
+  }
   next_ = nullptr;
   blockLeft_ = 0;
 }
@@ -241,6 +247,13 @@ bool SortedRuns::AddRun(const std::function<bool(const RowTaker&)>& source) {
   writer.Flush();
   ++runs_;
   return whole;
+}
+
+void SortedRuns::Release() {
+  if (!held_.empty()) Spill();
+  std::vector<Block>().swap(spare_);
+  std::vector<Row>().swap(held_);
+  heldBytes_ = 0;
 }
 
 bool SortedRuns::Merge(const RowTaker& take) {
@@ -319,10 +332,7 @@ bool SortedRuns::MergeInCountOrder(const RowTaker& take) {
     return true;
   }
   // The two sets share the memory only if the rows held leave first.
-  if (!held_.empty()) Spill();
-  std::vector<Block>().swap(spare_);
-  std::vector<Row>().swap(held_);
-  heldBytes_ = 0;
+  Release();
   SortedRuns byCount(RowOrder::ByCount, memory_, dir_, fanIn_);
   Merge([&byCount](std::uint64_t count, std::string_view line) {
     byCount.Add(count, line);

@@ -57,6 +57,11 @@ class SortedRuns {
   // Holds at most `memory` bytes from now on, in the merge too.
   void SetMemory(std::size_t memory) { memory_ = memory; }
 
+  // Writes the rows held as a run and gives back their memory, so that a
+  // set the merge feeds may have it: the merge then holds only what it
+  // reads from each run.
+  void Release();
+
   // Runs written so far, those that rounds of merging made not counted.
   std::size_t Runs() const { return runs_; }
   // How many rounds merged runs before the last merge.

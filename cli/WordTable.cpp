@@ -20,6 +20,7 @@ std::uint32_t WordTable::Intern(
   const auto found = ids.find(word);
   if (found != ids.end()) return found->second;
   const std::string_view kept = texts_.emplace_back(word);
+  textBytes_ += word.size();
   const auto id = static_cast<std::uint32_t>(names.size());
   names.push_back(kept);
   ids.emplace(kept, id);
@@ -64,9 +65,7 @@ void WordTable::Add(const ExampleRecordView& record) {
   slLinked_.assign(slIds_.size(), 0);
   tlLinked_.assign(tlIds_.size(), 0);
   const auto count = [this](std::uint32_t source, std::uint32_t target) {
-    ++pairs_[Key(source, target)];
-    ++sourceSums_[source];
-    ++targetSums_[target];
+    Count(source, target, 1);
   };
   for (const auto& [sl, tl] : links_) {
     if (sl < 1 || tl < 1 || static_cast<std::size_t>(tl) > tlIds_.size()) {
@@ -84,6 +83,13 @@ void WordTable::Add(const ExampleRecordView& record) {
   }
 }
 
+void WordTable::Count(std::uint32_t source, std::uint32_t target,
+                      long long count) {
+  pairs_[Key(source, target)] += count;
+  sourceSums_[source] += count;
+  targetSums_[target] += count;
+}
+
 void WordTable::AddPair(std::string_view sl, std::string_view tl,
                         long long count) {
   const std::uint32_t source =
@@ -92,9 +98,7 @@ void WordTable::AddPair(std::string_view sl, std::string_view tl,
       tl.empty() ? 0 : Intern(targetIds_, targets_, tl);
   sourceSums_.resize(sources_.size(), 0);
   targetSums_.resize(targets_.size(), 0);
-  pairs_[Key(source, target)] += count;
-  sourceSums_[source] += count;
-  targetSums_[target] += count;
+  Count(source, target, count);
 }
 
 void WordTable::ForEachPair(
@@ -106,6 +110,15 @@ void WordTable::ForEachPair(
     take(source == 0 ? std::string_view() : sources_[source],
          target == 0 ? std::string_view() : targets_[target], count);
   }
+}
+
+std::size_t WordTable::Bytes() const {
+  // A word: its text and string, a node and a bucket of its map, its name
+  // and its sum; a pair: a node and a bucket.
+  constexpr std::size_t kWord = 32 + 48 + 16 + 16 + 8;
+  constexpr std::size_t kPair = 32 + 16;
+  return textBytes_ + (sources_.size() + targets_.size()) * kWord +
+         pairs_.size() * kPair;
 }
 
 long long WordTable::Pair(std::uint32_t source, std::uint32_t target) const {

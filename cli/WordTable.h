@@ -25,13 +25,18 @@ class WordTable {
   // NULL. A record whose alignment names a TL word beyond its sentence
   // counts nothing.
   void Add(const ExampleRecordView& record);
-  // Counts the link of `sl` to `tl` `count` times, as count files carry
-  // them; an empty word is NULL.
+  // Counts the link of `sl` and `tl` `count` times, as Add would have
+  // counted it; an empty word stands for NULL.
   void AddPair(std::string_view sl, std::string_view tl, long long count);
-  // Hands `take` each pair counted and its count, NULL as an empty word, in
-  // no particular order.
+
+  // Hands `take` every pair counted with its count, NULL as an empty word:
+  // what AddPair takes to make the table again.
   void ForEachPair(const std::function<void(std::string_view, std::string_view,
                                             long long)>& take) const;
+
+  // About the bytes the table holds: it grows with the vocabulary and the
+  // pairs of words linked, whatever the number of records.
+  std::size_t Bytes() const;
 
   std::uint32_t SourceId(std::string_view word) const;
   std::uint32_t TargetId(std::string_view word) const;
@@ -56,9 +61,11 @@ class WordTable {
                        std::vector<std::string_view>& names,
                        std::string_view word);
   long long Pair(std::uint32_t source, std::uint32_t target) const;
+  void Count(std::uint32_t source, std::uint32_t target, long long count);
 
   // The words' texts, kept where no insertion moves them.
   std::deque<std::string> texts_;
+  std::size_t textBytes_ = 0;
   std::unordered_map<std::string_view, std::uint32_t> sourceIds_;
   std::unordered_map<std::string_view, std::uint32_t> targetIds_;
   std::vector<std::string_view> sources_{"NULL"};

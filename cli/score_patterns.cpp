@@ -5,7 +5,6 @@
 // scores those of any number of pieces.
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -124,7 +123,7 @@ int main(int argc, char** argv) {
   ProgramReader reader(in);
   ExampleRecordView record;
   PatternExtractor extractor(options.Consistent, options.MaxWords);
-  PatternScorer scorer;
+  PatternScorer scorer(options.Memory, options.TempDir);
   long long records = 0;
   long long skipped = 0;
   long long written = 0;
@@ -155,28 +154,15 @@ int main(int argc, char** argv) {
     if (!options.FromCounts && reader.EndedShort()) {
       fail(reader.EndMessage(options.InFile));
     }
-    scorer.Score(options.Smooth);
     RecordFile& out = outputs[0].Out;
-    bool ok = true;
-    if (options.Moses) {
-      std::vector<std::string> lines;
-      scorer.ForEachEntry(options.MinCount, [&](const ScoredEntry& entry) {
-        lines.emplace_back();
-        AppendMosesLine(entry, lines.back());
-        return true;
-      });
-      written = static_cast<long long>(lines.size());
-      // Bytewise, as LC_ALL=C sort orders them and Moses' binarizers want.
-      std::sort(lines.begin(), lines.end());
-      ok = WriteLines(lines, out);
-    } else {
-      ok = out.Append(kScoredHeader) &&
-           scorer.ForEachEntry(options.MinCount, [&](const ScoredEntry& entry) {
-             ++written;
-             AppendScoredLine(entry, out.Buffer());
-             return out.EndUnit();
-           });
-    }
+    const bool ok =
+        (options.Moses || out.Append(kScoredHeader)) &&
+        scorer.Write(
+            options.Smooth, options.MinCount,
+            options.Moses ? PatternScorer::Layout::Moses
+                          : PatternScorer::Layout::Table,
+            [&out](std::string_view line) { return out.Append(line); },
+            written);
     if (!ok) failWriting(0, out.Error());
     for (std::size_t i = 1; i < outputs.size(); ++i) {
       if (!WriteLines(scorer.Words().Lines(i == 1), outputs[i].Out)) {

@@ -281,8 +281,6 @@ TEST(CountFiles, OptionsOfTheOtherModeAreUsageErrors) {
       {{"--counts-only", "--from-counts", in},
        "--counts-only and --from-counts cannot go together."},
       {{"-o", "x", in}, "-o goes with --from-counts."},
-      {{"--memory=8M", in},
-       "--memory goes with --counts-only or --from-counts."},
       {{"--from-counts"}, "too few paths: 0 given, wanted CountFile...."},
   };
   for (const auto& [args, problem] : cases) {

@@ -441,6 +441,8 @@ TEST_F(WholeOrAbsent, RefusalsTouchNothing) {
        refused("--moses given twice.")},
       {{"--lexical=", inFile_, outFile_},
        refused("--lexical takes a file name prefix.")},
+      {{"--memory", "3M", inFile_, outFile_},
+       refused("--memory takes a size from 4M, as 512M or 4G, not \"3M\".")},
       {{"--lexical", TempPath("no/such/dir/lex"), inFile_, outFile_},
        "Couldn't open outfile " + TempPath("no/such/dir/lex") +
            ".s2t: No such file or directory.\n"},

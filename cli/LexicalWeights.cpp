@@ -1,0 +1,66 @@
+#include "LexicalWeights.h"
+
+#include <algorithm>
+
+#include "PatternFields.h"
+#include "records/AlignmentLinks.h"
+
+void LexicalWeights::WordIds(std::string_view field, bool source,
+                             std::vector<std::uint32_t>& ids) {
+  // The word table holds the words unescaped.
+  if (field.find('\\') != std::string_view::npos) {
+    unescaped_.clear();
+    AppendUnescaped(field, unescaped_);
+    field = unescaped_;
+  }
+  ids.clear();
+  while (!field.empty()) {
+    const std::size_t blank = std::min(field.find(' '), field.size());
+    if (blank != 0) {
+      const std::string_view word = field.substr(0, blank);
+      ids.push_back(source ? words_.SourceId(word) : words_.TargetId(word));
+    }
+    field.remove_prefix(std::min(blank + 1, field.size()));
+  }
+}
+
+void LexicalWeights::Of(std::string_view sl, std::string_view tl,
+                        std::string_view alignment, double& tlGivenSL,
+                        double& slGivenTL) {
+  WordIds(sl, true, sl_);
+  WordIds(tl, false, tl_);
+  links_.clear();
+  ForEachAlignmentPair(alignment, [this](int s, int t) {
+    if (s >= 1 && t >= 1 && static_cast<std::size_t>(s) <= sl_.size() &&
+        static_cast<std::size_t>(t) <= tl_.size()) {
+      links_.emplace_back(s - 1, t - 1);
+    }
+  });
+  std::sort(links_.begin(), links_.end());
+  links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
+  // Each word takes the mean over the words of the other side linked to
+  // it, added in position order: links come by SL, then TL position.
+  tlSums_.assign(tl_.size(), 0.0);
+  tlLinked_.assign(tl_.size(), 0);
+  slSums_.assign(sl_.size(), 0.0);
+  slLinked_.assign(sl_.size(), 0);
+  for (const auto& [s, t] : links_) {
+    double targetGivenSource = 0;
+    double sourceGivenTarget = 0;
+    words_.Weights(sl_[s], tl_[t], targetGivenSource, sourceGivenTarget);
+    tlSums_[t] += targetGivenSource;
+    ++tlLinked_[t];
+    slSums_[s] += sourceGivenTarget;
+    ++slLinked_[s];
+  }
+  tlGivenSL = 1;
+  for (std::size_t t = 0; t < tl_.size(); ++t) {
+    tlGivenSL *= tlLinked_[t] != 0 ? tlSums_[t] / tlLinked_[t]
+                                   : words_.TargetGivenSource(0, tl_[t]);
+  }
+  slGivenTL = 1;
+  for (std::size_t s = 0; s < sl_.size(); ++s) {
+    slGivenTL *= slLinked_[s] != 0 ? slSums_[s] / slLinked_[s]
+                                   : words_.SourceGivenTarget(sl_[s], 0);
+  }
+}
