@@ -28,14 +28,7 @@ void BoundedCounter::Add(const ExtractedPattern& pattern) {
       full_ = true;
     }
   }
-  std::string_view line = pattern.Fields;
-  if (line.empty()) {
-    line_.resize(PatternFieldsBound(pattern));
-    line = std::string_view(
-        line_.data(),
-        static_cast<std::size_t>(WritePatternFields(pattern, line_.data()) -
-                                 line_.data()));
-  }
+  const std::string_view line = PatternFieldsOf(pattern, line_);
   if (counter_->CountIfHeld(line)) return;
   others_.Add(1, line);
   ++total_;

@@ -142,6 +142,14 @@ void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
   line.resize(WritePatternFields(pattern, line.data() + at) - line.data());
 }
 
+std::string_view PatternFieldsOf(const ExtractedPattern& pattern,
+                                 std::string& scratch) {
+  if (!pattern.Fields.empty()) return pattern.Fields;
+  scratch.clear();
+  AppendPatternFields(pattern, scratch);
+  return scratch;
+}
+
 void AppendTsvLine(std::size_t record, std::string_view sentenceId,
                    const ExtractedPattern& pattern, std::string& out) {
   char digits[kMostDecimalBytes];

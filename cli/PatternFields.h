@@ -43,4 +43,9 @@ std::size_t PatternFieldsBound(const ExtractedPattern& pattern);
 // for PatternFieldsBound(pattern) bytes, and returns where they end.
 char* WritePatternFields(const ExtractedPattern& pattern, char* out);
 
+// The eight fields of `pattern`: those the extractor wrote when it has
+// them, else written into `scratch`.
+std::string_view PatternFieldsOf(const ExtractedPattern& pattern,
+                                 std::string& scratch);
+
 #endif  // ANNOTATOR_PATTERNFIELDS_H_

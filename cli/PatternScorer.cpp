@@ -108,14 +108,7 @@ void PatternScorer::Add(const ExtractedPattern& pattern) {
       Fill();
     }
   }
-  std::string_view line = pattern.Fields;
-  if (line.empty()) {
-    line_.resize(PatternFieldsBound(pattern));
-    line = std::string_view(
-        line_.data(),
-        static_cast<std::size_t>(WritePatternFields(pattern, line_.data()) -
-                                 line_.data()));
-  }
+  const std::string_view line = PatternFieldsOf(pattern, line_);
   if (counter_->CountIfHeld(line)) return;
   runs_->Add(1, line);
   ++spilled_;

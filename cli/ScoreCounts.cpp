@@ -28,6 +28,28 @@ constexpr std::size_t kBatch = 1 << 20;
 
 }  // namespace
 
+void CountRecords(
+    ProgramReader& reader, PatternExtractor& extractor, ProgressLine& progress,
+    const std::function<bool(const ExtractedPattern&)>& add,
+    const std::function<void(const ExampleRecordView&)>& addRecord,
+    long long& records, long long& skipped) {
+  ExampleRecordView record;
+  while (reader.Next(record)) {
+    ++records;
+    const Status status = extractor.ForEachPatternFields(record, add);
+    if (status) {
+      addRecord(record);
+    } else {
+      ++skipped;
+      progress.Finish("");
+      const std::string message =
+          messages::SkippedRecord(records, status.Message() + "\n");
+      std::fwrite(message.data(), 1, message.size(), stderr);
+    }
+    progress.Update(records);
+  }
+}
+
 int CountOnly(const ExtractOptions& options, unsigned reopened) {
   TrainingInput in;
   OpenProgramInputs({{"training file", options.InFile, &in}}, options.OutFile);
@@ -57,7 +79,6 @@ int CountOnly(const ExtractOptions& options, unsigned reopened) {
   };
 
   ProgramReader reader(in);
-  ExampleRecordView record;
   PatternExtractor extractor(options.Consistent, options.MaxWords);
   BoundedCounter counter(options.Memory, options.TempDir);
   WordTable words;
@@ -65,25 +86,14 @@ int CountOnly(const ExtractOptions& options, unsigned reopened) {
   long long skipped = 0;
   long long distinct = 0;
   try {
-    // What score_patterns counts before it scores, record for record.
-    while (reader.Next(record)) {
-      ++records;
-      const Status status = extractor.ForEachPatternFields(
-          record, [&counter](const ExtractedPattern& pattern) {
-            counter.Add(pattern);
-            return true;
-          });
-      if (status) {
-        words.Add(record);
-      } else {
-        ++skipped;
-        progress.Finish("");
-        const std::string message =
-            messages::SkippedRecord(records, status.Message() + "\n");
-        std::fwrite(message.data(), 1, message.size(), stderr);
-      }
-      progress.Update(records);
-    }
+    CountRecords(
+        reader, extractor, progress,
+        [&counter](const ExtractedPattern& pattern) {
+          counter.Add(pattern);
+          return true;
+        },
+        [&words](const ExampleRecordView& record) { words.Add(record); },
+        records, skipped);
     if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
     const bool written = WriteCountFile(
         out, CountFileHeader(options.Consistent, options.MaxWords),

@@ -1,14 +1,29 @@
 #ifndef ANNOTATOR_SCORECOUNTS_H_
 #define ANNOTATOR_SCORECOUNTS_H_
 
+#include <functional>
 #include <string>
 
 #include "ExtractOptions.h"
+#include "PatternExtractor.h"
 #include "PatternScorer.h"
+#include "ProgramReader.h"
+#include "ProgressLine.h"
 
 // score_patterns' two halves, for a corpus counted in pieces (on several
 // cores or machines) and scored once: the counts of the pieces, added up,
 // are those of the whole, so the table is the one a single run writes.
+
+// Reads the records of `reader` to their end as score_patterns counts them:
+// each pattern of a record goes to `add`, a record whose patterns were all
+// taken to `addRecord` (for its word links), a skipped record's message to
+// standard error. `records` and `skipped` count as it goes, so that a run
+// that runs out of memory can say where.
+void CountRecords(
+    ProgramReader& reader, PatternExtractor& extractor, ProgressLine& progress,
+    const std::function<bool(const ExtractedPattern&)>& add,
+    const std::function<void(const ExampleRecordView&)>& addRecord,
+    long long& records, long long& skipped);
 
 // --counts-only: counts the patterns and word links of options.InFile, as
 // score_patterns does before it scores, and writes them to options.OutFile

@@ -121,7 +121,6 @@ int main(int argc, char** argv) {
   };
 
   ProgramReader reader(in);
-  ExampleRecordView record;
   PatternExtractor extractor(options.Consistent, options.MaxWords);
   PatternScorer scorer(options.Memory, options.TempDir);
   long long records = 0;
@@ -131,28 +130,19 @@ int main(int argc, char** argv) {
     if (options.FromCounts) {
       const std::string refusal = AddCountFiles(options, scorer);
       if (!refusal.empty()) fail(refusal);
-    }
-    while (!options.FromCounts && reader.Next(record)) {
-      ++records;
-      const Status status = extractor.ForEachPatternFields(
-          record, [&scorer](const ExtractedPattern& pattern) {
+    } else {
+      CountRecords(
+          reader, extractor, progress,
+          [&scorer](const ExtractedPattern& pattern) {
             scorer.Add(pattern);
             return true;
-          });
-      if (status) {
-        scorer.AddRecord(record);
-      } else {
-        ++skipped;
-        progress.Finish("");
-        const std::string message =
-            messages::SkippedRecord(records, status.Message() + "\n");
-        std::fwrite(message.data(), 1, message.size(), stderr);
-      }
-      progress.Update(records);
-    }
-    // Nothing is written unless the input was read to its end.
-    if (!options.FromCounts && reader.EndedShort()) {
-      fail(reader.EndMessage(options.InFile));
+          },
+          [&scorer](const ExampleRecordView& record) {
+            scorer.AddRecord(record);
+          },
+          records, skipped);
+      // Nothing is written unless the input was read to its end.
+      if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
     }
     RecordFile& out = outputs[0].Out;
     const bool ok =
