@@ -5,17 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdint>
 #include <random>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "PatternExtractor.h"
-#include "PatternScorer.h"
-#include "PatternTable.h"
-#include "TrainingExampleReader.h"
 #include "support/ChildProcess.h"
 #include "support/RecordBuilder.h"
 #include "support/TestSupport.h"
@@ -160,65 +153,6 @@ TEST(BoundedScore, RealTreesSpillToTheSameTables) {
   const std::string shared = testsupport::SharedDir();
   if (shared.empty()) GTEST_SKIP() << "no shared corpora";
   ExpectSpilledTablesAreWhole(shared + "/realdata/treebank-records.txt");
-}
-
-// The table written by a scorer.
-std::string TableOf(PatternScorer& scorer, PatternScorer::Layout layout) {
-  std::string table;
-  long long written = 0;
-  scorer.Write(
-      ExtractOptions::Smoothing::KneserNey, 1, layout,
-      [&table](std::string_view line) {
-        table.append(line);
-        return true;
-      },
-      written);
-  return table;
-}
-
-// What a count file holds, --count's rows and the word table's pairs, fed
-// back through AddCounted and AddPair, scores as the records did, held in
-// memory or spilled.
-TEST(BoundedScore, CountedRowsAndWordPairsScoreAsTheRecords) {
-  std::istringstream in(MadeCorpus(12000));
-  std::ostringstream errors;
-  TrainingExampleReader reader(in, errors);
-  PatternExtractor extractor(false, 0);
-  PatternScorer records;
-  PatternCounter counter;
-  ExampleRecordView record;
-  while (reader.NextRecordView(record)) {
-    ASSERT_TRUE(extractor.ForEachPatternFields(
-        record, [&](const ExtractedPattern& pattern) {
-          records.Add(pattern);
-          counter.Add(pattern);
-          return true;
-        }));
-    records.AddRecord(record);
-  }
-  std::vector<std::pair<long long, std::string>> rows;
-  counter.WriteTable([&rows](long long count, std::string_view fields) {
-    rows.emplace_back(count, fields);
-    return true;
-  });
-  const std::string dir = TempPath("counted");
-  ::mkdir(dir.c_str(), 0700);
-  const auto counted = [&](PatternScorer& scorer) {
-    for (const auto& [count, fields] : rows) scorer.AddCounted(count, fields);
-    records.Words().ForEachPair(
-        [&scorer](std::string_view sl, std::string_view tl, long long count) {
-          scorer.AddPair(sl, tl, count);
-        });
-    EXPECT_EQ(scorer.Patterns(), records.Patterns());
-  };
-  PatternScorer inMemory;
-  counted(inMemory);
-  PatternScorer spilled(4 << 20, dir);
-  counted(spilled);
-  const std::string table = TableOf(records, PatternScorer::Layout::Table);
-  EXPECT_TRUE(TableOf(inMemory, PatternScorer::Layout::Table) == table);
-  EXPECT_TRUE(TableOf(spilled, PatternScorer::Layout::Table) == table);
-  EXPECT_GT(spilled.Runs(), 0U);
 }
 
 }  // namespace

@@ -443,6 +443,16 @@ TEST_F(WholeOrAbsent, RefusalsTouchNothing) {
        refused("--lexical takes a file name prefix.")},
       {{"--memory", "3M", inFile_, outFile_},
        refused("--memory takes a size from 4M, as 512M or 4G, not \"3M\".")},
+      // Each mode of counting apart takes only its own options.
+      {{"--smoothing", "good-turing", "--counts-only", inFile_},
+       refused("--counts-only and --smoothing cannot go together.")},
+      {{"--consistent", "--from-counts", inFile_},
+       refused("--from-counts and --consistent cannot go together.")},
+      {{"--counts-only", "--from-counts", inFile_},
+       refused("--counts-only and --from-counts cannot go together.")},
+      {{"-o", outFile_, inFile_}, refused("-o goes with --from-counts.")},
+      {{"--from-counts"},
+       refused("too few paths: 0 given, wanted CountFile....")},
       {{"--lexical", TempPath("no/such/dir/lex"), inFile_, outFile_},
        "Couldn't open outfile " + TempPath("no/such/dir/lex") +
            ".s2t: No such file or directory.\n"},
