@@ -1,10 +1,12 @@
 #include "SortedRuns.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -206,21 +208,62 @@ int SortedRuns::NewRun() {
 
 void SortedRuns::MakeRoomForRun() {
   if (runFds_.size() < fanIn_) return;
+  // Runs of about the same size merge: those of the lowest level, runs
+  // growing a level for each square root of the fan-in their size grows
+  // by, that holds two or more. Merging every run each round would copy
+  // every row written so far again in every round, which grows with the
+  // square of the runs; this way a row is copied once per level.
+  const std::uint64_t base = std::max<std::uint64_t>(
+      2, static_cast<std::uint64_t>(std::sqrt(static_cast<double>(fanIn_))));
+  std::vector<std::pair<int, int>> levels;  // (level, descriptor)
+  for (const int fd : runFds_) {
+    struct stat about {};
+    if (::fstat(fd, &about) != 0) throw TemporaryFileError();
+    int level = 0;
+    for (auto size = static_cast<std::uint64_t>(about.st_size); size >= base;
+         size /= base) {
+      ++level;
+    }
+    levels.emplace_back(level, fd);
+  }
+  std::sort(levels.begin(), levels.end());
+  std::size_t first = 0;
+  while (first + 1 < levels.size() &&
+         levels[first].first != levels[first + 1].first) {
+    ++first;
+  }
+  // Every run on a level of its own: the two smallest.
+  if (first + 1 == levels.size()) first = 0;
+  std::size_t last = first + 2;
+  while (last < levels.size() && levels[last].first == levels[first].first) {
+    ++last;
+  }
+  std::vector<int> merged;
+  for (std::size_t i = first; i < last; ++i) merged.push_back(levels[i].second);
   const int fd = OpenTemporaryFile(dir_);
   if (fd == -1) throw TemporaryFileError();
   try {
     RunWriter writer(fd);
-    MergeInto({}, [&writer](std::uint64_t count, std::string_view line) {
-      writer.Put(count, line);
-      return true;
-    });
+    MergeInto(merged, {},
+              [&writer](std::uint64_t count, std::string_view line) {
+                writer.Put(count, line);
+                return true;
+              });
     writer.Flush();
   } catch (...) {
     ::close(fd);
     throw;
   }
-  for (const int each : runFds_) ::close(each);
-  runFds_.assign(1, fd);
+  runFds_.clear();
+  for (std::size_t i = 0; i < levels.size(); ++i) {
+    if (i >= first && i < last) {
+      ::close(levels[i].second);
+    } else {
+      runFds_.push_back(levels[i].second);
+    }
+  }
+  runFds_.push_back(fd);
+  roundBytes_ += static_cast<std::uint64_t>(::lseek(fd, 0, SEEK_END));
   ++rounds_;
 }
 
@@ -258,10 +301,11 @@ void SortedRuns::Release() {
 
 bool SortedRuns::Merge(const RowTaker& take) {
   SortHeld();
-  return MergeInto(held_, take);
+  return MergeInto(runFds_, held_, take);
 }
 
-bool SortedRuns::MergeInto(const std::vector<Row>& held, const RowTaker& take) {
+bool SortedRuns::MergeInto(const std::vector<int>& fds,
+                           const std::vector<Row>& held, const RowTaker& take) {
   struct Cursor {
     std::unique_ptr<RunReader> Reader;
     const Row* At = nullptr;
@@ -277,9 +321,9 @@ bool SortedRuns::MergeInto(const std::vector<Row>& held, const RowTaker& take) {
       return true;
     }
   };
-  std::vector<Cursor> cursors(runFds_.size() + 1);
-  for (std::size_t i = 0; i < runFds_.size(); ++i) {
-    cursors[i].Reader = std::make_unique<RunReader>(runFds_[i]);
+  std::vector<Cursor> cursors(fds.size() + 1);
+  for (std::size_t i = 0; i < fds.size(); ++i) {
+    cursors[i].Reader = std::make_unique<RunReader>(fds[i]);
   }
   cursors.back().At = held.data();
   cursors.back().End = held.data() + held.size();

@@ -37,8 +37,8 @@ using RowTaker = std::function<bool(std::uint64_t, std::string_view)>;
 class SortedRuns {
  public:
   // Rows held take at most `memory` bytes before they go out as a run in
-  // `dir`; at most `fanIn` runs are open at once (at least 2), the rest
-  // merged into one beforehand. `fanIn` 0 takes 64, or fewer where the
+  // `dir`; at most `fanIn` runs are open at once (at least 2), the smaller
+  // ones merged beforehand. `fanIn` 0 takes 64, or fewer where the
   // system's limit on open files is lower.
   SortedRuns(RowOrder order, std::size_t memory, std::string dir,
              std::size_t fanIn = 0);
@@ -64,8 +64,10 @@ class SortedRuns {
 
   // Runs written so far, those that rounds of merging made not counted.
   std::size_t Runs() const { return runs_; }
-  // How many rounds merged runs before the last merge.
+  // How many rounds merged runs before the last merge, and the bytes
+  // they wrote.
   std::size_t Rounds() const { return rounds_; }
+  std::uint64_t RoundBytes() const { return roundBytes_; }
 
   // Hands `take` every row in order, each line once with its counts added:
   // the runs and the rows held, merged. Stops when `take` returns false and
@@ -89,11 +91,12 @@ class SortedRuns {
   void Spill();
   // Lets the rows go, keeping their room for the next.
   void ReleaseHeld();
-  // Merges the open runs and `held` rows into `take`.
-  bool MergeInto(const std::vector<Row>& held, const RowTaker& take);
+  // Merges the runs `fds` and the `held` rows into `take`.
+  bool MergeInto(const std::vector<int>& fds, const std::vector<Row>& held,
+                 const RowTaker& take);
   // Opens a run for writing; its descriptor.
   int NewRun();
-  // Merges every open run into one when no more may open.
+  // Merges the smaller runs into one when no more may open.
   void MakeRoomForRun();
 
   RowOrder order_;
@@ -103,6 +106,7 @@ class SortedRuns {
   std::vector<int> runFds_;
   std::size_t runs_ = 0;
   std::size_t rounds_ = 0;
+  std::uint64_t roundBytes_ = 0;
   // The rows held, their lines in blocks of their own.
   std::vector<Row> held_;
   struct Block {

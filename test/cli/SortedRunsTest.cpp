@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <random>
@@ -74,6 +75,7 @@ TEST(SortedRuns, MergeEqualsHoldingEverything) {
       {"spilled, one merge", 256 << 10, 0, true, false},
       {"spilled, merged in rounds", 64 << 10, 3, true, true},
       {"two at a time", 32 << 10, 2, true, true},
+      {"many runs, eight open", 28 << 10, 8, true, true},
   };
   for (const Case& c : cases) {
     for (const bool byCount : {false, true}) {
@@ -88,10 +90,18 @@ TEST(SortedRuns, MergeEqualsHoldingEverything) {
       EXPECT_EQ(runs.Rounds() > 0, c.Rounds) << runs.Rounds();
       // The bound is kept: the rows (lines and 24 bytes of row each) of a
       // run cannot hold much less than the bound.
+      std::size_t bytes = 0;
+      for (const auto& row : rows) bytes += row.second.size();
       if (c.Spills) {
-        std::size_t bytes = 0;
-        for (const auto& row : rows) bytes += row.second.size();
         EXPECT_GE(runs.Runs(), bytes / c.Memory);
+      }
+      // Rounds copy a row about once per halving of the runs, not once per
+      // round: merging every run each round grows with their square.
+      if (c.FanIn >= 8) {
+        const double copies = static_cast<double>(runs.RoundBytes()) /
+                              static_cast<double>(16 * rows.size() + bytes);
+        EXPECT_LE(copies, std::log2(static_cast<double>(runs.Runs())))
+            << runs.Runs() << " runs";
       }
     }
   }
