@@ -88,15 +88,29 @@ constexpr std::string_view kCannotWriteOutFile = "Couldn't write outfile.\n";
 constexpr std::string_view kNoTrainingExample =
     "Couldn't produce a training example.\n";
 
-// "Couldn't <verb> <role> <path>: <reason>.\n"; with no reason, as for a
-// read that a signal ended, ": <reason>" is left out. The path is written
-// as given, so the user finds it in the command line; "-", an input read
-// from standard input, is "standard input" whatever its role.
+// A file as messages name it, "<role> <path>": the path as given, so the
+// user finds it in the command line; "-", an input read from standard
+// input, is "standard input" whatever its role.
+inline std::string FileNamed(std::string_view role, std::string_view path) {
+  return path == "-" ? std::string("standard input")
+                     : std::string(role) + " " + std::string(path);
+}
+// The same at the start of a sentence.
+inline std::string FileNamedFirst(std::string_view role,
+                                  std::string_view path) {
+  std::string named = FileNamed(role, path);
+  if (!named.empty() && named[0] >= 'a' && named[0] <= 'z') {
+    named[0] = static_cast<char>(named[0] - 'a' + 'A');
+  }
+  return named;
+}
+// "Couldn't <verb> <file>: <reason>.\n", the file named as FileNamed
+// names it; with no reason, as for a read that a signal ended,
+// ": <reason>" is left out.
 inline std::string FileFailed(std::string_view verb, std::string_view role,
                               std::string_view path, std::string_view reason) {
-  std::string text = "Couldn't " + std::string(verb) + " ";
-  text += path == "-" ? std::string("standard input")
-                      : std::string(role) + " " + std::string(path);
+  std::string text =
+      "Couldn't " + std::string(verb) + " " + FileNamed(role, path);
   if (!reason.empty()) text += ": " + std::string(reason);
   return text + ".\n";
 }
@@ -207,7 +221,7 @@ inline std::string CannotWriteTemporary(std::string_view dir) {
 // order.".
 inline std::string BadCountLine(long long line, std::string_view path,
                                 bool ordered) {
-  return "Line " + Decimal(line) + " of count table " + std::string(path) +
+  return "Line " + Decimal(line) + " of " + FileNamed("count table", path) +
          (ordered ? " is out of --count's order.\n"
                   : " is not a count line.\n");
 }

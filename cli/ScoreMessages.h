@@ -73,29 +73,30 @@ inline std::string ScoreSummary(long long records, long long skipped,
          (entries == 1 ? " entry" : " entries") + " written.\n";
 }
 
-// --from-counts' refusals of count file `path`, which --counts-only writes:
+// --from-counts' refusals of count file `path`, which --counts-only writes
+// (standard input named as FileNamed names it):
 // "Count file F was not written by score_patterns --counts-only." (another
 // program's file, or none); "Count file F is of version V, not 1."; "Count
 // file F was counted with OPTIONS, count file G with OTHERS."; "Count file F
 // ends before its end line."
 inline std::string NotCountFile(std::string_view path) {
-  return "Count file " + std::string(path) +
+  return FileNamedFirst("count file", path) +
          " was not written by score_patterns --counts-only.\n";
 }
 inline std::string CountFileVersion(std::string_view path,
                                     std::string_view version) {
-  return "Count file " + std::string(path) + " is of version " +
+  return FileNamedFirst("count file", path) + " is of version " +
          std::string(version) + ", not 1.\n";
 }
 inline std::string CountedApart(std::string_view path, std::string_view with,
                                 std::string_view first,
                                 std::string_view firstWith) {
-  return "Count file " + std::string(path) + " was counted with " +
-         std::string(with) + ", count file " + std::string(first) + " with " +
+  return FileNamedFirst("count file", path) + " was counted with " +
+         std::string(with) + ", " + FileNamed("count file", first) + " with " +
          std::string(firstWith) + ".\n";
 }
 inline std::string CountFileCut(std::string_view path) {
-  return "Count file " + std::string(path) + " ends before its end line.\n";
+  return FileNamedFirst("count file", path) + " ends before its end line.\n";
 }
 // "Line N of count file F is not a count line.", "... is out of order."
 // (pattern rows come bytewise by their fields, each once) or "... is not a
@@ -103,7 +104,7 @@ inline std::string CountFileCut(std::string_view path) {
 enum class CountLineFault { kNotCount, kOutOfOrder, kNotWordLink };
 inline std::string BadCountFileLine(long long line, std::string_view path,
                                     CountLineFault fault) {
-  return "Line " + Decimal(line) + " of count file " + std::string(path) +
+  return "Line " + Decimal(line) + " of " + FileNamed("count file", path) +
          (fault == CountLineFault::kNotCount ? " is not a count line.\n"
           : fault == CountLineFault::kOutOfOrder
               ? " is out of order.\n"

@@ -158,6 +158,12 @@ TEST_F(CountTables, RefusesWhatIsNoTableInOrder) {
     EXPECT_EQ(run.Stderr, message + "\n");
     ExpectUntouched();
   }
+  // The last table, read from standard input, is named so.
+  testsupport::ChildOptions fromStdin;
+  fromStdin.Stdin = table;
+  const ChildRun piped =
+      Extract({"--merge-counts", "-o", outFile_, "-"}, fromStdin);
+  EXPECT_EQ(piped.Stderr, "Line 2 of standard input is not a count line.\n");
   const ChildRun run =
       Extract({"--merge-counts", "-o", outFile_, inFile_ + ".none", table});
   EXPECT_EQ(run.Stderr, "Couldn't open count table " + inFile_ +

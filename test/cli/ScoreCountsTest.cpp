@@ -253,12 +253,16 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
       {{TempPath("none")},
        "Couldn't open count file " + TempPath("none") +
            ": No such file or directory.\n"},
+      // Standard input reads --count's table.
+      {{"-"},
+       "Standard input was not written by score_patterns --counts-only.\n"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"--from-counts"};
     args.insert(args.end(), c.Files.begin(), c.Files.end());
     args.insert(args.end(), {"-o", TempPath("out.tsv")});
-    const ChildRun run = ScorePatterns(args);
+    const ChildRun run =
+        ScorePatterns(args, c.Files.front() == "-" ? table : "");
     EXPECT_EQ(run.ExitStatus, 1) << c.Stderr;
     EXPECT_EQ(run.Stderr, c.Stderr);
     EXPECT_FALSE(testsupport::FileExists(TempPath("out.tsv")));
