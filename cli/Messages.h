@@ -21,12 +21,8 @@ constexpr std::string_view kExtractPatternsUsage =
     "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
     "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
     "[--temp-dir DIR] [-o OutFile] Table....\n";
-// What extract_patterns --help writes on standard output.
+// What extract_patterns --help writes on standard output after the usage line.
 constexpr std::string_view kExtractPatternsHelp =
-    "Usage: extract_patterns --help | --version | [--consistent] "
-    "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
-    "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
-    "[--temp-dir DIR] [-o OutFile] Table....\n"
     "Writes every labelled constituent of the training examples of InFile as\n"
     "a candidate translation pattern, to OutFile or to standard output when\n"
     "it is absent or \"-\". Options come before InFile.\n"
@@ -53,10 +49,8 @@ constexpr std::string_view kExtractPatternsHelp =
 constexpr std::string_view kMakeExamplesUsage =
     "Usage: make_examples --help | --version | [--quiet] [--bare-labels] "
     "Trees TLFile AlignmentFile [OutFile].\n";
-// What make_examples --help writes on standard output.
+// What make_examples --help writes on standard output after the usage line.
 constexpr std::string_view kMakeExamplesHelp =
-    "Usage: make_examples --help | --version | [--quiet] [--bare-labels] "
-    "Trees TLFile AlignmentFile [OutFile].\n"
     "Writes a training example for every sentence of a corpus: tree k of\n"
     "Trees (bracketed trees as parsers and treebanks write them), line k of\n"
     "TLFile (the TL sentence) and line k of AlignmentFile (links i-j, both\n"

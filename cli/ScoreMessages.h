@@ -20,17 +20,8 @@ constexpr std::string_view kScorePatternsUsage =
     "[--smoothing good-turing|kneser-ney] [--min-count N] [--moses] "
     "[--lexical PREFIX] [--quiet] [--memory SIZE] [--temp-dir DIR] "
     "--from-counts CountFile... [-o OutFile].\n";
-// What score_patterns --help writes on standard output.
+// What score_patterns --help writes on standard output after the usage line.
 constexpr std::string_view kScorePatternsHelp =
-    "Usage: score_patterns --help | --version | [--consistent] "
-    "[--max-words N] [--smoothing good-turing|kneser-ney] [--min-count N] "
-    "[--moses] [--lexical PREFIX] [--memory SIZE] [--temp-dir DIR] [--quiet] "
-    "InFile [OutFile] | "
-    "[--consistent] [--max-words N] [--quiet] [--memory SIZE] "
-    "[--temp-dir DIR] --counts-only InFile [CountFile] | "
-    "[--smoothing good-turing|kneser-ney] [--min-count N] [--moses] "
-    "[--lexical PREFIX] [--quiet] [--memory SIZE] [--temp-dir DIR] "
-    "--from-counts CountFile... [-o OutFile].\n"
     "Counts the candidate patterns of the training examples of InFile (those\n"
     "extract_patterns writes) by SL side and TL words, and writes each pair\n"
     "once with both conditional probabilities and both lexical weights, as a\n"

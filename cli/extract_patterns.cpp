@@ -111,6 +111,7 @@ int main(int argc, char** argv) {
       Fatal(messages::UsageError("extract_patterns", options.Problem,
                                  messages::kExtractPatternsUsage));
     case ExtractOptions::Action::Help:
+      Say(messages::kExtractPatternsUsage);
       Say(messages::kExtractPatternsHelp);
       return 0;
     case ExtractOptions::Action::Version:

@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
 
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    Say(messages::kMakeExamplesUsage);
     Say(messages::kMakeExamplesHelp);
     return 0;
   }

@@ -61,6 +61,7 @@ int main(int argc, char** argv) {
       Fatal(messages::UsageError("score_patterns", options.Problem,
                                  messages::kScorePatternsUsage));
     case ExtractOptions::Action::Help:
+      Say(messages::kScorePatternsUsage);
       Say(messages::kScorePatternsHelp);
       return 0;
     case ExtractOptions::Action::Version:
