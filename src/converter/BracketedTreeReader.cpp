@@ -114,7 +114,13 @@ bool BracketedTreeReader::Scan(std::string_view line) {
       }
       if (size == 0 && !nodes_.empty()) simple_ = false;
       innermost_ = static_cast<std::int32_t>(nodes_.size());
-      nodes_.push_back({outBegin + 1, size, 0, 0, parent, 0, outBegin, 0});
+      // Filled where it lies: a node built aside and copied in whole
+      // stalls on reading back the parts just written.
+      Node& added = nodes_.emplace_back();
+      added.Label = outBegin + 1;
+      added.LabelSize = size;
+      added.Parent = parent;
+      added.OutBegin = outBegin;
       deepest_ = std::max(deepest_, ++openCount_);
     } else if (kind == kCloseChar) {
       ++p;
