@@ -20,7 +20,7 @@ constexpr std::string_view kExtractPatternsUsage =
     "Usage: extract_patterns --help | --version | [--consistent] "
     "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
     "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
-    "[--temp-dir DIR] [-o OutFile] Table....\n";
+    "[--temp-dir DIR] [--quiet] [-o OutFile] Table....\n";
 // What extract_patterns --help writes on standard output after the usage line.
 constexpr std::string_view kExtractPatternsHelp =
     "Writes every labelled constituent of the training examples of InFile as\n"
@@ -174,13 +174,13 @@ inline std::string Progress(long long records, int percent) {
   return text;
 }
 
-// "N records read, K skipped, M patterns written.", "record" and "pattern"
-// singular for 1: what extract_patterns says last on a terminal.
 // "N things", the noun singular for 1.
 inline std::string Counted(long long count, const char* noun) {
   return Decimal(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+// "N records read, K skipped, M patterns written.", "record" and "pattern"
+// singular for 1: what extract_patterns says last on a terminal.
 inline std::string RunSummary(long long records, long long skipped,
                               long long patterns) {
   return Counted(records, "record") + " read, " + Decimal(skipped) +
@@ -202,6 +202,15 @@ inline std::string CountSummary(long long records, long long skipped,
   std::string summary = RunSummary(records, skipped, patterns);
   summary.resize(summary.size() - std::string_view(" written.\n").size());
   return summary + " counted, " + Decimal(distinct) + " distinct written.\n";
+}
+
+// The same for --merge-counts: "N count tables read, M patterns counted, D
+// distinct written.".
+inline std::string MergeSummary(long long tables, long long patterns,
+                                long long distinct) {
+  return Counted(tables, "count table") + " read, " +
+         Counted(patterns, "pattern") + " counted, " + Decimal(distinct) +
+         " distinct written.\n";
 }
 
 // A run of --count or --merge-counts could not be made, written or read

@@ -74,12 +74,19 @@ int MergeCounts(const ExtractOptions& options, unsigned reopened) {
     output.File.Discard();
     Fatal(message);
   };
+  long long patterns = 0;
+  long long distinct = 0;
   try {
     SortedRuns byLine(RowOrder::ByLine, options.Memory, options.TempDir);
     const std::string refusal = ReadCountTables(options.Tables, byLine);
     if (!refusal.empty()) fail(refusal);
-    if (!WriteTableTo(output.Out, [&byLine](const RowTaker& take) {
-          return byLine.MergeInCountOrder(take);
+    if (!WriteTableTo(output.Out, [&](const RowTaker& take) {
+          return byLine.MergeInCountOrder(
+              [&](std::uint64_t count, std::string_view fields) {
+                patterns += static_cast<long long>(count);
+                ++distinct;
+                return take(count, fields);
+              });
         })) {
       fail(messages::CannotWriteOutFile(options.OutFile, output.Out.Error()));
     }
@@ -93,6 +100,11 @@ int MergeCounts(const ExtractOptions& options, unsigned reopened) {
   }
   if (options.OutFile && !output.File.Commit()) {
     fail(messages::CannotWriteOutFile(options.OutFile, errno));
+  }
+  if (!options.Quiet && ::isatty(STDERR_FILENO)) {
+    const std::string summary = messages::MergeSummary(
+        static_cast<long long>(options.Tables.size()), patterns, distinct);
+    std::fwrite(summary.data(), 1, summary.size(), stderr);
   }
   return 0;
 }

@@ -27,7 +27,7 @@ const char kUsage[] =
     "Usage: extract_patterns --help | --version | [--consistent] "
     "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
     "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
-    "[--temp-dir DIR] [-o OutFile] Table....\n";
+    "[--temp-dir DIR] [--quiet] [-o OutFile] Table....\n";
 
 ChildRun ExtractPatterns(const std::vector<std::string>& args,
                          ChildStdout mode = ChildStdout::ToFile) {
@@ -416,6 +416,8 @@ TEST(ExtractPatternsCli, SumsUpTheRunOnATerminalUnlessQuiet) {
   WriteFile(emptyFile, "");
   const ChildRun patterns = ExtractPatterns({inFile});
   ASSERT_EQ(patterns.ExitStatus, 0);
+  const std::string table = TempPath("table.tsv");
+  ASSERT_EQ(ExtractPatterns({"--count", inFile, table}).ExitStatus, 0);
   // make_examples sums up its sentences the same way.
   const std::string corpus = TempPath("corpus");
   WriteFile(corpus + ".ptb", "(NN a) (NN b)");
@@ -438,6 +440,9 @@ TEST(ExtractPatternsCli, SumsUpTheRunOnATerminalUnlessQuiet) {
        "3 records read, 0 skipped, 5 patterns counted, 3 distinct "
        "written.\n",
        true},
+      {{"--merge-counts", "-o", outFile, table, table},
+       "2 count tables read, 10 patterns counted, 3 distinct written.\n",
+       false},
       {{emptyFile, outFile},
        "0 records read, 0 skipped, 0 patterns written.\n",
        true},
