@@ -49,7 +49,29 @@ void WriteOutHeld() {
   }
 }
 
+// How long a termination signal waits for output that takes nothing: a
+// pipe whose reader stopped reading would otherwise hold the process for
+// ever, in a write that never returns. A regular file always takes its
+// bytes, and is never given up on.
+constexpr unsigned kHoldSeconds = 2;
+
+// Ends the process by the signal held, though inside the handler of that
+// very signal, which blocks it.
+void OnHoldTimeout(int) {
+  const int signal = HeldSignal;
+  std::signal(signal, SIG_DFL);
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, signal);
+  ::sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
+  std::raise(signal);
+}
+
 void OnTermination(int signal) {
+  if (!HeldRegular && HeldSignal == 0) {
+    HeldSignal = signal;
+    ::alarm(kHoldSeconds);
+  }
   if (Writing || Building) {
     HeldSignal = signal;
   } else {
@@ -92,6 +114,10 @@ void HoldTerminationDuringWrites() {
     held.sa_flags = SA_RESTART;
     ::sigaction(signal, &held, nullptr);
   }
+  struct sigaction timeout {};
+  timeout.sa_handler = OnHoldTimeout;
+  sigemptyset(&timeout.sa_mask);
+  ::sigaction(SIGALRM, &timeout, nullptr);
 }
 
 bool WriteWhole(int fd, std::string_view bytes) {

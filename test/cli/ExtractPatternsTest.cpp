@@ -1,12 +1,18 @@
 // Black-box tests of extract_patterns: the built program runs as a child
 // process; what it writes is held against the in-process extractor, which
 // PatternExtractorTest checks by hand.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PatternExtractor.h"
@@ -294,6 +300,49 @@ TEST(ExtractPatternsCli, EndsQuietlyWhenTheReaderOfItsOutputIsGone) {
   const ChildRun run = ExtractPatterns({Example()}, ChildStdout::ReaderGone);
   EXPECT_EQ(run.Signal, SIGPIPE);
   EXPECT_EQ(run.Stderr, "");
+}
+
+// A reader that stops reading cannot keep a run told to end from ending:
+// the units under way wait for it a moment, then the signal ends the run.
+TEST(ExtractPatternsCli, EndsOnASignalThoughTheReaderStoppedReading) {
+  std::string corpus;
+  for (int i = 0; i < 2000; ++i) corpus += kGood;
+  const std::string inFile = TempPath("in.txt");
+  WriteFile(inFile, corpus);
+  const std::string fifo = TempPath("stalled.fifo");
+  std::remove(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t pid = testsupport::StartChild(EXTRACT_PATTERNS_BIN,
+                                            {"extract_patterns", inFile, fifo});
+  ASSERT_NE(pid, -1);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  const auto state = [pid] {
+    const std::string stat = ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t paren = stat.rfind(')');
+    return paren == std::string::npos ? 'Z' : stat[paren + 2];
+  };
+  // Until the pipe is full and the run asleep in its write.
+  for (int tries = 0; tries < 1000; ++tries) {
+    int unread = 0;
+    if (::ioctl(reader, FIONREAD, &unread) == 0 && unread >= 4096 &&
+        state() == 'S') {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ::kill(pid, SIGTERM);
+  // Far longer than the wait, then by force: a run that hangs fails the
+  // test rather than hanging it.
+  for (int tries = 0; tries < 3000 && state() != 'Z'; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  const bool ended = state() == 'Z';
+  if (!ended) ::kill(pid, SIGKILL);
+  const ChildRun run = testsupport::FinishChild(pid);
+  ::close(reader);
+  std::remove(fifo.c_str());
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(run.Signal, SIGTERM);
 }
 
 // --- The pattern table -----------------------------------------------------
