@@ -35,33 +35,21 @@ void BoundedCounter::Add(const ExtractedPattern& pattern) {
 }
 
 bool BoundedCounter::WriteTable(const RowTaker& take) {
-  const auto forward = [&take](long long count, std::string_view line) {
-    return take(static_cast<std::uint64_t>(count), line);
-  };
   // What fits stays as fast as it was.
-  if (!full_) return counter_->WriteTable(forward);
+  if (!full_) return counter_->WriteTable(take);
   RetireCounter();
   return others_.MergeInCountOrder(take);
 }
 
 bool BoundedCounter::WriteByLine(const RowTaker& take) {
-  if (!full_) {
-    return counter_->WriteByLine(
-        [&take](long long count, std::string_view line) {
-          return take(static_cast<std::uint64_t>(count), line);
-        });
-  }
+  if (!full_) return counter_->WriteByLine(take);
   RetireCounter();
   return others_.Merge(take);
 }
 
 void BoundedCounter::RetireCounter() {
-  others_.AddRun([this](const RowTaker& run) {
-    return counter_->WriteByLine(
-        [&run](long long count, std::string_view line) {
-          return run(static_cast<std::uint64_t>(count), line);
-        });
-  });
+  others_.AddRun(
+      [this](const RowTaker& run) { return counter_->WriteByLine(run); });
   total_ += counter_->Total();
   // The merge takes the memory the counter gave back.
   counter_.reset();

@@ -163,9 +163,10 @@ void AppendTsvLine(std::size_t record, std::string_view sentenceId,
 
 void AppendTableRow(long long count, std::string_view fields,
                     std::string& out) {
-  char digits[kMostDecimalBytes];
-  char* const end = PutDecimal(digits, count);
-  out.append(digits, end).append("\t").append(fields).push_back('\n');
+  char prefix[kMostDecimalBytes + 1];
+  char* end = PutDecimal(prefix, count);
+  *end++ = '\t';
+  out.append(prefix, end).append(fields).push_back('\n');
 }
 
 std::string_view SentenceId(std::string_view header) {

@@ -339,18 +339,18 @@ void PatternCounter::ForEachLine(
 }
 
 bool PatternCounter::WriteTable(
-    const std::function<bool(long long, std::string_view)>& take) {
+    const std::function<bool(std::uint64_t, std::string_view)>& take) {
   return WriteSorted(true, take);
 }
 
 bool PatternCounter::WriteByLine(
-    const std::function<bool(long long, std::string_view)>& take) {
+    const std::function<bool(std::uint64_t, std::string_view)>& take) {
   return WriteSorted(false, take);
 }
 
 bool PatternCounter::WriteSorted(
     bool byCount,
-    const std::function<bool(long long, std::string_view)>& take) {
+    const std::function<bool(std::uint64_t, std::string_view)>& take) {
   Settle();
   const std::size_t rows = distinct_;
   // Each key holds its line's count for the sort by count, then the first
@@ -420,8 +420,7 @@ bool PatternCounter::WriteSorted(
         __builtin_prefetch(ahead.data() - sizeof(Entry) + at);
       }
     }
-    if (!take(static_cast<long long>(sorted[i].Line->Count),
-              LineOf(sorted[i].Line))) {
+    if (!take(sorted[i].Line->Count, LineOf(sorted[i].Line))) {
       return false;
     }
   }

@@ -63,7 +63,8 @@ class PatternCounter {
   // highest count first, equal counts bytewise by line. Stops when `take`
   // returns false, and returns whether every row was taken. No pattern may
   // be added afterwards. Throws std::bad_alloc when memory runs out.
-  bool WriteTable(const std::function<bool(long long, std::string_view)>& take);
+  bool WriteTable(
+      const std::function<bool(std::uint64_t, std::string_view)>& take);
 
   // Gives back the memory that only adding needs, the slots, so that what
   // reads the lines next has it. No pattern may be added afterwards.
@@ -72,7 +73,7 @@ class PatternCounter {
   // The same bytewise by line alone, counts aside: a sorted run that
   // merges with others line by line.
   bool WriteByLine(
-      const std::function<bool(long long, std::string_view)>& take);
+      const std::function<bool(std::uint64_t, std::string_view)>& take);
 
   // Hands `take` every distinct line, its count and its eight pattern
   // fields, in the order the lines first came. The views stay valid while
@@ -142,7 +143,7 @@ class PatternCounter {
   // WriteTable, or WriteByLine unless `byCount`.
   bool WriteSorted(
       bool byCount,
-      const std::function<bool(long long, std::string_view)>& take);
+      const std::function<bool(std::uint64_t, std::string_view)>& take);
   // Makes room for `lines` more distinct lines: their sort keys and slots.
   void MakeRoom(std::size_t lines);
   // Looks up the lines that wait, for which Add made room.

@@ -57,10 +57,12 @@ void OpenTable(const char* outFile, unsigned reopened, TableOutput& output) {
   output.Out.SetFlushBound(kBatch);
 }
 
-// Writes the table `write` hands its rows to; false when a write failed.
+// Writes the table `write` hands its rows to, adding them up in `rows`;
+// false when a write failed.
 template <class Write>
-bool WriteTableTo(RecordFile& out, Write&& write) {
-  return write([&out](std::uint64_t count, std::string_view fields) {
+bool WriteTableTo(RecordFile& out, long long& rows, Write&& write) {
+  return write([&out, &rows](std::uint64_t count, std::string_view fields) {
+    ++rows;
     AppendTableRow(static_cast<long long>(count), fields, out.Buffer());
     return out.EndUnit();
   });
@@ -80,11 +82,10 @@ int MergeCounts(const ExtractOptions& options, unsigned reopened) {
     SortedRuns byLine(RowOrder::ByLine, options.Memory, options.TempDir);
     const std::string refusal = ReadCountTables(options.Tables, byLine);
     if (!refusal.empty()) fail(refusal);
-    if (!WriteTableTo(output.Out, [&](const RowTaker& take) {
+    if (!WriteTableTo(output.Out, distinct, [&](const RowTaker& take) {
           return byLine.MergeInCountOrder(
               [&](std::uint64_t count, std::string_view fields) {
                 patterns += static_cast<long long>(count);
-                ++distinct;
                 return take(count, fields);
               });
         })) {
@@ -224,12 +225,8 @@ int main(int argc, char** argv) {
       }
       progress.Update(records);
     }
-    if (counting && !WriteTableTo(out, [&](const RowTaker& row) {
-          return counter.WriteTable(
-              [&](std::uint64_t count, std::string_view fields) {
-                ++distinct;
-                return row(count, fields);
-              });
+    if (counting && !WriteTableTo(out, distinct, [&](const RowTaker& row) {
+          return counter.WriteTable(row);
         })) {
       fail(messages::CannotWriteOutFile(options.OutFile, out.Error()));
     }
