@@ -288,6 +288,12 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   // At most an entry per row, and no growth by doubling: at the peak of a
   // run, a spare half of the array would be a tenth of its memory.
   entries_.reserve(rows_.size());
+  // Nor for the sides and TL sides, as many at most: the pages reserved
+  // and never written take no memory, and no growth copies them.
+  sides_.reserve(rows_.size());
+  targetRows.reserve(rows_.size());
+  targetCounts_.reserve(rows_.size());
+  targetSides_.reserve(rows_.size());
   long long best = 0;
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const Row& row = rows_[i];
