@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,10 @@ const KeysCase kKeysCases[] = {
                                                  : ~std::uint32_t{1};
      }},
 };
+
+void PrintTo(const KeysCase& keysCase, std::ostream* out) {
+  *out << keysCase.name;
+}
 
 class FlatIdsKeys : public ::testing::TestWithParam<KeysCase> {};
 
