@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <unordered_map>
 #include <utility>
 
+#include "FlatIds.h"
 #include "LexicalWeights.h"
 #include "PatternFields.h"
 #include "ScoreRuns.h"
@@ -52,9 +52,9 @@ std::size_t CounterShare(std::size_t memory) {
 }
 
 // What scoring in memory takes per distinct line beside the counter: a
-// row, an entry, a side and its place in the order, a TL side's counts
-// and its node in the map.
-constexpr std::size_t kScoreBytes = 64 + 24 + 16 + 4 + 12 + 56;
+// row, an entry, a side and its place in the order, a TL side's counts,
+// its first row and its slots, old and new at once while they grow.
+constexpr std::size_t kScoreBytes = 64 + 24 + 16 + 4 + 12 + 4 + 32;
 
 // The least a set of runs is given, however large the word table: what
 // keeps runs from shrinking to nothing.
@@ -196,6 +196,8 @@ bool PatternScorer::Write(ExtractOptions::Smoothing smoothing,
 }
 
 int CompareFields(std::string_view a, std::string_view b) {
+  // The rows of one side hold its fields alike, whole and long (a tree).
+  if (a == b) return 0;
   // Up to the first difference or escape, bytes compare as they are.
   const std::size_t same = std::min(a.size(), b.size());
   std::size_t at = 0;
@@ -282,10 +284,18 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
     return order < 0;
   });
 
-  std::unordered_map<std::string_view, std::uint32_t> targets;
+  // The TL sides by their words, each by the row it first came in.
+  FlatIds targets;
+  std::vector<std::uint32_t> targetRows;
   // At most an entry per row, and no growth by doubling: at the peak of a
   // run, a spare half of the array would be a tenth of its memory.
   entries_.reserve(rows_.size());
+  // Nor for the sides and TL sides, as many at most: the pages reserved
+  // and never written take no memory, and no growth copies them.
+  sides_.reserve(rows_.size());
+  targetRows.reserve(rows_.size());
+  targetCounts_.reserve(rows_.size());
+  targetSides_.reserve(rows_.size());
   long long best = 0;
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const Row& row = rows_[i];
@@ -296,16 +306,22 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
     sides_.back().Count += row.Count;
     const std::string_view tl = row.Field(ScoredEntry::kTL);
     if (newSide || tl != rows_[i - 1].Field(ScoredEntry::kTL)) {
-      const auto [at, added] =
-          targets.emplace(tl, static_cast<std::uint32_t>(targetCounts_.size()));
+      bool added = false;
+      const std::uint32_t target = targets.Insert(
+          targets.Hash(tl),
+          [&](std::uint32_t other) {
+            return rows_[targetRows[other]].Field(ScoredEntry::kTL) == tl;
+          },
+          added);
       if (added) {
+        targetRows.push_back(static_cast<std::uint32_t>(i));
         targetCounts_.push_back(0);
         targetSides_.push_back(0);
       }
-      ++targetSides_[at->second];
+      ++targetSides_[target];
       entries_.push_back(Entry{static_cast<std::uint32_t>(i),
                                static_cast<std::uint32_t>(sides_.size() - 1),
-                               at->second, 0});
+                               target, 0});
       ++sides_.back().Entries;
       best = 0;
     }

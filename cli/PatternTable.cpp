@@ -7,11 +7,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <exception>
 #include <memory>
 #include <new>
-#include <random>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -21,6 +18,7 @@
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
+#include "FlatIds.h"
 #include "PatternTableSort.h"
 
 using table_sort::Entry;
@@ -35,21 +33,6 @@ namespace {
 // `size` rounded up to a whole number of `unit`, a power of two.
 constexpr std::size_t RoundUp(std::size_t size, std::size_t unit) {
   return (size + unit - 1) & ~(unit - 1);
-}
-
-// A seed no input can know in advance: the order of the table does not
-// depend on it, only where its lines fall among the slots.
-std::uint64_t FreshSeed() {
-  std::uint64_t seed = 0;
-  try {
-    std::random_device device;
-    seed = static_cast<std::uint64_t>(device()) << 32 | device();
-  } catch (const std::exception&) {
-    // No source of randomness: the clock and where the stack lies.
-  }
-  int local = 0;
-  return seed ^ reinterpret_cast<std::uintptr_t>(&local) ^
-         static_cast<std::uint64_t>(std::time(nullptr));
 }
 
 constexpr std::size_t kHugePage = std::size_t{1} << 21;

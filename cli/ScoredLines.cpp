@@ -19,7 +19,8 @@ namespace {
 template <class Number>
 void AppendNumber(Number number, std::string& out) {
   char text[32];
-  out.append(text, std::to_chars(text, text + sizeof text, number).ptr);
+  const char* const end = std::to_chars(text, text + sizeof text, number).ptr;
+  out.append(text, static_cast<std::size_t>(end - text));
 }
 
 // As a C++ stream writes a double by default: six significant digits.

@@ -14,32 +14,42 @@ std::uint64_t Key(std::uint32_t source, std::uint32_t target) {
 
 }  // namespace
 
-std::uint32_t WordTable::Intern(
-    std::unordered_map<std::string_view, std::uint32_t>& ids,
-    std::vector<std::string_view>& names, std::string_view word) {
-  const auto found = ids.find(word);
-  if (found != ids.end()) return found->second;
-  const std::string_view kept = texts_.emplace_back(word);
-  textBytes_ += word.size();
-  const auto id = static_cast<std::uint32_t>(names.size());
-  names.push_back(kept);
-  ids.emplace(kept, id);
-  return id;
+std::string_view WordTable::Side::Text(std::uint32_t id) const {
+  const std::size_t from = id == 0 ? 0 : Ends[id - 1];
+  return std::string_view(Texts).substr(from, Ends[id] - from);
 }
 
-std::uint32_t WordTable::IdOf(
-    const std::unordered_map<std::string_view, std::uint32_t>& ids,
-    std::string_view word) {
-  const auto found = ids.find(word);
-  return found == ids.end() ? kUnknown : found->second;
+std::uint32_t WordTable::Side::Find(std::string_view word) const {
+  const std::uint32_t found =
+      Ids.Find(Ids.Hash(word),
+               [&](std::uint32_t other) { return Text(other + 1) == word; });
+  return found == FlatIds::kAbsent ? kUnknown : found + 1;
+}
+
+std::uint32_t WordTable::Side::Intern(std::string_view word) {
+  bool added = false;
+  const std::uint32_t id = Ids.Insert(
+      Ids.Hash(word),
+      [&](std::uint32_t other) { return Text(other + 1) == word; }, added);
+  if (added) {
+    Texts.append(word);
+    Ends.push_back(Texts.size());
+    Sums.push_back(0);
+  }
+  return id + 1;
+}
+
+std::size_t WordTable::Side::Bytes() const {
+  return Texts.capacity() + Ends.capacity() * sizeof(std::size_t) +
+         Sums.capacity() * sizeof(long long) + Ids.Bytes();
 }
 
 std::uint32_t WordTable::SourceId(std::string_view word) const {
-  return IdOf(sourceIds_, word);
+  return sources_.Find(word);
 }
 
 std::uint32_t WordTable::TargetId(std::string_view word) const {
-  return IdOf(targetIds_, word);
+  return targets_.Find(word);
 }
 
 void WordTable::Add(const ExampleRecordView& record) {
@@ -49,19 +59,17 @@ void WordTable::Add(const ExampleRecordView& record) {
   ForEachSLToken(FieldValue(record.SL),
                  [this](std::string_view word, std::string_view, bool) {
                    if (!word.empty()) {
-                     slIds_.push_back(Intern(sourceIds_, sources_, word));
+                     slIds_.push_back(sources_.Intern(word));
                    }
                  });
   tlIds_.clear();
   ForEachSentenceToken(FieldValue(record.TL), [this](std::string_view word) {
-    tlIds_.push_back(Intern(targetIds_, targets_, word));
+    tlIds_.push_back(targets_.Intern(word));
   });
   if (!CollectLinks(FieldValue(record.Alignment), slIds_.size(), tlIds_.size(),
                     links_)) {
     return;
   }
-  sourceSums_.resize(sources_.size(), 0);
-  targetSums_.resize(targets_.size(), 0);
   slLinked_.assign(slIds_.size(), 0);
   tlLinked_.assign(tlIds_.size(), 0);
   const auto count = [this](std::uint32_t source, std::uint32_t target) {
@@ -85,19 +93,21 @@ void WordTable::Add(const ExampleRecordView& record) {
 
 void WordTable::Count(std::uint32_t source, std::uint32_t target,
                       long long count) {
-  pairs_[Key(source, target)] += count;
-  sourceSums_[source] += count;
-  targetSums_[target] += count;
+  const std::uint64_t key = Key(source, target);
+  bool added = false;
+  const std::uint32_t id = pairIds_.Insert(
+      pairIds_.Hash(key),
+      [&](std::uint32_t pair) { return pairs_[pair].Key == key; }, added);
+  if (added) pairs_.push_back(PairCount{key, 0});
+  pairs_[id].Count += count;
+  sources_.Sums[source] += count;
+  targets_.Sums[target] += count;
 }
 
 void WordTable::AddPair(std::string_view sl, std::string_view tl,
                         long long count) {
-  const std::uint32_t source =
-      sl.empty() ? 0 : Intern(sourceIds_, sources_, sl);
-  const std::uint32_t target =
-      tl.empty() ? 0 : Intern(targetIds_, targets_, tl);
-  sourceSums_.resize(sources_.size(), 0);
-  targetSums_.resize(targets_.size(), 0);
+  const std::uint32_t source = sl.empty() ? 0 : sources_.Intern(sl);
+  const std::uint32_t target = tl.empty() ? 0 : targets_.Intern(tl);
   Count(source, target, count);
 }
 
@@ -107,49 +117,52 @@ void WordTable::ForEachPair(
   for (const auto& [key, count] : pairs_) {
     const auto source = static_cast<std::uint32_t>(key >> 32);
     const auto target = static_cast<std::uint32_t>(key);
-    take(source == 0 ? std::string_view() : sources_[source],
-         target == 0 ? std::string_view() : targets_[target], count);
+    take(source == 0 ? std::string_view() : sources_.Text(source),
+         target == 0 ? std::string_view() : targets_.Text(target), count);
   }
 }
 
 std::size_t WordTable::Bytes() const {
-  // A word: its text and string, a node and a bucket of its map, its name
-  // and its sum; a pair: a node and a bucket.
-  constexpr std::size_t kWord = 32 + 48 + 16 + 16 + 8;
-  constexpr std::size_t kPair = 32 + 16;
-  return textBytes_ + (sources_.size() + targets_.size()) * kWord +
-         pairs_.size() * kPair;
+  return sources_.Bytes() + targets_.Bytes() + pairIds_.Bytes() +
+         pairs_.capacity() * sizeof(PairCount);
 }
 
 long long WordTable::Pair(std::uint32_t source, std::uint32_t target) const {
-  const auto found = pairs_.find(Key(source, target));
-  return found == pairs_.end() ? 0 : found->second;
+  const std::uint64_t key = Key(source, target);
+  const std::uint32_t found = pairIds_.Find(
+      pairIds_.Hash(key),
+      [&](std::uint32_t pair) { return pairs_[pair].Key == key; });
+  return found == FlatIds::kAbsent ? 0 : pairs_[found].Count;
 }
 
 double WordTable::TargetGivenSource(std::uint32_t source,
                                     std::uint32_t target) const {
-  if (source >= sourceSums_.size() || sourceSums_[source] == 0) return 0;
+  const std::vector<long long>& sums = sources_.Sums;
+  if (source >= sums.size() || sums[source] == 0) return 0;
   return static_cast<double>(Pair(source, target)) /
-         static_cast<double>(sourceSums_[source]);
+         static_cast<double>(sums[source]);
 }
 
 double WordTable::SourceGivenTarget(std::uint32_t source,
                                     std::uint32_t target) const {
-  if (target >= targetSums_.size() || targetSums_[target] == 0) return 0;
+  const std::vector<long long>& sums = targets_.Sums;
+  if (target >= sums.size() || sums[target] == 0) return 0;
   return static_cast<double>(Pair(source, target)) /
-         static_cast<double>(targetSums_[target]);
+         static_cast<double>(sums[target]);
 }
 
 void WordTable::Weights(std::uint32_t source, std::uint32_t target,
                         double& targetGivenSource,
                         double& sourceGivenTarget) const {
+  const std::vector<long long>& sourceSums = sources_.Sums;
+  const std::vector<long long>& targetSums = targets_.Sums;
   const auto pair = static_cast<double>(Pair(source, target));
-  const bool known = source < sourceSums_.size() && target < targetSums_.size();
-  targetGivenSource = known && sourceSums_[source] != 0
-                          ? pair / static_cast<double>(sourceSums_[source])
+  const bool known = source < sourceSums.size() && target < targetSums.size();
+  targetGivenSource = known && sourceSums[source] != 0
+                          ? pair / static_cast<double>(sourceSums[source])
                           : 0;
-  sourceGivenTarget = known && targetSums_[target] != 0
-                          ? pair / static_cast<double>(targetSums_[target])
+  sourceGivenTarget = known && targetSums[target] != 0
+                          ? pair / static_cast<double>(targetSums[target])
                           : 0;
 }
 
@@ -164,9 +177,9 @@ std::vector<std::string> WordTable::Lines(bool sourceToTarget) const {
                                          : SourceGivenTarget(source, target);
     std::snprintf(number, sizeof number, "%.7f", weight);
     const std::string_view first =
-        sourceToTarget ? targets_[target] : sources_[source];
+        sourceToTarget ? targets_.Text(target) : sources_.Text(source);
     const std::string_view second =
-        sourceToTarget ? sources_[source] : targets_[target];
+        sourceToTarget ? sources_.Text(source) : targets_.Text(target);
     std::string& line = lines.emplace_back(first);
     line.append(" ").append(second).append(" ").append(number).append("\n");
   }

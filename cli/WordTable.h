@@ -3,13 +3,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "FlatIds.h"
 #include "TrainingExampleReader.h"
 
 // How often each SL word is linked to each TL word over the records of a
@@ -54,25 +54,30 @@ class WordTable {
   std::vector<std::string> Lines(bool sourceToTarget) const;
 
  private:
-  static std::uint32_t IdOf(
-      const std::unordered_map<std::string_view, std::uint32_t>& ids,
-      std::string_view word);
-  std::uint32_t Intern(std::unordered_map<std::string_view, std::uint32_t>& ids,
-                       std::vector<std::string_view>& names,
-                       std::string_view word);
+  // The words of one side, numbered from 1 in the order they come, 0
+  // standing for NULL: their texts end to end, where each ends, and how
+  // often each was linked.
+  struct Side {
+    std::uint32_t Find(std::string_view word) const;
+    std::uint32_t Intern(std::string_view word);
+    std::string_view Text(std::uint32_t id) const;
+    std::size_t Bytes() const;
+
+    FlatIds Ids;  // a word's number less one
+    std::string Texts = "NULL";
+    std::vector<std::size_t> Ends{Texts.size()};
+    std::vector<long long> Sums{0};
+  };
+  struct PairCount {
+    std::uint64_t Key;  // source << 32 | target
+    long long Count;
+  };
   long long Pair(std::uint32_t source, std::uint32_t target) const;
   void Count(std::uint32_t source, std::uint32_t target, long long count);
 
-  // The words' texts, kept where no insertion moves them.
-  std::deque<std::string> texts_;
-  std::size_t textBytes_ = 0;
-  std::unordered_map<std::string_view, std::uint32_t> sourceIds_;
-  std::unordered_map<std::string_view, std::uint32_t> targetIds_;
-  std::vector<std::string_view> sources_{"NULL"};
-  std::vector<std::string_view> targets_{"NULL"};
-  std::unordered_map<std::uint64_t, long long> pairs_;
-  std::vector<long long> sourceSums_{0};
-  std::vector<long long> targetSums_{0};
+  Side sources_, targets_;
+  FlatIds pairIds_;
+  std::vector<PairCount> pairs_;
   // Scratch space reused from record to record.
   std::vector<std::uint32_t> slIds_, tlIds_;
   std::vector<char> slLinked_, tlLinked_;
