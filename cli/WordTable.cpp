@@ -12,6 +12,21 @@ std::uint64_t Key(std::uint32_t source, std::uint32_t target) {
   return std::uint64_t{source} << 32 | target;
 }
 
+// How `a` and `b` order as the starts of lines where a blank follows each:
+// below 0, 0 (the same word) or above 0; kUndecided where the longer holds
+// a blank at the shorter's end, so that only the whole lines can tell.
+constexpr int kUndecided = 2;
+int CompareWords(std::string_view a, std::string_view b) {
+  const std::size_t same = std::min(a.size(), b.size());
+  if (const int order = a.substr(0, same).compare(b.substr(0, same))) {
+    return order < 0 ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  const auto x = static_cast<unsigned char>(same < a.size() ? a[same] : ' ');
+  const auto y = static_cast<unsigned char>(same < b.size() ? b[same] : ' ');
+  return x == y ? kUndecided : x < y ? -1 : 1;
+}
+
 }  // namespace
 
 std::string_view WordTable::Side::Text(std::uint32_t id) const {
@@ -166,23 +181,57 @@ void WordTable::Weights(std::uint32_t source, std::uint32_t target,
                           : 0;
 }
 
-std::vector<std::string> WordTable::Lines(bool sourceToTarget) const {
-  std::vector<std::string> lines;
-  lines.reserve(pairs_.size());
+void WordTable::AppendLine(std::size_t pair, bool sourceToTarget,
+                           std::string& line) const {
+  const auto source = static_cast<std::uint32_t>(pairs_[pair].Key >> 32);
+  const auto target = static_cast<std::uint32_t>(pairs_[pair].Key);
+  const double weight = sourceToTarget ? TargetGivenSource(source, target)
+                                       : SourceGivenTarget(source, target);
   char number[32];
-  for (const auto& [key, count] : pairs_) {
-    const auto source = static_cast<std::uint32_t>(key >> 32);
-    const auto target = static_cast<std::uint32_t>(key);
-    const double weight = sourceToTarget ? TargetGivenSource(source, target)
-                                         : SourceGivenTarget(source, target);
-    std::snprintf(number, sizeof number, "%.7f", weight);
-    const std::string_view first =
-        sourceToTarget ? targets_.Text(target) : sources_.Text(source);
-    const std::string_view second =
-        sourceToTarget ? sources_.Text(source) : targets_.Text(target);
-    std::string& line = lines.emplace_back(first);
-    line.append(" ").append(second).append(" ").append(number).append("\n");
+  std::snprintf(number, sizeof number, "%.7f", weight);
+  line.append(sourceToTarget ? targets_.Text(target) : sources_.Text(source))
+      .append(" ")
+      .append(sourceToTarget ? sources_.Text(source) : targets_.Text(target))
+      .append(" ")
+      .append(number)
+      .append("\n");
+}
+
+bool WordTable::ForEachLine(
+    bool sourceToTarget,
+    const std::function<bool(std::string_view)>& take) const {
+  // The pairs are sorted by number, not as lines: a table of millions of
+  // pairs would otherwise be held a second time, as text.
+  const auto words = [&](std::uint32_t pair) {
+    const auto source = static_cast<std::uint32_t>(pairs_[pair].Key >> 32);
+    const auto target = static_cast<std::uint32_t>(pairs_[pair].Key);
+    return sourceToTarget
+               ? std::pair{targets_.Text(target), sources_.Text(source)}
+               : std::pair{sources_.Text(source), targets_.Text(target)};
+  };
+  std::vector<std::uint32_t> order(pairs_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    order[i] = static_cast<std::uint32_t>(i);
   }
-  std::sort(lines.begin(), lines.end());
-  return lines;
+  std::string x, y;
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    const auto [firstA, secondA] = words(a);
+    const auto [firstB, secondB] = words(b);
+    int by = CompareWords(firstA, firstB);
+    if (by == 0) by = CompareWords(secondA, secondB);
+    if (by != 0 && by != kUndecided) return by < 0;
+    // A word that reads as another and a blank, or NULL and a word "NULL".
+    x.clear();
+    y.clear();
+    AppendLine(a, sourceToTarget, x);
+    AppendLine(b, sourceToTarget, y);
+    return x < y;
+  });
+  std::string line;
+  for (const std::uint32_t pair : order) {
+    line.clear();
+    AppendLine(pair, sourceToTarget, line);
+    if (!take(line)) return false;
+  }
+  return true;
 }

@@ -49,9 +49,12 @@ class WordTable {
   void Weights(std::uint32_t source, std::uint32_t target,
                double& targetGivenSource, double& sourceGivenTarget) const;
 
-  // The lines of Moses' lex.f2e (`sourceToTarget`: "TL SL w(t|s)") or
-  // lex.e2f ("SL TL w(s|t)"), each with its "\n", sorted bytewise.
-  std::vector<std::string> Lines(bool sourceToTarget) const;
+  // Hands `take` the lines of Moses' lex.f2e (`sourceToTarget`: "TL SL
+  // w(t|s)") or lex.e2f ("SL TL w(s|t)"), each with its "\n", sorted
+  // bytewise; stops when `take` returns false, and returns whether every
+  // line was taken.
+  bool ForEachLine(bool sourceToTarget,
+                   const std::function<bool(std::string_view)>& take) const;
 
  private:
   // The words of one side, numbered from 1 in the order they come, 0
@@ -73,6 +76,9 @@ class WordTable {
     long long Count;
   };
   long long Pair(std::uint32_t source, std::uint32_t target) const;
+  // Appends the line of pairs_[pair] that ForEachLine hands on.
+  void AppendLine(std::size_t pair, bool sourceToTarget,
+                  std::string& line) const;
   void Count(std::uint32_t source, std::uint32_t target, long long count);
 
   Side sources_, targets_;

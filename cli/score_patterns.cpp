@@ -40,14 +40,6 @@ struct Output {
   RecordFile Out;
 };
 
-// Writes `lines` to `out`; false when a write failed.
-bool WriteLines(const std::vector<std::string>& lines, RecordFile& out) {
-  for (const std::string& line : lines) {
-    if (!out.Append(line)) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -156,7 +148,11 @@ int main(int argc, char** argv) {
             written);
     if (!ok) failWriting(0, out.Error());
     for (std::size_t i = 1; i < outputs.size(); ++i) {
-      if (!WriteLines(scorer.Words().Lines(i == 1), outputs[i].Out)) {
+      RecordFile& lexical = outputs[i].Out;
+      if (!scorer.Words().ForEachLine(i == 1,
+                                      [&lexical](std::string_view line) {
+                                        return lexical.Append(line);
+                                      })) {
         failWriting(i, outputs[i].Out.Error());
       }
     }
