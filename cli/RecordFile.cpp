@@ -49,10 +49,10 @@ void WriteOutHeld() {
   }
 }
 
-// How long a termination signal waits for output that takes nothing: a
-// pipe whose reader stopped reading would otherwise hold the process for
-// ever, in a write that never returns. A regular file always takes its
-// bytes, and is never given up on.
+// How long a termination signal waits for output that is no regular file
+// to take the units under way: a pipe whose reader stopped reading would
+// otherwise hold the process for ever, in a write that never returns. A
+// regular file always takes its bytes, and is never given up on.
 constexpr unsigned kHoldSeconds = 2;
 
 // Ends the process by the signal held, though inside the handler of that

@@ -97,8 +97,8 @@ class RecordFile {
 // would have, but never while RecordFile::Flush is writing or a unit is being
 // built: such a signal is acted on once the units are whole. Before the
 // process ends, the whole units the last RecordFile opened holds go out.
-// Output that is no regular file and takes nothing for two seconds (a pipe
-// nobody reads) is given up on, and the signal ends the process there.
+// Output that is no regular file gets two seconds from the signal to take
+// them (a pipe nobody reads never would); then the signal ends the process.
 // Signals that are ignored stay ignored.
 void HoldTerminationDuringWrites();
 
