@@ -249,8 +249,8 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
                    : tsv ? ExtractOptions::Format::Tsv
                          : ExtractOptions::Format::Patterns;
 
-  // As with sort, --from-counts' -o may follow the files it reads.
-  if (options.FromCounts && !named && argc - at >= 2 &&
+  // As with sort, -o may follow the files a merge reads.
+  if ((options.FromCounts || options.MergeCounts) && !named && argc - at >= 2 &&
       std::strcmp(argv[argc - 2], "-o") == 0) {
     const std::string_view value = argv[argc - 1];
     if (value.empty()) return usage("-o takes a file name.");
