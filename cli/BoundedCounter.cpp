@@ -17,10 +17,23 @@ BoundedCounter::BoundedCounter(std::size_t memory, std::string dir)
       others_(RowOrder::ByLine, memory - CounterShare(memory), std::move(dir)) {
 }
 
-void BoundedCounter::Add(const ExtractedPattern& pattern) {
+void BoundedCounter::Add(const ExtractedPattern& pattern) { Count(pattern, 1); }
+
+void BoundedCounter::AddCounted(std::uint64_t count, std::string_view fields) {
+  ExtractedPattern pattern;
+  pattern.Fields = fields;
+  Count(pattern, count);
+}
+
+void BoundedCounter::Count(const ExtractedPattern& pattern,
+                           std::uint64_t count) {
+  const auto times = static_cast<long long>(count);
   if (!full_) {
     try {
       counter_->Add(pattern);
+      if (times > 1) {
+        counter_->CountIfHeld(PatternFieldsOf(pattern, line_), times - 1);
+      }
       return;
     } catch (const PatternCounter::LimitReached&) {
       // A counter that holds nothing yet cannot make room.
@@ -29,9 +42,9 @@ void BoundedCounter::Add(const ExtractedPattern& pattern) {
     }
   }
   const std::string_view line = PatternFieldsOf(pattern, line_);
-  if (counter_->CountIfHeld(line)) return;
-  others_.Add(1, line);
-  ++total_;
+  if (counter_->CountIfHeld(line, times)) return;
+  others_.Add(count, line);
+  total_ += times;
 }
 
 bool BoundedCounter::WriteTable(const RowTaker& take) {

@@ -2,8 +2,10 @@
 #define ANNOTATOR_BOUNDEDCOUNTER_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "PatternTable.h"
 #include "SortedRuns.h"
@@ -21,6 +23,9 @@ class BoundedCounter {
   // Counts `pattern`. Throws TemporaryFileError when a run cannot be
   // written, std::bad_alloc when memory runs out before the bound.
   void Add(const ExtractedPattern& pattern);
+  // Counts `count` patterns of `fields`, the eight fields of a --count
+  // line after its count, as Add counts one: how tables add up.
+  void AddCounted(std::uint64_t count, std::string_view fields);
 
   long long Total() const {
     return total_ + (counter_ ? counter_->Total() : 0);
@@ -36,6 +41,8 @@ class BoundedCounter {
   bool WriteByLine(const RowTaker& take);
 
  private:
+  // Counts `count` patterns of `pattern`.
+  void Count(const ExtractedPattern& pattern, std::uint64_t count);
   // Once full: puts the counter's lines in a run of their own and hands
   // its memory to the merge.
   void RetireCounter();

@@ -18,7 +18,7 @@ constexpr std::size_t kRead = std::size_t{1} << 20;
 // but split here rather than by LineReader: a count line is bounded by no
 // record's line limit, and a carriage return before its line feed is part
 // of its last field.
-std::string ReadTable(const char* path, SortedRuns& byLine) {
+std::string ReadTable(const char* path, BoundedCounter& counter) {
   TrainingInput in;
   if (IsStandardInput(path)) {
     in.OpenStandardInput();
@@ -58,7 +58,7 @@ std::string ReadTable(const char* path, SortedRuns& byLine) {
                                 (count == lastCount && fields <= lastFields))) {
         refusal = messages::BadCountLine(number, path, true);
       } else {
-        byLine.Add(count, fields);
+        counter.AddCounted(count, fields);
         lastCount = count;
         lastFields.assign(fields);
       }
@@ -99,9 +99,9 @@ bool SplitCountLine(std::string_view line, std::uint64_t& count,
 }
 
 std::string ReadCountTables(const std::vector<const char*>& paths,
-                            SortedRuns& byLine) {
+                            BoundedCounter& counter) {
   for (const char* path : paths) {
-    std::string refusal = ReadTable(path, byLine);
+    std::string refusal = ReadTable(path, counter);
     if (!refusal.empty()) return refusal;
   }
   return "";

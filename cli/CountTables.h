@@ -6,20 +6,20 @@
 #include <string_view>
 #include <vector>
 
-#include "SortedRuns.h"
+#include "BoundedCounter.h"
 
 // The count of a count line (a count from 1, without leading zeros, a tab,
 // eight tab-separated fields) and its fields; false when it is none.
 bool SplitCountLine(std::string_view line, std::uint64_t& count,
                     std::string_view& fields);
 
-// Reads the --count tables at `paths` into `byLine`, each row as its count
-// and its eight fields. Every line must be a count line (a count from 1,
-// without leading zeros, a tab, eight tab-separated fields, a line feed)
-// and come after the one before it in --count's order, each line once.
-// Returns the message of the first refusal ("" for none): a table that
-// cannot be opened or read, or its first line out of place.
+// Adds the rows of the --count tables at `paths` to `counter`. Every line must
+// be a count line (a count from 1, without leading zeros, a tab, eight
+// tab-separated fields, a line feed) and come after the one before it in
+// --count's order, each line once. Returns the message of the first refusal (""
+// for none): a table that cannot be opened or read, or its first line out of
+// place.
 std::string ReadCountTables(const std::vector<const char*>& paths,
-                            SortedRuns& byLine);
+                            BoundedCounter& counter);
 
 #endif  // ANNOTATOR_COUNTTABLES_H_

@@ -79,11 +79,11 @@ int MergeCounts(const ExtractOptions& options, unsigned reopened) {
   long long patterns = 0;
   long long distinct = 0;
   try {
-    SortedRuns byLine(RowOrder::ByLine, options.Memory, options.TempDir);
-    const std::string refusal = ReadCountTables(options.Tables, byLine);
+    BoundedCounter counter(options.Memory, options.TempDir);
+    const std::string refusal = ReadCountTables(options.Tables, counter);
     if (!refusal.empty()) fail(refusal);
     if (!WriteTableTo(output.Out, distinct, [&](const RowTaker& take) {
-          return byLine.MergeInCountOrder(
+          return counter.WriteTable(
               [&](std::uint64_t count, std::string_view fields) {
                 patterns += static_cast<long long>(count);
                 return take(count, fields);
