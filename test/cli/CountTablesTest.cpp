@@ -138,6 +138,21 @@ TEST_F(CountTables, MergedPiecesGiveTheWholeTable) {
   }
 }
 
+// Lines that come again once the counter is full still add their counts
+// where it holds them: a table merged with itself is that of its corpus
+// twice over.
+TEST_F(CountTables, TableMergedWithItselfCountsTwice) {
+  const std::string table = TempPath("table");
+  WriteFile(table, whole_);
+  WriteFile(inFile_, Records(0, kRecords) + Records(0, kRecords));
+  const ChildRun twice = Extract({"--count", inFile_});
+  const ChildRun run = Extract({"--merge-counts", "--memory", "4M",
+                                "--temp-dir", tempDir_, table, table});
+  EXPECT_EQ(run.ExitStatus, 0) << run.Stderr;
+  EXPECT_TRUE(run.Stdout == twice.Stdout) << "tables differ";
+  EXPECT_TRUE(IsEmptyDirectory(tempDir_));
+}
+
 TEST_F(CountTables, RefusesWhatIsNoTableInOrder) {
   const std::string fields = "\tA\tB\tC\tD\tE\tF\tG\tH\n";
   const std::string table = TempPath("table.tsv");
