@@ -106,6 +106,29 @@ bool SplitWordLine(std::string_view line, std::uint64_t& count, std::string& sl,
   return count <= (std::uint64_t{1} << 62) && !(sl.empty() && tl.empty());
 }
 
+// Whether word `u` comes before word `v` as a count file's rows hold them:
+// bytewise, escaped, each followed by `end` (-1 for nothing, which comes
+// first). Up to where the words part they escape alike; there the first
+// byte written tells, or, where both bytes are escaped, the letter after
+// the backslash. Neither word is copied.
+bool EscapedBefore(std::string_view u, std::string_view v, int end) {
+  const std::size_t shorter = std::min(u.size(), v.size());
+  const auto same = static_cast<std::size_t>(
+      std::mismatch(u.begin(), u.begin() + shorter, v.begin()).first -
+      u.begin());
+  const auto written = [same, end](std::string_view word) {
+    if (same == word.size()) return end;
+    return TsvEscapeOf(word[same]) != 0
+               ? int{'\\'}
+               : int{static_cast<unsigned char>(word[same])};
+  };
+  const int p = written(u);
+  const int q = written(v);
+  if (p != q || p != '\\') return p < q;
+  return static_cast<unsigned char>(TsvEscapeOf(u[same])) <
+         static_cast<unsigned char>(TsvEscapeOf(v[same]));
+}
+
 // A refusal met while reading a count file: it leaves the merge, and the
 // file keeps its message.
 struct CountFileRefused {};
@@ -269,26 +292,26 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
     return false;
   }
   if (!out.Append(std::string(kWords) + "\n")) return false;
-  // The word links in a fixed order, so that equal counts make equal files.
-  std::vector<std::pair<std::string, long long>> links;
-  words.ForEachPair(
-      [&links](std::string_view sl, std::string_view tl, long long count) {
-        std::string key;
-        AppendTsvField(sl, key);
-        key += '\t';
-        AppendTsvField(tl, key);
-        links.emplace_back(std::move(key), count);
+  // The word links in a fixed order, so that equal counts make equal files:
+  // bytewise by their rows' words.
+  // A row goes bytewise by the SL word, a tab and the TL word, escaped: by
+  // SL word as a tab follows it, then by TL word.
+  const bool whole = words.ForEachPair(
+      [](const WordTable::PairWords& a, const WordTable::PairWords& b) {
+        return a.first != b.first ? EscapedBefore(a.first, b.first, '\t')
+                                  : EscapedBefore(a.second, b.second, -1);
+      },
+      [&out](std::string_view sl, std::string_view tl, long long count) {
+        std::string& row = out.Buffer();
+        row += Decimal(count);
+        row += '\t';
+        AppendTsvField(sl, row);
+        row += '\t';
+        AppendTsvField(tl, row);
+        row += '\n';
+        return out.EndUnit();
       });
-  std::sort(links.begin(), links.end());
-  for (const auto& [key, count] : links) {
-    std::string& row = out.Buffer();
-    row += Decimal(count);
-    row += '\t';
-    row += key;
-    row += '\n';
-    if (!out.EndUnit()) return false;
-  }
-  return out.Append(std::string(kEnd) + "\n");
+  return whole && out.Append(std::string(kEnd) + "\n");
 }
 
 std::string MergeCountFiles(const std::vector<const char*>& paths,

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,28 @@ TEST(CountFiles, PiecesOfTheRealTreesScoreAsTheWhole) {
   for (const auto& [split, mode] : cases) {
     ExpectPiecesMakeTheWhole(records, split, mode);
   }
+}
+
+// The word links of a count file come bytewise by their rows' words, NULL's
+// empty word and escaped words among them, so that equal counts make equal
+// files.
+TEST(CountFiles, WordLinksComeInRowOrder) {
+  std::string corpus;
+  for (const std::string& record : MadeCorpus()) corpus += record;
+  const std::string in = TempPath("in.txt");
+  WriteFile(in, corpus);
+  ScorePatterns({"--counts-only", in, TempPath("in.counts")});
+  const std::string text = ReadFile(TempPath("in.counts"));
+  std::vector<std::string> words;
+  for (std::size_t at = text.find("\nwords\n") + 7;
+       at < text.size() && text.compare(at, 4, "end\n") != 0;
+       at = text.find('\n', at) + 1) {
+    const std::size_t tab = text.find('\t', at) + 1;
+    words.push_back(text.substr(tab, text.find('\n', at) - tab));
+  }
+  EXPECT_GT(words.size(), 20U);
+  EXPECT_TRUE(std::adjacent_find(words.begin(), words.end(),
+                                 std::greater_equal<>()) == words.end());
 }
 
 // Count files that cannot add up are refused with a message naming the
