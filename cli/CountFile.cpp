@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -20,7 +21,9 @@ constexpr std::string_view kMagic = "annotator-counts ";
 constexpr std::string_view kVersion = "1";
 constexpr std::string_view kWords = "words";
 constexpr std::string_view kEnd = "end";
-constexpr std::size_t kRead = std::size_t{1} << 20;
+// Every count file given is open through the merge: reads of the size of a
+// run's keep their buffers to a few megabytes however many are open.
+constexpr std::size_t kRead = std::size_t{1} << 16;
 
 // The lines of an input, read in large pieces. As for --merge-counts'
 // tables, no record's line limit bounds them.
@@ -103,89 +106,172 @@ bool SplitWordLine(std::string_view line, std::uint64_t& count, std::string& sl,
   return count <= (std::uint64_t{1} << 62) && !(sl.empty() && tl.empty());
 }
 
-// One count file, read whole, its options checked against `options`, the
-// first file's (`first` names it; empty `options` takes this file's).
-std::string ReadCountFile(const char* path, const char* first,
-                          std::string& options, SortedRuns& patterns,
-                          const WordLinkTaker& addLink) {
-  TrainingInput in;
-  if (IsStandardInput(path)) {
-    in.OpenStandardInput();
-  } else if (!in.Open(path)) {
-    return messages::FileFailed("open", "count file", path, errno);
-  }
-  LineInput lines(in);
-  const auto unread = [&]() -> std::string {
-    if (lines.Failed()) {
-      return messages::FileFailed("read", "count file", path, in.ReadReason());
-    }
-    return "";
+// Whether word `u` comes before word `v` as a count file's rows hold them:
+// bytewise, escaped, each followed by `end` (-1 for nothing, which comes
+// first). Up to where the words part they escape alike; there the first
+// byte written tells, or, where both bytes are escaped, the letter after
+// the backslash. Neither word is copied.
+bool EscapedBefore(std::string_view u, std::string_view v, int end) {
+  const std::size_t shorter = std::min(u.size(), v.size());
+  const auto same = static_cast<std::size_t>(
+      std::mismatch(u.begin(), u.begin() + shorter, v.begin()).first -
+      u.begin());
+  const auto written = [same, end](std::string_view word) {
+    if (same == word.size()) return end;
+    return TsvEscapeOf(word[same]) != 0
+               ? int{'\\'}
+               : int{static_cast<unsigned char>(word[same])};
   };
-  std::string_view line;
-  if (!lines.Next(line) || line.substr(0, kMagic.size()) != kMagic) {
-    const std::string refusal = unread();
-    return refusal.empty() ? messages::NotCountFile(path) : refusal;
-  }
-  line.remove_prefix(kMagic.size());
-  const std::string_view version = line.substr(0, line.find(' '));
-  if (version != kVersion) return messages::CountFileVersion(path, version);
-  const std::string_view with =
-      line.substr(std::min(line.size(), version.size() + 1));
-  if (!ValidOptions(with)) return messages::NotCountFile(path);
-  if (options.empty()) {
-    options.assign(with);
-  } else if (with != options) {
-    return messages::CountedApart(path, with, first, options);
+  const int p = written(u);
+  const int q = written(v);
+  if (p != q || p != '\\') return p < q;
+  return static_cast<unsigned char>(TsvEscapeOf(u[same])) <
+         static_cast<unsigned char>(TsvEscapeOf(v[same]));
+}
+
+// A refusal met while reading a count file: it leaves the merge, and the
+// file keeps its message.
+struct CountFileRefused {};
+
+// A count file as --from-counts reads it: its header when opened, its pattern
+// rows as the merge asks for them, where they lie, its word links when they
+// end. The file closes at its end or at its first refusal.
+class CountFileRows : public SortedSource {
+ public:
+  CountFileRows(const char* path, const WordLinkTaker& addLink)
+      : path_(path), addLink_(addLink) {}
+
+  // Opens the file and reads its header, its options checked against
+  // `options`, those of `first` (empty `options` takes this file's).
+  // `standardInput` tells whether "-" was read before. Throws
+  // CountFileRefused.
+  void Open(const char* first, std::string& options, bool& standardInput) {
+    reading_ = std::make_unique<Reading>();
+    TrainingInput& in = reading_->In;
+    if (IsStandardInput(path_)) {
+      // Reading standard input to its end closed it.
+      if (standardInput) {
+        Refuse(messages::FileFailed("read", "count file", path_, EBADF));
+      }
+      standardInput = true;
+      in.OpenStandardInput();
+    } else if (!in.Open(path_)) {
+      Refuse(messages::FileFailed("open", "count file", path_, errno));
+    }
+    bytes_ = RegularFileSize(path_);
+    std::string_view line;
+    if (!reading_->Lines.Next(line) ||
+        line.substr(0, kMagic.size()) != kMagic) {
+      RefuseUnread(messages::NotCountFile(path_));
+    }
+    line.remove_prefix(kMagic.size());
+    const std::string_view version = line.substr(0, line.find(' '));
+    if (version != kVersion) {
+      Refuse(messages::CountFileVersion(path_, version));
+    }
+    const std::string_view with =
+        line.substr(std::min(line.size(), version.size() + 1));
+    if (!ValidOptions(with)) Refuse(messages::NotCountFile(path_));
+    if (options.empty()) {
+      options.assign(with);
+    } else if (with != options) {
+      Refuse(messages::CountedApart(path_, with, first, options));
+    }
+    rows_ = true;
   }
 
-  std::string refusal;
-  std::string last;
-  bool sawWords = false;
-  patterns.AddRun([&](const RowTaker& take) {
-    while (lines.Next(line)) {
-      if (line == kWords) {
-        sawWords = true;
-        return true;
-      }
+  bool Next(std::uint64_t& count, std::string_view& fields) override {
+    if (!rows_) return false;
+    LineInput& lines = reading_->Lines;
+    std::string_view line;
+    if (!lines.Next(line)) RefuseUnread(messages::CountFileCut(path_));
+    if (line == kWords) {
+      rows_ = false;
+      ReadWords();
+      return false;
+    }
+    if (!SplitCountLine(line, count, fields)) {
+      Refuse(messages::BadCountFileLine(lines.Number(), path_,
+                                        messages::CountLineFault::kNotCount));
+    }
+    // The file merges with the others only in order.
+    if (lines.Number() > 2 && fields <= last_) {
+      Refuse(messages::BadCountFileLine(lines.Number(), path_,
+                                        messages::CountLineFault::kOutOfOrder));
+    }
+    last_.assign(fields);
+    return true;
+  }
+
+  std::uint64_t Bytes() const override { return bytes_; }
+
+  // Reads the rest of the file, as the merge would have, for its refusal.
+  void Finish() {
+    try {
       std::uint64_t count = 0;
       std::string_view fields;
-      if (!SplitCountLine(line, count, fields)) {
-        refusal = messages::BadCountFileLine(
-            lines.Number(), path, messages::CountLineFault::kNotCount);
-        return false;
+      while (Next(count, fields)) {
       }
-      // Each file is a run that merges with the others only in order.
-      if (lines.Number() > 2 && fields <= last) {
-        refusal = messages::BadCountFileLine(
-            lines.Number(), path, messages::CountLineFault::kOutOfOrder);
-        return false;
-      }
-      last.assign(fields);
-      take(count, fields);
-    }
-    return false;
-  });
-  if (!refusal.empty()) return refusal;
-  std::string sl, tl;
-  bool sawEnd = false;
-  while (sawWords && !sawEnd && lines.Next(line)) {
-    std::uint64_t count = 0;
-    if (line == kEnd) {
-      sawEnd = true;
-    } else if (SplitWordLine(line, count, sl, tl)) {
-      addLink(sl, tl, static_cast<long long>(count));
-    } else {
-      return messages::BadCountFileLine(lines.Number(), path,
-                                        messages::CountLineFault::kNotWordLink);
+    } catch (const CountFileRefused&) {
     }
   }
-  refusal = unread();
-  if (!refusal.empty()) return refusal;
-  // A file cut short has no end line; one with more after it was added to.
-  if (!sawEnd) return messages::CountFileCut(path);
-  if (lines.Next(line) || lines.Cut()) return messages::NotCountFile(path);
-  return unread();
-}
+  const std::string& Refusal() const { return refusal_; }
+
+ private:
+  struct Reading {
+    TrainingInput In;
+    LineInput Lines{In};
+  };
+
+  void ReadWords() {
+    LineInput& lines = reading_->Lines;
+    std::string_view line;
+    bool sawEnd = false;
+    while (!sawEnd && lines.Next(line)) {
+      std::uint64_t count = 0;
+      if (line == kEnd) {
+        sawEnd = true;
+      } else if (SplitWordLine(line, count, sl_, tl_)) {
+        addLink_(sl_, tl_, static_cast<long long>(count));
+      } else {
+        Refuse(messages::BadCountFileLine(
+            lines.Number(), path_, messages::CountLineFault::kNotWordLink));
+      }
+    }
+    // A file cut short has no end line; one with more after it was added to.
+    if (!sawEnd) RefuseUnread(messages::CountFileCut(path_));
+    if (lines.Next(line) || lines.Cut()) {
+      RefuseUnread(messages::NotCountFile(path_));
+    }
+    RefuseUnread("");
+    reading_.reset();
+  }
+
+  // Refuses the file with the failed read's message if a read failed, else
+  // with `refusal` unless it is empty.
+  void RefuseUnread(const std::string& refusal) {
+    if (reading_->Lines.Failed()) {
+      Refuse(messages::FileFailed("read", "count file", path_,
+                                  reading_->In.ReadReason()));
+    }
+    if (!refusal.empty()) Refuse(refusal);
+  }
+  [[noreturn]] void Refuse(std::string refusal) {
+    refusal_ = std::move(refusal);
+    rows_ = false;
+    reading_.reset();
+    throw CountFileRefused();
+  }
+
+  const char* path_;
+  const WordLinkTaker& addLink_;
+  std::unique_ptr<Reading> reading_;
+  std::uint64_t bytes_ = 0;
+  bool rows_ = false;
+  std::string last_;
+  std::string sl_, tl_;
+  std::string refusal_;
+};
 
 }  // namespace
 
@@ -206,35 +292,52 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
     return false;
   }
   if (!out.Append(std::string(kWords) + "\n")) return false;
-  // The word links in a fixed order, so that equal counts make equal files.
-  std::vector<std::pair<std::string, long long>> links;
-  words.ForEachPair(
-      [&links](std::string_view sl, std::string_view tl, long long count) {
-        std::string key;
-        AppendTsvField(sl, key);
-        key += '\t';
-        AppendTsvField(tl, key);
-        links.emplace_back(std::move(key), count);
+  // The word links in a fixed order, so that equal counts make equal files:
+  // bytewise by their rows' words.
+  // A row goes bytewise by the SL word, a tab and the TL word, escaped: by
+  // SL word as a tab follows it, then by TL word.
+  const bool whole = words.ForEachPair(
+      [](const WordTable::PairWords& a, const WordTable::PairWords& b) {
+        return a.first != b.first ? EscapedBefore(a.first, b.first, '\t')
+                                  : EscapedBefore(a.second, b.second, -1);
+      },
+      [&out](std::string_view sl, std::string_view tl, long long count) {
+        std::string& row = out.Buffer();
+        row += Decimal(count);
+        row += '\t';
+        AppendTsvField(sl, row);
+        row += '\t';
+        AppendTsvField(tl, row);
+        row += '\n';
+        return out.EndUnit();
       });
-  std::sort(links.begin(), links.end());
-  for (const auto& [key, count] : links) {
-    std::string& row = out.Buffer();
-    row += Decimal(count);
-    row += '\t';
-    row += key;
-    row += '\n';
-    if (!out.EndUnit()) return false;
-  }
-  return out.Append(std::string(kEnd) + "\n");
+  return whole && out.Append(std::string(kEnd) + "\n");
 }
 
-std::string ReadCountFiles(const std::vector<const char*>& paths,
-                           SortedRuns& patterns, const WordLinkTaker& addLink) {
-  std::string options;
+std::string MergeCountFiles(const std::vector<const char*>& paths,
+                            SortedRuns& patterns, const WordLinkTaker& addLink,
+                            const RowTaker& take) {
+  std::vector<std::unique_ptr<CountFileRows>> files;
   for (const char* path : paths) {
-    std::string refusal =
-        ReadCountFile(path, paths.front(), options, patterns, addLink);
-    if (!refusal.empty()) return refusal;
+    files.push_back(std::make_unique<CountFileRows>(path, addLink));
+  }
+  std::string options;
+  bool standardInput = false;
+  try {
+    for (const auto& file : files) {
+      file->Open(paths.front(), options, standardInput);
+      patterns.AddSource(*file);
+    }
+    patterns.Merge(take);
+    return "";
+  } catch (const CountFileRefused&) {
+  }
+  // The refusal that reading the files one after another meets first: the
+  // files before the one refused are read to their end. Those after it are
+  // never needed, nor opened.
+  for (const auto& file : files) {
+    file->Finish();
+    if (!file->Refusal().empty()) return file->Refusal();
   }
   return "";
 }

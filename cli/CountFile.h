@@ -37,15 +37,18 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
                     const std::function<bool(const RowTaker&)>& patterns,
                     const WordTable& words);
 
-// Reads the count files at `paths` ("-" for standard input, gzip as every
-// input), each whole: the pattern rows of each as one sorted run of
-// `patterns`, each word link handed to `addLink`. Returns the message of the
-// first refusal ("" for none): a file that cannot be opened or read, that is no
-// count file or of another version, counted with other options than the
-// first, or a line of it out of place.
+// Adds up the count files at `paths` ("-" for standard input, gzip as every
+// input): the pattern rows of each, read where they lie as a source of
+// `patterns`, merged into `take`; the word links of each, read when its rows
+// end, handed to `addLink`. Returns the refusal that reading the files one
+// after another meets first ("" for none): a file that cannot be opened or
+// read, that is no count file or of another version, counted with other
+// options than the first, or a line of it out of place. What `take` was
+// handed before it is not to be written. Throws what `patterns` throws.
 using WordLinkTaker =
     std::function<void(std::string_view, std::string_view, long long)>;
-std::string ReadCountFiles(const std::vector<const char*>& paths,
-                           SortedRuns& patterns, const WordLinkTaker& addLink);
+std::string MergeCountFiles(const std::vector<const char*>& paths,
+                            SortedRuns& patterns, const WordLinkTaker& addLink,
+                            const RowTaker& take);
 
 #endif  // ANNOTATOR_COUNTFILE_H_

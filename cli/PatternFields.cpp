@@ -24,22 +24,6 @@ bool MayNeedEscape(const char* bytes) {
   return (below14 | zero) != 0;
 }
 
-// The letter that follows the backslash for a byte written escaped, or 0.
-char EscapeOf(char c) {
-  switch (c) {
-    case '\t':
-      return 't';
-    case '\r':
-      return 'r';
-    case '\n':
-      return 'n';
-    case '\\':
-      return '\\';
-    default:
-      return 0;
-  }
-}
-
 char* Copy(std::string_view bytes, char* out) {
   // An empty view may hold no pointer at all, which memcpy must not get.
   if (bytes.empty()) return out;
@@ -60,7 +44,7 @@ char* WriteEscaped(std::string_view field, char* out) {
     }
     const std::size_t end = std::min(field.size(), at + 8);
     for (; at < end; ++at) {
-      const char escape = EscapeOf(field[at]);
+      const char escape = TsvEscapeOf(field[at]);
       if (escape == 0) continue;
       out = Copy(field.substr(run, at - run), out);
       *out++ = '\\';
@@ -117,6 +101,21 @@ char* WritePatternFields(const ExtractedPattern& pattern, char* out) {
     if (at < constraints.size()) *out++ = ' ';
   }
   return out;
+}
+
+char TsvEscapeOf(char c) {
+  switch (c) {
+    case '\t':
+      return 't';
+    case '\r':
+      return 'r';
+    case '\n':
+      return 'n';
+    case '\\':
+      return '\\';
+    default:
+      return 0;
+  }
 }
 
 void AppendTsvField(std::string_view field, std::string& line) {

@@ -13,6 +13,10 @@
 // own tabs alone and every field reads back unchanged.
 void AppendTsvField(std::string_view field, std::string& line);
 
+// The letter after the backslash with which AppendTsvField writes `c`, or 0
+// for a byte written as it is.
+char TsvEscapeOf(char c);
+
 // Appends `field` as it read before AppendTsvField escaped it.
 void AppendUnescaped(std::string_view field, std::string& out);
 

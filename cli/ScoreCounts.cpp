@@ -128,15 +128,13 @@ int CountOnly(const ExtractOptions& options, unsigned reopened) {
 std::string AddCountFiles(const ExtractOptions& options,
                           PatternScorer& scorer) {
   SortedRuns runs(RowOrder::ByLine, options.Memory, options.TempDir);
-  std::string refusal = ReadCountFiles(
+  return MergeCountFiles(
       options.Tables, runs,
       [&scorer](std::string_view sl, std::string_view tl, long long count) {
         scorer.AddPair(sl, tl, count);
+      },
+      [&scorer](std::uint64_t count, std::string_view fields) {
+        scorer.AddCounted(static_cast<long long>(count), fields);
+        return true;
       });
-  if (!refusal.empty()) return refusal;
-  runs.Merge([&scorer](std::uint64_t count, std::string_view fields) {
-    scorer.AddCounted(static_cast<long long>(count), fields);
-    return true;
-  });
-  return "";
 }

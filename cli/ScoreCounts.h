@@ -33,8 +33,9 @@ void CountRecords(
 int CountOnly(const ExtractOptions& options, unsigned reopened);
 
 // --from-counts: adds up the count files options.Tables into `scorer`,
-// their pattern rows merged through runs bounded by options.Memory in
-// options.TempDir. Returns the message of a refusal, "" for none; throws
+// their pattern rows merged where they lie; only more files than may be open
+// at once go through runs in options.TempDir, bounded by options.Memory.
+// Returns the message of a refusal, "" for none; throws
 // TemporaryFileError and std::bad_alloc as SortedRuns does.
 std::string AddCountFiles(const ExtractOptions& options, PatternScorer& scorer);
 

@@ -114,7 +114,9 @@ SortedRuns::SortedRuns(RowOrder order, std::size_t memory, std::string dir,
       fanIn_(fanIn == 0 ? DefaultFanIn() : std::max<std::size_t>(fanIn, 2)) {}
 
 SortedRuns::~SortedRuns() {
-  for (const int fd : runFds_) ::close(fd);
+  for (const Input& input : inputs_) {
+    if (input.Fd != -1) ::close(input.Fd);
+  }
 }
 
 void SortedRuns::Add(std::uint64_t count, std::string_view line) {
@@ -202,12 +204,12 @@ int SortedRuns::NewRun() {
   MakeRoomForRun();
   const int fd = OpenTemporaryFile(dir_);
   if (fd == -1) throw TemporaryFileError();
-  runFds_.push_back(fd);
+  inputs_.push_back(Input{fd, nullptr});
   return fd;
 }
 
 void SortedRuns::MakeRoomForRun() {
-  if (runFds_.size() < fanIn_) return;
+  if (inputs_.size() < fanIn_) return;
   // Runs of about the same size merge: those of the lowest level, runs
   // growing a level for each square root of the fan-in their size grows
   // by, that holds two or more. Merging every run each round would copy
@@ -215,16 +217,19 @@ void SortedRuns::MakeRoomForRun() {
   // square of the runs; this way a row is copied once per level.
   const std::uint64_t base = std::max<std::uint64_t>(
       2, static_cast<std::uint64_t>(std::sqrt(static_cast<double>(fanIn_))));
-  std::vector<std::pair<int, int>> levels;  // (level, descriptor)
-  for (const int fd : runFds_) {
-    struct stat about {};
-    if (::fstat(fd, &about) != 0) throw TemporaryFileError();
-    int level = 0;
-    for (auto size = static_cast<std::uint64_t>(about.st_size); size >= base;
-         size /= base) {
-      ++level;
+  std::vector<std::pair<int, std::size_t>> levels;  // (level, input)
+  for (std::size_t i = 0; i < inputs_.size(); ++i) {
+    std::uint64_t size = 0;
+    if (inputs_[i].Source) {
+      size = inputs_[i].Source->Bytes();
+    } else {
+      struct stat about {};
+      if (::fstat(inputs_[i].Fd, &about) != 0) throw TemporaryFileError();
+      size = static_cast<std::uint64_t>(about.st_size);
     }
-    levels.emplace_back(level, fd);
+    int level = 0;
+    for (; size >= base; size /= base) ++level;
+    levels.emplace_back(level, i);
   }
   std::sort(levels.begin(), levels.end());
   std::size_t first = 0;
@@ -238,8 +243,10 @@ void SortedRuns::MakeRoomForRun() {
   while (last < levels.size() && levels[last].first == levels[first].first) {
     ++last;
   }
-  std::vector<int> merged;
-  for (std::size_t i = first; i < last; ++i) merged.push_back(levels[i].second);
+  std::vector<Input> merged;
+  for (std::size_t i = first; i < last; ++i) {
+    merged.push_back(inputs_[levels[i].second]);
+  }
   const int fd = OpenTemporaryFile(dir_);
   if (fd == -1) throw TemporaryFileError();
   try {
@@ -254,15 +261,17 @@ void SortedRuns::MakeRoomForRun() {
     ::close(fd);
     throw;
   }
-  runFds_.clear();
+  std::vector<Input> kept;
   for (std::size_t i = 0; i < levels.size(); ++i) {
-    if (i >= first && i < last) {
-      ::close(levels[i].second);
-    } else {
-      runFds_.push_back(levels[i].second);
+    const Input& input = inputs_[levels[i].second];
+    if (i < first || i >= last) {
+      kept.push_back(input);
+    } else if (input.Fd != -1) {
+      ::close(input.Fd);
     }
   }
-  runFds_.push_back(fd);
+  kept.push_back(Input{fd, nullptr});
+  inputs_ = std::move(kept);
   roundBytes_ += static_cast<std::uint64_t>(::lseek(fd, 0, SEEK_END));
   ++rounds_;
 }
@@ -292,6 +301,11 @@ bool SortedRuns::AddRun(const std::function<bool(const RowTaker&)>& source) {
   return whole;
 }
 
+void SortedRuns::AddSource(SortedSource& source) {
+  MakeRoomForRun();
+  inputs_.push_back(Input{-1, &source});
+}
+
 void SortedRuns::Release() {
   if (!held_.empty()) Spill();
   std::vector<Block>().swap(spare_);
@@ -301,19 +315,21 @@ void SortedRuns::Release() {
 
 bool SortedRuns::Merge(const RowTaker& take) {
   SortHeld();
-  return MergeInto(runFds_, held_, take);
+  return MergeInto(inputs_, held_, take);
 }
 
-bool SortedRuns::MergeInto(const std::vector<int>& fds,
+bool SortedRuns::MergeInto(const std::vector<Input>& inputs,
                            const std::vector<Row>& held, const RowTaker& take) {
   struct Cursor {
     std::unique_ptr<RunReader> Reader;
+    SortedSource* Source = nullptr;
     const Row* At = nullptr;
     const Row* End = nullptr;
     std::uint64_t Count = 0;
     std::string_view Line;
     bool Advance() {
       if (Reader) return Reader->Next(Count, Line);
+      if (Source) return Source->Next(Count, Line);
       if (At == End) return false;
       Count = At->Count;
       Line = std::string_view(At->Line, At->Size);
@@ -321,9 +337,13 @@ bool SortedRuns::MergeInto(const std::vector<int>& fds,
       return true;
     }
   };
-  std::vector<Cursor> cursors(fds.size() + 1);
-  for (std::size_t i = 0; i < fds.size(); ++i) {
-    cursors[i].Reader = std::make_unique<RunReader>(fds[i]);
+  std::vector<Cursor> cursors(inputs.size() + 1);
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    if (inputs[i].Source) {
+      cursors[i].Source = inputs[i].Source;
+    } else {
+      cursors[i].Reader = std::make_unique<RunReader>(inputs[i].Fd);
+    }
   }
   cursors.back().At = held.data();
   cursors.back().End = held.data() + held.size();
@@ -364,7 +384,7 @@ bool SortedRuns::MergeInto(const std::vector<int>& fds,
 }
 
 bool SortedRuns::MergeInCountOrder(const RowTaker& take) {
-  if (runFds_.empty()) {
+  if (inputs_.empty()) {
     // Every line is held once, after adding: their order by count is
     // all that is left.
     SortHeld();

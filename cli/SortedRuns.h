@@ -34,6 +34,20 @@ class RunReader;
 
 using RowTaker = std::function<bool(std::uint64_t, std::string_view)>;
 
+// Rows already in a set's order, each line once, that the set's merge reads
+// where they lie rather than copied into a run of its own: what a count file
+// is to --from-counts.
+class SortedSource {
+ public:
+  virtual ~SortedSource() = default;
+  // The next row, its line valid until the next call; false at the end.
+  // Whatever it throws leaves the merge reading it.
+  virtual bool Next(std::uint64_t& count, std::string_view& line) = 0;
+  // About its bytes, to merge it with runs of its size when more are open
+  // than the fan-in; 0 where unknown.
+  virtual std::uint64_t Bytes() const = 0;
+};
+
 class SortedRuns {
  public:
   // Rows held take at most `memory` bytes before they go out as a run in
@@ -53,6 +67,11 @@ class SortedRuns {
   // Writes a run of rows already in order (each line once), given by
   // `source` to the taker it is handed; returns what `source` returned.
   bool AddRun(const std::function<bool(const RowTaker&)>& source);
+
+  // Takes `source` as one more input of the merge, as a run. It is read
+  // there, or in a round that merges it with others into a run when no more
+  // may open; it must last until then.
+  void AddSource(SortedSource& source);
 
   // Holds at most `memory` bytes from now on, in the merge too.
   void SetMemory(std::size_t memory) { memory_ = memory; }
@@ -91,19 +110,24 @@ class SortedRuns {
   void Spill();
   // Lets the rows go, keeping their room for the next.
   void ReleaseHeld();
-  // Merges the runs `fds` and the `held` rows into `take`.
-  bool MergeInto(const std::vector<int>& fds, const std::vector<Row>& held,
+  // A run of the set's own (Fd) or a source.
+  struct Input {
+    int Fd = -1;
+    SortedSource* Source = nullptr;
+  };
+  // Merges `inputs` and the `held` rows into `take`.
+  bool MergeInto(const std::vector<Input>& inputs, const std::vector<Row>& held,
                  const RowTaker& take);
   // Opens a run for writing; its descriptor.
   int NewRun();
-  // Merges the smaller runs into one when no more may open.
+  // Merges the smaller inputs into a run when no more may open.
   void MakeRoomForRun();
 
   RowOrder order_;
   std::size_t memory_;
   std::string dir_;
   std::size_t fanIn_;
-  std::vector<int> runFds_;
+  std::vector<Input> inputs_;
   std::size_t runs_ = 0;
   std::size_t rounds_ = 0;
   std::uint64_t roundBytes_ = 0;

@@ -126,15 +126,29 @@ void WordTable::AddPair(std::string_view sl, std::string_view tl,
   Count(source, target, count);
 }
 
-void WordTable::ForEachPair(
-    const std::function<void(std::string_view, std::string_view, long long)>&
+bool WordTable::ForEachPair(
+    const std::function<bool(const PairWords&, const PairWords&)>& before,
+    const std::function<bool(std::string_view, std::string_view, long long)>&
         take) const {
-  for (const auto& [key, count] : pairs_) {
-    const auto source = static_cast<std::uint32_t>(key >> 32);
-    const auto target = static_cast<std::uint32_t>(key);
-    take(source == 0 ? std::string_view() : sources_.Text(source),
-         target == 0 ? std::string_view() : targets_.Text(target), count);
+  const auto words = [this](std::uint32_t pair) {
+    const auto source = static_cast<std::uint32_t>(pairs_[pair].Key >> 32);
+    const auto target = static_cast<std::uint32_t>(pairs_[pair].Key);
+    return PairWords(source == 0 ? std::string_view() : sources_.Text(source),
+                     target == 0 ? std::string_view() : targets_.Text(target));
+  };
+  // Sorted as numbers, as ForEachLine sorts, for the same reason.
+  std::vector<std::uint32_t> order(pairs_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    order[i] = static_cast<std::uint32_t>(i);
   }
+  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return before(words(a), words(b));
+  });
+  for (const std::uint32_t pair : order) {
+    const PairWords both = words(pair);
+    if (!take(both.first, both.second, pairs_[pair].Count)) return false;
+  }
+  return true;
 }
 
 std::size_t WordTable::Bytes() const {

@@ -29,10 +29,15 @@ class WordTable {
   // counted it; an empty word stands for NULL.
   void AddPair(std::string_view sl, std::string_view tl, long long count);
 
-  // Hands `take` every pair counted with its count, NULL as an empty word:
-  // what AddPair takes to make the table again.
-  void ForEachPair(const std::function<void(std::string_view, std::string_view,
-                                            long long)>& take) const;
+  // Hands `take` every pair counted with its count, NULL as an empty word
+  // (what AddPair takes to make the table again), in the order `before` puts
+  // the words of two pairs in (SL and TL word each); stops when `take`
+  // returns false, and returns whether every pair was taken.
+  using PairWords = std::pair<std::string_view, std::string_view>;
+  bool ForEachPair(
+      const std::function<bool(const PairWords&, const PairWords&)>& before,
+      const std::function<bool(std::string_view, std::string_view, long long)>&
+          take) const;
 
   // About the bytes the table holds: it grows with the vocabulary and the
   // pairs of words linked, whatever the number of records.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,13 +20,21 @@ using testsupport::ReadFile;
 using testsupport::TempPath;
 using testsupport::WriteFile;
 
+// `openFiles` other than 0 lowers the child's limit on open files, and so
+// the files a merge may hold open at once.
 ChildRun ScorePatterns(const std::vector<std::string>& args,
-                       const std::string& stdinFile = "") {
+                       const std::string& stdinFile = "", int openFiles = 0) {
   std::vector<std::string> argv{"score_patterns", "--quiet"};
+  if (openFiles != 0) {
+    argv = {"sh", "-c",
+            "ulimit -n " + std::to_string(openFiles) + " && exec \"$0\" \"$@\"",
+            SCORE_PATTERNS_BIN, "--quiet"};
+  }
   argv.insert(argv.end(), args.begin(), args.end());
   testsupport::ChildOptions options;
   options.Stdin = stdinFile;
-  return testsupport::RunChild(SCORE_PATTERNS_BIN, argv, options);
+  return testsupport::RunChild(openFiles != 0 ? "/bin/sh" : SCORE_PATTERNS_BIN,
+                               argv, options);
 }
 
 std::vector<std::string> SplitRecords(const std::string& text) {
@@ -57,17 +66,22 @@ std::vector<std::string> MadeCorpus() {
 
 // How a corpus is cut: into `Pieces` runs of records, an empty piece put
 // in the middle, the count files given last to first, the first read from
-// standard input, the last gzipped.
+// standard input, the last gzipped; merged with the open files limited to
+// `OpenFiles` (0 for no limit).
 struct Split {
   const char* Name;
   std::size_t Pieces;
   bool Empty, Reversed, Stdin, Gzipped;
+  int OpenFiles;
 };
-constexpr Split kOnePiece{"one piece", 1, false, false, false, false};
-constexpr Split kTwoPieces{"two pieces", 2, false, false, false, false};
-constexpr Split kManyPieces{"many pieces", 7, false, false, false, true};
-constexpr Split kReversed{"reversed", 4, false, true, true, false};
-constexpr Split kEmptyPiece{"an empty piece", 3, true, false, false, false};
+constexpr Split kOnePiece{"one piece", 1, false, false, false, false, 0};
+constexpr Split kTwoPieces{"two pieces", 2, false, false, false, false, 0};
+constexpr Split kManyPieces{"many pieces", 7, false, false, false, true, 0};
+constexpr Split kReversed{"reversed", 4, false, true, true, false, 0};
+constexpr Split kEmptyPiece{"an empty piece", 3, true, false, false, false, 0};
+// A limit of 40 lets four files be open: the pieces go through runs.
+constexpr Split kFewOpen{
+    "more pieces than may be open", 9, true, true, true, true, 40};
 
 // The options counted with and those scored with; "LEX" stands for the
 // --lexical prefix of the run.
@@ -144,8 +158,8 @@ void ExpectPiecesMakeTheWhole(const std::vector<std::string>& records,
   // Without -o the table goes to standard output.
   const bool toStdout = split.Pieces == 1;
   if (!toStdout) args.insert(args.end(), {"-o", TempPath("pieces.tsv")});
-  const ChildRun merged =
-      ScorePatterns(args, split.Stdin ? countFiles.front() : "");
+  const ChildRun merged = ScorePatterns(
+      args, split.Stdin ? countFiles.front() : "", split.OpenFiles);
 
   EXPECT_EQ(merged.ExitStatus, 0) << merged.Stderr;
   EXPECT_EQ(worst, one.ExitStatus);
@@ -163,7 +177,7 @@ void ExpectPiecesMakeTheWhole(const std::vector<std::string>& records,
 TEST(CountFiles, PiecesOfAMadeCorpusScoreAsTheWhole) {
   const std::vector<std::string> records = MadeCorpus();
   for (const Split& split :
-       {kOnePiece, kTwoPieces, kManyPieces, kReversed, kEmptyPiece}) {
+       {kOnePiece, kTwoPieces, kManyPieces, kReversed, kEmptyPiece, kFewOpen}) {
     for (const Mode& mode : {kDefault, kMoses, kLexical, kGoodTuring,
                              kKneserNey, kChosen, kSmallMemory}) {
       ExpectPiecesMakeTheWhole(records, split, mode);
@@ -181,6 +195,28 @@ TEST(CountFiles, PiecesOfTheRealTreesScoreAsTheWhole) {
   for (const auto& [split, mode] : cases) {
     ExpectPiecesMakeTheWhole(records, split, mode);
   }
+}
+
+// The word links of a count file come bytewise by their rows' words, NULL's
+// empty word and escaped words among them, so that equal counts make equal
+// files.
+TEST(CountFiles, WordLinksComeInRowOrder) {
+  std::string corpus;
+  for (const std::string& record : MadeCorpus()) corpus += record;
+  const std::string in = TempPath("in.txt");
+  WriteFile(in, corpus);
+  ScorePatterns({"--counts-only", in, TempPath("in.counts")});
+  const std::string text = ReadFile(TempPath("in.counts"));
+  std::vector<std::string> words;
+  for (std::size_t at = text.find("\nwords\n") + 7;
+       at < text.size() && text.compare(at, 4, "end\n") != 0;
+       at = text.find('\n', at) + 1) {
+    const std::size_t tab = text.find('\t', at) + 1;
+    words.push_back(text.substr(tab, text.find('\n', at) - tab));
+  }
+  EXPECT_GT(words.size(), 20U);
+  EXPECT_TRUE(std::adjacent_find(words.begin(), words.end(),
+                                 std::greater_equal<>()) == words.end());
 }
 
 // Count files that cannot add up are refused with a message naming the
@@ -225,6 +261,7 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
   struct Case {
     std::vector<std::string> Files;
     std::string Stderr;
+    std::string Stdin = "";
   };
   const Case cases[] = {
       {{plain, chosen},
@@ -250,19 +287,28 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
       {{changed("link", words + 2, "1\tonly")},
        bad(TempPath("link"), static_cast<long long>(words) + 2,
            messages::CountLineFault::kNotWordLink)},
+      // The files merge at once, yet the refusal is the one that reading
+      // them one after another meets first.
+      {{TempPath("link"), TempPath("zero")},
+       bad(TempPath("link"), static_cast<long long>(words) + 2,
+           messages::CountLineFault::kNotWordLink)},
       {{TempPath("none")},
        "Couldn't open count file " + TempPath("none") +
            ": No such file or directory.\n"},
       // Standard input reads --count's table.
       {{"-"},
-       "Standard input was not written by score_patterns --counts-only.\n"},
+       "Standard input was not written by score_patterns --counts-only.\n",
+       table},
+      // Standard input is closed once read to its end.
+      {{"-", "-"},
+       "Couldn't read standard input: Bad file descriptor.\n",
+       plain},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args{"--from-counts"};
     args.insert(args.end(), c.Files.begin(), c.Files.end());
     args.insert(args.end(), {"-o", TempPath("out.tsv")});
-    const ChildRun run =
-        ScorePatterns(args, c.Files.front() == "-" ? table : "");
+    const ChildRun run = ScorePatterns(args, c.Stdin);
     EXPECT_EQ(run.ExitStatus, 1) << c.Stderr;
     EXPECT_EQ(run.Stderr, c.Stderr);
     EXPECT_FALSE(testsupport::FileExists(TempPath("out.tsv")));

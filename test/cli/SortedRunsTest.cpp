@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <utility>
@@ -59,8 +60,26 @@ const char* TempDir() {
   return dir && *dir ? dir : "/tmp";
 }
 
+// Rows in order that the merge reads where they are.
+class RowsSource : public SortedSource {
+ public:
+  explicit RowsSource(Rows rows) : rows_(std::move(rows)) {}
+  bool Next(std::uint64_t& count, std::string_view& line) override {
+    if (next_ == rows_.size()) return false;
+    count = rows_[next_].first;
+    line = rows_[next_++].second;
+    return true;
+  }
+  std::uint64_t Bytes() const override { return rows_.size() * 100; }
+
+ private:
+  Rows rows_;
+  std::size_t next_ = 0;
+};
+
 // Rows spilled at any bound, merged in rounds at any fan-in, come back as
-// the rows held whole would.
+// the rows held whole would; so do rows given as sources in order beside
+// them.
 TEST(SortedRuns, MergeEqualsHoldingEverything) {
   const Rows rows = RandomRows(20000, 7);
   struct Case {
@@ -69,6 +88,8 @@ TEST(SortedRuns, MergeEqualsHoldingEverything) {
     std::size_t FanIn;
     bool Spills;
     bool Rounds;
+    // How many sources take the first half of the rows.
+    std::size_t Sources = 0;
   };
   const Case cases[] = {
       {"all held", std::size_t{1} << 30, 0, false, false},
@@ -76,30 +97,51 @@ TEST(SortedRuns, MergeEqualsHoldingEverything) {
       {"spilled, merged in rounds", 64 << 10, 3, true, true},
       {"two at a time", 32 << 10, 2, true, true},
       {"many runs, eight open", 28 << 10, 8, true, true},
+      {"sources alone", std::size_t{1} << 30, 0, false, false, 5},
+      {"more sources than open", std::size_t{1} << 30, 3, false, true, 7},
+      {"sources among runs", 64 << 10, 4, true, true, 6},
   };
   for (const Case& c : cases) {
     for (const bool byCount : {false, true}) {
       SCOPED_TRACE(std::string(c.Name) + (byCount ? ", by count" : ""));
       SortedRuns runs(RowOrder::ByLine, c.Memory, TempDir(), c.FanIn);
-      for (const auto& [count, line] : rows) runs.Add(count, line);
+      const std::size_t given = c.Sources ? rows.size() / 2 : 0;
+      std::vector<std::unique_ptr<RowsSource>> sources;
+      for (std::size_t i = 0; i < c.Sources; ++i) {
+        const Rows part(rows.begin() + given * i / c.Sources,
+                        rows.begin() + given * (i + 1) / c.Sources);
+        sources.push_back(std::make_unique<RowsSource>(Expected(part, false)));
+      }
+      for (std::size_t i = 0; i < rows.size(); ++i) {
+        // A source among the rows added, to merge with the runs they make.
+        if (i % (rows.size() / 8) == 0 && i / (rows.size() / 8) < c.Sources) {
+          runs.AddSource(*sources[i / (rows.size() / 8)]);
+        }
+        if (i >= given) runs.Add(rows[i].first, rows[i].second);
+      }
       const Rows merged = Collect([&](const RowTaker& take) {
         return byCount ? runs.MergeInCountOrder(take) : runs.Merge(take);
       });
       EXPECT_EQ(merged, Expected(rows, byCount));
-      EXPECT_EQ(runs.Runs() > 0, c.Spills) << runs.Runs();
+      // In --count's order the rows held beside sources go out as a run.
+      EXPECT_EQ(runs.Runs() > 0, c.Spills || (byCount && c.Sources))
+          << runs.Runs();
       EXPECT_EQ(runs.Rounds() > 0, c.Rounds) << runs.Rounds();
       // The bound is kept: the rows (lines and 24 bytes of row each) of a
       // run cannot hold much less than the bound.
       std::size_t bytes = 0;
-      for (const auto& row : rows) bytes += row.second.size();
+      for (std::size_t i = given; i < rows.size(); ++i) {
+        bytes += rows[i].second.size();
+      }
       if (c.Spills) {
         EXPECT_GE(runs.Runs(), bytes / c.Memory);
       }
       // Rounds copy a row about once per halving of the runs, not once per
       // round: merging every run each round grows with their square.
       if (c.FanIn >= 8) {
-        const double copies = static_cast<double>(runs.RoundBytes()) /
-                              static_cast<double>(16 * rows.size() + bytes);
+        const double copies =
+            static_cast<double>(runs.RoundBytes()) /
+            static_cast<double>(16 * (rows.size() - given) + bytes);
         EXPECT_LE(copies, std::log2(static_cast<double>(runs.Runs())))
             << runs.Runs() << " runs";
       }
