@@ -14,18 +14,13 @@ void LexicalWeights::WordIds(std::string_view field, bool source,
     field = unescaped_;
   }
   ids.clear();
-  // Words are a few bytes long: a byte loop finds their ends sooner than a
-  // call per word would.
-  const char* at = field.data();
-  const char* const end = at + field.size();
-  while (at != end) {
-    const char* const from = at;
-    while (at != end && *at != ' ') ++at;
-    if (at != from) {
-      const std::string_view word(from, static_cast<std::size_t>(at - from));
+  while (!field.empty()) {
+    const std::size_t blank = std::min(field.find(' '), field.size());
+    if (blank != 0) {
+      const std::string_view word = field.substr(0, blank);
       ids.push_back(source ? words_.SourceId(word) : words_.TargetId(word));
     }
-    if (at != end) ++at;
+    field.remove_prefix(std::min(blank + 1, field.size()));
   }
 }
 

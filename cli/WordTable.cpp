@@ -34,29 +34,18 @@ std::string_view WordTable::Side::Text(std::uint32_t id) const {
   return std::string_view(Texts).substr(from, Ends[id] - from);
 }
 
-bool WordTable::Side::Is(std::uint32_t id, std::string_view word) const {
-  const std::size_t from = id == 0 ? 0 : Ends[id - 1];
-  if (Ends[id] - from != word.size()) return false;
-  // Words are a few bytes long: a call to compare them would cost more
-  // than the comparing.
-  const char* const text = Texts.data() + from;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (text[i] != word[i]) return false;
-  }
-  return true;
-}
-
 std::uint32_t WordTable::Side::Find(std::string_view word) const {
-  const std::uint32_t found = Ids.Find(
-      Ids.Hash(word), [&](std::uint32_t other) { return Is(other + 1, word); });
+  const std::uint32_t found =
+      Ids.Find(Ids.Hash(word),
+               [&](std::uint32_t other) { return Text(other + 1) == word; });
   return found == FlatIds::kAbsent ? kUnknown : found + 1;
 }
 
 std::uint32_t WordTable::Side::Intern(std::string_view word) {
   bool added = false;
   const std::uint32_t id = Ids.Insert(
-      Ids.Hash(word), [&](std::uint32_t other) { return Is(other + 1, word); },
-      added);
+      Ids.Hash(word),
+      [&](std::uint32_t other) { return Text(other + 1) == word; }, added);
   if (added) {
     Texts.append(word);
     Ends.push_back(Texts.size());

@@ -64,8 +64,6 @@ class WordTable {
     std::uint32_t Find(std::string_view word) const;
     std::uint32_t Intern(std::string_view word);
     std::string_view Text(std::uint32_t id) const;
-    // Whether `word` is the text of `id`.
-    bool Is(std::uint32_t id, std::string_view word) const;
     std::size_t Bytes() const;
 
     FlatIds Ids;  // a word's number less one
