@@ -39,28 +39,28 @@ void LexicalWeights::Of(std::string_view sl, std::string_view tl,
   std::sort(links_.begin(), links_.end());
   links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
   // Each word takes the mean over the words of the other side linked to
-  // it, added in position order: links come by SL, then TL position.
-  tlSums_.assign(tl_.size(), 0.0);
-  tlLinked_.assign(tl_.size(), 0);
-  slSums_.assign(sl_.size(), 0.0);
-  slLinked_.assign(sl_.size(), 0);
-  for (const auto& [s, t] : links_) {
-    double targetGivenSource = 0;
-    double sourceGivenTarget = 0;
-    words_.Weights(sl_[s], tl_[t], targetGivenSource, sourceGivenTarget);
-    tlSums_[t] += targetGivenSource;
-    ++tlLinked_[t];
-    slSums_[s] += sourceGivenTarget;
-    ++slLinked_[s];
+  // it, added in position order: links come by SL, then TL position, so
+  // an SL word's links come together.
+  tlMeans_.assign(tl_.size(), Mean{});
+  slGivenTL = 1;
+  auto link = links_.cbegin();
+  for (std::size_t s = 0; s < sl_.size(); ++s) {
+    Mean mean;
+    for (; link != links_.cend() && link->first == static_cast<int>(s);
+         ++link) {
+      double targetGivenSource = 0;
+      double sourceGivenTarget = 0;
+      words_.Weights(sl_[s], tl_[link->second], targetGivenSource,
+                     sourceGivenTarget);
+      tlMeans_[link->second].Add(targetGivenSource);
+      mean.Add(sourceGivenTarget);
+    }
+    slGivenTL *=
+        mean.Linked != 0 ? mean.Of() : words_.SourceGivenTarget(sl_[s], 0);
   }
   tlGivenSL = 1;
   for (std::size_t t = 0; t < tl_.size(); ++t) {
-    tlGivenSL *= tlLinked_[t] != 0 ? tlSums_[t] / tlLinked_[t]
-                                   : words_.TargetGivenSource(0, tl_[t]);
-  }
-  slGivenTL = 1;
-  for (std::size_t s = 0; s < sl_.size(); ++s) {
-    slGivenTL *= slLinked_[s] != 0 ? slSums_[s] / slLinked_[s]
-                                   : words_.SourceGivenTarget(sl_[s], 0);
+    tlGivenSL *= tlMeans_[t].Linked != 0 ? tlMeans_[t].Of()
+                                         : words_.TargetGivenSource(0, tl_[t]);
   }
 }

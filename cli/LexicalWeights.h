@@ -30,8 +30,17 @@ class LexicalWeights {
   const WordTable& words_;
   std::vector<std::uint32_t> sl_, tl_;
   std::vector<std::pair<int, int>> links_;
-  std::vector<double> tlSums_, slSums_;
-  std::vector<int> tlLinked_, slLinked_;
+  // The weights a word is linked with, added up.
+  struct Mean {
+    double Sum = 0;
+    int Linked = 0;
+    void Add(double weight) {
+      Sum += weight;
+      ++Linked;
+    }
+    double Of() const { return Sum / Linked; }
+  };
+  std::vector<Mean> tlMeans_;
   std::string unescaped_;
 };
 

@@ -30,16 +30,28 @@ constexpr int kSideFields[] = {
     ScoredEntry::kType,     ScoredEntry::kSL,    ScoredEntry::kCStructure,
     ScoredEntry::kConstSeq, ScoredEntry::kScore, ScoredEntry::kConstraints};
 
-// The first eight bytes of `field` unescaped, zero-padded, as a big-endian
-// number: numbers order as the fields do where they differ.
-std::uint64_t PrefixOf(std::string_view field) {
+// The next `n` bytes of `field` unescaped from `at`, zero-padded, as a
+// big-endian number: numbers order as the fields do where they differ.
+std::uint64_t PrefixOf(std::string_view field, std::size_t& at, int n = 8) {
   std::uint64_t prefix = 0;
-  std::size_t at = 0;
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < n; ++i) {
     const int byte = NextByte(field, at);
     prefix = prefix << 8 | static_cast<std::uint64_t>(byte < 0 ? 0 : byte);
   }
   return prefix;
+}
+
+// A type's first seven bytes unescaped, then its length, 8 standing for any
+// longer: numbers that differ order as the types do, and equal numbers of a
+// length below 8 are equal types.
+std::uint64_t TypeKeyOf(std::string_view type) {
+  std::size_t at = 0;
+  const std::uint64_t prefix = PrefixOf(type, at, 7);
+  std::uint64_t length = 0;
+  for (std::size_t i = 0; i < type.size() && length < 8; ++length) {
+    NextByte(type, i);
+  }
+  return prefix << 8 | length;
 }
 
 // The counter's share of the bound, the word table's included; the lines
@@ -54,7 +66,12 @@ std::size_t CounterShare(std::size_t memory) {
 // What scoring in memory takes per distinct line beside the counter: a
 // row, an entry, a side and its place in the order, a TL side's counts,
 // its first row and its slots, old and new at once while they grow.
-constexpr std::size_t kScoreBytes = 64 + 24 + 16 + 4 + 12 + 4 + 32;
+constexpr std::size_t kScoreBytes = 72 + 24 + 16 + 4 + 12 + 4 + 32;
+
+// How many rows ahead the lines of the rows are fetched: the rows come in
+// order, their lines lie all over memory, and a line waited for costs more
+// than all the work on it.
+constexpr std::size_t kAhead = 16;
 
 // The least a set of runs is given, however large the word table: what
 // keeps runs from shrinking to nothing.
@@ -246,7 +263,7 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   // twice at once.
   rows_.reserve(counter_->Distinct());
   counter_->ForEachLine([this](long long count, std::string_view line) {
-    Row row{line.data(), {}, count, {}};
+    Row row{line.data(), {}, count, 0, {}};
     std::size_t from = 0;
     for (int field = 0; field + 1 < ScoredEntry::kFields; ++field) {
       from = line.find('\t', from);
@@ -254,8 +271,11 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
       ++from;
     }
     row.End[ScoredEntry::kFields - 1] = static_cast<std::uint32_t>(line.size());
-    row.Prefix[0] = PrefixOf(row.Field(ScoredEntry::kType));
-    row.Prefix[1] = PrefixOf(row.Field(ScoredEntry::kSL));
+    row.Type = TypeKeyOf(row.Field(ScoredEntry::kType));
+    std::size_t at = 0;
+    for (std::uint64_t& words : row.Words) {
+      words = PrefixOf(row.Field(ScoredEntry::kSL), at);
+    }
     rows_.push_back(row);
   });
   const auto compareSides = [](const Row& a, const Row& b) {
@@ -267,10 +287,10 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
     return 0;
   };
   std::sort(rows_.begin(), rows_.end(), [&](const Row& a, const Row& b) {
-    if (a.Prefix[0] != b.Prefix[0]) return a.Prefix[0] < b.Prefix[0];
-    if (a.Prefix[1] != b.Prefix[1] &&
-        a.Field(ScoredEntry::kType) == b.Field(ScoredEntry::kType)) {
-      return a.Prefix[1] < b.Prefix[1];
+    if (a.Type != b.Type) return a.Type < b.Type;
+    if ((a.Type & 0xff) < 8) {
+      if (a.Words[0] != b.Words[0]) return a.Words[0] < b.Words[0];
+      if (a.Words[1] != b.Words[1]) return a.Words[1] < b.Words[1];
     }
     int order = compareSides(a, b);
     if (order == 0) {
@@ -299,6 +319,7 @@ std::size_t PatternScorer::Score(ExtractOptions::Smoothing smoothing) {
   long long best = 0;
   for (std::size_t i = 0; i < rows_.size(); ++i) {
     const Row& row = rows_[i];
+    if (i + kAhead < rows_.size()) __builtin_prefetch(rows_[i + kAhead].Line);
     const bool newSide = i == 0 || compareSides(rows_[i - 1], row) != 0;
     if (newSide) {
       sides_.push_back(Side{static_cast<std::uint32_t>(entries_.size()), 0, 0});
@@ -360,8 +381,12 @@ bool PatternScorer::ForEachEntry(
   const double entries = static_cast<double>(entries_.size());
   LexicalWeights lexical(words_);
   ScoredEntry scored;
-  for (const std::uint32_t sideAt : sideOrder_) {
-    const Side& side = sides_[sideAt];
+  for (std::size_t at = 0; at < sideOrder_.size(); ++at) {
+    const Side& side = sides_[sideOrder_[at]];
+    if (at + kAhead < sideOrder_.size()) {
+      const Side& ahead = sides_[sideOrder_[at + kAhead]];
+      __builtin_prefetch(rows_[entries_[ahead.First].Row].Line);
+    }
     for (std::uint32_t i = side.First; i < side.First + side.Entries; ++i) {
       const Entry& entry = entries_[i];
       if (static_cast<std::size_t>(entry.Count) < minCount) continue;

@@ -121,10 +121,11 @@ class PatternScorer {
     const char* Line;
     std::uint32_t End[ScoredEntry::kFields];
     long long Count;
-    // The first eight bytes of the type and of the SL words as they read
-    // unescaped, zero-padded, big-endian: most rows differ in them, and
-    // the sort then never reads the lines, which lie all over memory.
-    std::uint64_t Prefix[2];
+    // The leading bytes of the type and of the SL words as numbers (Score
+    // tells how): most rows differ in them, and the sort then never reads
+    // the lines, which lie all over memory.
+    std::uint64_t Type;
+    std::uint64_t Words[2];
     std::string_view Field(int field) const;
   };
   struct Entry {

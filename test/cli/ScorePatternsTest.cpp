@@ -39,14 +39,16 @@ ChildRun ScorePatterns(const std::vector<std::string>& args,
   return testsupport::RunChild(SCORE_PATTERNS_BIN, argv, options);
 }
 
-// A record of a flat NP over tagged words: one pattern, its root.
+// A record of a flat NP (or `label`) over tagged words: one pattern, its
+// root.
 std::string Flat(const std::string& sl, const std::string& tl,
-                 const std::string& alignment) {
+                 const std::string& alignment,
+                 const std::string& label = "NP") {
   testsupport::RecordLines record;
   record.SL = "SL: " + sl;
   record.TL = "TL: " + tl;
   record.Alignment = "Alignment: " + alignment;
-  std::string tree = "C-Structure:(NP";
+  std::string tree = "C-Structure:(" + label;
   std::string seq = "ConstSeq:";
   int leaf = 0;
   for (std::size_t at = 0; at < sl.size();) {
@@ -245,6 +247,18 @@ TEST(ScoredOrder, CountsFirstThenBytes) {
        {Flat("cat/nn", "chat", "((1,1))"), Flat("cat/nn", "minou", "((1,1))"),
         Flat("cat/nn", "minou", "((1,1))")},
        {"cat", "minou", "cat", "chat"}},
+      // The sort reads the first bytes of types and SL words as numbers:
+      // types alike in seven bytes, then the shorter first, but bytewise
+      // past that whatever their lengths; SL words alike in eight bytes.
+      {"types alike in their first bytes",
+       {Flat("a/nn", "x", "((1,1))", "ABCDEFGx"),
+        Flat("b/nn", "x", "((1,1))", "ABCDEFGab"),
+        Flat("c/nn", "x", "((1,1))", "ABCDEFG")},
+       {"c", "x", "b", "x", "a", "x"}},
+      {"SL words alike in their first eight bytes",
+       {Flat("aaaaaaaabaaaaaaaaaaaaaaa/nn", "x", "((1,1))"),
+        Flat("aaaaaaaaaaaaaaaazzzzzzzz/nn", "x", "((1,1))")},
+       {"aaaaaaaaaaaaaaaazzzzzzzz", "x", "aaaaaaaabaaaaaaaaaaaaaaa", "x"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Name);
