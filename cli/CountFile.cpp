@@ -293,8 +293,7 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
   }
   if (!out.Append(std::string(kWords) + "\n")) return false;
   // The word links in a fixed order, so that equal counts make equal files:
-  // bytewise by their rows' words.
-  // A row goes bytewise by the SL word, a tab and the TL word, escaped: by
+  // bytewise by their rows' SL word, a tab and TL word, escaped; that is by
   // SL word as a tab follows it, then by TL word.
   const bool whole = words.ForEachPair(
       [](const WordTable::PairWords& a, const WordTable::PairWords& b) {

@@ -126,6 +126,16 @@ void WordTable::AddPair(std::string_view sl, std::string_view tl,
   Count(source, target, count);
 }
 
+template <class Before>
+std::vector<std::uint32_t> WordTable::SortedPairs(const Before& before) const {
+  std::vector<std::uint32_t> order(pairs_.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    order[i] = static_cast<std::uint32_t>(i);
+  }
+  std::sort(order.begin(), order.end(), before);
+  return order;
+}
+
 bool WordTable::ForEachPair(
     const std::function<bool(const PairWords&, const PairWords&)>& before,
     const std::function<bool(std::string_view, std::string_view, long long)>&
@@ -136,14 +146,10 @@ bool WordTable::ForEachPair(
     return PairWords(source == 0 ? std::string_view() : sources_.Text(source),
                      target == 0 ? std::string_view() : targets_.Text(target));
   };
-  // Sorted as numbers, as ForEachLine sorts, for the same reason.
-  std::vector<std::uint32_t> order(pairs_.size());
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    order[i] = static_cast<std::uint32_t>(i);
-  }
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return before(words(a), words(b));
-  });
+  const std::vector<std::uint32_t> order =
+      SortedPairs([&](std::uint32_t a, std::uint32_t b) {
+        return before(words(a), words(b));
+      });
   for (const std::uint32_t pair : order) {
     const PairWords both = words(pair);
     if (!take(both.first, both.second, pairs_[pair].Count)) return false;
@@ -214,8 +220,6 @@ void WordTable::AppendLine(std::size_t pair, bool sourceToTarget,
 bool WordTable::ForEachLine(
     bool sourceToTarget,
     const std::function<bool(std::string_view)>& take) const {
-  // The pairs are sorted by number, not as lines: a table of millions of
-  // pairs would otherwise be held a second time, as text.
   const auto words = [&](std::uint32_t pair) {
     const auto source = static_cast<std::uint32_t>(pairs_[pair].Key >> 32);
     const auto target = static_cast<std::uint32_t>(pairs_[pair].Key);
@@ -223,24 +227,21 @@ bool WordTable::ForEachLine(
                ? std::pair{targets_.Text(target), sources_.Text(source)}
                : std::pair{sources_.Text(source), targets_.Text(target)};
   };
-  std::vector<std::uint32_t> order(pairs_.size());
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    order[i] = static_cast<std::uint32_t>(i);
-  }
   std::string x, y;
-  std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    const auto [firstA, secondA] = words(a);
-    const auto [firstB, secondB] = words(b);
-    int by = CompareWords(firstA, firstB);
-    if (by == 0) by = CompareWords(secondA, secondB);
-    if (by != 0 && by != kUndecided) return by < 0;
-    // A word that reads as another and a blank, or NULL and a word "NULL".
-    x.clear();
-    y.clear();
-    AppendLine(a, sourceToTarget, x);
-    AppendLine(b, sourceToTarget, y);
-    return x < y;
-  });
+  const std::vector<std::uint32_t> order =
+      SortedPairs([&](std::uint32_t a, std::uint32_t b) {
+        const auto [firstA, secondA] = words(a);
+        const auto [firstB, secondB] = words(b);
+        int by = CompareWords(firstA, firstB);
+        if (by == 0) by = CompareWords(secondA, secondB);
+        if (by != 0 && by != kUndecided) return by < 0;
+        // A word that reads as another and a blank, or NULL and a word "NULL".
+        x.clear();
+        y.clear();
+        AppendLine(a, sourceToTarget, x);
+        AppendLine(b, sourceToTarget, y);
+        return x < y;
+      });
   std::string line;
   for (const std::uint32_t pair : order) {
     line.clear();

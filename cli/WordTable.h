@@ -81,6 +81,11 @@ class WordTable {
     long long Count;
   };
   long long Pair(std::uint32_t source, std::uint32_t target) const;
+  // The pair numbers in the order `before(a, b)` of two of them gives: the
+  // pairs are sorted as numbers, not as text, so that a table of millions
+  // of pairs is not held a second time.
+  template <class Before>
+  std::vector<std::uint32_t> SortedPairs(const Before& before) const;
   // Appends the line of pairs_[pair] that ForEachLine hands on.
   void AppendLine(std::size_t pair, bool sourceToTarget,
                   std::string& line) const;
