@@ -11,6 +11,7 @@
 
 #include "ExtractOptions.h"
 #include "ExtractedPattern.h"
+#include "PageMemory.h"
 #include "PatternTable.h"
 #include "WordTable.h"
 
@@ -158,8 +159,8 @@ class PatternScorer {
   long long spilled_ = 0;
   std::string line_;
   WordTable words_;
-  std::vector<Row> rows_;
-  std::vector<Entry> entries_;
+  PageVector<Row> rows_;
+  PageVector<Entry> entries_;
   std::vector<Side> sides_;
   std::vector<std::uint32_t> sideOrder_;
   std::vector<long long> targetCounts_;

@@ -1,7 +1,5 @@
 #include "PatternTable.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -35,47 +33,7 @@ constexpr std::size_t RoundUp(std::size_t size, std::size_t unit) {
   return (size + unit - 1) & ~(unit - 1);
 }
 
-constexpr std::size_t kHugePage = std::size_t{1} << 21;
-
-// Below this, memory comes from the allocator; from here on, it is mapped
-// in whole huge pages where the system gives them (only aligned ranges get
-// them).
-constexpr std::size_t kMappedFrom = kHugePage / 2;
-
-// The bytes mapped for `bytes`.
-std::size_t MappedSize(std::size_t bytes) { return RoundUp(bytes, kHugePage); }
-
 }  // namespace
-
-void* PatternCounter::NewPages(std::size_t bytes) {
-  if (bytes < kMappedFrom) {
-    void* const memory = std::malloc(std::max<std::size_t>(bytes, 1));
-    if (memory == nullptr) throw std::bad_alloc();
-    return memory;
-  }
-  const std::size_t size = MappedSize(bytes);
-  void* const pages = ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (pages == MAP_FAILED) throw std::bad_alloc();
-  const auto start = reinterpret_cast<std::uintptr_t>(pages);
-  const std::uintptr_t aligned = RoundUp(start, kHugePage);
-  if (aligned != start) ::munmap(pages, aligned - start);
-  ::munmap(reinterpret_cast<char*>(aligned) + size,
-           start + kHugePage - aligned);
-#ifdef MADV_HUGEPAGE
-  ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
-#endif
-  return reinterpret_cast<void*>(aligned);
-}
-
-void PatternCounter::FreePages(void* memory, std::size_t bytes) {
-  if (memory == nullptr) return;
-  if (bytes < kMappedFrom) {
-    std::free(memory);
-  } else {
-    ::munmap(memory, MappedSize(bytes));
-  }
-}
 
 PatternCounter::PatternCounter(std::size_t memoryLimit)
     : seed_(FreshSeed()),

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "ExtractedPattern.h"
+#include "PageMemory.h"
 #include "PatternFields.h"
 
 // The distinct patterns of a run with how often each occurred. Memory grows
@@ -84,18 +85,14 @@ class PatternCounter {
   struct Entry;
 
  private:
-  // An array of objects of a trivial type, made in memory of its own: a
-  // large one in huge pages where the system gives them, since millions of
-  // lines otherwise cost a page fault per 4 KiB and a miss in the
-  // translation cache per lookup.
-  static void* NewPages(std::size_t bytes);
-  static void FreePages(void* memory, std::size_t bytes);
+  // An array of objects of a trivial type in page memory, made without
+  // writing it (a vector would zero it first).
   template <class T>
   class PageArray {
    public:
     PageArray() = default;
     explicit PageArray(std::size_t size)
-        : data_(static_cast<T*>(NewPages(size * sizeof(T)))), size_(size) {
+        : data_(static_cast<T*>(::NewPages(size * sizeof(T)))), size_(size) {
       static_assert(std::is_trivially_destructible_v<T>);
       std::uninitialized_default_construct_n(data_, size);
     }
@@ -105,7 +102,7 @@ class PatternCounter {
       std::swap(size_, other.size_);
       return *this;
     }
-    ~PageArray() { FreePages(data_, size_ * sizeof(T)); }
+    ~PageArray() { ::FreePages(data_, size_ * sizeof(T)); }
     T* get() const { return data_; }
     T& operator[](std::size_t i) const { return data_[i]; }
     std::size_t size() const { return size_; }
