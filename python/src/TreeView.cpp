@@ -256,6 +256,7 @@ PyObject* Item(PyObject* self, Py_ssize_t i) {
   return Sibling(self, children[static_cast<std::size_t>(i)]);
 }
 
+// NOLINTNEXTLINE(misc-no-recursion): tuples in tuples, to Python's limit.
 PyObject* Subscript(PyObject* self, PyObject* key) {
   const std::vector<CTree::TreeNode*>& children = NodeOf(self)->Children;
   const auto count = static_cast<Py_ssize_t>(children.size());
@@ -282,7 +283,10 @@ PyObject* Subscript(PyObject* self, PyObject* key) {
     Py_INCREF(self);
     PyObject* node = self;
     for (Py_ssize_t k = 0; node && k < steps; ++k) {
-      PyObject* next = Subscript(node, PyTuple_GET_ITEM(key, k));
+      const bool deeper = Py_EnterRecursiveCall(" in a tree index") == 0;
+      PyObject* next =
+          deeper ? Subscript(node, PyTuple_GET_ITEM(key, k)) : nullptr;
+      if (deeper) Py_LeaveRecursiveCall();
       Py_DECREF(node);
       node = next;
       if (node && k + 1 < steps && !PyObject_TypeCheck(node, TreeType)) {
@@ -314,10 +318,7 @@ PyObject* Repr(PyObject* self) {
   return Guard([&] {
     std::string text;
     AsTree(self)->Owner->ReturnSubTree(NodeOf(self), text);
-    if (text.size() > kReprText) {
-      text.resize(kReprText);
-      text += "...";
-    }
+    if (text.size() > kReprText) text.replace(kReprText, text.npos, "...");
     return Release(Text("<annotator.Tree " + text + ">"));
   });
 }

@@ -1,5 +1,6 @@
 import collections.abc
 import copy
+import functools
 import gc
 import gzip
 import io
@@ -118,7 +119,9 @@ def test_tuple_indexes_walk_down_as_nltk_trees_do():
     assert tree[0, 1].same_node(tree[0][1]) and tree[-1, -1].word == "sleeps"
     assert [t.word for t in tree[0, ::-1]] == ["cat", "the"]
     for key, error in (((0, 2), IndexError), ((0, 0, 0), IndexError),
-                       ((slice(0, 1), 0), TypeError), ((0, "x"), TypeError)):
+                       ((slice(0, 1), 0), TypeError), ((0, "x"), TypeError),
+                       (functools.reduce(lambda k, _: (k,), range(10 ** 6), ()),
+                        RecursionError)):
         with pytest.raises(error):
             tree[key]
 
