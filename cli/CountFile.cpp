@@ -317,6 +317,7 @@ std::string MergeCountFiles(const std::vector<const char*>& paths,
                             SortedRuns& patterns, const WordLinkTaker& addLink,
                             const RowTaker& take) {
   std::vector<std::unique_ptr<CountFileRows>> files;
+  files.reserve(paths.size());
   for (const char* path : paths) {
     files.push_back(std::make_unique<CountFileRows>(path, addLink));
   }

@@ -43,7 +43,7 @@ PatternCounter::PatternCounter(std::size_t memoryLimit)
   XXH3_generateSecret_fromSeed(secret_, seed_);
   Charge(kFirstSlots * sizeof(std::uint64_t));
   slots_ = PageArray<std::uint64_t>(kFirstSlots);
-  std::fill_n(slots_.get(), kFirstSlots, 0);
+  std::fill_n(slots_.Data(), kFirstSlots, 0);
 }
 
 PatternCounter::~PatternCounter() = default;
@@ -74,7 +74,7 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
   }
   MakeRoom(waitingCount_ + 1);
 
-  char* const line = blocks_.back().get() + used_ + waitingBytes_ + kUnit;
+  char* const line = blocks_.back().Data() + used_ + waitingBytes_ + kUnit;
   std::size_t size = pattern.Fields.size();
   std::uint64_t hash = 0;
   if (size != 0) {
@@ -95,7 +95,7 @@ void PatternCounter::Add(const ExtractedPattern& pattern) {
 bool PatternCounter::CountIfHeld(std::string_view line, long long count) {
   Settle();
   const std::uint64_t hash = Hash(line.data(), line.size());
-  const std::size_t mask = slots_.size() - 1;
+  const std::size_t mask = slots_.Size() - 1;
   for (std::size_t slot = HomeSlot(hash); slots_[slot] != 0;
        slot = (slot + 1) & mask) {
     if (slots_[slot] >> 32 != hash >> 32) continue;
@@ -119,7 +119,7 @@ void PatternCounter::MakeRoom(std::size_t lines) {
     Charge((covered - keysCharged_) * 2 * sizeof(SortKey));
     keysCharged_ = covered;
   }
-  while ((distinct_ + lines) * 4 > slots_.size() * 3) Grow();
+  while ((distinct_ + lines) * 4 > slots_.Size() * 3) Grow();
 }
 
 void PatternCounter::Settle() {
@@ -127,7 +127,7 @@ void PatternCounter::Settle() {
 }
 
 void PatternCounter::LookUpWaiting() {
-  const std::size_t mask = slots_.size() - 1;
+  const std::size_t mask = slots_.Size() - 1;
   // First the entry each line may match is fetched, all at once.
   for (std::size_t i = 0; i < waitingCount_; ++i) {
     const std::uint64_t hash = waiting_[i].Hash;
@@ -141,7 +141,7 @@ void PatternCounter::LookUpWaiting() {
   }
   // A new line moves down to where the next entry starts (which it is
   // already, unless a line before it in the batch was counted).
-  char* const block = blocks_.back().get();
+  char* const block = blocks_.back().Data();
   std::size_t from = used_;
   for (std::size_t i = 0; i < waitingCount_; ++i) {
     const auto [size, hash] = waiting_[i];
@@ -199,12 +199,12 @@ void PatternCounter::NewBlock(std::size_t need) {
   // The lines that wait move along; nothing can throw from here on.
   if (blocks_.size() > 1) blockEnds_.push_back(used_);
   if (waitingBytes_ != 0) {
-    std::memcpy(blocks_.back().get() + start,
-                blocks_[blocks_.size() - 2].get() + used_, waitingBytes_);
+    std::memcpy(blocks_.back().Data() + start,
+                blocks_[blocks_.size() - 2].Data() + used_, waitingBytes_);
   }
   blockUnit_ = chunks_.size() * kUnitsPerChunk;
   for (std::size_t i = 0; i < chunks; ++i) {
-    chunks_.push_back(blocks_.back().get() + i * kChunk);
+    chunks_.push_back(blocks_.back().Data() + i * kChunk);
   }
   blockSize_ = size;
   used_ = start;
@@ -213,8 +213,8 @@ void PatternCounter::NewBlock(std::size_t need) {
 void PatternCounter::Grow() {
   // A slot's place comes from 32 bits of its line's hash, which place it in
   // a table of up to 2^32 slots.
-  if (slots_.size() >= (std::uint64_t{1} << 32)) throw std::bad_alloc();
-  const std::size_t count = slots_.size() * 2;
+  if (slots_.Size() >= (std::uint64_t{1} << 32)) throw std::bad_alloc();
+  const std::size_t count = slots_.Size() * 2;
   Charge(count * sizeof(std::uint64_t));
   PageArray<std::uint64_t> slots;
   try {
@@ -223,27 +223,27 @@ void PatternCounter::Grow() {
     memoryHeld_ -= count * sizeof(std::uint64_t);
     throw;
   }
-  std::fill_n(slots.get(), count, 0);
+  std::fill_n(slots.Data(), count, 0);
   // The tag a slot keeps is the upper half of its line's hash, which holds
   // the one more bit that numbers a slot now.
   --slotShift_;
   const std::size_t mask = count - 1;
-  for (std::size_t i = 0; i < slots_.size(); ++i) {
+  for (std::size_t i = 0; i < slots_.Size(); ++i) {
     const std::uint64_t content = slots_[i];
     if (content == 0) continue;
     std::size_t slot = HomeSlot(content);
     while (slots[slot] != 0) slot = (slot + 1) & mask;
     slots[slot] = content;
   }
-  memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
+  memoryHeld_ -= slots_.Size() * sizeof(std::uint64_t);
   slots_ = std::move(slots);
 }
 
 std::size_t PatternCounter::Displacement() {
   Settle();
-  const std::size_t mask = slots_.size() - 1;
+  const std::size_t mask = slots_.Size() - 1;
   std::size_t steps = 0;
-  for (std::size_t i = 0; i < slots_.size(); ++i) {
+  for (std::size_t i = 0; i < slots_.Size(); ++i) {
     if (slots_[i] != 0) steps += (i - HomeSlot(slots_[i])) & mask;
   }
   return steps;
@@ -251,14 +251,14 @@ std::size_t PatternCounter::Displacement() {
 
 void PatternCounter::StopAdding() {
   Settle();
-  memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
+  memoryHeld_ -= slots_.Size() * sizeof(std::uint64_t);
   slots_ = PageArray<std::uint64_t>();
 }
 
 template <class Take>
 void PatternCounter::ForEachEntry(Take&& take) const {
   for (std::size_t block = 0; block < blocks_.size(); ++block) {
-    const char* const start = blocks_[block].get();
+    const char* const start = blocks_[block].Data();
     const std::size_t end =
         block < blockEnds_.size() ? blockEnds_[block] : used_;
     // The first block keeps its first unit empty.
@@ -308,23 +308,23 @@ bool PatternCounter::WriteSorted(
   // slots back, the blocks are walked. Later reads come in any order, so
   // again each is fetched ahead.
   constexpr std::size_t kAhead = 16;
-  if (slots_.size() == 0) {
+  if (slots_.Size() == 0) {
     ForEachEntry(key);
   } else {
-    for (std::size_t i = 0; i < slots_.size(); ++i) {
-      if (i + kAhead < slots_.size() && slots_[i + kAhead] != 0) {
+    for (std::size_t i = 0; i < slots_.Size(); ++i) {
+      if (i + kAhead < slots_.Size() && slots_[i + kAhead] != 0) {
         __builtin_prefetch(EntryAt(slots_[i + kAhead] & 0xFFFFFFFF));
       }
       if (slots_[i] != 0) key(EntryAt(slots_[i] & 0xFFFFFFFF));
     }
   }
-  memoryHeld_ -= slots_.size() * sizeof(std::uint64_t);
+  memoryHeld_ -= slots_.Size() * sizeof(std::uint64_t);
   slots_ = PageArray<std::uint64_t>();
   if (rows == 0) return true;
   PageArray<SortKey> spare(rows);
   SortKey* const sorted =
-      byCount ? SortByCount(keys.get(), spare.get(), rows) : keys.get();
-  SortKey* const other = sorted == keys.get() ? spare.get() : keys.get();
+      byCount ? SortByCount(keys.Data(), spare.Data(), rows) : keys.Data();
+  SortKey* const other = sorted == keys.Data() ? spare.Data() : keys.Data();
   // The rows of a count are sorted by line apart from the others: no key
   // has to carry its count through the passes over the lines.
   for (std::size_t from = 0; from < rows;) {
@@ -343,7 +343,7 @@ bool PatternCounter::WriteSorted(
     SortKeys(sorted + from, other + from, to - from, 0, 0, false);
     from = to;
   }
-  if (other == keys.get()) {
+  if (other == keys.Data()) {
     keys = PageArray<SortKey>();
   } else {
     spare = PageArray<SortKey>();

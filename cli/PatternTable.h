@@ -22,6 +22,7 @@
 // its own, and found again through an open hash table of small slots. The
 // hash takes a fresh seed in every counter, so no input known in advance can
 // pile its lines into one run of slots.
+// NOLINTNEXTLINE(clang-analyzer-optin.performance.Padding): one per table.
 class PatternCounter {
  public:
   // Thrown when the next line would take the counter past its limit; other
@@ -103,9 +104,9 @@ class PatternCounter {
       return *this;
     }
     ~PageArray() { ::FreePages(data_, size_ * sizeof(T)); }
-    T* get() const { return data_; }
+    T* Data() const { return data_; }
     T& operator[](std::size_t i) const { return data_[i]; }
-    std::size_t size() const { return size_; }
+    std::size_t Size() const { return size_; }
 
    private:
     T* data_ = nullptr;

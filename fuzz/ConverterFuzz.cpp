@@ -23,7 +23,7 @@ namespace {
 // The next part of `input`, up to a NUL or its end.
 std::string Part(std::string_view& input) {
   const std::size_t end = input.find('\0');
-  const std::string part(input.substr(0, end));
+  std::string part(input.substr(0, end));
   input.remove_prefix(end == std::string_view::npos ? input.size() : end + 1);
   return part;
 }

@@ -169,7 +169,7 @@ void InputSource::RaiseIfFailed() {
   if (pending) {
     py::error_already_set error = std::move(*pending);
     pending.reset();
-    throw error;
+    throw std::move(error);
   }
   if (descriptor_ && descriptor_->Error() != 0) {
     RaiseOSError(descriptor_->Error(), path_);

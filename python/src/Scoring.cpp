@@ -22,7 +22,7 @@ struct Row {
 
 py::list ScorePatterns(const py::handle& inSource, bool consistent,
                        std::optional<long long> maxWords,
-                       std::optional<std::string> smoothing,
+                       const std::optional<std::string>& smoothing,
                        long long minCount) {
   if (maxWords && *maxWords < 1) {
     throw py::value_error("max_words must be None or at least 1");

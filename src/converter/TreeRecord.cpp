@@ -159,7 +159,7 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
                                      number);
     }
   } else {
-    const Status rebuilt = Rebuild(number, root, cStructure, sl, depth);
+    Status rebuilt = Rebuild(number, root, cStructure, sl, depth);
     if (!rebuilt) return rebuilt;
     words = 0;
     for (std::size_t i = 0; i < nodes_.size(); ++i) {
@@ -183,7 +183,7 @@ Status BracketedTreeReader::MakeRecord(std::string_view tl,
     constSeq_.Append(Text(node.Label, node.LabelSize));
   }
 
-  const Status linked =
+  Status linked =
       MakeAlignment(alignment, words, CountBlankSeparated(tl), number);
   if (!linked) return linked;
   tlLine_.Assign("TL: ");

@@ -1,6 +1,7 @@
 #include "scan/PlainDepthScan.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -56,8 +57,8 @@ struct BaselineBlocks {
     };
     // Spelled out part by part: not every compiler unrolls the loop.
     const auto classify = [&](int part) {
-      const __m128i bytes =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * part));
+      const __m128i bytes = _mm_loadu_si128(
+          reinterpret_cast<const __m128i*>(block + std::ptrdiff_t{16} * part));
       const __m128i opens = _mm_cmpeq_epi8(bytes, open);
       const __m128i closes = _mm_cmpeq_epi8(bytes, close);
       masks.Open |= bits(opens, part);
@@ -119,6 +120,8 @@ struct BaselineBlocks {
     both = _mm_max_epu8(both, _mm_srli_epi64(both, 8));
     range.Highest = (_mm_cvtsi128_si32(both) & 0xff) - 0x80;
     range.Lowest = 0x7f - (_mm_extract_epi16(both, 4) & 0xff);
+    // The last byte's level, a signed byte.
+    // NOLINTNEXTLINE(bugprone-signed-char-misuse)
     range.Last = static_cast<signed char>(
         static_cast<unsigned>(_mm_extract_epi16(levels[3], 7)) >> 8);
 #else

@@ -20,9 +20,12 @@ class PaddedView {
   // The empty piece, padded by bytes of its own.
   PaddedView() : PaddedView(kBlanks, 0) {}
 
+  // Named as std::string_view's, which a piece stands in for.
+  // NOLINTBEGIN(readability-identifier-naming)
   const char* data() const { return data_; }
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
+  // NOLINTEND(readability-identifier-naming)
   std::string_view Text() const { return {data_, size_}; }
 
   // The `count` bytes from `from` on, which lie within this piece.

@@ -197,7 +197,7 @@ const Program kPrograms[] = {
 void WriteCorpus(const std::string& base, int sentences, int deepest) {
   std::string trees, tl, links;
   for (int i = 0; i < sentences; ++i) {
-    const auto levels = static_cast<std::size_t>(1 + i % deepest);
+    const std::size_t levels = 1 + static_cast<std::size_t>(i % deepest);
     for (std::size_t level = 0; level < levels; ++level) trees += "(NP ";
     trees += "(DT the) (NN cat" + std::to_string(i) + ")";
     trees += std::string(levels, ')') + "\n";

@@ -12,27 +12,27 @@ namespace {
 // A table as its callers use it: the keys kept in a vector under their
 // numbers, hashed by the table or, to make keys share slots, by the case.
 struct KeptKeys {
-  std::uint32_t (*hash)(const FlatIds&, const std::string&);
-  FlatIds ids;
-  std::vector<std::string> kept;
+  std::uint32_t (*Hash)(const FlatIds&, const std::string&);
+  FlatIds Ids;
+  std::vector<std::string> Kept;
 
   std::uint32_t Insert(const std::string& key, bool& added) {
-    const std::uint32_t id = ids.Insert(
-        hash(ids, key), [&](std::uint32_t other) { return kept[other] == key; },
+    const std::uint32_t id = Ids.Insert(
+        Hash(Ids, key), [&](std::uint32_t other) { return Kept[other] == key; },
         added);
-    if (added) kept.push_back(key);
+    if (added) Kept.push_back(key);
     return id;
   }
   std::uint32_t Find(const std::string& key) const {
-    return ids.Find(hash(ids, key),
-                    [&](std::uint32_t other) { return kept[other] == key; });
+    return Ids.Find(Hash(Ids, key),
+                    [&](std::uint32_t other) { return Kept[other] == key; });
   }
 };
 
 struct KeysCase {
-  const char* name;
-  int keys;
-  std::uint32_t (*hash)(const FlatIds&, const std::string&);
+  const char* Name;
+  int Keys;
+  std::uint32_t (*Hash)(const FlatIds&, const std::string&);
 };
 
 const KeysCase kKeysCases[] = {
@@ -52,36 +52,36 @@ const KeysCase kKeysCases[] = {
 };
 
 void PrintTo(const KeysCase& keysCase, std::ostream* out) {
-  *out << keysCase.name;
+  *out << keysCase.Name;
 }
 
 class FlatIdsKeys : public ::testing::TestWithParam<KeysCase> {};
 
 TEST_P(FlatIdsKeys, NumbersKeysAsTheyComeAndFindsEachAgain) {
-  KeptKeys table{GetParam().hash, {}, {}};
+  KeptKeys table{GetParam().Hash, {}, {}};
   // The empty key first, then numbers, which prefix one another.
   std::vector<std::string> keys{""};
-  for (int i = 1; i < GetParam().keys; ++i) keys.push_back(std::to_string(i));
+  for (int i = 1; i < GetParam().Keys; ++i) keys.push_back(std::to_string(i));
   for (std::size_t i = 0; i < keys.size(); ++i) {
     bool added = false;
     EXPECT_EQ(table.Insert(keys[i], added), i);
     EXPECT_TRUE(added);
   }
-  EXPECT_EQ(table.ids.Size(), keys.size());
+  EXPECT_EQ(table.Ids.Size(), keys.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
     bool added = true;
     EXPECT_EQ(table.Insert(keys[i], added), i) << keys[i];
     EXPECT_FALSE(added);
     EXPECT_EQ(table.Find(keys[i]), i) << keys[i];
   }
-  EXPECT_EQ(table.ids.Size(), keys.size());
+  EXPECT_EQ(table.Ids.Size(), keys.size());
   EXPECT_EQ(table.Find("absent"), FlatIds::kAbsent);
   EXPECT_EQ(table.Find(std::to_string(keys.size())), FlatIds::kAbsent);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FlatIdsKeys, ::testing::ValuesIn(kKeysCases),
                          [](const ::testing::TestParamInfo<KeysCase>& param) {
-                           return std::string(param.param.name);
+                           return std::string(param.param.Name);
                          });
 
 }  // namespace

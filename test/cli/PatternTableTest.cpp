@@ -310,8 +310,8 @@ TEST(PatternCounter, CraftedLinesSpreadLikeRandomOnes) {
       // word b equal to its key, and loses all it had mixed before.
       {"words equal to a product's keys",
        [](int i) {
-         return Word(i) + Word(kFirstKey) + Word(i * 7) + Word(kFirstKey) +
-                Word(kSecondKey);
+         return Word(i) + Word(kFirstKey) + Word(std::uint64_t{7} * i) +
+                Word(kFirstKey) + Word(kSecondKey);
        }},
       {"a counter in the first word",
        [](int i) { return Word(i) + std::string(32, 'a'); }},

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -108,8 +109,11 @@ TEST(SortedRuns, MergeEqualsHoldingEverything) {
       const std::size_t given = c.Sources ? rows.size() / 2 : 0;
       std::vector<std::unique_ptr<RowsSource>> sources;
       for (std::size_t i = 0; i < c.Sources; ++i) {
-        const Rows part(rows.begin() + given * i / c.Sources,
-                        rows.begin() + given * (i + 1) / c.Sources);
+        const auto at = [&](std::size_t k) {
+          return rows.begin() +
+                 static_cast<std::ptrdiff_t>(given * k / c.Sources);
+        };
+        const Rows part(at(i), at(i + 1));
         sources.push_back(std::make_unique<RowsSource>(Expected(part, false)));
       }
       for (std::size_t i = 0; i < rows.size(); ++i) {
