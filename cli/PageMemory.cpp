@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr std::size_t kHugePage = std::size_t{1} << 21;
-
 // Below this, memory comes from the allocator; from here on, it is mapped
 // in whole huge pages (only aligned ranges get them).
 constexpr std::size_t kMappedFrom = kHugePage / 2;

@@ -3,8 +3,14 @@
 
 #include <cstddef>
 #include <limits>
+#include <memory>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
+
+// A huge page: 2 MiB on the processors the programs are built for.
+constexpr std::size_t kHugePage = std::size_t{1} << 21;
 
 // Memory for the large arrays of a table: from half a huge page on, mapped
 // in whole huge pages where the system gives them. Millions of rows
@@ -14,6 +20,33 @@
 void* NewPages(std::size_t bytes);
 // Frees what NewPages(bytes) gave, `bytes` the same.
 void FreePages(void* memory, std::size_t bytes);
+
+// An array of objects of a trivial type in page memory, made without
+// writing it (a vector would zero it first).
+template <class T>
+class PageArray {
+ public:
+  PageArray() = default;
+  explicit PageArray(std::size_t size)
+      : data_(static_cast<T*>(NewPages(size * sizeof(T)))), size_(size) {
+    static_assert(std::is_trivially_destructible_v<T>);
+    std::uninitialized_default_construct_n(data_, size);
+  }
+  PageArray(PageArray&& other) noexcept { *this = std::move(other); }
+  PageArray& operator=(PageArray&& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    return *this;
+  }
+  ~PageArray() { FreePages(data_, size_ * sizeof(T)); }
+  T* Data() const { return data_; }
+  T& operator[](std::size_t i) const { return data_[i]; }
+  std::size_t Size() const { return size_; }
+
+ private:
+  T* data_ = nullptr;
+  std::size_t size_ = 0;
+};
 
 // The allocator of a vector whose elements live in such memory.
 // Its members have the names the standard library calls.

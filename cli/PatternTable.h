@@ -86,33 +86,6 @@ class PatternCounter {
   struct Entry;
 
  private:
-  // An array of objects of a trivial type in page memory, made without
-  // writing it (a vector would zero it first).
-  template <class T>
-  class PageArray {
-   public:
-    PageArray() = default;
-    explicit PageArray(std::size_t size)
-        : data_(static_cast<T*>(::NewPages(size * sizeof(T)))), size_(size) {
-      static_assert(std::is_trivially_destructible_v<T>);
-      std::uninitialized_default_construct_n(data_, size);
-    }
-    PageArray(PageArray&& other) noexcept { *this = std::move(other); }
-    PageArray& operator=(PageArray&& other) noexcept {
-      std::swap(data_, other.data_);
-      std::swap(size_, other.size_);
-      return *this;
-    }
-    ~PageArray() { ::FreePages(data_, size_ * sizeof(T)); }
-    T* Data() const { return data_; }
-    T& operator[](std::size_t i) const { return data_[i]; }
-    std::size_t Size() const { return size_; }
-
-   private:
-    T* data_ = nullptr;
-    std::size_t size_ = 0;
-  };
-
   // A distinct line is kept as an entry: its count and its size, eight
   // bytes each, then its bytes, then padding up to the next kUnit bytes,
   // where the next entry starts. An entry is found by its number of kUnit

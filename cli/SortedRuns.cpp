@@ -120,15 +120,19 @@ SortedRuns::~SortedRuns() {
 }
 
 void SortedRuns::Add(std::uint64_t count, std::string_view line) {
-  // Lines go in blocks of an eighth of the memory, up to a megabyte, so
-  // that a bound of a few megabytes is kept as closely as a large one.
+  // Lines go in blocks of an eighth of the memory, so that a bound of a few
+  // megabytes is kept as closely as a large one: a huge page each where the
+  // bound holds eight, and otherwise blocks small enough to come from the
+  // allocator, none of them rounded up to a huge page beyond its charge.
   const std::size_t block =
-      std::clamp<std::size_t>(memory_ / 8, 4096, std::size_t{1} << 20);
+      memory_ / 8 >= kHugePage
+          ? kHugePage
+          : std::clamp<std::size_t>(memory_ / 8, 4096, kHugePage / 4);
   const std::size_t rows = std::max<std::size_t>(1024, 2 * held_.capacity());
   const auto need = [&] {
     std::size_t bytes = 0;
     if (line.size() > blockLeft_ &&
-        (spare_.empty() || spare_.back().Size < line.size())) {
+        (spare_.empty() || spare_.back().Size() < line.size())) {
       bytes += std::max(block, line.size());
     }
     if (held_.size() == held_.capacity()) {
@@ -140,16 +144,16 @@ void SortedRuns::Add(std::uint64_t count, std::string_view line) {
   if (line.size() > blockLeft_) {
     // The blocks of the last run are filled again before new ones are
     // taken: fresh memory costs a page fault per page.
-    if (!spare_.empty() && spare_.back().Size >= line.size()) {
+    if (!spare_.empty() && spare_.back().Size() >= line.size()) {
       blocks_.push_back(std::move(spare_.back()));
       spare_.pop_back();
     } else {
       const std::size_t size = std::max(block, line.size());
-      blocks_.push_back(Block{std::unique_ptr<char[]>(new char[size]), size});
+      blocks_.emplace_back(size);
       heldBytes_ += size;
     }
-    next_ = blocks_.back().Bytes.get();
-    blockLeft_ = blocks_.back().Size;
+    next_ = blocks_.back().Data();
+    blockLeft_ = blocks_.back().Size();
   }
   if (held_.size() == held_.capacity()) {
     const std::size_t more = std::max<std::size_t>(1024, 2 * held_.capacity());
@@ -188,12 +192,12 @@ void SortedRuns::SortHeld() {
 
 void SortedRuns::ReleaseHeld() {
   held_.clear();
-  for (Block& each : blocks_) spare_.push_back(std::move(each));
+  for (PageArray<char>& each : blocks_) spare_.push_back(std::move(each));
   blocks_.clear();
   // A bound lowered since they were taken gets the blocks back: else every
   // row that comes would be a run of its own.
   while (heldBytes_ > memory_ && !spare_.empty()) {
-    heldBytes_ -= spare_.back().Size;
+    heldBytes_ -= spare_.back().Size();
     spare_.pop_back();
   }
   next_ = nullptr;
@@ -308,7 +312,7 @@ void SortedRuns::AddSource(SortedSource& source) {
 
 void SortedRuns::Release() {
   if (!held_.empty()) Spill();
-  std::vector<Block>().swap(spare_);
+  std::vector<PageArray<char>>().swap(spare_);
   std::vector<Row>().swap(held_);
   heldBytes_ = 0;
 }

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "PageMemory.h"
+
 // Lines with counts, more of them than memory holds: rows gather in memory
 // up to a bound, go to disk as sorted runs (files of the program's own,
 // which vanish with it however it ends), and come back merged in one
@@ -133,14 +135,10 @@ class SortedRuns {
   std::uint64_t roundBytes_ = 0;
   // The rows held, their lines in blocks of their own.
   std::vector<Row> held_;
-  struct Block {
-    std::unique_ptr<char[]> Bytes;
-    std::size_t Size;
-  };
   // Those in use, and those a run left, to fill again. heldBytes_ counts
   // both, and the rows' room.
-  std::vector<Block> blocks_;
-  std::vector<Block> spare_;
+  std::vector<PageArray<char>> blocks_;
+  std::vector<PageArray<char>> spare_;
   char* next_ = nullptr;
   std::size_t blockLeft_ = 0;
   std::size_t heldBytes_ = 0;
