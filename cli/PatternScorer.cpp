@@ -114,10 +114,21 @@ void PatternScorer::Charge() {
   if (runs_) runs_->SetMemory(RunsShare());
 }
 
-void PatternScorer::Add(const ExtractedPattern& pattern) {
+void PatternScorer::Add(const ExtractedPattern& pattern) { Count(pattern, 1); }
+
+void PatternScorer::AddCounted(long long count, std::string_view fields) {
+  ExtractedPattern pattern;
+  pattern.Fields = fields;
+  Count(pattern, count);
+}
+
+void PatternScorer::Count(const ExtractedPattern& pattern, long long count) {
   if (!full_) {
     try {
       counter_->Add(pattern);
+      if (count > 1) {
+        counter_->CountIfHeld(PatternFieldsOf(pattern, line_), count - 1);
+      }
       return;
     } catch (const PatternCounter::LimitReached&) {
       // A counter that holds nothing yet cannot make room.
@@ -126,26 +137,8 @@ void PatternScorer::Add(const ExtractedPattern& pattern) {
     }
   }
   const std::string_view line = PatternFieldsOf(pattern, line_);
-  if (counter_->CountIfHeld(line)) return;
-  runs_->Add(1, line);
-  ++spilled_;
-}
-
-void PatternScorer::AddCounted(long long count, std::string_view fields) {
-  if (!full_) {
-    ExtractedPattern pattern;
-    pattern.Fields = fields;
-    try {
-      counter_->Add(pattern);
-      if (count > 1) counter_->CountIfHeld(fields, count - 1);
-      return;
-    } catch (const PatternCounter::LimitReached&) {
-      if (counter_->Total() == 0) throw;
-      Fill();
-    }
-  }
-  if (counter_->CountIfHeld(fields, count)) return;
-  runs_->Add(static_cast<std::uint64_t>(count), fields);
+  if (counter_->CountIfHeld(line, count)) return;
+  runs_->Add(static_cast<std::uint64_t>(count), line);
   spilled_ += count;
 }
 

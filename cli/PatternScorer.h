@@ -140,6 +140,8 @@ class PatternScorer {
     std::uint32_t Entries;
     long long Count;
   };
+  // Counts `count` patterns of `pattern`.
+  void Count(const ExtractedPattern& pattern, long long count);
   // From now on the patterns the counter does not hold go to runs.
   void Fill();
   // Fills the counter once it and the word table reach its share, and
