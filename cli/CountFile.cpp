@@ -103,7 +103,7 @@ bool SplitWordLine(std::string_view line, std::uint64_t& count, std::string& sl,
   tl.clear();
   AppendUnescaped(line.substr(first + 1, second - first - 1), sl);
   AppendUnescaped(line.substr(second + 1), tl);
-  return count <= (std::uint64_t{1} << 62) && !(sl.empty() && tl.empty());
+  return count <= kMostCounted && !(sl.empty() && tl.empty());
 }
 
 // Whether word `u` comes before word `v` as a count file's rows hold them:
@@ -133,13 +133,34 @@ bool EscapedBefore(std::string_view u, std::string_view v, int end) {
 // file keeps its message.
 struct CountFileRefused {};
 
+// What the files of a merge have counted so far, all together. The merge
+// stops as soon as they count past kMostCounted, before any sum of counts
+// can overflow: no file is refused for it, and which refusal comes first is
+// told once every file is read as far as it will be.
+struct CountedSoFar {
+  std::uint64_t Rows = 0;
+  std::uint64_t Links = 0;
+};
+struct CountsPassed {};
+
+// Adds `count` to a file's own count `mine`, which stops just past
+// kMostCounted, and to `all` unless it is null; throws CountsPassed rather
+// than take `all` past kMostCounted.
+void Tally(std::uint64_t count, std::uint64_t& mine, std::uint64_t* all) {
+  mine = count > kMostCounted + 1 - mine ? kMostCounted + 1 : mine + count;
+  if (all == nullptr) return;
+  if (count > kMostCounted - *all) throw CountsPassed();
+  *all += count;
+}
+
 // A count file as --from-counts reads it: its header when opened, its pattern
 // rows as the merge asks for them, where they lie, its word links when they
 // end. The file closes at its end or at its first refusal.
 class CountFileRows : public SortedSource {
  public:
-  CountFileRows(const char* path, const WordLinkTaker& addLink)
-      : path_(path), addLink_(addLink) {}
+  CountFileRows(const char* path, const WordLinkTaker& addLink,
+                CountedSoFar& all)
+      : path_(path), addLink_(addLink), all_(&all) {}
 
   // Opens the file and reads its header, its options checked against
   // `options`, those of `first` (empty `options` takes this file's).
@@ -200,13 +221,16 @@ class CountFileRows : public SortedSource {
                                         messages::CountLineFault::kOutOfOrder));
     }
     last_.assign(fields);
+    Tally(count, rowsCounted_, all_ ? &all_->Rows : nullptr);
     return true;
   }
 
   std::uint64_t Bytes() const override { return bytes_; }
 
-  // Reads the rest of the file, as the merge would have, for its refusal.
+  // Reads the rest of the file, as the merge would have, for its refusal
+  // and its counts, which no longer count towards the merge's.
   void Finish() {
+    all_ = nullptr;
     try {
       std::uint64_t count = 0;
       std::string_view fields;
@@ -216,6 +240,10 @@ class CountFileRows : public SortedSource {
     }
   }
   const std::string& Refusal() const { return refusal_; }
+  // What the rows and the word links read count, stopping just past
+  // kMostCounted.
+  std::uint64_t RowsCounted() const { return rowsCounted_; }
+  std::uint64_t LinksCounted() const { return linksCounted_; }
 
  private:
   struct Reading {
@@ -232,6 +260,7 @@ class CountFileRows : public SortedSource {
       if (line == kEnd) {
         sawEnd = true;
       } else if (SplitWordLine(line, count, sl_, tl_)) {
+        Tally(count, linksCounted_, all_ ? &all_->Links : nullptr);
         addLink_(sl_, tl_, static_cast<long long>(count));
       } else {
         Refuse(messages::BadCountFileLine(
@@ -265,6 +294,9 @@ class CountFileRows : public SortedSource {
 
   const char* path_;
   const WordLinkTaker& addLink_;
+  CountedSoFar* all_;
+  std::uint64_t rowsCounted_ = 0;
+  std::uint64_t linksCounted_ = 0;
   std::unique_ptr<Reading> reading_;
   std::uint64_t bytes_ = 0;
   bool rows_ = false;
@@ -316,10 +348,11 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
 std::string MergeCountFiles(const std::vector<const char*>& paths,
                             SortedRuns& patterns, const WordLinkTaker& addLink,
                             const RowTaker& take) {
+  CountedSoFar all;
   std::vector<std::unique_ptr<CountFileRows>> files;
   files.reserve(paths.size());
   for (const char* path : paths) {
-    files.push_back(std::make_unique<CountFileRows>(path, addLink));
+    files.push_back(std::make_unique<CountFileRows>(path, addLink, all));
   }
   std::string options;
   bool standardInput = false;
@@ -331,12 +364,27 @@ std::string MergeCountFiles(const std::vector<const char*>& paths,
     patterns.Merge(take);
     return "";
   } catch (const CountFileRefused&) {
+  } catch (const CountsPassed&) {
   }
   // The refusal that reading the files one after another meets first: the
   // files before the one refused are read to their end. Those after it are
-  // never needed, nor opened.
+  // never needed, nor opened. A file's rows come before its word links.
+  std::uint64_t rows = 0;
+  std::uint64_t links = 0;
+  const auto passed = [](std::uint64_t& sum, std::uint64_t counted) {
+    sum = std::min(sum + counted, kMostCounted + 1);
+    return sum > kMostCounted;
+  };
   for (const auto& file : files) {
     file->Finish();
+    if (passed(rows, file->RowsCounted())) {
+      return messages::TooManyCounted(
+          "count files", static_cast<long long>(kMostCounted), "patterns");
+    }
+    if (passed(links, file->LinksCounted())) {
+      return messages::TooManyCounted(
+          "count files", static_cast<long long>(kMostCounted), "word links");
+    }
     if (!file->Refusal().empty()) return file->Refusal();
   }
   return "";

@@ -43,7 +43,8 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
 // end, handed to `addLink`. Returns the refusal that reading the files one
 // after another meets first ("" for none): a file that cannot be opened or
 // read, that is no count file or of another version, counted with other
-// options than the first, or a line of it out of place. What `take` was
+// options than the first, or a line of it out of place; or that the files
+// count more than kMostCounted patterns, or word links, in all. What `take` was
 // handed before it is not to be written. Throws what `patterns` throws.
 using WordLinkTaker =
     std::function<void(std::string_view, std::string_view, long long)>;

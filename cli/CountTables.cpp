@@ -18,7 +18,8 @@ constexpr std::size_t kRead = std::size_t{1} << 20;
 // but split here rather than by LineReader: a count line is bounded by no
 // record's line limit, and a carriage return before its line feed is part
 // of its last field.
-std::string ReadTable(const char* path, BoundedCounter& counter) {
+std::string ReadTable(const char* path, BoundedCounter& counter,
+                      std::uint64_t& total) {
   TrainingInput in;
   if (IsStandardInput(path)) {
     in.OpenStandardInput();
@@ -57,7 +58,11 @@ std::string ReadTable(const char* path, BoundedCounter& counter) {
       } else if (number > 1 && (count > lastCount ||
                                 (count == lastCount && fields <= lastFields))) {
         refusal = messages::BadCountLine(number, path, true);
+      } else if (count > kMostCounted - total) {
+        refusal = messages::TooManyCounted(
+            "count tables", static_cast<long long>(kMostCounted), "patterns");
       } else {
+        total += count;
         counter.AddCounted(count, fields);
         lastCount = count;
         lastFields.assign(fields);
@@ -84,8 +89,7 @@ bool SplitCountLine(std::string_view line, std::uint64_t& count,
     if (line[i] < '0' || line[i] > '9') return false;
     count = count * 10 + static_cast<std::uint64_t>(line[i] - '0');
   }
-  // Counts that add up must still fit.
-  if (count > (std::uint64_t{1} << 62)) return false;
+  if (count > kMostCounted) return false;
   fields = line.substr(tab + 1);
   // Seven tabs and no eighth, found a word at a time by find (memchr),
   // where counting looks at every byte.
@@ -100,8 +104,9 @@ bool SplitCountLine(std::string_view line, std::uint64_t& count,
 
 std::string ReadCountTables(const std::vector<const char*>& paths,
                             BoundedCounter& counter) {
+  std::uint64_t total = 0;
   for (const char* path : paths) {
-    std::string refusal = ReadTable(path, counter);
+    std::string refusal = ReadTable(path, counter, total);
     if (!refusal.empty()) return refusal;
   }
   return "";

@@ -229,6 +229,15 @@ inline std::string BadCountLine(long long line, std::string_view path,
                   : " is not a count line.\n");
 }
 
+// The `files` of a run (count tables, count files) count more than `most`
+// `what` (patterns, word links) in all: "The count tables hold more than M
+// patterns in all.".
+inline std::string TooManyCounted(std::string_view files, long long most,
+                                  std::string_view what) {
+  return "The " + std::string(files) + " hold more than " + Decimal(most) +
+         " " + std::string(what) + " in all.\n";
+}
+
 // --merge-counts', which reads no records.
 constexpr std::string_view kRanOutOfMemory = "Ran out of memory.\n";
 

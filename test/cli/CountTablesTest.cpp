@@ -177,6 +177,15 @@ TEST_F(CountTables, RefusesWhatIsNoTableInOrder) {
     EXPECT_EQ(run.Stderr, message + "\n");
     ExpectUntouched();
   }
+  // Each line may count 2^62, but no more in all, so that no sum overflows.
+  const std::string most = TempPath("most.tsv");
+  WriteFile(most, "4611686018427387904" + fields);
+  const ChildRun twice =
+      Extract({"--merge-counts", "-o", outFile_, most, most});
+  EXPECT_EQ(twice.Stderr,
+            "The count tables hold more than 4611686018427387904 patterns in "
+            "all.\n");
+  ExpectUntouched();
   // The last table, read from standard input, is named so.
   testsupport::ChildOptions fromStdin;
   fromStdin.Stdin = table;

@@ -254,6 +254,17 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
                       messages::CountLineFault fault) {
     return messages::BadCountFileLine(line, path, fault);
   };
+  // Line `number` of the file with its count made 2^62, the most one line
+  // may count: two such files count past what their sums may hold.
+  const auto most = [&](const std::string& name, std::size_t number) {
+    const std::string& line = lines[number - 1];
+    return changed(name, number,
+                   "4611686018427387904" + line.substr(line.find('\t')));
+  };
+  const std::string manyRows = most("many-rows", 2);
+  const std::string manyLinks = most("many-links", words + 2);
+  const std::string tooMany =
+      "The count files hold more than 4611686018427387904 ";
   const std::string cut = TempPath("cut");
   WriteFile(cut, good.substr(0, good.size() - 4));
   const std::string half = TempPath("half");
@@ -292,6 +303,12 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
       {{TempPath("link"), TempPath("zero")},
        bad(TempPath("link"), static_cast<long long>(words) + 2,
            messages::CountLineFault::kNotWordLink)},
+      {{manyRows, manyRows}, tooMany + "patterns in all.\n"},
+      {{manyLinks, manyLinks}, tooMany + "word links in all.\n"},
+      // Counting past the most is met in turn like any refusal.
+      {{manyRows, manyRows, TempPath("zero")}, tooMany + "patterns in all.\n"},
+      {{TempPath("doubled"), manyRows},
+       bad(TempPath("doubled"), 3, messages::CountLineFault::kOutOfOrder)},
       {{TempPath("none")},
        "Couldn't open count file " + TempPath("none") +
            ": No such file or directory.\n"},
