@@ -42,7 +42,11 @@ void AppendPhrase(std::string_view words, std::string_view label,
     }
     words.remove_prefix(std::min(blank + 1, words.size()));
   }
-  out.append("[").append(label).append("]");
+  out.push_back('[');
+  // A label is escaped as words are: "|||" or "]" in it would end a field
+  // or the label itself for whatever reads the line.
+  AppendMosesEscaped(label, out);
+  out.push_back(']');
 }
 
 // The end of the leaf text that starts at `at`: the first ")" after a "-"
@@ -160,8 +164,10 @@ void AppendScoredLine(const ScoredEntry& entry, std::string& out) {
 
 void AppendMosesLine(const ScoredEntry& entry, std::string& out) {
   std::string text;
+  std::string type;
+  AppendUnescaped(entry.Fields[ScoredEntry::kType], type);
   AppendUnescaped(entry.Fields[ScoredEntry::kSL], text);
-  AppendPhrase(text, entry.Fields[ScoredEntry::kType], out);
+  AppendPhrase(text, type, out);
   out.append(" ||| ");
   text.clear();
   AppendUnescaped(entry.Fields[ScoredEntry::kTL], text);

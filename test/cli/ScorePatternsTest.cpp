@@ -315,6 +315,15 @@ TEST(MosesForm, EscapesWordsAndTreesAsMosesDoes) {
     AppendMosesTree(c.CStructure, tree);
     EXPECT_EQ(tree, c.Tree) << c.CStructure;
   }
+  // The label of the left-hand side too, read from its table field: a
+  // "|||" in it would split the line.
+  ScoredEntry entry;
+  entry.Fields[ScoredEntry::kType] = "A|||B\\\\";
+  entry.Fields[ScoredEntry::kSL] = "a";
+  entry.Fields[ScoredEntry::kTL] = "x";
+  std::string line;
+  AppendMosesLine(entry, line);
+  EXPECT_EQ(line.substr(0, line.find(" ||| x")), "a [A&#124;&#124;&#124;B\\]");
 }
 
 // Discounts on a count-of-counts worked out by hand, N_2 = 0 among them.
