@@ -40,7 +40,7 @@ PACKINGS = {
     "cut short": (cut_short, "gzip data cut short"),
     "bad check": (bad_check, "damaged gzip data"),
     "xz": (lambda data: b"\xfd7zXZ\x00" + data, refused("xz")),
-    "bzip2": (lambda data: b"BZh9" + data, refused("bzip2")),
+    "bzip2": (lambda data: b"BZh91AY&SY" + data, refused("bzip2")),
     "zstd": (lambda data: b"\x28\xb5\x2f\xfd" + data, refused("zstd")),
 }
 

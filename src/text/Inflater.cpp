@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -11,30 +12,43 @@ struct Magic {
   InputKind Kind;
   const char* Bytes;
   std::size_t Size;
+  // Where a digit from 1 to 9 stands, whatever Bytes holds there.
+  std::size_t DigitAt = kMagicBytes;
 };
+// bzip2's "BZh" is text that a corpus may start with ("BZhang ..."), so its
+// magic goes on to the block size and the magic of a first block, or of
+// the end of an empty stream.
 constexpr Magic kMagics[] = {
     {InputKind::kGzip, "\x1f\x8b", 2},
     {InputKind::kXz, "\xfd\x37\x7a\x58\x5a\x00", 6},
-    {InputKind::kBzip2, "BZh", 3},
+    {InputKind::kBzip2, "BZh91AY&SY", 10, 3},
+    {InputKind::kBzip2, "BZh9\x17\x72\x45\x38\x50\x90", 10, 3},
     {InputKind::kZstd, "\x28\xb5\x2f\xfd", 4},
 };
+
+// Whether the first `size` bytes of `head` are those of `magic`, as far as
+// the shorter of the two goes.
+bool Agrees(const Magic& magic, const char* head, std::size_t size) {
+  for (std::size_t i = 0; i < std::min(size, magic.Size); ++i) {
+    const bool same = i == magic.DigitAt ? head[i] >= '1' && head[i] <= '9'
+                                         : head[i] == magic.Bytes[i];
+    if (!same) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
 InputKind KindOfInput(const char* head, std::size_t size) {
   for (const Magic& magic : kMagics) {
-    if (size >= magic.Size && std::memcmp(head, magic.Bytes, magic.Size) == 0) {
-      return magic.Kind;
-    }
+    if (size >= magic.Size && Agrees(magic, head, size)) return magic.Kind;
   }
   return InputKind::kPlain;
 }
 
 bool KindUnsettled(const char* head, std::size_t size) {
   for (const Magic& magic : kMagics) {
-    if (size < magic.Size && std::memcmp(head, magic.Bytes, size) == 0) {
-      return true;
-    }
+    if (size < magic.Size && Agrees(magic, head, size)) return true;
   }
   return false;
 }

@@ -9,8 +9,8 @@
 // well as corpus.txt.gz.
 enum class InputKind { kPlain, kGzip, kXz, kBzip2, kZstd };
 
-// Bytes enough to tell every kind apart (xz's magic is the longest).
-constexpr std::size_t kMagicBytes = 6;
+// Bytes enough to tell every kind apart (bzip2's magic is the longest).
+constexpr std::size_t kMagicBytes = 10;
 
 // The kind of an input that starts with `head`, `size` bytes of it: as
 // many as KindUnsettled() wants, or the whole of a shorter input.

@@ -961,7 +961,7 @@ TEST(ProgramsCli, ReadGzipInputAsItsBytesAndRefuseOtherCompression) {
          return std::string("\xfd\x37\x7a\x58\x5a\x00", 6) + text;
        },
        "compressed with xz, which is not read; decompress it first"},
-      {"bzip2", [](const std::string& text) { return "BZh9" + text; },
+      {"bzip2", [](const std::string& text) { return "BZh91AY&SY" + text; },
        "compressed with bzip2, which is not read; decompress it first"},
       {"zstd",
        [](const std::string& text) { return "\x28\xb5\x2f\xfd" + text; },

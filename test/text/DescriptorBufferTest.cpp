@@ -29,7 +29,12 @@ TEST(InputKind, IsToldByTheFirstBytesAndWaitsOnlyForAMagicBegun) {
       {std::string("\xfd\x37\x7a\x58\x5a", 5), InputKind::kPlain, true},
       {std::string("\xfd\x37\x7a\x58\x5a\x00", 6), InputKind::kXz, false},
       {"BZ", InputKind::kPlain, true},
-      {"BZh", InputKind::kBzip2, false},
+      {"BZh", InputKind::kPlain, true},
+      {"BZhang", InputKind::kPlain, false},
+      {"BZh0", InputKind::kPlain, false},
+      {"BZh11AY&S", InputKind::kPlain, true},
+      {"BZh11AY&SY", InputKind::kBzip2, false},
+      {"BZh9\x17\x72\x45\x38\x50\x90", InputKind::kBzip2, false},
       {"Bob", InputKind::kPlain, false},
       {"\x28\xb5\x2f\xfd", InputKind::kZstd, false},
   };
