@@ -170,8 +170,9 @@ class CountFileRows : public SortedSource {
     reading_ = std::make_unique<Reading>();
     TrainingInput& in = reading_->In;
     if (IsStandardInput(path_)) {
-      // Reading standard input to its end closed it.
-      if (standardInput) {
+      // Reading standard input to its end closed it; one closed from the
+      // start is no file either.
+      if (standardInput || StandardInputWasClosed()) {
         Refuse(messages::FileFailed("read", "count file", path_, EBADF));
       }
       standardInput = true;

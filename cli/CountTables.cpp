@@ -22,6 +22,9 @@ std::string ReadTable(const char* path, BoundedCounter& counter,
                       std::uint64_t& total) {
   TrainingInput in;
   if (IsStandardInput(path)) {
+    if (StandardInputWasClosed()) {
+      return messages::FileFailed("read", "count table", path, EBADF);
+    }
     in.OpenStandardInput();
   } else if (!in.Open(path)) {
     return messages::FileFailed("open", "count table", path, errno);

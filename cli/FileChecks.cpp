@@ -4,7 +4,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
+
+namespace {
+
+unsigned reserved = 0;
+
+// Where `path` names a file, or would once made: its directory's real path
+// and its last name; empty where the directory does not resolve.
+std::string PlaceOf(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  const std::string directory = !slash          ? "."
+                                : slash == path ? "/"
+                                                : std::string(path, slash);
+  const std::unique_ptr<char, decltype(&std::free)> real(
+      ::realpath(directory.c_str(), nullptr), &std::free);
+  return real ? std::string(real.get()) + "/" + (slash ? slash + 1 : path)
+              : std::string();
+}
+
+}  // namespace
 
 bool NameSameFile(const char* first, const char* second) {
   struct stat a;
@@ -20,6 +42,26 @@ bool DescriptorNamesFile(int fd, const char* path) {
          a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool WritesToInput(int fd, const char* path) {
+  struct stat output;
+  struct stat input;
+  const int found = std::strcmp(path, "-") == 0 ? ::fstat(STDIN_FILENO, &input)
+                                                : ::stat(path, &input);
+  return found == 0 && ::fstat(fd, &output) == 0 && S_ISREG(output.st_mode) &&
+         output.st_dev == input.st_dev && output.st_ino == input.st_ino;
+}
+
+bool NameSamePlace(const char* first, const char* second) {
+  struct stat info;
+  if (::stat(first, &info) == 0 || ::stat(second, &info) == 0) {
+    return NameSameFile(first, second);
+  }
+  const std::string place = PlaceOf(first);
+  return !place.empty() && place == PlaceOf(second);
+}
+
+bool StandardInputWasClosed() { return (reserved & 1U) != 0; }
+
 unsigned ReserveStandardDescriptors() {
   unsigned reopened = 0;
   for (int fd = 0; fd <= 2; ++fd) {
@@ -29,6 +71,7 @@ unsigned ReserveStandardDescriptors() {
     if (opened == fd) reopened |= 1U << fd;
     if (opened != -1 && opened != fd) ::close(opened);
   }
+  reserved = reopened;
   return reopened;
 }
 

@@ -27,14 +27,23 @@ void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
 void OpenProgramInputs(std::initializer_list<ProgramInput> inputs,
                        const char* outFile) {
   for (const ProgramInput& input : inputs) {
-    if (outFile && (IsStandardInput(input.Path)
-                        ? DescriptorNamesFile(STDIN_FILENO, outFile)
-                        : NameSameFile(input.Path, outFile))) {
-      Fatal(messages::kSameFile);
+    bool same = false;
+    if (!outFile) {
+      // Standard output appended to an input would be read back as it is
+      // written, and without end by a program that writes as it reads.
+      same = WritesToInput(STDOUT_FILENO, input.Path);
+    } else if (IsStandardInput(input.Path)) {
+      same = DescriptorNamesFile(STDIN_FILENO, outFile);
+    } else {
+      same = NameSameFile(input.Path, outFile);
     }
+    if (same) Fatal(messages::kSameFile);
   }
   for (const ProgramInput& input : inputs) {
     if (IsStandardInput(input.Path)) {
+      if (StandardInputWasClosed()) {
+        Fatal(messages::FileFailed("read", input.Role, input.Path, EBADF));
+      }
       input.Stream->OpenStandardInput();
     } else if (!input.Stream->Open(input.Path)) {
       Fatal(messages::FileFailed("open", input.Role, input.Path, errno));

@@ -13,8 +13,9 @@
 // emptied. The first check that fails ends the process with its message
 // (Fatal), so a refused input costs no output file, and neither a refused
 // input nor one file named twice touches OutFile. A null `outFile` means
-// standard output: `out` adopts it, unchecked. An `inFile` of "-" is
-// standard input, refused only when it is OutFile itself. `in` reads its
+// standard output: `out` adopts it, refused only where it is a regular file
+// that is also an input. An `inFile` of "-" is standard input, refused when
+// it is OutFile itself or was closed when the program started. `in` reads its
 // file through the descriptor: read it in large pieces (LineReader does).
 void OpenProgramFiles(const char* inFile, const char* outFile,
                       TrainingInput& in, RecordFile& out);

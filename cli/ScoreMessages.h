@@ -86,6 +86,12 @@ inline std::string CountedApart(std::string_view path, std::string_view with,
          std::string(with) + ", " + FileNamed("count file", first) + " with " +
          std::string(firstWith) + ".\n";
 }
+// A --lexical file would replace an input or the table: "Word table file
+// F names an input or OutFile.".
+inline std::string WordTableNamesOther(std::string_view path) {
+  return FileNamedFirst("word table file", path) +
+         " names an input or OutFile.\n";
+}
 inline std::string CountFileCut(std::string_view path) {
   return FileNamedFirst("count file", path) + " ends before its end line.\n";
 }

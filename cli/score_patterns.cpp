@@ -40,6 +40,32 @@ struct Output {
   RecordFile Out;
 };
 
+// Refuses outputs that would replace an input or one another, before
+// anything is read: each takes its name only at the end, so the input
+// or the output before it would be lost. InFile against OutFile is
+// OpenProgramInputs' to check.
+void CheckOutputs(const ExtractOptions& options,
+                  const std::vector<std::string>& wordTables) {
+  const auto reads = [](const char* input, const char* output) {
+    return IsStandardInput(input) ? DescriptorNamesFile(STDIN_FILENO, output)
+                                  : NameSameFile(input, output);
+  };
+  std::vector<const char*> inputs = options.Tables;
+  if (!options.FromCounts) inputs.assign(1, options.InFile);
+  for (const char* input : inputs) {
+    if (options.FromCounts && options.OutFile &&
+        reads(input, options.OutFile)) {
+      Fatal(messages::kSameFile);
+    }
+    for (const std::string& table : wordTables) {
+      if (reads(input, table.c_str()) ||
+          (options.OutFile && NameSamePlace(options.OutFile, table.c_str()))) {
+        Fatal(messages::WordTableNamesOther(table));
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,12 +101,16 @@ int main(int argc, char** argv) {
                       options.OutFile);
   }
   std::vector<Output> outputs(options.LexicalPrefix ? 3 : 1);
+  std::vector<std::string> wordTables;
+  if (options.LexicalPrefix) {
+    wordTables = {std::string(options.LexicalPrefix) + ".s2t",
+                  std::string(options.LexicalPrefix) + ".t2s"};
+  }
+  CheckOutputs(options, wordTables);
   std::vector<std::string> names;
   if (options.OutFile) names.emplace_back(options.OutFile);
-  if (options.LexicalPrefix) {
-    names.push_back(std::string(options.LexicalPrefix) + ".s2t");
-    names.push_back(std::string(options.LexicalPrefix) + ".t2s");
-  }
+  names.insert(names.end(), wordTables.begin(), wordTables.end());
+
   for (std::size_t i = 0; i < names.size(); ++i) {
     Output& output = outputs[options.OutFile ? i : i + 1];
     if (!output.File.Open(names[i].c_str())) {

@@ -538,6 +538,51 @@ TEST(ExtractPatternsCli, ClosedStandardOutputIsAFailedWrite) {
   }
 }
 
+// Standard input closed when a program starts is no input, and standard
+// output appended to an input would be read back as it is written (the
+// file limit stops a program that does so).
+TEST(StandardStreams, AClosedInputOrAnOutputIntoAnInputIsRefused) {
+  const std::string in = TempPath("in.txt");
+  const std::string tl = TempPath("in.tl");
+  const std::string trees = TempPath("in.ptb");
+  const std::string links = TempPath("in.align");
+  WriteFile(trees, "(S (NN hi))\n");
+  WriteFile(links, "0-0\n");
+  const std::string closed =
+      "Couldn't read standard input: Bad file descriptor.\n";
+  const std::string same = "InFile and OutFile name the same file.\n";
+  struct Case {
+    const char* Program;
+    std::vector<std::string> Args;
+    std::string Redirection;
+    std::string Stderr;
+  };
+  const Case cases[] = {
+      {EXTRACT_PATTERNS_BIN, {"-"}, "<&-", closed},
+      {EXTRACT_PATTERNS_BIN, {"--merge-counts", "-"}, "<&-", closed},
+      {SCORE_PATTERNS_BIN, {"--from-counts", "-"}, "<&-", closed},
+      {SCORE_PATTERNS_BIN, {"-"}, "<&-", closed},
+      {EXTRACT_PATTERNS_BIN, {in}, ">>'" + in + "'", same},
+      {EXTRACT_PATTERNS_BIN, {"-"}, "<'" + in + "' >>'" + in + "'", same},
+      {MAKE_EXAMPLES_BIN, {trees, tl, links}, ">>'" + tl + "'", same},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Redirection);
+    WriteFile(in, kGood);
+    WriteFile(tl, "x\n");
+    std::vector<std::string> argv{
+        "sh", "-c",
+        "ulimit -f 2000; exec \"$0\" --quiet \"$@\" " + c.Redirection,
+        c.Program};
+    argv.insert(argv.end(), c.Args.begin(), c.Args.end());
+    const ChildRun run = testsupport::RunChild("/bin/sh", argv);
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr, c.Stderr);
+    EXPECT_EQ(ReadFile(in), kGood);
+    EXPECT_EQ(ReadFile(tl), "x\n");
+  }
+}
+
 // --- Memory ----------------------------------------------------------------
 
 // Under AddressSanitizer a process maps terabytes of shadow memory.

@@ -443,6 +443,38 @@ TEST_F(WholeOrAbsent, ASignalLeavesOutFileAsItWas) {
   }
 }
 
+// Every output takes its name only at the end, so one that named an input
+// or another output would replace it unasked.
+TEST(ScorePatternsCli, NoOutputReplacesAnInputOrAnother) {
+  const std::string records = TempPath("records.s2t");
+  const std::string counts = TempPath("part.counts");
+  WriteFile(records, Corpus());
+  ScorePatterns({"--counts-only", records, counts});
+  const std::string kept = ReadFile(counts);
+  const std::string lex = TempPath("lex");
+  struct Case {
+    std::vector<std::string> Args;
+    std::string Stderr;
+  };
+  const Case cases[] = {
+      {{"--lexical", TempPath("records"), records},
+       messages::WordTableNamesOther(records)},
+      // Neither file is there yet.
+      {{"--lexical", lex, records, TempPath("./lex.t2s")},
+       messages::WordTableNamesOther(lex + ".t2s")},
+      {{"--from-counts", counts, "-o", counts},
+       "InFile and OutFile name the same file.\n"},
+  };
+  for (const Case& c : cases) {
+    const ChildRun run = ScorePatterns(c.Args);
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr, c.Stderr);
+    EXPECT_EQ(ReadFile(records), Corpus());
+    EXPECT_EQ(ReadFile(counts), kept);
+    EXPECT_FALSE(testsupport::FileExists(lex + ".t2s"));
+  }
+}
+
 TEST_F(WholeOrAbsent, RefusalsTouchNothing) {
   struct Case {
     std::vector<std::string> Args;
