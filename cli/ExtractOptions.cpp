@@ -1,7 +1,5 @@
 #include "ExtractOptions.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +9,7 @@
 #include <utility>
 
 #include "Messages.h"
+#include "UsableMemory.h"
 
 namespace {
 
@@ -54,14 +53,11 @@ std::size_t ReadSize(std::string_view text) {
   return value * unit;
 }
 
-// A quarter of the machine's memory, where the system tells it.
+// A quarter of the memory the process may use, where the system tells it.
 std::size_t DefaultMemory() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return std::size_t{1} << 30;
-  return std::max(
-      static_cast<std::size_t>(pages) / 4 * static_cast<std::size_t>(pageSize),
-      kLeastCountMemory);
+  const std::size_t usable = UsableMemory();
+  if (usable == 0) return std::size_t{1} << 30;
+  return std::max(usable / 4, kLeastCountMemory);
 }
 
 // The value of an option that takes one, given as "--name=value" or as

@@ -29,8 +29,8 @@ struct ExtractOptions {
   const char* OutFile = nullptr;
 
   // --count, --merge-counts and score_patterns: the most bytes the table
-  // may hold (a quarter of the machine's memory unless given), and the
-  // directory of the runs it goes to beyond that ($TMPDIR, else /tmp,
+  // may hold (a quarter of the memory the process may use unless given), and
+  // the directory of the runs it goes to beyond that ($TMPDIR, else /tmp,
   // unless given).
   std::size_t Memory = 0;
   const char* TempDir = nullptr;

@@ -608,22 +608,27 @@ TEST(ExtractPatternsCli, DeepRecordRunsInBoundedMemory) {
   const std::string inFile = TempPath("in.txt");
   WriteFile(inFile, kGood + Record("Alignment: ((1,1))", tree));
   struct MemoryCase {
-    const char* Option;
+    std::vector<std::string> Options;
     int ExitStatus;
     std::string StderrText;
   };
   const MemoryCase cases[] = {
-      {"--quiet", 0, ""},
-      // Counting keeps every distinct pattern: this one cannot fit.
-      {"--count", 1, "Ran out of memory at record 2.\n"},
+      {{"--quiet"}, 0, ""},
+      // Counting holds a quarter of what the run may map, and puts the rest
+      // on disk.
+      {{"--count"}, 0, ""},
+      // Told to hold more than it may map, it runs out.
+      {{"--count", "--memory", "1G"}, 1, "Ran out of memory at record 2.\n"},
   };
   for (const MemoryCase& c : cases) {
-    SCOPED_TRACE(c.Option);
-    const ChildRun run = testsupport::RunChild(
-        "/bin/sh",
-        {"sh", "-c", "ulimit -v 100000 && exec \"$0\" \"$@\"",
-         EXTRACT_PATTERNS_BIN, c.Option, inFile},
-        {ChildStdout::DevNull});
+    SCOPED_TRACE(::testing::PrintToString(c.Options));
+    std::vector<std::string> argv{"sh", "-c",
+                                  "ulimit -v 100000 && exec \"$0\" \"$@\"",
+                                  EXTRACT_PATTERNS_BIN};
+    argv.insert(argv.end(), c.Options.begin(), c.Options.end());
+    argv.push_back(inFile);
+    const ChildRun run =
+        testsupport::RunChild("/bin/sh", argv, {ChildStdout::DevNull});
     EXPECT_EQ(run.Signal, 0);
     EXPECT_EQ(run.ExitStatus, c.ExitStatus);
     EXPECT_EQ(run.Stderr, c.StderrText);
