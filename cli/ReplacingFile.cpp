@@ -4,11 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "text/NumberText.h"
@@ -67,13 +67,62 @@ std::string DirectoryOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Tries at a free name, for a temporary and for the unnamed file's name.
+constexpr int kMostAttempts = 100;
+
 // A name beside `path` that no file holds yet, for a hidden temporary.
+// Whatever name `path` may have, this one must fit too, and it is made only
+// once the output is whole: the part taken from `path` gives way where the
+// system's longest name, or path, is reached; the process and the attempt
+// keep it unique.
 std::string TemporaryName(const std::string& path, int attempt) {
   const std::size_t slash = path.rfind('/');
-  const std::string base =
-      slash == std::string::npos ? path : path.substr(slash + 1);
-  return DirectoryOf(path) + "/." + base + "." + Decimal(::getpid()) + "." +
-         Decimal(attempt) + ".tmp";
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string dir = DirectoryOf(path);
+  const std::string tail =
+      "." + Decimal(::getpid()) + "." + Decimal(attempt) + ".tmp";
+  const long longestName = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+  const std::size_t names =
+      longestName > 0 ? static_cast<std::size_t>(longestName) : NAME_MAX;
+  const std::size_t paths =
+      PATH_MAX - 1 - std::min<std::size_t>(dir.size() + 1, PATH_MAX - 1);
+  const std::size_t fixed = 1 + tail.size();
+  const std::size_t room = std::min(names, paths);
+  std::size_t keep = room > fixed ? room - fixed : 0;
+  if (keep < base.size()) {
+    // Not inside a UTF-8 character, for those who list the directory.
+    while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80)
+      --keep;
+    base.resize(keep);
+  }
+  return dir + "/." + base + tail;
+}
+
+// `path` with the symbolic links of its last part followed, each relative
+// to its own directory: the file they lead to is replaced, or made where it
+// is missing, as a plain open would, and the links stay. False, with errno
+// set, where they go round (ELOOP, as open says) or cannot be read.
+bool FollowLinks(std::string& path) {
+  for (int links = 0;; ++links) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      return true;
+    }
+    // Linux's own bound on links in one lookup.
+    if (links == 40) {
+      errno = ELOOP;
+      return false;
+    }
+    char target[PATH_MAX];
+    const ssize_t size = ::readlink(path.c_str(), target, sizeof target);
+    if (size < 0) return false;
+    if (static_cast<std::size_t>(size) == sizeof target) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    const std::string to(target, static_cast<std::size_t>(size));
+    path = to[0] == '/' ? to : DirectoryOf(path) + "/" + to;
+  }
 }
 
 }  // namespace
@@ -120,6 +169,11 @@ void RemoveTemporariesOnTermination() {
 }
 
 bool ReplacingFile::Open(const char* path) {
+  // Refused here, as a plain open refuses it, not once the output is whole.
+  if (*path == '\0') {
+    errno = ENOENT;
+    return false;
+  }
   path_ = path;
   struct stat info;
   const bool exists = ::stat(path, &info) == 0;
@@ -128,16 +182,20 @@ bool ReplacingFile::Open(const char* path) {
     fd_ = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     return fd_ != -1;
   }
-  // Beside the file a symbolic link names, so that the link stays.
-  if (exists) {
-    if (char* const real = ::realpath(path, nullptr)) {
-      path_ = real;
-      std::free(real);
-    }
+  if (!FollowLinks(path_)) return false;
+  // A file this process may not write is not replaced behind its
+  // permissions' back, which the rename alone would do.
+  if (exists && ::faccessat(AT_FDCWD, path_.c_str(), W_OK, AT_EACCESS) != 0) {
+    return false;
+  }
+  // An unnamed file is named only at Commit: too late to learn it cannot.
+  if (TemporaryName(path_, kMostAttempts - 1).size() >= PATH_MAX) {
+    errno = ENAMETOOLONG;
+    return false;
   }
   fd_ = ::open(DirectoryOf(path_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
                0666);
-  for (int attempt = 0; fd_ == -1 && attempt < 100; ++attempt) {
+  for (int attempt = 0; fd_ == -1 && attempt < kMostAttempts; ++attempt) {
     temporary_ = TemporaryName(path_, attempt);
     fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                  0666);
@@ -167,7 +225,7 @@ bool ReplacingFile::Commit() {
   if (temporary_.empty()) {
     // An unnamed file gets a hidden name first, then the one it replaces.
     const std::string self = "/proc/self/fd/" + Decimal(fd_);
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < kMostAttempts; ++attempt) {
       const std::string name = TemporaryName(path_, attempt);
       if (Register(name) < 0) return false;
       if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),

@@ -8,7 +8,8 @@
 // (O_TMPFILE), and renamed onto it by Commit. A run that ends before, by an
 // error, a signal or a kill, leaves that file as it was and nothing beside
 // it. Where the name is not a regular file (a device, a FIFO), the output
-// goes to it directly, as there is nothing to replace.
+// goes to it directly, as there is nothing to replace. A symbolic link
+// stays one: the file it leads to is replaced, or made.
 class ReplacingFile {
  public:
   ReplacingFile() = default;
@@ -16,7 +17,9 @@ class ReplacingFile {
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-  // Opens the new file for `path`. False, with errno set, when it cannot.
+  // Opens the new file for `path`. False, with errno set, when it cannot,
+  // or when a plain open of `path` for writing would fail: no name, a file
+  // this process may not write, a link into no directory.
   bool Open(const char* path);
   int Fd() const { return fd_; }
   // Gives the file written its name; false, with errno set, when that

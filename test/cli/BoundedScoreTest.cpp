@@ -1,7 +1,6 @@
 // score_patterns held to --memory: its table through temporary files is
 // the one it makes in memory, in every mode, and a temporary disk that
 // fills ends the run as a full OutFile disk does.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -16,6 +15,7 @@
 namespace {
 
 using testsupport::ChildRun;
+using testsupport::IsEmptyDirectory;
 using testsupport::ReadFile;
 using testsupport::TempPath;
 using testsupport::WriteFile;
@@ -71,15 +71,6 @@ std::string MadeCorpus(int records) {
     text += record.Text();
   }
   return text;
-}
-
-bool IsEmptyDirectory(const std::string& path) {
-  DIR* const dir = ::opendir(path.c_str());
-  if (!dir) return false;
-  int entries = 0;
-  while (::readdir(dir)) ++entries;
-  ::closedir(dir);
-  return entries == 2;
 }
 
 // Every mode between them: the table, Moses' form with the word table,

@@ -19,6 +19,7 @@
 namespace {
 
 using testsupport::ChildRun;
+using testsupport::IsEmptyDirectory;
 using testsupport::ReadFile;
 using testsupport::TempPath;
 using testsupport::WriteFile;
@@ -51,15 +52,6 @@ std::string Records(int from, int to) {
 }
 
 constexpr int kRecords = 16000;
-
-bool IsEmptyDirectory(const std::string& path) {
-  DIR* const dir = ::opendir(path.c_str());
-  if (!dir) return false;
-  int entries = 0;
-  while (::readdir(dir)) ++entries;
-  ::closedir(dir);
-  return entries == 2;
-}
 
 class CountTables : public ::testing::Test {
  protected:

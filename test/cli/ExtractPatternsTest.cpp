@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <sstream>
@@ -252,6 +254,10 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
   const std::string outFile = TempPath("out.txt");
   const std::string directory = TempPath("dir");
   ::mkdir(directory.c_str(), 0755);
+  const std::string intoNowhere = TempPath("nowhere.txt");
+  ::symlink("no/such/dir/out.txt", intoNowhere.c_str());
+  const std::string noOutFile =
+      "Couldn't open outfile : No such file or directory.\n";
   struct FileCase {
     const char* Name;
     std::vector<std::string> Args;
@@ -276,6 +282,18 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
        {inFile, TempPath("no/such/dir/out.txt")},
        "Couldn't open outfile " + TempPath("no/such/dir/out.txt") +
            ": No such file or directory.\n"},
+      // A table's OutFile is refused as the patterns' is, before the input
+      // is read, not once the table is whole.
+      {"no outfile name", {inFile, ""}, noOutFile},
+      {"no table name", {"--count", inFile, ""}, noOutFile},
+      {"link into no directory",
+       {inFile, intoNowhere},
+       "Couldn't open outfile " + intoNowhere +
+           ": No such file or directory.\n"},
+      {"table through a link into no directory",
+       {"--count", inFile, intoNowhere},
+       "Couldn't open outfile " + intoNowhere +
+           ": No such file or directory.\n"},
   };
   if (FileExists("/dev/full")) {
     cases.push_back(
@@ -293,6 +311,85 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
     EXPECT_EQ(run.Stdout, "");
     EXPECT_EQ(ReadFile(inFile), kGood);
     EXPECT_EQ(ReadFile(outFile), "kept\n");
+  }
+}
+
+// A table goes where the patterns would: under the longest name the system
+// takes, and through symbolic links, each leading from its own directory,
+// to the file at their end. The links stay, and nothing is left beside.
+TEST(ExtractPatternsCli, TableGoesWhereThePatternsWould) {
+  const std::string inFile = TempPath("in.txt");
+  WriteFile(inFile, kGood);
+  const std::string longest(NAME_MAX, 'a');
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {longest, {longest, "link", "sub"}},
+      {"link", {"link", "sub", "target"}},
+  };
+  int round = 0;
+  for (const auto& [outFile, names] : cases) {
+    for (const std::string format : {"--tsv", "--count"}) {
+      SCOPED_TRACE(format + " " + outFile.substr(0, 8));
+      const std::string dir = TempPath("round" + std::to_string(round++));
+      ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+      ASSERT_EQ(::mkdir((dir + "/sub").c_str(), 0755), 0);
+      ASSERT_EQ(::symlink("sub/on", (dir + "/link").c_str()), 0);
+      ASSERT_EQ(::symlink("../target", (dir + "/sub/on").c_str()), 0);
+      const ChildRun run =
+          ExtractPatterns({format, inFile, dir + "/" + outFile});
+      EXPECT_EQ(run.ExitStatus, 0);
+      EXPECT_EQ(run.Stderr, "");
+      EXPECT_EQ(ReadFile(dir + "/" + (outFile == "link" ? "target" : outFile)),
+                ExtractPatterns({format, inFile}).Stdout);
+      EXPECT_EQ(testsupport::NamesIn(dir), names);
+    }
+  }
+}
+
+// `program` with `args` run by a user who is no superuser: this one, or
+// nobody where this is root.
+ChildRun RunUnprivileged(const std::string& program,
+                         const std::vector<std::string>& args) {
+  std::vector<std::string> argv{program};
+  std::string runs = program;
+  if (::geteuid() == 0) {
+    runs = "/usr/bin/setpriv";
+    argv = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+            program};
+  }
+  argv.insert(argv.end(), args.begin(), args.end());
+  return testsupport::RunChild(runs, argv);
+}
+
+// A table does not replace an OutFile its user may not write, in a
+// directory where it could: refused before the input is read, in the
+// patterns' words. Root may, as it may write the patterns there.
+TEST(ExtractPatternsCli, TableSparesAnOutFileItsUserMayNotWrite) {
+  const std::string dir = TempPath("open");
+  ::chmod(dir.substr(0, dir.rfind('/')).c_str(), 0711);
+  ASSERT_EQ(::mkdir(dir.c_str(), 0777), 0);
+  ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+  const std::string inFile = dir + "/in.txt";
+  const std::string outFile = dir + "/out.tsv";
+  WriteFile(inFile, kGood);
+  ::chmod(inFile.c_str(), 0644);
+  if (RunUnprivileged("/usr/bin/test", {"-w", dir, "-a", "-x", dir})
+          .ExitStatus != 0) {
+    GTEST_SKIP() << "no unprivileged user may write " << dir;
+  }
+  for (const std::string format : {"--tsv", "--count"}) {
+    SCOPED_TRACE(format);
+    WriteFile(outFile, "kept\n");
+    ASSERT_EQ(::chmod(outFile.c_str(), 0444), 0);
+    const ChildRun run =
+        RunUnprivileged(EXTRACT_PATTERNS_BIN, {format, inFile, outFile});
+    EXPECT_EQ(run.ExitStatus, 1);
+    EXPECT_EQ(run.Stderr,
+              "Couldn't open outfile " + outFile + ": Permission denied.\n");
+    EXPECT_EQ(ReadFile(outFile), "kept\n");
+  }
+  if (::geteuid() == 0) {
+    EXPECT_EQ(ExtractPatterns({"--count", inFile, outFile}).ExitStatus, 0);
+    EXPECT_NE(ReadFile(outFile), "kept\n");
   }
 }
 

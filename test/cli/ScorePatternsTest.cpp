@@ -1,7 +1,6 @@
 // Tests of score_patterns: the built program on corpora whose tables are
 // worked out by hand here, and its pieces (smoothing discounts, Moses'
 // escapes, the order of escaped fields) on their own.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -350,17 +349,13 @@ TEST(Smoothing, DiscountsFollowTheCountOfCounts) {
 // The names in the directory of `path`, dot files included, but for the
 // files the test harness keeps a child's output in.
 std::vector<std::string> NamesBeside(const std::string& path) {
-  std::vector<std::string> names;
-  DIR* const dir = ::opendir(path.substr(0, path.rfind('/')).c_str());
-  if (dir == nullptr) return names;
-  while (const dirent* entry = ::readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (name != "." && name != ".." && name.rfind("child.", 0) != 0) {
-      names.push_back(name);
-    }
-  }
-  ::closedir(dir);
-  std::sort(names.begin(), names.end());
+  std::vector<std::string> names =
+      testsupport::NamesIn(path.substr(0, path.rfind('/')));
+  names.erase(std::remove_if(names.begin(), names.end(),
+                             [](const std::string& name) {
+                               return name.rfind("child.", 0) == 0;
+                             }),
+              names.end());
   return names;
 }
 

@@ -1,10 +1,12 @@
 #include "support/TestSupport.h"
 
+#include <dirent.h>
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -135,6 +137,25 @@ std::string Gzip(const std::string& text) {
 bool FileExists(const std::string& path) {
   struct stat info;
   return ::stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> NamesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* const listing = ::opendir(dir.c_str());
+  if (listing == nullptr) return names;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(listing);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool IsEmptyDirectory(const std::string& dir) {
+  struct stat info;
+  return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         NamesIn(dir).empty();
 }
 
 std::string SharedDir() {

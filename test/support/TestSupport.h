@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -33,6 +34,13 @@ std::string Gzip(const std::string& text);
 
 // True when the file exists (of any kind).
 bool FileExists(const std::string& path);
+
+// The names in directory `dir`, dot files included, sorted; empty when it
+// cannot be read.
+std::vector<std::string> NamesIn(const std::string& dir);
+
+// True when `dir` is a directory that holds nothing.
+bool IsEmptyDirectory(const std::string& dir);
 
 // The folder of shared corpora beside the project, or "" when this clone has
 // none: tests that need it skip.
