@@ -91,8 +91,10 @@ std::string TemporaryName(const std::string& path, int attempt) {
   std::size_t keep = room > fixed ? room - fixed : 0;
   if (keep < base.size()) {
     // Not inside a UTF-8 character, for those who list the directory.
-    while (keep > 0 && (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80)
+    while (keep > 0 &&
+           (static_cast<unsigned char>(base[keep]) & 0xC0) == 0x80) {
       --keep;
+    }
     base.resize(keep);
   }
   return dir + "/." + base + tail;

@@ -77,9 +77,10 @@ def read(source: _Source) -> Reader:
     xz, bzip2 or zstd data, or gzip data damaged or cut short, raises
     OSError saying so. A failed read raises OSError with its errno, a line
     of 100,000 bytes or more FormatError; a wait on a pipe or terminal
-    wakes for signals, and so does every megabyte of a regular file, so
-    Ctrl-C raises KeyboardInterrupt. After any of these the iterator is
-    done: no record is taken from a read cut short.
+    wakes for signals, and so does every megabyte of a regular file and
+    every read() of a file object, so Ctrl-C raises KeyboardInterrupt.
+    After any of these the iterator is done: no record is taken from a read
+    cut short.
     """
     return Reader(source)
 
@@ -90,11 +91,13 @@ def annotate(in_file: _Source, out_path: _PathLike) -> int:
     Byte for byte the same records, without the listing; returns how many
     were written. `in_file` is read as read() reads it. Like the program it
     stops at a malformed C-structure or an over-long line with the records
-    before it written, raising FormatError; ValueError when both paths name
-    one file or a path holds a NUL, OSError (FileNotFoundError,
-    IsADirectoryError, PermissionError, ...) when a file cannot be opened,
-    read or written, KeyboardInterrupt when a signal interrupts a wait. The
-    output holds whole records only, whatever stops it.
+    before it written, raising FormatError; ValueError, before anything is
+    written, when `in_file` is the file `out_path` names (a path, or a file
+    object whose fileno() is that file) or a path holds a NUL, OSError
+    (FileNotFoundError, IsADirectoryError, PermissionError, ...) when a file
+    cannot be opened, read or written, KeyboardInterrupt when a signal
+    interrupts the reading. The output holds whole records only, whatever
+    stops it.
     """
     return _annotator._annotate(in_file, out_path)
 
@@ -134,9 +137,10 @@ def make_examples(trees: _Source, tl: _Source, alignment: _Source,
     makes the first one raise (the output is still complete). A file that
     runs short raises FormatError after the records before it (and after
     the warnings for the sentences skipped before it). ValueError when `out`
-    is one of the inputs or a path holds a NUL, OSError when a file cannot
-    be opened, read or written, KeyboardInterrupt when a signal interrupts a
-    wait. The output holds whole records only. Blank lines after the last
+    is one of the inputs (a path, or a file object whose fileno() is that
+    file) or a path holds a NUL, OSError when a file cannot be opened, read
+    or written, KeyboardInterrupt when a signal interrupts the reading. The
+    output holds whole records only. Blank lines after the last
     tree's lines in `tl` and `alignment` are ignored. With `bare_labels`, as
     ``make_examples --bare-labels``, every label loses its function tags and
     co-indices (``NP-SBJ-1`` and ``NP=2`` become ``NP``; ``-NONE-`` and
@@ -199,7 +203,8 @@ def _to_nltk(tree: Tree, positions: bool = True):
 
 
 def _from_nltk(tree, unwrap: bool = True) -> Tree:
-    """An nltk.Tree written in brackets without recursion, then read."""
+    """An nltk.Tree written in brackets without recursion, then read; a
+    label or word that would not read back as itself raises FormatError."""
     nltk = _nltk()
     if unwrap:
         while (isinstance(tree, nltk.Tree) and len(tree) == 1
@@ -207,6 +212,9 @@ def _from_nltk(tree, unwrap: bool = True) -> Tree:
                and _annotator._is_wrapper_label(str(tree.label()))):
             tree = tree[0]
     parts = []
+    # Each constituent's label and, for a leaf, its word, in pre-order: what
+    # the tree read from `parts` must give back.
+    wanted = []
     open_nodes = [tree]
     while open_nodes:
         node = open_nodes.pop()
@@ -215,13 +223,40 @@ def _from_nltk(tree, unwrap: bool = True) -> Tree:
             continue
         if not isinstance(node, nltk.Tree):
             raise TypeError(f"from_nltk takes an nltk.Tree, not {type(node).__name__}")
-        parts.append(f"({node.label()}")
+        label = str(node.label())
+        if any(c in label for c in " ()"):
+            _unwritable("label", label, "it holds a blank or a parenthesis")
+        words = [str(child) for child in node if not isinstance(child, nltk.Tree)]
+        if words and len(node) > 1:
+            # Bracketed text holds one word per leaf and none beside a child.
+            _unwritable("word", words[0], f"it stands beside other children of {label!r}")
+        for word in words:
+            if not word or "(" in word or ")" in word:
+                _unwritable("word", word, "it is empty or holds a parenthesis")
+        wanted.append((label, words[0] if words else None))
+        parts.append(f"({label}")
         open_nodes.append(")")
         for child in reversed(node):
             open_nodes.append(child if isinstance(child, nltk.Tree) else f" {child}")
             if isinstance(child, nltk.Tree):
                 open_nodes.append(" ")
-    return parse_tree("".join(parts))
+    read = parse_tree("".join(parts))
+    # What else the reader makes its own: angle brackets around a label
+    # dropped, blanks at a word's ends, a label or word past the reader's
+    # lengths. A leaf "word-N" at place N reads as the word at position N,
+    # as documented.
+    for (label, word), (got_label, got_word, _, index) in zip(wanted, read._flat()):
+        if got_label != label:
+            _unwritable("label", label, f"it would read back as {got_label!r}")
+        if word is not None and word not in (got_word, f"{got_word}-{index}"):
+            _unwritable("word", word, f"it would read back as {got_word!r}")
+    return read
+
+
+def _unwritable(kind: str, text: str, why: str):
+    error = FormatError(f"the {kind} {text!r} cannot be written in a bracketed tree: {why}")
+    error.text = text
+    raise error
 
 
 def score_patterns(source: _Source, *, consistent: bool = False,

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <typeinfo>
 
 #include "ParseParser.h"
 #include "Status.h"
@@ -41,6 +42,28 @@ std::string Bytes(const py::handle& text);
 // holds the node's tree, alive. Views copy nothing of the tree.
 py::object MakeTree(const std::shared_ptr<ParseParser>& owner,
                     CTree::TreeNode* node);
+
+// Raises TypeError when `object` is an instance of the bound class `type`
+// that __new__ made alone, so that it holds no C++ object: unpickling makes
+// one so before __setstate__ fills it, and pybind11 would hand a method of
+// such an object memory that no constructor ran on. `origin` says where the
+// class's objects come from.
+void RefuseUnmade(const py::handle& object, const std::type_info& type,
+                  const char* origin);
+
+// The caster of a bound class T whose methods are refused on an object
+// that holds nothing (RefuseUnmade); T::kOrigin says where its objects come
+// from. Declared as the class's type_caster in every file that binds or
+// passes T, before its first use there.
+template <class T>
+class MadeObjectCaster : public py::detail::type_caster_base<T> {
+ public:
+  // NOLINTNEXTLINE(readability-identifier-naming): pybind11 calls it so.
+  bool load(py::handle object, bool convert) {
+    RefuseUnmade(object, typeid(T), T::kOrigin);
+    return py::detail::type_caster_base<T>::load(object, convert);
+  }
+};
 
 // True when both paths exist and name one file.
 bool SameFile(const std::string& first, const std::string& second);

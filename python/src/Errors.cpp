@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <typeinfo>
 
 #include "Binding.h"
 #include "Status.h"
@@ -76,6 +77,18 @@ void RaiseInputProblem(const char* reason, const std::string& path) {
       std::string(reason) + ": " + std::string(py::repr(name));
   PyErr_SetString(PyExc_OSError, message.c_str());
   throw py::error_already_set();
+}
+
+void RefuseUnmade(const py::handle& object, const std::type_info& type,
+                  const char* origin) {
+  py::detail::type_info* bound = py::detail::get_type_info(type);
+  if (!bound || !PyObject_TypeCheck(object.ptr(), bound->type)) return;
+  auto* instance = reinterpret_cast<py::detail::instance*>(object.ptr());
+  if (instance->get_value_and_holder(bound).holder_constructed()) return;
+  const std::string name =
+      py::str(py::type::handle_of(object).attr("__name__"));
+  throw py::type_error("this " + name + " was made by " + name +
+                       ".__new__ alone and holds nothing; " + origin);
 }
 
 py::str Text(std::string_view bytes) {

@@ -112,6 +112,9 @@ struct PatternBlock {
 };
 
 struct Pattern {
+  static constexpr const char* kOrigin =
+      "Patterns come from Example.patterns()";
+
   std::shared_ptr<const PatternBlock> Block;
   std::size_t Begin = 0, End = 0, Number = 0;
 
@@ -185,7 +188,30 @@ auto Key(const Example& e) {
                   r.ConstSeq, r.FieldCount, r.Number, r.HeaderLine, e.Numbered);
 }
 
+// Item `at` of a pickle's state as a T: an item of another type raises
+// TypeError, naming what it is, rather than pybind11's RuntimeError.
+template <class T>
+T StateField(const py::tuple& state, std::size_t at, const char* what) {
+  try {
+    return state[at].cast<T>();
+  } catch (const py::cast_error&) {
+    throw py::type_error(std::string("not ") + what + ": item " +
+                         std::to_string(at) +
+                         " of its state is of the wrong type (" +
+                         Py_TYPE(state[at].ptr())->tp_name + ")");
+  }
+}
+
 }  // namespace
+}  // namespace annotator_python
+
+namespace pybind11::detail {
+template <>
+class type_caster<annotator_python::Pattern>
+    : public annotator_python::MadeObjectCaster<annotator_python::Pattern> {};
+}  // namespace pybind11::detail
+
+namespace annotator_python {
 
 void RegisterExampleTypes(py::module_& module) {
   // The types are the package's own, whatever module holds their code;
@@ -294,12 +320,12 @@ void RegisterExampleTypes(py::module_& module) {
                                      &r.Alignment, &r.Type, &r.CStructure,
                                      &r.ConstSeq};
             for (std::size_t i = 0; i < 7; ++i) {
-              *fields[i] = state[i].cast<std::string>();
+              *fields[i] = StateField<std::string>(state, i, "an Example");
             }
-            r.FieldCount = state[7].cast<std::size_t>();
-            r.Number = state[8].cast<std::size_t>();
-            r.HeaderLine = state[9].cast<std::size_t>();
-            e->Numbered = state[10].cast<bool>();
+            r.FieldCount = StateField<std::size_t>(state, 7, "an Example");
+            r.Number = StateField<std::size_t>(state, 8, "an Example");
+            r.HeaderLine = StateField<std::size_t>(state, 9, "an Example");
+            e->Numbered = StateField<bool>(state, 10, "an Example");
             return e;
           }))
       .def("__copy__", [](const py::object& self) { return self; })
@@ -399,8 +425,9 @@ void RegisterExampleTypes(py::module_& module) {
           [](const py::tuple& state) {
             if (state.size() != 2) throw py::value_error("not a Pattern");
             auto block = std::make_shared<PatternBlock>();
-            block->Text = state[0].cast<std::string>();
-            block->Positions.push_back(state[1].cast<std::vector<int>>());
+            block->Text = StateField<std::string>(state, 0, "a Pattern");
+            block->Positions.push_back(
+                StateField<std::vector<int>>(state, 1, "a Pattern"));
             return Pattern{block, 0, block->Text.size(), 0};
           }))
       .def("__copy__", [](const py::object& self) { return self; })

@@ -24,6 +24,9 @@ inline Status PlacedIn(const ExampleRecordView& record, Status status,
 // One training example of a file: its fields as read (with its number and
 // header line), and the tree, which is built on first use and then kept.
 struct Example {
+  static constexpr const char* kOrigin =
+      "Examples come from annotator.read and annotator.make_example";
+
   ExampleRecord Record;
   std::shared_ptr<ParseParser> Parsed;
   // Made by make_example: str() gives make_examples' record, whose header
@@ -44,5 +47,11 @@ constexpr std::size_t kCStructureOffset = 6;
 void RegisterExampleTypes(py::module_& module);
 
 }  // namespace annotator_python
+
+namespace pybind11::detail {
+template <>
+class type_caster<annotator_python::Example>
+    : public annotator_python::MadeObjectCaster<annotator_python::Example> {};
+}  // namespace pybind11::detail
 
 #endif  // ANNOTATOR_PYTHON_EXAMPLES_H_

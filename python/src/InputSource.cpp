@@ -77,6 +77,19 @@ class InputSource::FileBuffer : public std::streambuf {
   bool Failed() const { return pending_.has_value(); }
   std::optional<py::error_already_set>& Pending() { return pending_; }
 
+  // The descriptor the file object reads, or -1 where it gives none: no
+  // fileno(), or one that raises (io.BytesIO, a closed file).
+  int Descriptor() const {
+    try {
+      return file_.attr("fileno")().cast<int>();
+    } catch (py::error_already_set& error) {
+      // KeyboardInterrupt and its like are not the object's answer.
+      if (!error.matches(PyExc_Exception)) throw;
+    } catch (const py::cast_error&) {
+    }
+    return -1;
+  }
+
   void Close() {
     file_ = py::object();
     done_ = true;
@@ -102,6 +115,14 @@ class InputSource::FileBuffer : public std::streambuf {
   std::size_t ReadFile() {
     if (!file_) return 0;
     py::gil_scoped_acquire locked;
+    // The file object's read() is C code as often as not (open(), gzip),
+    // which runs no signal handler: without a look here, Ctrl-C would wait
+    // for the end of the input. A handler that raises ends the stream as a
+    // failed read does.
+    if (PyErr_CheckSignals() != 0) {
+      pending_.emplace();
+      return 0;
+    }
     try {
       py::object got = file_.attr("read")(kFileReadSize);
       if (PyUnicode_Check(got.ptr())) {
@@ -158,6 +179,16 @@ InputSource::InputSource(const py::handle& source) {
 }
 
 InputSource::~InputSource() = default;
+
+bool InputSource::IsFile(const std::string& path) {
+  if (!file_) return SameFile(path_, path);
+  struct stat named;
+  struct stat opened;
+  if (::stat(path.c_str(), &named) != 0) return false;
+  const int fd = file_->Descriptor();
+  return fd >= 0 && ::fstat(fd, &opened) == 0 &&
+         opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
 
 bool InputSource::Failed() const {
   return descriptor_ ? descriptor_->Failed() : file_->Failed();

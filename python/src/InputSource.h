@@ -42,6 +42,10 @@ class InputSource {
   // The path opened ("" for a file object), for messages.
   const std::string& Path() const { return path_; }
 
+  // True when the source is the file `path` names: the same path, or a file
+  // object whose fileno() is that file's. False when `path` does not exist
+  // or the file object gives no descriptor (io.BytesIO). With the lock held.
+  bool IsFile(const std::string& path);
   // True when the stream ended by a failure rather than at its end.
   bool Failed() const;
   // Raises the failure that ended the stream, if any; with the lock held.

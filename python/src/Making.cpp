@@ -49,7 +49,14 @@ std::string LinksText(const py::handle& alignment) {
   if (PyUnicode_Check(alignment.ptr())) return Bytes(alignment);
   std::string text;
   for (const py::handle pair : alignment) {
-    const auto link = pair.cast<std::pair<long long, long long>>();
+    std::pair<long long, long long> link;
+    try {
+      link = pair.cast<std::pair<long long, long long>>();
+    } catch (const py::cast_error&) {
+      throw py::type_error(
+          "alignment takes 'i-j' text or (i, j) pairs of ints, not " +
+          std::string(py::repr(pair)));
+    }
     // A negative position reads as the malformed link it is.
     text += Decimal(link.first) + "-" + Decimal(link.second) + " ";
   }
@@ -61,6 +68,19 @@ py::object MakeExample(const py::handle& tree, const py::handle& tl,
                        bool bareLabels) {
   const std::string treeText = TreeText(tree);
   const std::string tlText = Bytes(tl);
+  // make_examples takes each TL sentence from a line, without its line end
+  // ("\r\n" as a whole): a sentence that holds one, or ends in the "\r" of
+  // one, would make a record that does not read back.
+  const char* oneLine = nullptr;
+  if (tlText.find('\n') != std::string::npos) {
+    oneLine = "its TL sentence holds a line break";
+  } else if (!tlText.empty() && tlText.back() == '\r') {
+    oneLine = "its TL sentence ends in a carriage return";
+  }
+  if (oneLine) {
+    Raise(Status::SentenceFailure(StatusCode::kMalformedSentence, oneLine,
+                                  number));
+  }
   const std::string links = LinksText(alignment);
   BracketedTreeReader reader;
   reader.SetBareLabels(bareLabels);
@@ -89,10 +109,10 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
   const char* const roles[] = {"trees", "tl", "alignment"};
   std::string names[3];
   for (std::size_t i = 0; i < 3; ++i) {
-    const std::string& path = inputs[i].Path();
-    if (!path.empty() && SameFile(path, outPath)) {
+    if (inputs[i].IsFile(outPath)) {
       throw py::value_error("InFile and OutFile name the same file.");
     }
+    const std::string& path = inputs[i].Path();
     names[i] = path.empty() ? roles[i] : path;
   }
   WholeRecordFile out(OpenOutput(outPath));
@@ -160,6 +180,8 @@ void RegisterMaking(py::module_& module) {
   module.def("make_example", &MakeExample,
              "The record make_examples makes of one sentence: its tree (text "
              "or Tree), TL sentence and 0-based links (text or (i, j) pairs). "
+             "The TL sentence is one line, as make_examples reads it: one "
+             "that holds a line break or ends in '\\r' raises FormatError. "
              "With bare_labels, as make_examples --bare-labels, every label "
              "loses its function tags and co-indices (NP-SBJ-1 and NP=2 "
              "become NP; -NONE- and -LRB- stay whole).",

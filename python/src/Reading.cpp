@@ -29,6 +29,8 @@ namespace {
 // file it opened, at the source's end, at a failure and on close().
 class Reader {
  public:
+  static constexpr const char* kOrigin = "Readers come from annotator.read";
+
   explicit Reader(const py::handle& source)
       : source_(std::make_unique<InputSource>(source)),
         reader_(std::make_unique<TrainingExampleReader>(source_->Stream(),
@@ -85,6 +87,15 @@ class Reader {
 };
 
 }  // namespace
+}  // namespace annotator_python
+
+namespace pybind11::detail {
+template <>
+class type_caster<annotator_python::Reader>
+    : public annotator_python::MadeObjectCaster<annotator_python::Reader> {};
+}  // namespace pybind11::detail
+
+namespace annotator_python {
 
 bool SameFile(const std::string& first, const std::string& second) {
   struct stat a;
@@ -146,7 +157,7 @@ namespace {
 std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
   const std::string outPath = PathBytes(outName);
   InputSource source(inSource);
-  if (!source.Path().empty() && SameFile(source.Path(), outPath)) {
+  if (source.IsFile(outPath)) {
     throw py::value_error("InFile and OutFile name the same file.");
   }
   WholeRecordFile out(OpenOutput(outPath));
@@ -163,6 +174,9 @@ std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
   {
     py::gil_scoped_release released;
     while (reader.NextRecordView(example)) {
+      // A failed or interrupted read ends the stream where it stood, maybe
+      // within this record's last field.
+      if (source.Failed()) break;
       const CStructureReading tree = trees.MeasureDepth(example.CStructure);
       if (!tree.Ok) {
         status = PlacedIn(example, tree.ToStatus(), kCStructureOffset);

@@ -80,14 +80,26 @@ PyObject* Guard(Body&& body) {
 
 PyObject* Release(py::object object) { return object.release().ptr(); }
 
+// A word and a position are a leaf's. The parser gives a node with children
+// the word that stands after its last child ("b" of "(S (A a) b)") and a
+// position for it, but the printers drop that word, and so do the pickle
+// and the equality that follow the printed text.
+const std::string& WordOf(const CTree::TreeNode* node) {
+  static const std::string kNone;
+  return node->Children.empty() ? node->Word : kNone;
+}
+int IndexOf(const CTree::TreeNode* node) {
+  return node->Children.empty() ? node->Index : -1;
+}
+
 PyObject* Label(PyObject* self, void*) {
   return Guard([&] { return Release(Text(NodeOf(self)->Label)); });
 }
 PyObject* Word(PyObject* self, void*) {
-  return Guard([&] { return Release(Text(NodeOf(self)->Word)); });
+  return Guard([&] { return Release(Text(WordOf(NodeOf(self)))); });
 }
 PyObject* Index(PyObject* self, void*) {
-  const int index = NodeOf(self)->Index;
+  const int index = IndexOf(NodeOf(self));
   if (index < 0) Py_RETURN_NONE;
   return PyLong_FromLong(index);
 }
@@ -179,8 +191,8 @@ PyObject* Flat(PyObject* self, PyObject*) {
               Text(node->Label),
               leaf ? py::object(Text(node->Word)) : py::none(),
               open.empty() ? -1 : open.back(),
-              node->Index < 0 ? py::none()
-                              : py::object(py::int_(node->Index))));
+              IndexOf(node) < 0 ? py::none()
+                                : py::object(py::int_(IndexOf(node)))));
           open.push_back(next++);
         },
         [&](CTree::TreeNode*) { open.pop_back(); });
@@ -324,8 +336,8 @@ PyObject* Repr(PyObject* self) {
 }
 
 bool SameNodeData(const CTree::TreeNode* a, const CTree::TreeNode* b) {
-  return a->Label == b->Label && a->Word == b->Word && a->Index == b->Index &&
-         a->Children.size() == b->Children.size();
+  return a->Label == b->Label && WordOf(a) == WordOf(b) &&
+         IndexOf(a) == IndexOf(b) && a->Children.size() == b->Children.size();
 }
 
 // Trees are equal when their nodes are, pair by pair; walked with a stack
@@ -358,8 +370,8 @@ Py_hash_t Hash(PyObject* self) {
       NodeOf(self),
       [&](CTree::TreeNode* node) {
         const std::size_t own = std::hash<std::string>()(node->Label) ^
-                                (std::hash<std::string>()(node->Word) << 1) ^
-                                (static_cast<std::size_t>(node->Index) << 2);
+                                (std::hash<std::string>()(WordOf(node)) << 1) ^
+                                (static_cast<std::size_t>(IndexOf(node)) << 2);
         hash = hash * 1000003 ^ own;
       },
       [&](CTree::TreeNode*) { hash = hash * 31 + 7; });

@@ -1,16 +1,19 @@
 """How the module and the programs take their input: gzip data read as the
 bytes it holds, other compression refused, "-" for standard input, and
-Ctrl-C during a long read of a regular file."""
+Ctrl-C during a long read of a regular file or a file object."""
 import collections
 import gzip
 import os
 import signal
+import subprocess
+import sys
+import textwrap
 import threading
 
 import pytest
 
 import annotator
-from conftest import record
+from conftest import BUNDLED, record
 
 
 def two_members(data):
@@ -168,3 +171,76 @@ def test_ctrl_c_stops_a_long_read_of_a_regular_file(tmp_path, entry):
         written = out.read_text()
         assert written == "" or written.endswith("\n\n")
         assert written.count("\n") % 10 == 0
+
+
+# Reads its input from a pipe through a file object, whose read() is C code
+# that runs no signal handler. The main thread blocks SIGINT, so the signal
+# the feeder sends itself a quarter of the way in is taken by the feeder's
+# thread and only noted there: the main thread runs no bytecode inside the
+# call, so nothing but the module's own look at the signals can raise
+# KeyboardInterrupt before the input ends. The feeder writes far more after
+# the signal than the pipe and one read hold, so it finishes only when the
+# call read on to the end.
+PIPE_SCRIPT = textwrap.dedent("""
+    import os, signal, sys, threading
+    import annotator
+    entry, out, paths = sys.argv[1], sys.argv[2], sys.argv[3:]
+    data = open(paths[0], "rb").read()
+    read_end, write_end = os.pipe()
+    fed = threading.Event()
+    def feed():
+        signal.pthread_sigmask(signal.SIG_UNBLOCK, {signal.SIGINT})
+        try:
+            with open(write_end, "wb") as pipe:
+                pipe.write(data[:len(data) // 4])
+                os.kill(os.getpid(), signal.SIGINT)
+                pipe.write(data[len(data) // 4:])
+            fed.set()
+        except BrokenPipeError:
+            pass
+    seen = []
+    def on_interrupt(*_):
+        seen.append(fed.is_set())
+        raise KeyboardInterrupt
+    signal.signal(signal.SIGINT, on_interrupt)
+    signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGINT})
+    feeder = threading.Thread(target=feed)
+    feeder.start()
+    others = [open(path, "rb") for path in paths[1:]]
+    with open(read_end, "rb") as source:
+        try:
+            if entry == "read":
+                list(annotator.read(source))
+            elif entry == "annotate":
+                annotator.annotate(source, out)
+            elif entry == "make_examples":
+                annotator.make_examples(source, *others, out)
+            else:
+                annotator.score_patterns(source)
+        except KeyboardInterrupt:
+            print("after the end" if seen[0] else "before the end")
+    feeder.join()
+""")
+
+
+@pytest.mark.parametrize("entry", ["read", "annotate", "make_examples", "score_patterns"])
+def test_ctrl_c_stops_a_long_read_of_a_file_object(tmp_path, entry):
+    out = tmp_path / "out.txt"
+    if entry == "make_examples":
+        inputs = corpus(tmp_path, 50_000)
+    else:
+        inputs = [tmp_path / "in.txt"]
+        inputs[0].write_bytes(BUNDLED.read_bytes() * 1000)
+    result = subprocess.run([sys.executable, "-c", PIPE_SCRIPT, entry, str(out), *inputs],
+                            capture_output=True, text=True, timeout=300, env=os.environ)
+    assert result.stdout == "before the end\n", result.stderr
+    if entry in ("annotate", "make_examples"):
+        # Whole records of those the whole input makes, none cut short.
+        whole = tmp_path / "whole.txt"
+        if entry == "annotate":
+            annotator.annotate(inputs[0], whole)
+        else:
+            annotator.make_examples(*inputs, whole)
+        written, expected = out.read_bytes(), whole.read_bytes()
+        assert expected.startswith(written) and len(written) < len(expected)
+        assert written.endswith(b"\n\n") or written == b""
