@@ -262,7 +262,9 @@ class CountFileRows : public SortedSource {
         sawEnd = true;
       } else if (SplitWordLine(line, count, sl_, tl_)) {
         Tally(count, linksCounted_, all_ ? &all_->Links : nullptr);
-        addLink_(sl_, tl_, static_cast<long long>(count));
+        // A file read on only for its refusal adds nothing: the merge is
+        // over, and its sums could pass what they may hold.
+        if (all_) addLink_(sl_, tl_, static_cast<long long>(count));
       } else {
         Refuse(messages::BadCountFileLine(
             lines.Number(), path_, messages::CountLineFault::kNotWordLink));
