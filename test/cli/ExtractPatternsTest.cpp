@@ -682,21 +682,10 @@ TEST(StandardStreams, AClosedInputOrAnOutputIntoAnInputIsRefused) {
 
 // --- Memory ----------------------------------------------------------------
 
-// Under AddressSanitizer a process maps terabytes of shadow memory.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
 TEST(ExtractPatternsCli, DeepRecordRunsInBoundedMemory) {
-  if (kSanitized) GTEST_SKIP() << "no address-space limit under a sanitizer";
+  if (testsupport::kSanitized) {
+    GTEST_SKIP() << "no address-space limit under a sanitizer";
+  }
   // 8,000 labelled levels give about 190 MB of patterns from a line of
   // 32 KB; the run may map 100 MB.
   std::string tree = "C-Structure:";

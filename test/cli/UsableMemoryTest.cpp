@@ -7,6 +7,7 @@
 
 #include "ExtractOptions.h"
 #include "UsableMemory.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -48,9 +49,9 @@ TEST(ControlGroupLimit, IsTheLeastOnTheWayUpEitherHierarchy) {
 
 // Memory the process may not take is no default for a table: ulimit -d.
 TEST(UsableMemory, DefaultTableMemoryKeepsToTheResourceLimit) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizer's own mappings count against the limit";
-#endif
+  if (testsupport::kSanitized) {
+    GTEST_SKIP() << "the sanitizer's own mappings count against the limit";
+  }
   rlimit was{};
   ASSERT_EQ(::getrlimit(RLIMIT_DATA, &was), 0);
   if (was.rlim_max != RLIM_INFINITY && was.rlim_max < kGiB) {

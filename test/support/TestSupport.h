@@ -8,6 +8,20 @@
 
 namespace testsupport {
 
+// Under AddressSanitizer a process maps terabytes of shadow memory, which
+// no limit on its memory leaves room for.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // Everything `action` writes to standard output (flushed), as one string.
 std::string CaptureStdout(const std::function<void()>& action);
 
