@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "text/NumberText.h"
 
@@ -122,8 +124,9 @@ bool FollowLinks(std::string& path) {
       errno = ENAMETOOLONG;
       return false;
     }
-    const std::string to(target, static_cast<std::size_t>(size));
-    path = to[0] == '/' ? to : DirectoryOf(path) + "/" + to;
+    const std::string_view to(target, static_cast<std::size_t>(size));
+    path = to[0] == '/' ? std::string() : DirectoryOf(path) + "/";
+    path.append(to);
   }
 }
 

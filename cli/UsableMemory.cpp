@@ -65,7 +65,9 @@ std::size_t ControlGroupLimit(
     std::string path(line.substr(second + 1));
     for (;;) {
       while (!path.empty() && path.back() == '/') path.pop_back();
-      least = Least(least, LimitIn(read(root + path + file)));
+      std::string limit = root;
+      limit.append(path).append(file);
+      least = Least(least, LimitIn(read(limit)));
       const std::size_t slash = path.rfind('/');
       if (slash == std::string::npos) break;
       path.resize(slash);
