@@ -66,7 +66,7 @@ class PatternExtractor {
   // `take` returns. Memory stays within a bound set by the record's lines,
   // however much text its patterns add up to. Returns what AppendPatterns
   // returns, before any pattern when the record gives none; stops at once,
-  // still Ok, when `take` returns false.
+  // still Ok, when `take` returns false. `take` may use this extractor too.
   Status ForEachPattern(
       const ExampleRecord& record,
       const std::function<bool(const ExtractedPattern&)>& take);

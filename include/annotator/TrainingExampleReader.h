@@ -74,6 +74,8 @@ class TrainingExampleReader {
   // records returned.
   TrainingExampleReader(std::istream& in, std::ostream& listing);
   ~TrainingExampleReader();
+  // The reader moved to goes on where this one stood; this one then reads
+  // nothing: every call returns an empty record and lists nothing.
   TrainingExampleReader(TrainingExampleReader&&) noexcept;
 
   // The next record's fields. Skips to the next header, then takes the

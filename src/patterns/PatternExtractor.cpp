@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "patterns/LinkIndex.h"
@@ -176,7 +178,15 @@ Status PatternExtractor::Each(
     const std::function<bool(const ExtractedPattern&)>& take, bool fields) {
   Status status = Prepare(record);
   if (!status) return status;
-  State& state = *state_;
+  // The state is this call's alone while `take` runs: a `take` that uses
+  // this extractor again finds none and makes its own, instead of refilling
+  // the tree this loop walks.
+  struct Lent {
+    std::unique_ptr<State>& Owner;
+    std::unique_ptr<State> Held;
+    ~Lent() { Owner = std::move(Held); }
+  } lent{state_, std::move(state_)};
+  State& state = *lent.Held;
   // Fields need no escape only in a Plain record; the rest go the way of
   // the text form, which the taker escapes.
   fields = fields && state.Writer.Plain();

@@ -136,7 +136,8 @@ inline std::string_view TrainingExampleReader::ReadLine() {
 
 bool TrainingExampleReader::NextRecordView(ExampleRecordView& record) {
   record = ExampleRecordView();
-  if (overlongLine_ != 0) return false;
+  // A reader moved from has no lines to read.
+  if (overlongLine_ != 0 || !lines_) return false;
   bool headerMet = headerPending_;
   std::size_t headerSize = 0;  // of a header that stays in the buffer
   if (headerPending_) {
@@ -230,7 +231,7 @@ Status TrainingExampleReader::ReadStatus() const {
 
 ExampleFieldMap TrainingExampleReader::Next() {
   NextRecord(record_);
-  if (overlongLine_ != 0) return {};
+  if (overlongLine_ != 0 || !lines_) return {};
   std::string listing;
   AppendReaderListing(record_, listing);
   listing_ << listing << std::flush;

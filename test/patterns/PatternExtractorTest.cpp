@@ -209,6 +209,27 @@ TEST(PatternExtractor, WritesHandDerivedPatternsOfEveryConstituent) {
   }
 }
 
+// A taker that extracts with the same extractor gets the other record's
+// patterns, and the record it is handed goes on as if alone.
+TEST(PatternExtractor, ATakerMayUseTheExtractorItIsHandedBy) {
+  std::istringstream in(kCrossing + kUnaligned);
+  std::ostream listing(nullptr);
+  TrainingExampleReader reader(in, listing);
+  ExampleRecord outer;
+  ExampleRecord inner;
+  ASSERT_TRUE(reader.NextRecord(outer) && reader.NextRecord(inner));
+  PatternExtractor extractor;
+  std::string patterns;
+  std::string nested;
+  ASSERT_TRUE(extractor.ForEachPattern(outer, [&](const ExtractedPattern& p) {
+    patterns += p.Text;
+    nested.clear();
+    return static_cast<bool>(extractor.AppendPatterns(inner, nested));
+  }));
+  EXPECT_EQ(patterns, kCrossingOuter + kCrossingInner);
+  EXPECT_EQ(nested, kUnalignedPP + kUnalignedP + kUnalignedNP);
+}
+
 TEST(PatternExtractor, TakesEachValueAfterItsLabelsFirstColon) {
   const std::string pattern =
       P("a", "b", "((1,1))", "X", 2, "(<X> (NN a-1))", "NN", "(X1 NUM *SG)\n");

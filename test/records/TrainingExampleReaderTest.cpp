@@ -216,6 +216,21 @@ TEST(TrainingExampleReader, ListsEveryExampleItReturns) {
             "Couldn't parse a next training example.\n");
 }
 
+TEST(TrainingExampleReader, AReaderMovedFromReadsNothing) {
+  std::istringstream in(Record("1") + Record("2"));
+  std::ostringstream out;
+  TrainingExampleReader from(in, out);
+  EXPECT_EQ(from.Next(), Complete("1"));
+  TrainingExampleReader to(std::move(from));
+  const std::string listed = out.str();
+  ExampleRecord record;
+  // NOLINTNEXTLINE(bugprone-use-after-move): what is tested.
+  EXPECT_FALSE(from.NextRecord(record));
+  EXPECT_TRUE(from.Next().empty());  // NOLINT(bugprone-use-after-move)
+  EXPECT_EQ(out.str(), listed);
+  EXPECT_EQ(to.Next(), Complete("2"));
+}
+
 TEST(TrainingExampleReader, ReturnsEmptyMapsOnceTheInputHasFailed) {
   std::istringstream in(Record("1"));
   std::ostringstream out;
