@@ -143,11 +143,17 @@ struct CountedSoFar {
 };
 struct CountsPassed {};
 
-// Adds `count` to a file's own count `mine`, which stops just past
-// kMostCounted, and to `all` unless it is null; throws CountsPassed rather
-// than take `all` past kMostCounted.
+// Adds `count` (at most kMostCounted + 1) to `sum`, which stops just past
+// kMostCounted; true once it has passed it. Neither can overflow.
+bool AddUpTo(std::uint64_t& sum, std::uint64_t count) {
+  sum = std::min(sum + count, kMostCounted + 1);
+  return sum > kMostCounted;
+}
+
+// Adds `count` to a file's own count `mine` and to `all` unless it is null;
+// throws CountsPassed rather than take `all` past kMostCounted.
 void Tally(std::uint64_t count, std::uint64_t& mine, std::uint64_t* all) {
-  mine = count > kMostCounted + 1 - mine ? kMostCounted + 1 : mine + count;
+  AddUpTo(mine, count);
   if (all == nullptr) return;
   if (count > kMostCounted - *all) throw CountsPassed();
   *all += count;
@@ -374,17 +380,13 @@ std::string MergeCountFiles(const std::vector<const char*>& paths,
   // never needed, nor opened. A file's rows come before its word links.
   std::uint64_t rows = 0;
   std::uint64_t links = 0;
-  const auto passed = [](std::uint64_t& sum, std::uint64_t counted) {
-    sum = std::min(sum + counted, kMostCounted + 1);
-    return sum > kMostCounted;
-  };
   for (const auto& file : files) {
     file->Finish();
-    if (passed(rows, file->RowsCounted())) {
+    if (AddUpTo(rows, file->RowsCounted())) {
       return messages::TooManyCounted(
           "count files", static_cast<long long>(kMostCounted), "patterns");
     }
-    if (passed(links, file->LinksCounted())) {
+    if (AddUpTo(links, file->LinksCounted())) {
       return messages::TooManyCounted(
           "count files", static_cast<long long>(kMostCounted), "word links");
     }

@@ -14,6 +14,7 @@
 
 #include "Binding.h"
 #include "ParseParser.h"
+#include "TreeContent.h"
 #include "structmember.h"
 #include "trees/TreeWalk.h"
 
@@ -79,18 +80,6 @@ PyObject* Guard(Body&& body) {
 }
 
 PyObject* Release(py::object object) { return object.release().ptr(); }
-
-// A word and a position are a leaf's. The parser gives a node with children
-// the word that stands after its last child ("b" of "(S (A a) b)") and a
-// position for it, but the printers drop that word, and so do the pickle
-// and the equality that follow the printed text.
-const std::string& WordOf(const CTree::TreeNode* node) {
-  static const std::string kNone;
-  return node->Children.empty() ? node->Word : kNone;
-}
-int IndexOf(const CTree::TreeNode* node) {
-  return node->Children.empty() ? node->Index : -1;
-}
 
 PyObject* Label(PyObject* self, void*) {
   return Guard([&] { return Release(Text(NodeOf(self)->Label)); });
@@ -335,28 +324,6 @@ PyObject* Repr(PyObject* self) {
   });
 }
 
-bool SameNodeData(const CTree::TreeNode* a, const CTree::TreeNode* b) {
-  return a->Label == b->Label && WordOf(a) == WordOf(b) &&
-         IndexOf(a) == IndexOf(b) && a->Children.size() == b->Children.size();
-}
-
-// Trees are equal when their nodes are, pair by pair; walked with a stack
-// of its own, as trees can be deeper than any recursion.
-bool EqualTrees(const CTree::TreeNode* a, const CTree::TreeNode* b) {
-  std::vector<std::pair<const CTree::TreeNode*, const CTree::TreeNode*>> open{
-      {a, b}};
-  while (!open.empty()) {
-    const auto [x, y] = open.back();
-    open.pop_back();
-    if (x == y) continue;
-    if (!SameNodeData(x, y)) return false;
-    for (std::size_t i = 0; i < x->Children.size(); ++i) {
-      open.emplace_back(x->Children[i], y->Children[i]);
-    }
-  }
-  return true;
-}
-
 PyObject* Compare(PyObject* self, PyObject* other, int op) {
   if ((op != Py_EQ && op != Py_NE) || !PyObject_TypeCheck(other, TreeType)) {
     Py_RETURN_NOTIMPLEMENTED;
@@ -365,18 +332,8 @@ PyObject* Compare(PyObject* self, PyObject* other, int op) {
   return PyBool_FromLong(op == Py_EQ ? equal : !equal);
 }
 Py_hash_t Hash(PyObject* self) {
-  std::size_t hash = 0;
-  WalkInTextOrder(
-      NodeOf(self),
-      [&](CTree::TreeNode* node) {
-        const std::size_t own = std::hash<std::string>()(node->Label) ^
-                                (std::hash<std::string>()(WordOf(node)) << 1) ^
-                                (static_cast<std::size_t>(IndexOf(node)) << 2);
-        hash = hash * 1000003 ^ own;
-      },
-      [&](CTree::TreeNode*) { hash = hash * 31 + 7; });
-  const auto result = static_cast<Py_hash_t>(hash);
-  return result == -1 ? -2 : result;
+  const auto hash = static_cast<Py_hash_t>(HashTree(NodeOf(self)));
+  return hash == -1 ? -2 : hash;
 }
 
 PyGetSetDef Properties[] = {

@@ -170,12 +170,10 @@ def test_from_nltk_drops_the_wrappers_make_example_drops(text):
     (lambda T: T("N P", ["a"]), "N P"),
     (lambda T: T("N", [T("A", ["a)"])]), "a)"),
     (lambda T: T("S", [T("A", ["a"]), "b"]), "b"),
-    (lambda T: T("A", ["a", "b"]), "a"),
     (lambda T: T("<NP>", ["a"]), "<NP>"),
-    (lambda T: T("A", [" a"]), " a"),
     (lambda T: T("A", [""]), ""),
 ], ids=["blank in a label", "parenthesis in a word", "word beside a child",
-        "two words", "angle brackets", "blank before a word", "empty word"])
+        "angle brackets", "empty word"])
 def test_from_nltk_refuses_what_would_not_read_back(make, named):
     nltk = pytest.importorskip("nltk")
     with pytest.raises(annotator.FormatError) as raised:
@@ -236,8 +234,8 @@ def test_make_example_alignment_errors_carry_the_tl_position(links, position):
 
 @pytest.mark.parametrize("tl, refused", [
     ("x\ny", "holds a line break"), ("x y\r\n", "holds a line break"),
-    ("x y\r", "ends in a carriage return"), ("x\ry", None), ("x\ty\x0b", None),
-], ids=["line break", "CRLF", "CR at the end", "CR inside", "other controls"])
+    ("x y\r", "ends in a carriage return"), ("x\ry\t\x0b", None),
+], ids=["line break", "CRLF", "CR at the end", "CR and controls inside"])
 def test_make_example_takes_a_tl_of_one_line(tl, refused):
     # make_examples reads a TL sentence a line at a time and drops the "\r"
     # of a CRLF; what else a line holds it keeps, and so reads back.
@@ -572,23 +570,6 @@ def test_values_pickle_and_copy():
     assert pickle.loads(pickle.dumps(examples[0])).tree == examples[0].tree
     assert [p.sl_positions for p in pickle.loads(pickle.dumps(examples[0].patterns()))] == [
         p.sl_positions for p in examples[0].patterns()]
-    # Pickles stored by an earlier build come back through __new__ and
-    # __setstate__ as ever.
-    made = annotator.make_example("(S (NN a))", "x", "0-0", number=3)
-    assert pickle.loads(STORED_EXAMPLE) == made
-    assert pickle.loads(STORED_PATTERN) == made.patterns()[0]
-
-
-STORED_EXAMPLE = (
-    b"\x80\x04\x95\x96\x00\x00\x00\x00\x00\x00\x00\x8c\tannotator\x94\x8c\x07Example"
-    b"\x94\x93\x94)\x81\x94(C\x10SentenceIndex: 3\x94C\x08SL: a/nn\x94C\x05TL: x\x94"
-    b"C\x12Alignment: ((1,1))\x94C\x07Type: S\x94C\x18C-Structure:(S (NN a-1))\x94"
-    b"C\x0cConstSeq: NN\x94K\x06K\x03K\x00\x88t\x94b.")
-STORED_PATTERN = (
-    b"\x80\x04\x95\xb8\x00\x00\x00\x00\x00\x00\x00\x8c\tannotator\x94\x8c\x07Pattern"
-    b"\x94\x93\x94)\x81\x94C\x91SentenceIndex:\nSL: a\nTL: x\nAlignment: ((1,1))\n"
-    b"Type: S\nCoEmbeddingScore: 2\nC-Structure:(<S> (NN a-1))\nConstSeq: NN\n"
-    b"XSideConstraints:\n(X1 NUM *SG)\n\x94]\x94K\x01a\x86\x94b.")
 
 
 @pytest.mark.parametrize("kind, use", [

@@ -256,8 +256,6 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
   ::mkdir(directory.c_str(), 0755);
   const std::string intoNowhere = TempPath("nowhere.txt");
   ::symlink("no/such/dir/out.txt", intoNowhere.c_str());
-  const std::string noOutFile =
-      "Couldn't open outfile : No such file or directory.\n";
   struct FileCase {
     const char* Name;
     std::vector<std::string> Args;
@@ -284,12 +282,9 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
            ": No such file or directory.\n"},
       // A table's OutFile is refused as the patterns' is, before the input
       // is read, not once the table is whole.
-      {"no outfile name", {inFile, ""}, noOutFile},
-      {"no table name", {"--count", inFile, ""}, noOutFile},
-      {"link into no directory",
-       {inFile, intoNowhere},
-       "Couldn't open outfile " + intoNowhere +
-           ": No such file or directory.\n"},
+      {"no table name",
+       {"--count", inFile, ""},
+       "Couldn't open outfile : No such file or directory.\n"},
       {"table through a link into no directory",
        {"--count", inFile, intoNowhere},
        "Couldn't open outfile " + intoNowhere +
@@ -640,11 +635,6 @@ TEST(ExtractPatternsCli, ClosedStandardOutputIsAFailedWrite) {
 // file limit stops a program that does so).
 TEST(StandardStreams, AClosedInputOrAnOutputIntoAnInputIsRefused) {
   const std::string in = TempPath("in.txt");
-  const std::string tl = TempPath("in.tl");
-  const std::string trees = TempPath("in.ptb");
-  const std::string links = TempPath("in.align");
-  WriteFile(trees, "(S (NN hi))\n");
-  WriteFile(links, "0-0\n");
   const std::string closed =
       "Couldn't read standard input: Bad file descriptor.\n";
   const std::string same = "InFile and OutFile name the same file.\n";
@@ -658,15 +648,12 @@ TEST(StandardStreams, AClosedInputOrAnOutputIntoAnInputIsRefused) {
       {EXTRACT_PATTERNS_BIN, {"-"}, "<&-", closed},
       {EXTRACT_PATTERNS_BIN, {"--merge-counts", "-"}, "<&-", closed},
       {SCORE_PATTERNS_BIN, {"--from-counts", "-"}, "<&-", closed},
-      {SCORE_PATTERNS_BIN, {"-"}, "<&-", closed},
       {EXTRACT_PATTERNS_BIN, {in}, ">>'" + in + "'", same},
       {EXTRACT_PATTERNS_BIN, {"-"}, "<'" + in + "' >>'" + in + "'", same},
-      {MAKE_EXAMPLES_BIN, {trees, tl, links}, ">>'" + tl + "'", same},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Redirection);
     WriteFile(in, kGood);
-    WriteFile(tl, "x\n");
     std::vector<std::string> argv{
         "sh", "-c",
         "ulimit -f 2000; exec \"$0\" --quiet \"$@\" " + c.Redirection,
@@ -676,7 +663,6 @@ TEST(StandardStreams, AClosedInputOrAnOutputIntoAnInputIsRefused) {
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Stderr, c.Stderr);
     EXPECT_EQ(ReadFile(in), kGood);
-    EXPECT_EQ(ReadFile(tl), "x\n");
   }
 }
 
