@@ -17,6 +17,10 @@ void OpenProgramFiles(const char* inFile, const char* outFile,
 void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
                       const char* outFile, RecordFile& out) {
   OpenProgramInputs(inputs, outFile);
+  OpenProgramOutput(outFile, out);
+}
+
+void OpenProgramOutput(const char* outFile, RecordFile& out) {
   if (!outFile) {
     out.Adopt(STDOUT_FILENO);
   } else if (!out.Open(outFile)) {

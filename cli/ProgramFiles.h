@@ -39,5 +39,9 @@ void OpenProgramFiles(std::initializer_list<ProgramInput> inputs,
 // makes `outFile` (null for standard output) its own way afterwards.
 void OpenProgramInputs(std::initializer_list<ProgramInput> inputs,
                        const char* outFile);
+// The output half of OpenProgramFiles: creates or empties `outFile` into
+// `out`, or adopts standard output for null; a program that opens it only
+// once its input has shown a record spares a file named in the wrong place.
+void OpenProgramOutput(const char* outFile, RecordFile& out);
 
 #endif  // ANNOTATOR_PROGRAMFILES_H_

@@ -6,6 +6,12 @@ ProgramReader::ProgramReader(TrainingInput& in)
     : in_(in), reader_(in.Stream(), listing_) {}
 
 bool ProgramReader::Next(ExampleRecordView& record) {
+  if (!started_) {
+    started_ = true;
+    using Traits = std::streambuf::traits_type;
+    heldBytes_ =
+        !Traits::eq_int_type(in_.Stream().rdbuf()->sgetc(), Traits::eof());
+  }
   if (EndedShort()) return false;
   const bool complete = reader_.NextRecordView(record);
   // A failed read looks like the end of the input to the reader: the
@@ -14,6 +20,7 @@ bool ProgramReader::Next(ExampleRecordView& record) {
     record = ExampleRecordView();
     return false;
   }
+  if (complete) ++records_;
   return complete;
 }
 
@@ -28,4 +35,11 @@ std::string ProgramReader::EndMessage(const char* path) const {
                                 in_.ReadReason());
   }
   return EndMessage();
+}
+
+std::string ProgramReader::Refusal(const char* path) const {
+  if (EndedShort()) return EndMessage(path);
+  if (heldBytes_ && records_ == 0)
+    return messages::HoldsNoTrainingExample(path);
+  return "";
 }

@@ -94,7 +94,10 @@ int CountOnly(const ExtractOptions& options, unsigned reopened) {
         },
         [&words](const ExampleRecordView& record) { words.Add(record); },
         records, skipped);
-    if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
+    if (const std::string refusal = reader.Refusal(options.InFile);
+        !refusal.empty()) {
+      fail(refusal);
+    }
     const bool written = WriteCountFile(
         out, CountFileHeader(options.Consistent, options.MaxWords),
         [&](const RowTaker& take) {

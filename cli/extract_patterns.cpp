@@ -155,9 +155,20 @@ int main(int argc, char** argv) {
     OpenProgramInputs({{"training file", options.InFile, &in}},
                       options.OutFile);
     OpenTable(options.OutFile, reopened, output);
-  } else {
+  } else if (!options.OutFile) {
     OpenProgramFiles(options.InFile, options.OutFile, in, out);
+  } else {
+    // OutFile is made or emptied only once InFile has shown a record, or
+    // has ended empty: a file named in InFile's place by mistake, which
+    // holds none, leaves the file named as OutFile as it was.
+    OpenProgramInputs({{"training file", options.InFile, &in}},
+                      options.OutFile);
   }
+  bool outOpen = counting || !options.OutFile;
+  const auto openOut = [&] {
+    if (!outOpen) OpenProgramOutput(options.OutFile, out);
+    outOpen = true;
+  };
   // Patterns are all this program writes there: with standard output
   // closed, every one would be lost.
   if (!options.OutFile && (reopened & (1U << STDOUT_FILENO))) {
@@ -206,6 +217,7 @@ int main(int argc, char** argv) {
   };
   try {
     while (reader.Next(record)) {
+      openOut();
       ++records;
       // Lines and the table want each pattern's fields, not its text.
       const Status status = options.Output == ExtractOptions::Format::Patterns
@@ -240,9 +252,12 @@ int main(int argc, char** argv) {
     messages::OutOfMemory(records, message, sizeof message);
     fail(message);
   }
-  if (!out.Close())
+  // An empty input still makes an empty OutFile.
+  const std::string refusal = reader.Refusal(options.InFile);
+  if (refusal.empty()) openOut();
+  if (outOpen && !out.Close())
     fail(messages::CannotWriteOutFile(options.OutFile, out.Error()));
-  if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
+  if (!refusal.empty()) fail(refusal);
   if (counting && options.OutFile && !output.File.Commit()) {
     fail(messages::CannotWriteOutFile(options.OutFile, errno));
   }

@@ -165,7 +165,10 @@ int main(int argc, char** argv) {
           },
           records, skipped);
       // Nothing is written unless the input was read to its end.
-      if (reader.EndedShort()) fail(reader.EndMessage(options.InFile));
+      if (const std::string refusal = reader.Refusal(options.InFile);
+          !refusal.empty()) {
+        fail(refusal);
+      }
     }
     RecordFile& out = outputs[0].Out;
     const bool ok =

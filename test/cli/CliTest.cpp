@@ -864,6 +864,8 @@ TEST(AnnotatorCli, FailedReadOfInputWritesTheRecordsBeforeItAndStatusOne) {
         full.Stdout.substr(0, full.Stdout.size() - kEndOfInput.size());
     for (const std::size_t after : failAfter) {
       SCOPED_TRACE(after);
+      // A run that reads no record leaves OutFile as it was: here, absent.
+      ::unlink(outFile.c_str());
       const ChildRun run =
           program.Run(inFile, outFile, FailingRead(inFile, after));
 
@@ -981,6 +983,7 @@ TEST(ProgramsCli, ReadGzipInputAsItsBytesAndRefuseOtherCompression) {
     for (const auto& c : cases) {
       SCOPED_TRACE(c.Name);
       WriteFile(packedFile, c.Pack(text));
+      ::unlink(outFile.c_str());
 
       const ChildRun run = program.Run(inFile, outFile, {});
 

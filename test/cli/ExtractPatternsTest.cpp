@@ -256,6 +256,11 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
   ::mkdir(directory.c_str(), 0755);
   const std::string intoNowhere = TempPath("nowhere.txt");
   ::symlink("no/such/dir/out.txt", intoNowhere.c_str());
+  // What InFile and OutFile named the other way round read: a table.
+  const std::string table = TempPath("table.tsv");
+  WriteFile(table, "2\tNP\tthe cat\tle chat\t(1,1),(2,2)\n");
+  const std::string noExample =
+      "Training file " + table + " holds no training example.\n";
   struct FileCase {
     const char* Name;
     std::vector<std::string> Args;
@@ -289,6 +294,10 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
        {"--count", inFile, intoNowhere},
        "Couldn't open outfile " + intoNowhere +
            ": No such file or directory.\n"},
+      {"input and output swapped", {table, outFile}, noExample},
+      {"table of an input and output swapped",
+       {"--count", table, outFile},
+       noExample},
   };
   if (FileExists("/dev/full")) {
     cases.push_back(

@@ -459,6 +459,10 @@ TEST(ScorePatternsCli, NoOutputReplacesAnInputOrAnother) {
        messages::WordTableNamesOther(lex + ".t2s")},
       {{"--from-counts", counts, "-o", counts},
        "InFile and OutFile name the same file.\n"},
+      // InFile and OutFile the wrong way round.
+      {{counts, records}, messages::HoldsNoTrainingExample(counts)},
+      {{"--counts-only", counts, records},
+       messages::HoldsNoTrainingExample(counts)},
   };
   for (const Case& c : cases) {
     const ChildRun run = ScorePatterns(c.Args);
