@@ -31,8 +31,9 @@ enum class StatusCode : unsigned char {
 
 enum class StatusFamily : unsigned char {
   kNone,
-  // The input is not in the training-file format: kMalformedCStructure,
-  // kOverlongLine.
+  // The input is not in the training-file format, or a parser's and an
+  // aligner's files cannot become one: kMalformedCStructure, kOverlongLine,
+  // kMalformedSentence.
   kFormat,
   // The alignment does not fit the sentences: kTLPositionBeyondSentence,
   // kMalformedLink.

@@ -4,6 +4,7 @@ import argparse
 import sys
 
 from . import FormatError, AlignmentError, read
+from ._picture import example_svg
 
 
 def _sentence_id(example) -> str:
@@ -23,7 +24,7 @@ def _show(arguments) -> int:
         return 2
     for example in read(arguments.infile):
         if wanted(example):
-            sys.stdout.write(example._repr_svg_())
+            sys.stdout.write(example_svg(example))
             return 0
     print(f"annotator show: {arguments.infile} has {named}", file=sys.stderr)
     return 1

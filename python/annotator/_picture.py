@@ -14,6 +14,8 @@ import re
 import unicodedata
 from xml.sax.saxutils import escape
 
+from ._annotator import AlignmentError, FormatError
+
 FONT_SIZE = 14
 CHAR_WIDTH = 8.5  # a little over a monospace advance at FONT_SIZE
 PAD = 14  # between neighbouring intervals
@@ -226,3 +228,13 @@ def example_svg(example):
     right = tl_centre[-1] + widths[-1] / 2 + MARGIN if tl_words else 0
     width = max(total, right, _width(heading) + 2 * MARGIN)
     return _svg(width, tl_y + MARGIN + 4, parts)
+
+
+def shown_example_svg(example):
+    """example_svg for a notebook: None for a record whose tree, score or
+    alignment does not read, so that the notebook shows its text instead of
+    a traceback."""
+    try:
+        return example_svg(example)
+    except (FormatError, AlignmentError):
+        return None

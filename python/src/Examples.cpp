@@ -360,10 +360,11 @@ void RegisterExampleTypes(py::module_& module) {
           "_repr_svg_",
           [](const py::object& self) {
             return py::module_::import("annotator._picture")
-                .attr("example_svg")(self);
+                .attr("shown_example_svg")(self);
           },
           "The example drawn as an SVG picture: its tree, the SL words at its "
-          "foot, the TL words below them and a line per alignment link.");
+          "foot, the TL words below them and a line per alignment link; None "
+          "when its tree, score or alignment does not read.");
 
   pattern
       .def_property_readonly(

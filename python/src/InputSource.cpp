@@ -96,6 +96,11 @@ class InputSource::FileBuffer : public std::streambuf {
     setg(nullptr, nullptr, nullptr);
   }
 
+  int Visit(visitproc visit, void* arg) const {
+    Py_VISIT(file_.ptr());
+    return 0;
+  }
+
  protected:
   int_type underflow() override {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
@@ -216,6 +221,10 @@ void InputSource::Close() {
   } else {
     file_->Close();
   }
+}
+
+int InputSource::Visit(visitproc visit, void* arg) const {
+  return file_ ? file_->Visit(visit, arg) : 0;
 }
 
 }  // namespace annotator_python

@@ -53,6 +53,8 @@ class InputSource {
   // Lets go of a descriptor the source opened (a caller's file object
   // stays open); reading after it finds the end. With the lock held.
   void Close();
+  // Visits the caller's file object, for the garbage collector.
+  int Visit(visitproc visit, void* arg) const;
 
  private:
   class PathBuffer;

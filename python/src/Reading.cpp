@@ -73,6 +73,16 @@ class Reader {
     source_->Close();
   }
 
+  // What the collector asks of an object in a reference cycle. No thread
+  // reads an object that is garbage, so neither refuses a busy Reader.
+  int Visit(visitproc visit, void* arg) const {
+    return source_->Visit(visit, arg);
+  }
+  void Clear() {
+    reader_.reset();
+    source_->Close();
+  }
+
  private:
   void RefuseWhileBusy() const {
     if (busy_) {
@@ -96,6 +106,44 @@ class type_caster<annotator_python::Reader>
 }  // namespace pybind11::detail
 
 namespace annotator_python {
+
+namespace {
+
+// The Reader an object holds; null for one whose constructor has not run
+// (or ran and failed), whose value is no Reader yet. A Reader is the one
+// C++ type in its object, so its layout is the simple one.
+Reader* HeldReader(PyObject* self) {
+  auto* object = reinterpret_cast<py::detail::instance*>(self);
+  if (!object->simple_layout || !object->simple_holder_constructed) {
+    return nullptr;
+  }
+  return static_cast<Reader*>(object->simple_value_holder[0]);
+}
+
+// A Reader holds a caller's file object, which may hold the Reader in turn
+// (an attribute, a generator's frame): the collector has to see through
+// the Reader to free such a cycle and the file in it.
+void CollectReaders(PyHeapTypeObject* heapType) {
+  PyTypeObject* type = &heapType->ht_type;
+  type->tp_flags |= Py_TPFLAGS_HAVE_GC;
+  type->tp_traverse = [](PyObject* self, visitproc visit, void* arg) {
+    Py_VISIT(Py_TYPE(self));
+    const Reader* reader = HeldReader(self);
+    return reader ? reader->Visit(visit, arg) : 0;
+  };
+  type->tp_clear = [](PyObject* self) {
+    if (Reader* reader = HeldReader(self)) reader->Clear();
+    return 0;
+  };
+  // Out of the collector's sight before the Reader goes: its destructor
+  // lets go of Python objects, which may start a collection.
+  type->tp_dealloc = [](PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    py::detail::pybind11_object_dealloc(self);
+  };
+}
+
+}  // namespace
 
 bool SameFile(const std::string& first, const std::string& second) {
   struct stat a;
@@ -220,7 +268,7 @@ void RegisterReading(py::module_& module) {
   // The types are named before the reader's and _annotate's signatures
   // mention them.
   RegisterExampleTypes(module);
-  py::class_<Reader>(module, "_Reader")
+  py::class_<Reader>(module, "_Reader", py::custom_type_setup(CollectReaders))
       .def(py::init<const py::handle&>())
       .def("__iter__", [](py::object self) { return self; })
       .def("__next__", &Reader::Next)

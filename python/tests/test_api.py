@@ -11,6 +11,7 @@ import subprocess
 import sys
 import textwrap
 import warnings
+import weakref
 
 import pytest
 
@@ -553,6 +554,31 @@ def test_readers_let_go_of_their_files():
     next(half_read)
     half_read.close()
     assert open_files() == before
+
+
+def hold_in_a_list(source):
+    source.held = [annotator.read(source)]
+    next(source.held[0])
+
+
+def hold_in_a_generator(source):
+    def examples():
+        yield from annotator.read(source)
+    source.held = examples()
+    next(source.held)
+
+
+@pytest.mark.parametrize("make_cycle", [hold_in_a_list, hold_in_a_generator],
+                         ids=["list", "generator"])
+def test_a_reader_in_a_reference_cycle_is_collected(make_cycle):
+    # The file object refers back to the reader that reads it.
+    before = len(os.listdir("/proc/self/fd"))
+    source = open(BUNDLED, "rb")
+    make_cycle(source)
+    collected = weakref.ref(source)
+    del source
+    gc.collect()
+    assert collected() is None and len(os.listdir("/proc/self/fd")) == before
 
 
 def test_values_pickle_and_copy():

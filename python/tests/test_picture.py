@@ -158,10 +158,31 @@ def test_show_writes_the_picture_of_record_n_or_of_id_k(tmp_path, write_file):
             (("show", tmp_path / "none", "1"), "No such file", 1),
             (("show", path, "0"), "counts from 1", 2),
             (("show", path), "required", 2),
+            (("show", write_file(record(cstructure="(NP"), "bad.txt"), "1"),
+             "malformed C-structure", 1),
             (("show", path, "1", "--id", "4"), "not allowed", 2)):
         failed = show(*arguments)
         assert (failed.returncode, failed.stdout) == (status, "")
         assert message in failed.stderr
+
+
+@pytest.mark.parametrize("fields", [
+    {"cstructure": "(NP (DT the-1) (NN cat-2)"}, {"cstructure": "NP DT the-1"},
+    {"cstructure": " (NP (DT the-1) (NN cat-2))"}, {"alignment": "((1,1),(2,3))"},
+], ids=["unclosed tree", "no tree", "unscored tree", "link past the TL"])
+def test_a_record_that_cannot_be_drawn_shows_as_its_text(write_file, fields):
+    # In a notebook a raising _repr_svg_ shows a traceback; None shows str().
+    (example,) = annotator.read(write_file(record(**fields)))
+    assert example._repr_svg_() is None
+
+
+@pytest.mark.parametrize("error", [KeyboardInterrupt, MemoryError])
+def test_drawing_lets_other_errors_through(monkeypatch, error):
+    def fail(_):
+        raise error
+    monkeypatch.setattr(_picture, "example_svg", fail)
+    with pytest.raises(error):
+        next(annotator.read(BUNDLED))._repr_svg_()
 
 
 # The Python guide's picture (doc/python.md): a long, nearly monotone sentence,
