@@ -170,18 +170,16 @@ class CountFileRows : public SortedSource {
 
   // Opens the file and reads its header, its options checked against
   // `options`, those of `first` (empty `options` takes this file's).
-  // `standardInput` tells whether "-" was read before. Throws
-  // CountFileRefused.
-  void Open(const char* first, std::string& options, bool& standardInput) {
+  // Throws CountFileRefused.
+  void Open(const char* first, std::string& options) {
     reading_ = std::make_unique<Reading>();
     TrainingInput& in = reading_->In;
     if (IsStandardInput(path_)) {
-      // Reading standard input to its end closed it; one closed from the
-      // start is no file either.
-      if (standardInput || StandardInputWasClosed()) {
+      // One closed from the start is no file. It is named once at most:
+      // the command line refuses more.
+      if (StandardInputWasClosed()) {
         Refuse(messages::FileFailed("read", "count file", path_, EBADF));
       }
-      standardInput = true;
       in.OpenStandardInput();
     } else if (!in.Open(path_)) {
       Refuse(messages::FileFailed("open", "count file", path_, errno));
@@ -364,10 +362,9 @@ std::string MergeCountFiles(const std::vector<const char*>& paths,
     files.push_back(std::make_unique<CountFileRows>(path, addLink, all));
   }
   std::string options;
-  bool standardInput = false;
   try {
     for (const auto& file : files) {
-      file->Open(paths.front(), options, standardInput);
+      file->Open(paths.front(), options);
       patterns.AddSource(*file);
     }
     patterns.Merge(take);

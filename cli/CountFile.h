@@ -37,13 +37,13 @@ bool WriteCountFile(RecordFile& out, const std::string& header,
                     const std::function<bool(const RowTaker&)>& patterns,
                     const WordTable& words);
 
-// Adds up the count files at `paths` ("-" for standard input, gzip as every
-// input): the pattern rows of each, read where they lie as a source of
-// `patterns`, merged into `take`; the word links of each, read when its rows
-// end, handed to `addLink`. Returns the refusal that reading the files one
-// after another meets first ("" for none): a file that cannot be opened or
-// read, that is no count file or of another version, counted with other
-// options than the first, or a line of it out of place; or that the files
+// Adds up the count files at `paths` ("-" for standard input, once at most;
+// gzip as every input): the pattern rows of each, read where they lie as a
+// source of `patterns`, merged into `take`; the word links of each, read
+// when its rows end, handed to `addLink`. Returns the refusal that reading the
+// files one after another meets first ("" for none): a file that cannot be
+// opened or read, that is no count file or of another version, counted with
+// other options than the first, or a line of it out of place; or that the files
 // count more than kMostCounted patterns, or word links, in all. What `take` was
 // handed before it is not to be written. Throws what `patterns` throws.
 using WordLinkTaker =

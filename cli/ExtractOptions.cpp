@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "FileChecks.h"
 #include "Messages.h"
 #include "UsableMemory.h"
 
@@ -135,11 +136,18 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
   bool sized = false;
   bool placed = false;
   bool named = false;
+  // "--" ends the options: what follows are paths, "-odd.txt" too.
+  bool ended = false;
   int at = 1;
   for (; at < argc; ++at) {
     const std::string_view arg = argv[at];
     // "-" alone is an operand: standard output as OutFile.
     if (arg.size() < 2 || arg[0] != '-') break;
+    if (arg == "--") {
+      ended = true;
+      ++at;
+      break;
+    }
     bool* flag = nullptr;
     std::string_view value;
     // The option's name, without a "=value" it came with.
@@ -245,15 +253,16 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
                    : tsv ? ExtractOptions::Format::Tsv
                          : ExtractOptions::Format::Patterns;
 
-  // As with sort, -o may follow the files a merge reads.
-  if ((options.FromCounts || options.MergeCounts) && !named && argc - at >= 2 &&
-      std::strcmp(argv[argc - 2], "-o") == 0) {
+  // As with sort, -o may follow the files a merge reads, unless "--" made
+  // it a path.
+  if ((options.FromCounts || options.MergeCounts) && !named && !ended &&
+      argc - at >= 2 && std::strcmp(argv[argc - 2], "-o") == 0) {
     const std::string_view value = argv[argc - 1];
     if (value.empty()) return usage("-o takes a file name.");
     options.OutFile = value == "-" ? nullptr : value.data();
     argc -= 2;
   }
-  for (int i = at; i < argc; ++i) {
+  for (int i = at; i < argc && !ended; ++i) {
     if (argv[i][0] == '-' && argv[i][1] != '\0') {
       return usage(std::string("options come before InFile, not after: ") +
                    argv[i] + ".");
@@ -266,6 +275,14 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
           operands, 1, options.FromCounts ? "CountFile..." : "Table..."));
     }
     options.Tables.assign(argv + at, argv + argc);
+    // One standard input cannot be read as two files: the second would find
+    // the first's end, or nothing. make_examples refuses it alike.
+    if (std::count_if(options.Tables.begin(), options.Tables.end(),
+                      IsStandardInput) > 1) {
+      return usage(std::string("\"-\" given twice: only one ") +
+                   (options.FromCounts ? "CountFile" : "Table") +
+                   " can be standard input.");
+    }
     options.What = ExtractOptions::Action::Run;
     return options;
   }

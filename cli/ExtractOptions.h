@@ -6,9 +6,10 @@
 #include <vector>
 
 // What the command line of extract_patterns or score_patterns asks for.
-// Options come before the operands, each at most once; --help and --version
-// stand alone. The two programs share the options that choose the patterns
-// (--consistent, --max-words) and --quiet, so both read them alike.
+// Options come before the operands, each at most once, and "--" ends them;
+// --help and --version stand alone. The two programs share the options that
+// choose the patterns (--consistent, --max-words) and --quiet, so both read
+// them alike.
 // NOLINTNEXTLINE(clang-analyzer-optin.performance.Padding): one per run.
 struct ExtractOptions {
   enum class Action { Run, Help, Version, Usage };
@@ -59,9 +60,9 @@ constexpr std::size_t kLeastCountMemory = std::size_t{4} << 20;
 // a --memory that is not a size from kLeastCountMemory, --memory or
 // --temp-dir without --count or --merge-counts, or other than one or two
 // operands give Action::Usage, the first mistake found told in Problem.
-// With --merge-counts the operands are its tables, one or more, and
-// OutFile comes with -o; --merge-counts takes none of the options that
-// choose or lay out patterns.
+// With --merge-counts the operands are its tables, one or more, "-" for one
+// at most, and OutFile comes with -o; --merge-counts takes none of the
+// options that choose or lay out patterns.
 ExtractOptions ParseExtractOptions(int argc, const char* const* argv);
 
 // The same for score_patterns: --consistent, --max-words N, --smoothing

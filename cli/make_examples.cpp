@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
@@ -40,9 +41,11 @@ int main(int argc, char** argv) {
     Say(messages::Version("make_examples"));
     return 0;
   }
-  // The options, in either order, each once.
+  // The options, in either order, each once; "--" ends them, and what
+  // follows are paths, "-odd.ptb" too.
   bool quiet = false;
   bool bareLabels = false;
+  bool ended = false;
   int first = 1;
   for (; first < argc; ++first) {
     if (!quiet && std::strcmp(argv[first], "--quiet") == 0) {
@@ -50,6 +53,10 @@ int main(int argc, char** argv) {
     } else if (!bareLabels && std::strcmp(argv[first], "--bare-labels") == 0) {
       bareLabels = true;
     } else {
+      if (std::strcmp(argv[first], "--") == 0) {
+        ended = true;
+        ++first;
+      }
       break;
     }
   }
@@ -57,7 +64,7 @@ int main(int argc, char** argv) {
     Fatal(messages::UsageError("make_examples", problem,
                                messages::kMakeExamplesUsage));
   };
-  for (int i = first; i < argc; ++i) {
+  for (int i = first; i < argc && !ended; ++i) {
     const std::string_view arg = argv[i];
     if (arg.size() < 2 || arg[0] != '-') continue;
     if (i > first) {
@@ -150,6 +157,13 @@ int main(int argc, char** argv) {
   try {
     for (;;) {
       const ExampleMaker::Step step = maker.Next(record, depth);
+      // What stops the run (a line too long, a file that ends early) may be
+      // damaged gzip data, which says so only further on.
+      if (step == ExampleMaker::Step::kStopped) {
+        for (TrainingInput* input : {&trees, &tl, &alignment}) {
+          input->ReadGzipToEnd();
+        }
+      }
       if (readFailed()) {
         // The records before it are whole.
         if (!out.Flush()) fail(writeFailure());

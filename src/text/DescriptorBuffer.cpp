@@ -168,6 +168,14 @@ std::size_t DescriptorBuffer::Inflate(char* to, std::size_t room) {
   }
 }
 
+void DescriptorBuffer::ReadGzipToEnd() {
+  if (!gzip_) return;
+  // The read-ahead takes what is made; none of it is handed out.
+  setg(ahead_.get(), ahead_.get(), ahead_.get());
+  while (Inflate(ahead_.get(), kAheadSize) > 0) {
+  }
+}
+
 DescriptorBuffer::int_type DescriptorBuffer::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
   const std::size_t got = sniffed_ ? ReadSome(ahead_.get(), kAheadSize)

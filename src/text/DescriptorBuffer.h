@@ -49,6 +49,13 @@ class DescriptorBuffer : public std::streambuf {
   void Adopt(int fd, bool polled = false, int wakeMilliseconds = -1);
   // Lets go of the descriptor; reading after it finds the end.
   void Close();
+  // For gzip input, decompresses what is left, handing none of it out:
+  // damage shows only where zlib meets it, often at the check at a member's
+  // end, and bytes made before it can look like a fault of the data's own
+  // (a line too long). A reader about to stop at such a fault calls this
+  // first, and Failed() then tells whether the data was damaged. Plain
+  // input is left where it stands.
+  void ReadGzipToEnd();
   // Calls Interrupted() after every `bytes` read from a descriptor that is
   // not polled, whose reads a signal does not cut short (a regular file):
   // its owner's look at signals then comes at least that often. 0, the

@@ -237,6 +237,8 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
       {{"--merge-counts", "--max-words", "2", in},
        "--merge-counts and --max-words cannot go together."},
       {{"--merge-counts", "-o", outFile, "-o", outFile, in}, "-o given twice."},
+      {{"--merge-counts", "-", "-"},
+       "\"-\" given twice: only one Table can be standard input."},
   };
   for (const auto& [args, problem] : uses) {
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -271,6 +273,11 @@ TEST(ExtractPatternsCli, FileErrorsEndTheRunAndSpareTheFiles) {
        {TempPath("missing.txt"), outFile},
        "Couldn't open training file " + TempPath("missing.txt") +
            ": No such file or directory.\n"},
+      // After "--" an argument that begins with "-" is a path.
+      {"input after --",
+       {"--", "-missing.txt", outFile},
+       "Couldn't open training file -missing.txt: No such file or "
+       "directory.\n"},
       {"input is a directory",
        {directory, outFile},
        "Couldn't open training file " + directory + ": Is a directory.\n"},

@@ -316,9 +316,12 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
       {{"-"},
        "Standard input was not written by score_patterns --counts-only.\n",
        table},
-      // Standard input is closed once read to its end.
+      // One standard input cannot be read as two files: refused before
+      // either is read.
       {{"-", "-"},
-       "Couldn't read standard input: Bad file descriptor.\n",
+       "score_patterns: \"-\" given twice: only one CountFile can be "
+       "standard input.\n" +
+           std::string(messages::kScorePatternsUsage),
        plain},
   };
   for (const Case& c : cases) {
