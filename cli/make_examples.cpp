@@ -106,10 +106,21 @@ int main(int argc, char** argv) {
   TrainingInput tl;
   TrainingInput alignment;
   RecordFile out;
-  OpenProgramFiles({{"tree file", treesFile, &trees},
-                    {"TL file", tlFile, &tl},
-                    {"alignment file", alignmentFile, &alignment}},
-                   outFile, out);
+  // OpenProgramFiles' checks, in its order. A named OutFile is made or
+  // emptied only once a record is about to be written, or at an end that
+  // made none with nothing wrong: training examples named as AlignmentFile
+  // by mistake skip every sentence, and the aligner's file named as OutFile
+  // keeps its links.
+  OpenProgramInputs({{"tree file", treesFile, &trees},
+                     {"TL file", tlFile, &tl},
+                     {"alignment file", alignmentFile, &alignment}},
+                    outFile);
+  if (!outFile) OpenProgramOutput(outFile, out);
+  // Windows editors begin a file with a byte-order mark: no part of the
+  // first tree, TL line or links.
+  for (TrainingInput* input : {&trees, &tl, &alignment}) {
+    input->SkipByteOrderMark();
+  }
   if (!outFile && (reopened & (1U << STDOUT_FILENO))) {
     Fatal(messages::CannotWriteOutFile(nullptr, EBADF));
   }
@@ -122,6 +133,14 @@ int main(int argc, char** argv) {
   const auto fail = [&](std::string_view message) {
     progress.Finish("");
     Fatal(message);
+  };
+  // Sentences skipped before the first record may have drawn the progress
+  // line: OutFile's refusal takes its place.
+  bool outOpen = !outFile;
+  const auto openOut = [&] {
+    if (outOpen) return;
+    if (!out.Open(outFile)) fail(messages::CannotOpenOutFile(outFile, errno));
+    outOpen = true;
   };
 
   // The maker's messages call an input by its path.
@@ -171,6 +190,7 @@ int main(int argc, char** argv) {
       }
       if (step == ExampleMaker::Step::kEnd) break;
       if (step == ExampleMaker::Step::kRecord) {
+        openOut();
         static_assert(sizeof header >=
                       sizeof "SentenceIndex: " - 1 + kMostDecimalBytes);
         const char* end = PutDecimal(header + headerMark, record.Number);
@@ -198,7 +218,9 @@ int main(int argc, char** argv) {
                           sizeof message);
     fail(message);
   }
-  if (!out.Close()) fail(writeFailure());
+  // Inputs that hold no sentence still make an empty OutFile.
+  if (skipped == 0) openOut();
+  if (outOpen && !out.Close()) fail(writeFailure());
   progress.Finish(messages::MakeExamplesSummary(
       static_cast<long long>(maker.Sentences()), skipped, written));
   return skipped ? 1 : 0;

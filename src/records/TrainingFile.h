@@ -27,6 +27,9 @@ class TrainingInput {
   // Reads standard input from where it stands, as a file.
   void OpenStandardInput() { buffer_.Adopt(STDIN_FILENO); }
   bool IsOpen() const { return buffer_.IsOpen(); }
+  // Reads the input without a byte-order mark at its start
+  // (DescriptorBuffer::SkipByteOrderMark); before the first read.
+  void SkipByteOrderMark() { buffer_.SkipByteOrderMark(); }
 
   // What the readers take. It ends at the end of the file and at a failed
   // read alike: ask ReadFailed() before trusting what the last read gave.

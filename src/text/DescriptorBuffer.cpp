@@ -19,6 +19,9 @@ constexpr std::size_t kAheadSize = 64 << 10;
 
 constexpr const char* kCutShort = "gzip data cut short";
 
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+constexpr std::size_t kMarkBytes = sizeof kByteOrderMark - 1;
+
 }  // namespace
 
 int OpenInputFile(const char* path, int flags, mode_t& mode) {
@@ -143,6 +146,25 @@ std::size_t DescriptorBuffer::Sniff(char* to, std::size_t room) {
   return Inflate(to, room);
 }
 
+std::size_t DescriptorBuffer::First(char* to, std::size_t room) {
+  std::size_t held = Sniff(to, room);
+  if (!skipMark_) return held;
+  // A pipe, or a gzip member's end, may hand out the mark in pieces.
+  while (held > 0 && held < kMarkBytes &&
+         std::memcmp(to, kByteOrderMark, held) == 0) {
+    const std::size_t got = ReadSome(to + held, room - held);
+    if (got == 0) break;
+    held += got;
+  }
+  if (held < kMarkBytes || std::memcmp(to, kByteOrderMark, kMarkBytes) != 0) {
+    return held;
+  }
+  held -= kMarkBytes;
+  std::memmove(to, to + kMarkBytes, held);
+  // Nothing but the mark is no end of the input.
+  return held > 0 ? held : ReadSome(to, room);
+}
+
 void DescriptorBuffer::Refuse(const char* why) {
   problem_ = why;
   stopped_ = done_ = true;
@@ -179,7 +201,7 @@ void DescriptorBuffer::ReadGzipToEnd() {
 DescriptorBuffer::int_type DescriptorBuffer::underflow() {
   if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
   const std::size_t got = sniffed_ ? ReadSome(ahead_.get(), kAheadSize)
-                                   : Sniff(ahead_.get(), kAheadSize);
+                                   : First(ahead_.get(), kAheadSize);
   if (got == 0) return traits_type::eof();
   setg(ahead_.get(), ahead_.get(), ahead_.get() + got);
   return traits_type::to_int_type(*gptr());

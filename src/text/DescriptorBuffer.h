@@ -63,6 +63,11 @@ class DescriptorBuffer : public std::streambuf {
   void CheckEvery(std::size_t bytes) {
     checkEvery_ = bytes == 0 ? kNeverCheck : bytes;
   }
+  // Drops a UTF-8 byte-order mark (EF BB BF), which Windows editors put at
+  // the start of a text file, from the start of the input as handed out:
+  // after decompression for gzip. Asked before the first read; it holds for
+  // every descriptor adopted after it too.
+  void SkipByteOrderMark() { skipMark_ = true; }
 
   bool IsOpen() const { return fd_ >= 0; }
   // The errno of the read that failed, 0 while none has.
@@ -100,6 +105,8 @@ class DescriptorBuffer : public std::streambuf {
   // were read, gzip data goes to the inflater and is handed out
   // decompressed, and other compression ends the input with its Problem().
   std::size_t Sniff(char* to, std::size_t room);
+  // Sniff, then, for SkipByteOrderMark(), the mark taken off what it gave.
+  std::size_t First(char* to, std::size_t room);
   // Ends the input for Problem() `why`.
   void Refuse(const char* why);
   // ReadSome for gzip data.
@@ -117,6 +124,7 @@ class DescriptorBuffer : public std::streambuf {
   bool stopped_ = false;
   int error_ = 0;
   bool sniffed_ = false;
+  bool skipMark_ = false;
   const char* problem_ = nullptr;
   static constexpr std::size_t kNeverCheck = static_cast<std::size_t>(-1);
   std::size_t checkEvery_ = kNeverCheck;

@@ -901,8 +901,10 @@ TEST(MakeExamplesCli, FailedReadOfAnyInputWritesWholeRecordsAndStatusOne) {
   const std::pair<const char*, const char*> files[] = {
       {".ptb", "tree file"}, {".tl", "TL file"}, {".align", "alignment file"}};
   for (const auto& [file, role] : files) {
-    for (const std::size_t after : {std::size_t{0}, std::size_t{20000}}) {
+    for (const std::size_t after : {std::size_t{0}, std::size_t{40000}}) {
       SCOPED_TRACE(std::string(file) + " after " + std::to_string(after));
+      // A run that makes no record leaves OutFile as it was: here, absent.
+      ::unlink(outFile.c_str());
       const ChildRun run =
           program.Run(corpus, outFile, FailingRead(corpus + file, after));
 
@@ -913,6 +915,7 @@ TEST(MakeExamplesCli, FailedReadOfAnyInputWritesWholeRecordsAndStatusOne) {
       const std::string written = ReadFile(outFile);
       EXPECT_TRUE(written == expected.substr(0, written.size()));
       EXPECT_TRUE(std::binary_search(ends.begin(), ends.end(), written.size()));
+      EXPECT_EQ(FileExists(outFile), after > 0);
     }
   }
 }
@@ -1284,6 +1287,10 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
     return lines;
   };
   const std::string manyTrees = manyLines("(NN c)\n");
+  const std::string bom = "\xEF\xBB\xBF";
+  // What OutFile holds before each run: a run that makes no record leaves
+  // it so.
+  const std::string before = "the aligner's links\n";
   // {file} in a message stands for the path of the file it names.
   const struct {
     const char* Name;
@@ -1291,6 +1298,15 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
     std::string Out, Stderr;
     bool OutIsTL = false;
   } cases[] = {
+      {"all empty", "", "", "", "", ""},
+      {"every sentence skipped", "(ROOT)", "x", "0-0", before,
+       "Sentence 1: no words left after removing empty elements.\n"},
+      // Training examples named as AlignmentFile, OutFile in their place.
+      {"records for links", "(NN a)", "x", sentence1, before,
+       "Sentence 1: malformed link \"SentenceIndex:\".\n"
+       "{ptb} ends before sentence 2.\n"},
+      {"over-long first line", "(NN a)", longLine, "0-0", before,
+       "Line 1 of {tl} is longer than 99,999 bytes.\n"},
       {"TL short", "(NN a) (NN b)", "x\n", "0-0\n0-0\n", sentence1,
        "{tl} ends before sentence 2.\n"},
       {"trees short", "(NN a)", "x\nx\n", "0-0\n\n", sentence1,
@@ -1298,6 +1314,11 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
       {"links short", "(NN a)\n(NN b)", "x\ny", "0-0", sentence1,
        "{align} ends before sentence 2.\n"},
       {"CRLF", "(NN\r\n a)\r\n", "x\r\n", "0-0\r\n", sentence1, ""},
+      // Windows editors begin a file with a byte-order mark.
+      {"marked trees", bom + "(NN a)\r\n", "x\r\n", "0-0\r\n", sentence1, ""},
+      {"marked TL", "(NN a)\r\n", bom + "x\r\n", "0-0\r\n", sentence1, ""},
+      {"marked links, gzip", "(NN a)\r\n", "x\r\n",
+       testsupport::Gzip(bom + "0-0\r\n"), sentence1, ""},
       {"over-long line", "(NN a) (NN b)", "x\n" + longLine, "0-0\n0-0",
        sentence1, "Line 2 of {tl} is longer than 99,999 bytes.\n"},
       {"a tree past the record line limit", "(NN a)\n(S (NN b)\n" + manyTrees,
@@ -1312,6 +1333,7 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
     WriteFile(base + ".tl", c.TL);
     WriteFile(base + ".align", c.Links);
     const std::string outFile = c.OutIsTL ? base + ".tl" : TempPath("out.txt");
+    if (!c.OutIsTL) WriteFile(outFile, before);
 
     const ChildRun run = kPrograms[2].Run(base, outFile, {});
 
@@ -1326,7 +1348,7 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
     EXPECT_EQ(run.Stderr, message);
     EXPECT_EQ(run.ExitStatus, message.empty() ? 0 : 1);
     EXPECT_EQ(ReadFile(outFile), c.OutIsTL ? c.TL : c.Out);
-    if (c.OutIsTL) continue;
+    if (c.OutIsTL || c.Out == before) continue;
     // annotator finds the scores right and rewrites the headers alone.
     const std::string annotated = TempPath("annotated.txt");
     ASSERT_EQ(Annotate(outFile, annotated).ExitStatus, 0);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -7,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 
 #include "support/TestSupport.h"
 #include "text/DescriptorBuffer.h"
@@ -46,10 +48,12 @@ TEST(InputKind, IsToldByTheFirstBytesAndWaitsOnlyForAMagicBegun) {
 }
 
 // What a pipe whose writer sends `text` a byte at a time hands out, whole,
-// read line by line.
-std::string ReadThroughAPipe(const std::string& text) {
+// read line by line; `skipMark` as SkipByteOrderMark() asks. The pipe is a
+// socket that keeps each write apart, so that every read takes one byte
+// however fast the writer goes, as a slow pipe's reads may.
+std::string ReadThroughAPipe(const std::string& text, bool skipMark = false) {
   int ends[2];
-  EXPECT_EQ(::pipe(ends), 0);
+  EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, ends), 0);
   std::thread writer([&text, in = ends[1]] {
     for (char byte : text) {
       if (::write(in, &byte, 1) != 1) break;
@@ -57,6 +61,7 @@ std::string ReadThroughAPipe(const std::string& text) {
     ::close(in);
   });
   DescriptorBuffer buffer;
+  if (skipMark) buffer.SkipByteOrderMark();
   buffer.Adopt(ends[0]);
   std::istream stream(&buffer);
   LineReader lines(stream);
@@ -72,6 +77,24 @@ TEST(DescriptorBuffer, ReadsGzipFromAPipeThatHandsOutAByteAtATime) {
   for (int i = 0; i < 2000; ++i) text += "line " + std::to_string(i) + "\n";
   EXPECT_EQ(ReadThroughAPipe(testsupport::Gzip(text)), text);
   EXPECT_EQ(ReadThroughAPipe(text), text);
+}
+
+// A mark that comes a byte at a time, or alone, is dropped whole; bytes
+// that only begin like one, and a second mark, stay.
+TEST(DescriptorBuffer, SkipsOneByteOrderMarkHandedOutInPieces) {
+  const std::string mark = "\xEF\xBB\xBF";
+  const std::pair<std::string, std::string> cases[] = {
+      {mark + "x\n", "x\n"},
+      {testsupport::Gzip(mark + "x\n"), "x\n"},
+      {mark, ""},
+      {mark + mark + "x\n", mark + "x\n"},
+      {"\xEF\xBBx\n", "\xEF\xBBx\n"},
+  };
+  for (const auto& [text, read] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(text));
+    EXPECT_EQ(ReadThroughAPipe(text, true), read);
+  }
+  EXPECT_EQ(ReadThroughAPipe(mark + "x\n"), mark + "x\n");
 }
 
 // A short plain line is handed out while the pipe stays open: the look at
