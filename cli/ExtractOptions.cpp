@@ -62,8 +62,9 @@ std::size_t DefaultMemory() {
 }
 
 // The value of an option that takes one, given as "--name=value" or as
-// "--name value"; false when `arg` is not that option. A missing value
-// reads as empty.
+// "--name value"; false when `arg` is not that option. A missing value (the
+// option ends the command line) reads as a view of no characters at all,
+// which an argument, even an empty one, never is.
 bool OptionValue(std::string_view name, int argc, const char* const* argv,
                  int& at, std::string_view& value) {
   const std::string_view arg = argv[at];
@@ -115,8 +116,11 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     refused.Problem = std::move(problem);
     return refused;
   };
-  const auto quoted = [](std::string_view value) {
-    return "\"" + std::string(value) + "\".";
+  // How a usage message that names what an option takes ends: the value
+  // given, quoted, or that none came.
+  const auto valueGiven = [](std::string_view value) {
+    return value.data() ? ", not \"" + std::string(value) + "\"."
+                        : std::string("; none given.");
   };
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     options.What = ExtractOptions::Action::Help;
@@ -153,7 +157,7 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     // The option's name, without a "=value" it came with.
     const std::string_view name = arg.substr(0, arg.find('='));
     const std::string wholeNumber =
-        std::string(name) + " takes a whole number from 1, not ";
+        std::string(name) + " takes a whole number from 1";
     if (arg == "--help" || arg == "--version") {
       return usage(std::string(arg) + " goes alone.");
     } else if (arg == "--consistent") {
@@ -176,8 +180,8 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
       flag = &sized;
       options.Memory = ReadSize(value);
       if (options.Memory < kLeastCountMemory) {
-        return usage("--memory takes a size from 4M, as 512M or 4G, not " +
-                     quoted(value));
+        return usage("--memory takes a size from 4M, as 512M or 4G" +
+                     valueGiven(value));
       }
     } else if (OptionValue("--temp-dir", argc, argv, at, value)) {
       flag = &placed;
@@ -190,11 +194,11 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     } else if (OptionValue("--max-words", argc, argv, at, value)) {
       flag = &bounded;
       options.MaxWords = ReadWordBound(value);
-      if (options.MaxWords == 0) return usage(wholeNumber + quoted(value));
+      if (options.MaxWords == 0) return usage(wholeNumber + valueGiven(value));
     } else if (scoring && OptionValue("--min-count", argc, argv, at, value)) {
       flag = &floored;
       options.MinCount = ReadWordBound(value);
-      if (options.MinCount == 0) return usage(wholeNumber + quoted(value));
+      if (options.MinCount == 0) return usage(wholeNumber + valueGiven(value));
     } else if (scoring && OptionValue("--smoothing", argc, argv, at, value)) {
       flag = &smoothed;
       if (value == "good-turing") {
@@ -202,8 +206,8 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
       } else if (value == "kneser-ney") {
         options.Smooth = ExtractOptions::Smoothing::KneserNey;
       } else {
-        return usage("--smoothing takes good-turing or kneser-ney, not " +
-                     quoted(value));
+        return usage("--smoothing takes good-turing or kneser-ney" +
+                     valueGiven(value));
       }
     } else if (scoring && OptionValue("--lexical", argc, argv, at, value)) {
       flag = &lexical;
@@ -271,8 +275,10 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
   const int operands = argc - at;
   if (options.MergeCounts || options.FromCounts) {
     if (operands == 0) {
-      return usage(messages::WrongPathCount(
-          operands, 1, options.FromCounts ? "CountFile..." : "Table..."));
+      return usage(messages::WrongPathCount(operands, 1,
+                                            options.FromCounts
+                                                ? "CountFile [CountFile...]"
+                                                : "Table [Table...]"));
     }
     options.Tables.assign(argv + at, argv + argc);
     // One standard input cannot be read as two files: the second would find

@@ -20,7 +20,7 @@ constexpr std::string_view kExtractPatternsUsage =
     "Usage: extract_patterns --help | --version | [--consistent] "
     "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
     "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
-    "[--temp-dir DIR] [--quiet] [-o OutFile] Table....\n";
+    "[--temp-dir DIR] [--quiet] [-o OutFile] Table [Table...].\n";
 // What extract_patterns --help writes on standard output after the usage line.
 constexpr std::string_view kExtractPatternsHelp =
     "Writes every labelled constituent of the training examples of InFile as\n"

@@ -31,6 +31,20 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 # Python module's libstdc++) through dpkg-shlibdeps, so they follow the
 # compiler that built them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The Python module in /usr/lib/python3/dist-packages is an extension for
+# the one CPython it was built for (annotator_python_version, set by
+# python/ where it builds the module), as dh_python3 would name it. A
+# suggestion, not a dependency: the programs, the library and its headers,
+# what most installs are for, need no Python, and a minimal system should
+# not have to take an interpreter in to get them.
+if(annotator_python_version)
+  string(REPLACE "." ";" python_parts "${annotator_python_version}")
+  list(GET python_parts 0 python_major)
+  list(GET python_parts 1 python_minor)
+  math(EXPR python_next "${python_minor} + 1")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS
+      "python3 (>= ${annotator_python_version}~), python3 (<< ${python_major}.${python_next})")
+endif()
 
 set(CPACK_GENERATOR DEB)
 

@@ -8,8 +8,9 @@
 // and each field's value as a view into that text, labels left out. The
 // views stay valid until the extractor writes its next pattern.
 struct ExtractedPattern {
-  // The ten-line text form of Pattern::ReturnPatternAsString, from
-  // "SentenceIndex:" to the line end of its last x-side constraint.
+  // The text form of Pattern::ReturnPatternAsString, from "SentenceIndex:"
+  // to the line end of its last x-side constraint: nine lines and one per
+  // constraint.
   std::string_view Text;
   std::string_view SLWords;     // joined by blanks
   std::string_view TLWords;     // joined by blanks

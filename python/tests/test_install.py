@@ -17,7 +17,8 @@ CHECK = ("import annotator, importlib.metadata, sys; "
 def clean_environment(keep_preload):
     # PYTHONPATH would find the build tree's module instead of the installed
     # one; a sanitizer runtime is for a sanitized module only.
-    drop = {"PYTHONPATH", "VIRTUAL_ENV"} | (set() if keep_preload else {"LD_PRELOAD"})
+    drop = {"PYTHONPATH", "VIRTUAL_ENV", "PYTHONUSERBASE", "PYTHONNOUSERSITE"} | (
+        set() if keep_preload else {"LD_PRELOAD"})
     return {k: v for k, v in os.environ.items() if k not in drop}
 
 
@@ -49,16 +50,21 @@ def test_pip_installs_the_package_into_a_fresh_venv(tmp_path):
     assert {"py.typed", "_annotator.pyi", "__init__.py"} <= installed
 
 
-@pytest.mark.parametrize("kind", ["venv", "plain prefix"])
+@pytest.mark.parametrize("kind", ["venv", "plain prefix", "user base"])
 def test_cmake_install_into_a_prefix_imports(tmp_path, kind):
     if not BUILD_DIR:
         pytest.skip("the build tree is named by ctest (ANNOTATOR_BUILD_DIR)")
-    prefix = tmp_path / "prefix"
+    environment = clean_environment(keep_preload=True)
+    # README's `--prefix ~/.local`: the interpreter finds it there by itself.
+    if kind == "user base":
+        environment["HOME"] = str(tmp_path / "home")
+        prefix = tmp_path / "home" / ".local"
+    else:
+        prefix = tmp_path / "prefix"
     python = venv(prefix, with_pip=False) if kind == "venv" else sys.executable
     installed = subprocess.run(["cmake", "--install", BUILD_DIR, "--prefix", str(prefix)],
-                               capture_output=True, text=True)
+                               capture_output=True, text=True, env=environment)
     assert installed.returncode == 0, installed.stderr
-    environment = clean_environment(keep_preload=True)
     if kind == "plain prefix":
         # Where the interpreter would look under that prefix, had it been
         # installed there.

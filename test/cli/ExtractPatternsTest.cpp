@@ -35,7 +35,7 @@ const char kUsage[] =
     "Usage: extract_patterns --help | --version | [--consistent] "
     "[--max-words N] [--tsv | --count [--memory SIZE] [--temp-dir DIR]] "
     "[--quiet] InFile [OutFile] | --merge-counts [--memory SIZE] "
-    "[--temp-dir DIR] [--quiet] [-o OutFile] Table....\n";
+    "[--temp-dir DIR] [--quiet] [-o OutFile] Table [Table...].\n";
 
 ChildRun ExtractPatterns(const std::vector<std::string>& args,
                          ChildStdout mode = ChildStdout::ToFile) {
@@ -212,6 +212,10 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
        "--max-words takes a whole number from 1, not \"abc\"."},
       {{"--max-words=", in},
        "--max-words takes a whole number from 1, not \"\"."},
+      {{"--max-words", "", in},
+       "--max-words takes a whole number from 1, not \"\"."},
+      // Nothing after the option is no value at all, not an empty one.
+      {{"--max-words"}, "--max-words takes a whole number from 1; none given."},
       {{"--version", in}, "--version goes alone."},
       {{"--count", in, outFile, "--tsv"},
        "options come before InFile, not after: --tsv."},
@@ -225,13 +229,15 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
        "\"99999999999999999G\"."},
       {{"--count", "--memory=", in},
        "--memory takes a size from 4M, as 512M or 4G, not \"\"."},
+      {{"--count", "--memory"},
+       "--memory takes a size from 4M, as 512M or 4G; none given."},
       {{"--memory", "64M", in},
        "--memory goes with --count or --merge-counts."},
       {{"--tsv", "--temp-dir", "/tmp", in},
        "--temp-dir goes with --count or --merge-counts."},
       {{"--count", "--temp-dir=", in}, "--temp-dir takes a directory."},
       {{"-o", outFile, in}, "-o goes with --merge-counts."},
-      {{"--merge-counts"}, "too few paths: 0 given, wanted Table...."},
+      {{"--merge-counts"}, "too few paths: 0 given, wanted Table [Table...]."},
       {{"--merge-counts", "--count", in},
        "--merge-counts and --count cannot go together."},
       {{"--merge-counts", "--max-words", "2", in},

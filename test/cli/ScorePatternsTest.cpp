@@ -490,6 +490,9 @@ TEST_F(WholeOrAbsent, RefusalsTouchNothing) {
                "\"witten-bell\".")},
       {{"--min-count", "0", inFile_, outFile_},
        refused("--min-count takes a whole number from 1, not \"0\".")},
+      // The option last: its value is missing, not empty.
+      {{"--smoothing"},
+       refused("--smoothing takes good-turing or kneser-ney; none given.")},
       {{"--count", inFile_, outFile_}, refused("unknown option --count.")},
       {{"--moses", "--moses", inFile_, outFile_},
        refused("--moses given twice.")},
@@ -506,7 +509,7 @@ TEST_F(WholeOrAbsent, RefusalsTouchNothing) {
        refused("--counts-only and --from-counts cannot go together.")},
       {{"-o", outFile_, inFile_}, refused("-o goes with --from-counts.")},
       {{"--from-counts"},
-       refused("too few paths: 0 given, wanted CountFile....")},
+       refused("too few paths: 0 given, wanted CountFile [CountFile...].")},
       {{"--lexical", TempPath("no/such/dir/lex"), inFile_, outFile_},
        "Couldn't open outfile " + TempPath("no/such/dir/lex") +
            ".s2t: No such file or directory.\n"},

@@ -27,6 +27,7 @@ WHERE = {
     "road": "README.md",
     "extract example": "doc/patterns.md",
     "pattern counts": "doc/patterns.md",
+    "pattern recovery": "doc/patterns.md",
     "annotator messages": "doc/messages.md",
     "usage lines": "doc/messages.md",
     "cpp examples": "doc/library.md",
@@ -120,6 +121,36 @@ def check_pattern_counts(doc, a, fail):
         got = run([a.extract_patterns, *options, examples]).stdout.count("SentenceIndex:")
         if got != int(said.group(1)):
             fail(f"{doc.name} says {said.group(0)!r}; extract_patterns {options} gives {got}")
+
+
+def check_pattern_recovery(doc, a, fail):
+    """The patterns guide's way to keep the whole patterns of an OutFile that
+    SIGKILL cut short, run on cuts at and inside every line: it must keep
+    each pattern a whole header line follows, and none the cut follows,
+    which may have lost constraint lines."""
+    recipe = [code for code in blocks(doc.text, "sh") if "out.txt > whole.txt" in code]
+    if not recipe:
+        return fail(f"{doc.name} no longer shows how to keep the whole patterns of out.txt")
+    full = run([a.extract_patterns, os.path.join(a.examples, "training-examples.txt")]).stdout
+    ends = [at + 1 for at, c in enumerate(full) if c == "\n"]
+    starts = [at for at in ends if full.startswith("SentenceIndex:\n", at)]
+    cuts = sorted({*ends, *(end - 3 for end in ends)})
+    with tempfile.TemporaryDirectory() as tmp:
+        for cut in cuts:
+            os.mkdir(os.path.join(tmp, str(cut)))
+            with open(os.path.join(tmp, str(cut), "out.txt"), "w") as f:
+                f.write(full[:cut])
+        # One shell for every cut: a shell each would take seconds.
+        got = run(["bash", "-e", "-c", f"for cut in *; do (cd $cut\n{recipe[0]}); done"], cwd=tmp)
+        for cut in cuts if got.returncode == 0 else []:
+            kept = open(os.path.join(tmp, str(cut), "whole.txt")).read()
+            least = max([0, *(s for s in starts if s + 15 <= cut)])
+            if kept != full[:len(kept)] or not least <= len(kept) < cut or \
+                    (kept and len(kept) not in starts):
+                return fail(f"{doc.name}'s recovery keeps {len(kept)} bytes of patterns cut "
+                            f"after {cut}, not the {least} bytes of whole patterns")
+    if got.returncode != 0:
+        fail(f"{doc.name}'s recovery fails: {got.stderr}")
 
 
 def check_annotator_messages(doc, a, fail):
@@ -245,6 +276,7 @@ def main():
     failures = []
     checks = {"road": check_road, "extract example": check_extract_example,
               "pattern counts": check_pattern_counts,
+              "pattern recovery": check_pattern_recovery,
               "annotator messages": check_annotator_messages,
               "usage lines": check_usage_lines, "cpp examples": check_cpp_examples}
     for what, check in checks.items():

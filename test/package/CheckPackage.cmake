@@ -138,6 +138,17 @@ endif()
 # Where the build has the Python module, the package carries it where
 # Debian's interpreter finds it, and it writes what the program writes.
 if(packaged MATCHES "lib/python3/dist-packages/annotator/__init__\\.py")
+  # The extension loads into one CPython only, the one its name gives; the
+  # package must name that python3.
+  if(NOT packaged MATCHES "/_annotator\\.cpython-3([0-9]+)-")
+    fail("the package's Python module has no CPython extension")
+  endif()
+  set(minor "${CMAKE_MATCH_1}")
+  math(EXPR next "${minor} + 1")
+  set(relation "python3 \\(>= 3\\.${minor}~\\), python3 \\(<< 3\\.${next}\\)")
+  if(NOT info MATCHES "\n ?(Suggests|Recommends|Depends): [^\n]*${relation}")
+    fail("control fields name no python3 (>= 3.${minor}~), python3 (<< 3.${next})")
+  endif()
   find_program(PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
   set(site "${root}/usr/lib/python3/dist-packages")
   # A sanitized module loads only behind its sanitizer's shared runtime.
