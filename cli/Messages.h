@@ -121,14 +121,7 @@ inline std::string FileFailed(std::string_view verb, std::string_view role,
       error != 0 ? std::string_view(std::strerror(error)) : std::string_view());
 }
 // "Training file PATH holds no training example.\n", or "Standard input
-// ...": an input that is not empty but gave no whole record.
-inline std::string NoTrainingExample(std::string_view path) {
-  return FileNamedFirst("training file", path) +
-         " holds no training example.\n";
-}
-
-// "Training file PATH holds no training example.\n", or "Standard input
-// ...": an input that is not empty but gave no whole record.
+// ...": an input that holds more than blank lines but no whole record.
 inline std::string HoldsNoTrainingExample(std::string_view path) {
   return FileNamedFirst("training file", path) +
          " holds no training example.\n";

@@ -8,9 +8,12 @@ ProgramReader::ProgramReader(TrainingInput& in)
 bool ProgramReader::Next(ExampleRecordView& record) {
   if (!started_) {
     started_ = true;
+    // Judged by what the first read brings: blank lines are an empty
+    // corpus, as between records they are nothing.
     using Traits = std::streambuf::traits_type;
-    heldBytes_ =
-        !Traits::eq_int_type(in_.Stream().rdbuf()->sgetc(), Traits::eof());
+    heldText_ =
+        !Traits::eq_int_type(in_.Stream().rdbuf()->sgetc(), Traits::eof()) &&
+        in_.AtHand().find_first_not_of(" \t\r\n") != std::string_view::npos;
   }
   if (EndedShort()) return false;
   const bool complete = reader_.NextRecordView(record);
@@ -41,7 +44,6 @@ std::string ProgramReader::EndMessage(const char* path) const {
 
 std::string ProgramReader::Refusal(const char* path) const {
   if (EndedShort()) return EndMessage(path);
-  if (heldBytes_ && records_ == 0)
-    return messages::HoldsNoTrainingExample(path);
+  if (heldText_ && records_ == 0) return messages::HoldsNoTrainingExample(path);
   return "";
 }

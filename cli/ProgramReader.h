@@ -38,19 +38,20 @@ class ProgramReader {
 
   // Once Next has returned false: what ends extract_patterns' and
   // score_patterns' runs without their output, "" when nothing does.
-  // EndMessage(path) when reading ended short; when the input held bytes
-  // but no whole record, "Training file PATH holds no training example.\n",
-  // since another program's output named in its place by mistake would
-  // otherwise be read as an empty corpus (and the file named as OutFile,
-  // most likely the training file, replaced).
+  // EndMessage(path) when reading ended short; when the input held more
+  // than blank lines (as far as its first read shows) but no whole record,
+  // "Training file PATH holds no training example.\n", since another program's
+  // output named in its place by mistake would otherwise be read as an empty
+  // corpus (and the file named as OutFile, most likely the training file,
+  // replaced).
   std::string Refusal(const char* path) const;
 
  private:
   TrainingInput& in_;
-  // Whether the input held a byte, asked before the first record is read,
-  // and how many whole records it gave.
+  // Whether the input's first read brought more than blanks, asked before
+  // the first record is read, and how many whole records it gave.
   bool started_ = false;
-  bool heldBytes_ = false;
+  bool heldText_ = false;
   long long records_ = 0;
   std::ostream listing_{nullptr};
   TrainingExampleReader reader_;

@@ -176,12 +176,11 @@ int main(int argc, char** argv) {
   try {
     for (;;) {
       const ExampleMaker::Step step = maker.Next(record, depth);
-      // What stops the run (a line too long, a file that ends early) may be
-      // damaged gzip data, which says so only further on.
-      if (step == ExampleMaker::Step::kStopped) {
-        for (TrainingInput* input : {&trees, &tl, &alignment}) {
-          input->ReadGzipToEnd();
-        }
+      // A line or tree too long may be damaged gzip data, which says so
+      // only further on. (A file that ends early was read to its end.)
+      if (step == ExampleMaker::Step::kStopped && maker.StoppedLong() != 0) {
+        TrainingInput* const inputs[] = {&trees, &tl, &alignment};
+        inputs[maker.StoppedLong() - 1]->ReadGzipToEnd();
       }
       if (readFailed()) {
         // The records before it are whole.

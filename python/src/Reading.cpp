@@ -49,6 +49,7 @@ class Reader {
       py::gil_scoped_release released;
       try {
         complete = reader_->NextRecord(example->Record);
+        if (reader_->OverlongLine() != 0) source_->ReadGzipToEnd();
       } catch (...) {
         thrown = std::current_exception();
       }
@@ -235,6 +236,7 @@ std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
       if (out.Pending.size() >= WholeRecordFile::kFlushBytes && !out.Flush())
         break;
     }
+    if (reader.OverlongLine() != 0) source.ReadGzipToEnd();
     if (status) status = reader.ReadStatus();
     out.Close();
   }

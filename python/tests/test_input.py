@@ -42,6 +42,9 @@ PACKINGS = {
     "two members": (two_members, ""),
     "cut short": (cut_short, "gzip data cut short"),
     "bad check": (bad_check, "damaged gzip data"),
+    # What is made before the damage shows may hold a line too long.
+    "bad check after a long line": (
+        lambda data: bad_check(data + b"x" * 100000 + b"\n"), "damaged gzip data"),
     "xz": (lambda data: b"\xfd7zXZ\x00" + data, refused("xz")),
     "bzip2": (lambda data: b"BZh91AY&SY" + data, refused("bzip2")),
     "zstd": (lambda data: b"\x28\xb5\x2f\xfd" + data, refused("zstd")),
@@ -109,7 +112,7 @@ def test_gzip_reads_as_its_bytes_and_other_compression_is_refused(tmp_path, entr
     got = b"".join(taken)
     assert plain.startswith(got) and (got == b"" or got.endswith(b"\n\n"))
     if entry != "score_patterns":
-        assert (got != b"") == (packing == "cut short" or packing == "bad check")
+        assert (got != b"") == packing.startswith(("cut short", "bad check"))
 
 
 def read_position(path):

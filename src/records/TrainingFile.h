@@ -30,6 +30,8 @@ class TrainingInput {
   // Reads the input without a byte-order mark at its start
   // (DescriptorBuffer::SkipByteOrderMark); before the first read.
   void SkipByteOrderMark() { buffer_.SkipByteOrderMark(); }
+  // DescriptorBuffer::AtHand.
+  std::string_view AtHand() const { return buffer_.AtHand(); }
 
   // What the readers take. It ends at the end of the file and at a failed
   // read alike: ask ReadFailed() before trusting what the last read gave.

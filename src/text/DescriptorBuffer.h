@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <streambuf>
+#include <string_view>
 
 class GzipInflater;
 
@@ -68,6 +69,11 @@ class DescriptorBuffer : public std::streambuf {
   // after decompression for gzip. Asked before the first read; it holds for
   // every descriptor adopted after it too.
   void SkipByteOrderMark() { skipMark_ = true; }
+  // The bytes read ahead and not yet handed out (decompressed, for gzip):
+  // after a first sgetc(), what the first read brought.
+  std::string_view AtHand() const {
+    return {gptr(), static_cast<std::size_t>(egptr() - gptr())};
+  }
 
   bool IsOpen() const { return fd_ >= 0; }
   // The errno of the read that failed, 0 while none has.

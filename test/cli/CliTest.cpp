@@ -1288,6 +1288,11 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
   };
   const std::string manyTrees = manyLines("(NN c)\n");
   const std::string bom = "\xEF\xBB\xBF";
+  // Gzip damaged at its check, far past what a sentence or two reads.
+  std::string lines = "x\n";
+  for (int i = 0; i < 200000; ++i) lines += "y\n";
+  std::string damaged = testsupport::Gzip(lines);
+  damaged[damaged.size() - 8] ^= 0x55;
   // What OutFile holds before each run: a run that makes no record leaves
   // it so.
   const std::string before = "the aligner's links\n";
@@ -1313,6 +1318,9 @@ TEST(MakeExamplesCli, KeepsTheFileRulesOfThePrograms) {
        "{ptb} ends before sentence 2.\n"},
       {"links short", "(NN a)\n(NN b)", "x\ny", "0-0", sentence1,
        "{align} ends before sentence 2.\n"},
+      // Another file's end is no reason to read this one on to its damage.
+      {"trees short beside damaged gzip", "(NN a)", damaged, "0-0\n0-0\n",
+       sentence1, "{ptb} ends before sentence 2.\n"},
       {"CRLF", "(NN\r\n a)\r\n", "x\r\n", "0-0\r\n", sentence1, ""},
       // Windows editors begin a file with a byte-order mark.
       {"marked trees", bom + "(NN a)\r\n", "x\r\n", "0-0\r\n", sentence1, ""},

@@ -87,6 +87,10 @@ TEST(ExtractPatternsCli, WritesOnlyPatternsToOutFileOrStandardOutput) {
   ASSERT_NE(consistent, consistentShort2);
   ASSERT_NE(short2, consistentShort2);
   const std::string outFile = TempPath("patterns.txt");
+  // Blank lines alone are an empty corpus, as between records they are
+  // nothing: no file named in the wrong place.
+  const std::string blank = TempPath("blank.txt");
+  WriteFile(blank, "\n \r\n\t\n");
   struct UseCase {
     std::vector<std::string> Args;
     std::string StdoutText;
@@ -94,6 +98,7 @@ TEST(ExtractPatternsCli, WritesOnlyPatternsToOutFileOrStandardOutput) {
   };
   const UseCase cases[] = {
       {{Example()}, all, ""},
+      {{blank, outFile}, "", ""},
       {{Example(), "-"}, all, ""},
       {{Example(), outFile}, "", all},
       {{"--consistent", Example()}, consistent, ""},
