@@ -108,9 +108,8 @@ int main(int argc, char** argv) {
   RecordFile out;
   // OpenProgramFiles' checks, in its order. A named OutFile is made or
   // emptied only once a record is about to be written, or at an end that
-  // made none with nothing wrong: training examples named as AlignmentFile
-  // by mistake skip every sentence, and the aligner's file named as OutFile
-  // keeps its links.
+  // made none with nothing wrong: a run whose inputs, named in the wrong
+  // places, make no record leaves the file named as OutFile as it was.
   OpenProgramInputs({{"tree file", treesFile, &trees},
                      {"TL file", tlFile, &tl},
                      {"alignment file", alignmentFile, &alignment}},
