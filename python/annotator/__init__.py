@@ -215,15 +215,25 @@ def _from_nltk(tree, unwrap: bool = True) -> Tree:
     # Each constituent's label and, for a leaf, its word, in pre-order: what
     # the tree read from `parts` must give back.
     wanted = []
+    # The nodes above the one written, by identity: an nltk.Tree may be
+    # made to hold itself, which no text can write.
+    above = set()
     open_nodes = [tree]
     while open_nodes:
         node = open_nodes.pop()
         if isinstance(node, str):
             parts.append(node)
             continue
+        if isinstance(node, tuple):
+            parts.append(")")
+            above.discard(node[0])
+            continue
         if not isinstance(node, nltk.Tree):
             raise TypeError(f"from_nltk takes an nltk.Tree, not {type(node).__name__}")
         label = str(node.label())
+        if id(node) in above:
+            _unwritable("label", label, "the tree holds itself there")
+        above.add(id(node))
         if any(c in label for c in " ()"):
             _unwritable("label", label, "it holds a blank or a parenthesis")
         words = [str(child) for child in node if not isinstance(child, nltk.Tree)]
@@ -235,7 +245,7 @@ def _from_nltk(tree, unwrap: bool = True) -> Tree:
                 _unwritable("word", word, "it is empty or holds a parenthesis")
         wanted.append((label, words[0] if words else None))
         parts.append(f"({label}")
-        open_nodes.append(")")
+        open_nodes.append((id(node),))
         for child in reversed(node):
             open_nodes.append(child if isinstance(child, nltk.Tree) else f" {child}")
             if isinstance(child, nltk.Tree):

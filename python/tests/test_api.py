@@ -173,8 +173,9 @@ def test_from_nltk_drops_the_wrappers_make_example_drops(text):
     (lambda T: T("S", [T("A", ["a"]), "b"]), "b"),
     (lambda T: T("<NP>", ["a"]), "<NP>"),
     (lambda T: T("A", [""]), ""),
+    (lambda T: (lambda tree: tree.append(tree) or tree)(T("S", [T("A", ["a"])])), "S"),
 ], ids=["blank in a label", "parenthesis in a word", "word beside a child",
-        "angle brackets", "empty word"])
+        "angle brackets", "empty word", "a tree that holds itself"])
 def test_from_nltk_refuses_what_would_not_read_back(make, named):
     nltk = pytest.importorskip("nltk")
     with pytest.raises(annotator.FormatError) as raised:
