@@ -17,8 +17,6 @@ bool ProgramReader::Next(ExampleRecordView& record) {
   }
   if (EndedShort()) return false;
   const bool complete = reader_.NextRecordView(record);
-  // A line too long may be damaged gzip data, which says so only further on.
-  if (reader_.OverlongLine() != 0) in_.ReadGzipToEnd();
   // A failed read looks like the end of the input to the reader: the
   // record it cut short, maybe in the middle of a line, is not taken.
   if (in_.ReadFailed()) {

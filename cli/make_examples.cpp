@@ -175,12 +175,6 @@ int main(int argc, char** argv) {
   try {
     for (;;) {
       const ExampleMaker::Step step = maker.Next(record, depth);
-      // A line or tree too long may be damaged gzip data, which says so
-      // only further on. (A file that ends early was read to its end.)
-      if (step == ExampleMaker::Step::kStopped && maker.StoppedLong() != 0) {
-        TrainingInput* const inputs[] = {&trees, &tl, &alignment};
-        inputs[maker.StoppedLong() - 1]->ReadGzipToEnd();
-      }
       if (readFailed()) {
         // The records before it are whole.
         if (!out.Flush()) fail(writeFailure());

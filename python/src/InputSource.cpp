@@ -223,10 +223,6 @@ void InputSource::Close() {
   }
 }
 
-void InputSource::ReadGzipToEnd() {
-  if (descriptor_) descriptor_->ReadGzipToEnd();
-}
-
 int InputSource::Visit(visitproc visit, void* arg) const {
   return file_ ? file_->Visit(visit, arg) : 0;
 }

@@ -48,10 +48,6 @@ class InputSource {
   bool IsFile(const std::string& path);
   // True when the stream ended by a failure rather than at its end.
   bool Failed() const;
-  // Reads a path's gzip data on to its end, as the programs do before they
-  // blame a line too long on it: damage tells so only further on. Without
-  // the lock.
-  void ReadGzipToEnd();
   // Raises the failure that ended the stream, if any; with the lock held.
   void RaiseIfFailed();
   // Lets go of a descriptor the source opened (a caller's file object

@@ -129,11 +129,6 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
     py::gil_scoped_release released;
     for (bool going = true; going;) {
       const ExampleMaker::Step step = maker.Next(record, depth);
-      // A line or tree too long may be damaged gzip data, which says so
-      // only further on.
-      if (step == ExampleMaker::Step::kStopped && maker.StoppedLong() != 0) {
-        inputs[maker.StoppedLong() - 1].ReadGzipToEnd();
-      }
       // A failed or interrupted read looks like the end of its file to the
       // maker: what it made of the step that met it, maybe from a line cut
       // short, is not taken.

@@ -49,7 +49,6 @@ class Reader {
       py::gil_scoped_release released;
       try {
         complete = reader_->NextRecord(example->Record);
-        if (reader_->OverlongLine() != 0) source_->ReadGzipToEnd();
       } catch (...) {
         thrown = std::current_exception();
       }
@@ -236,7 +235,6 @@ std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
       if (out.Pending.size() >= WholeRecordFile::kFlushBytes && !out.Flush())
         break;
     }
-    if (reader.OverlongLine() != 0) source.ReadGzipToEnd();
     if (status) status = reader.ReadStatus();
     out.Close();
   }

@@ -57,7 +57,6 @@ py::list ScorePatterns(const py::handle& inSource, bool consistent,
       if (!status) break;
       scorer.AddRecord(record);
     }
-    if (reader.OverlongLine() != 0) source.ReadGzipToEnd();
     if (status) status = reader.ReadStatus();
     if (status && !source.Failed()) {
       scorer.Score(smooth);

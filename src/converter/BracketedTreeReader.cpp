@@ -226,6 +226,7 @@ bool BracketedTreeReader::Next(LineReader& lines) {
     if (line.size() < line_.size()) {
       Fail(kTooLongLines);
       tooLong_ = true;
+      lines.ReadGzipToEnd();
       lineHeld_ = false;
       return true;
     }

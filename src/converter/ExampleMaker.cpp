@@ -22,10 +22,8 @@ ExampleMaker::Step ExampleMaker::Stop(std::string message) {
   return Step::kStopped;
 }
 
-bool ExampleMaker::Overlong(const LineReader& lines, int input,
-                            const std::string& name) {
+bool ExampleMaker::Overlong(const LineReader& lines, const std::string& name) {
   if (!lines.Overlong()) return false;
-  stoppedLong_ = input;
   Stop("Line " + Decimal(lines.LineNumber()) + " of " + name +
        " is longer than 99,999 bytes.");
   return true;
@@ -51,11 +49,10 @@ bool OnlyBlankLinesLeft(LineReader& lines) {
 
 ExampleMaker::Step ExampleMaker::Next(ExampleRecordView& record, int& depth) {
   const bool tree = reader_.Next(trees_);
-  if (Overlong(trees_, 1, treesName_)) return Step::kStopped;
+  if (Overlong(trees_, treesName_)) return Step::kStopped;
   if (reader_.TooLong()) {
     // The rest of the tree is unread: where the next one starts, and so
     // which TL and alignment lines go with it, is unknown.
-    stoppedLong_ = 1;
     problem_ =
         Status::SentenceFailure(StatusCode::kMalformedSentence,
                                 std::string(reader_.Problem()), ++number_);
@@ -64,9 +61,9 @@ ExampleMaker::Step ExampleMaker::Next(ExampleRecordView& record, int& depth) {
   std::string_view tl;
   std::string_view alignment;
   const bool tlLine = tl_.Next(tl);
-  if (Overlong(tl_, 2, tlName_)) return Step::kStopped;
+  if (Overlong(tl_, tlName_)) return Step::kStopped;
   const bool alignmentLine = alignment_.Next(alignment);
-  if (Overlong(alignment_, 3, alignmentName_)) return Step::kStopped;
+  if (Overlong(alignment_, alignmentName_)) return Step::kStopped;
   if (!tree && !tlLine && !alignmentLine) return Step::kEnd;
   // Blank lines after the last tree are an editor's habit, not sentences.
   if (!tree && (!tlLine || Blank(tl)) && (!alignmentLine || Blank(alignment)) &&

@@ -40,21 +40,16 @@ class ExampleMaker {
   const Status& Problem() const { return problem_; }
   // Sentences taken so far, skipped ones included.
   std::size_t Sentences() const { return number_; }
-  // The input a line or tree too long stopped at (kStopped), numbered as the
-  // constructor takes them from 1; 0 for another stop. Damaged gzip data
-  // can look like such a line and tells so only further on.
-  int StoppedLong() const { return stoppedLong_; }
 
  private:
   Step Stop(std::string message);
-  // Stop for a line too long in `lines`, input `input` named `name`.
-  bool Overlong(const LineReader& lines, int input, const std::string& name);
+  // Stop for a line too long in `lines`, named `name`.
+  bool Overlong(const LineReader& lines, const std::string& name);
 
   LineReader trees_, tl_, alignment_;
   std::string treesName_, tlName_, alignmentName_;
   BracketedTreeReader reader_;
   std::size_t number_ = 0;
-  int stoppedLong_ = 0;
   Status problem_;
 };
 

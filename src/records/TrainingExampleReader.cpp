@@ -246,9 +246,7 @@ ExampleFieldMap GetNextSentencePair(const char* path) {
   static ExampleRecord record;
   reader.NextRecord(record);
   // A file whose read failed is not taken as ended there, nor one cut short
-  // by an over-long line; neither lists the record it stopped in. The line
-  // may be damaged gzip data, which says so only further on.
-  if (reader.OverlongLine() != 0) TrainingFILE.ReadGzipToEnd();
+  // by an over-long line; neither lists the record it stopped in.
   if (TrainingFILE.ReadFailed()) {
     ExitWithMessage("Couldn't read training file.\n");
   }

@@ -37,9 +37,6 @@ class TrainingInput {
   // read alike: ask ReadFailed() before trusting what the last read gave.
   std::istream& Stream() { return stream_; }
   bool ReadFailed() const { return buffer_.Failed(); }
-  // Reads gzip data on to its end, so that ReadFailed() tells whether it was
-  // damaged before a reader blames the data (DescriptorBuffer).
-  void ReadGzipToEnd() { buffer_.ReadGzipToEnd(); }
   // The errno of the failed read; 0 when none failed or a stop request ended
   // reading.
   int ReadError() const { return buffer_.Error(); }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/DescriptorBuffer.h"
 #include "text/ReadAtHand.h"
 
 namespace {
@@ -91,9 +92,16 @@ bool LineReader::NextAcrossReads(std::string_view& line) {
     if (length > 0 && start[length - 1] == '\r' && newline) --length;
     if (length > kLongestLine) {
       overlong_ = true;
+      ReadGzipToEnd();
       return false;
     }
     line = std::string_view(start, length);
     return true;
+  }
+}
+
+void LineReader::ReadGzipToEnd() {
+  if (auto* file = dynamic_cast<DescriptorBuffer*>(in_.rdbuf())) {
+    file->ReadGzipToEnd();
   }
 }

@@ -60,6 +60,11 @@ class LineReader {
   // Lines handed out or found too long, from 1: the number of the last.
   std::size_t LineNumber() const { return lines_; }
   bool Overlong() const { return overlong_; }
+  // For a reader that stops at what only bad data makes (a line or a tree
+  // too long): reads gzip data under the stream on to its end, so that
+  // damage, which tells so only at its check further on, is what the
+  // stream reports failed (DescriptorBuffer::ReadGzipToEnd).
+  void ReadGzipToEnd();
 
  private:
   static constexpr std::size_t kNothingKept = static_cast<std::size_t>(-1);
