@@ -234,8 +234,6 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
        "\"99999999999999999G\"."},
       {{"--count", "--memory=", in},
        "--memory takes a size from 4M, as 512M or 4G, not \"\"."},
-      {{"--count", "--memory"},
-       "--memory takes a size from 4M, as 512M or 4G; none given."},
       {{"--memory", "64M", in},
        "--memory goes with --count or --merge-counts."},
       {{"--tsv", "--temp-dir", "/tmp", in},

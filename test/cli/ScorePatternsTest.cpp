@@ -490,9 +490,6 @@ TEST_F(WholeOrAbsent, RefusalsTouchNothing) {
                "\"witten-bell\".")},
       {{"--min-count", "0", inFile_, outFile_},
        refused("--min-count takes a whole number from 1, not \"0\".")},
-      // The option last: its value is missing, not empty.
-      {{"--smoothing"},
-       refused("--smoothing takes good-turing or kneser-ney; none given.")},
       {{"--count", inFile_, outFile_}, refused("unknown option --count.")},
       {{"--moses", "--moses", inFile_, outFile_},
        refused("--moses given twice.")},
