@@ -18,6 +18,43 @@ namespace annotator_python {
 
 namespace py = pybind11;
 
+// The interpreter's lock let go for a scope, as py::gil_scoped_release
+// lets it go. Once the interpreter has begun to end, Python ends a thread
+// that takes the lock back with pthread_exit, an unwinding that aborts the
+// process where it leaves a destructor that may not throw, as pybind11's
+// may not, and that would run its callers' destructors without the lock:
+// a daemon thread still reading when a script ended took the process down
+// with it. A thread that the interpreter's end meets here waits for the
+// process to end instead, as Python makes it from 3.14 on.
+class LockReleased {
+ public:
+  LockReleased() : state_(PyEval_SaveThread()) {}
+  ~LockReleased();
+  LockReleased(const LockReleased&) = delete;
+  LockReleased& operator=(const LockReleased&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
+// The lock taken back for a scope within a LockReleased one, a thread the
+// interpreter's end meets waiting as there.
+class LockTaken {
+ public:
+  LockTaken();
+  ~LockTaken();
+  LockTaken(const LockTaken&) = delete;
+  LockTaken& operator=(const LockTaken&) = delete;
+
+ private:
+  PyGILState_STATE state_;
+};
+
+// file.read(size) under a LockTaken: the read may let go of the lock
+// while it waits, and a thread the interpreter's end meets there waits
+// as LockReleased's do. A new reference, or null with the error set.
+PyObject* ReadFileObject(PyObject* file, std::size_t size);
+
 // Sets the Python exception for a failed `status` and throws to pybind11:
 // FormatError for the format family, AlignmentError for the alignment one.
 // The one place where the library's failures become Python errors.

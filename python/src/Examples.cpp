@@ -78,7 +78,7 @@ int Score(const Example& example) {
   if (tree.size() < kScanWithoutLock) {
     reading = reader.MeasureDepth(tree);
   } else {
-    py::gil_scoped_release released;
+    LockReleased released;
     reading = reader.MeasureDepth(tree);
   }
   if (!reading.Ok) Raise(example.At(reading.ToStatus(), kCStructureOffset));
@@ -93,7 +93,7 @@ py::object ExampleTree(Example& example) {
     const std::size_t open = value.find('(');
     Status status;
     {
-      py::gil_scoped_release released;
+      LockReleased released;
       status = open == std::string_view::npos
                    ? Status::MalformedCStructure(value)
                    : parser->TryParseIntoTree(value.substr(open));
@@ -154,7 +154,7 @@ std::vector<Pattern> Patterns(const Example& example, bool consistent) {
   auto block = std::make_shared<PatternBlock>();
   Status status;
   {
-    py::gil_scoped_release released;
+    LockReleased released;
     // One extractor per thread keeps its scratch space between records.
     thread_local PatternExtractor all(false);
     thread_local PatternExtractor consistentOnly(true);

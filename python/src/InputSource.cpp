@@ -59,7 +59,7 @@ class InputSource::PathBuffer : public DescriptorBuffer {
  protected:
   // Runs the handlers of signals that came in; false when one raised.
   bool Interrupted() override {
-    py::gil_scoped_acquire locked;
+    LockTaken locked;
     if (PyErr_CheckSignals() == 0) return true;
     pending_.emplace();
     return false;
@@ -119,7 +119,7 @@ class InputSource::FileBuffer : public std::streambuf {
   // where it was read with surrogateescape, and as UTF-8 otherwise.
   std::size_t ReadFile() {
     if (!file_) return 0;
-    py::gil_scoped_acquire locked;
+    LockTaken locked;
     // The file object's read() is C code as often as not (open(), gzip),
     // which runs no signal handler: without a look here, Ctrl-C would wait
     // for the end of the input. A handler that raises ends the stream as a
@@ -129,7 +129,9 @@ class InputSource::FileBuffer : public std::streambuf {
       return 0;
     }
     try {
-      py::object got = file_.attr("read")(kFileReadSize);
+      const auto got = py::reinterpret_steal<py::object>(
+          ReadFileObject(file_.ptr(), kFileReadSize));
+      if (!got) throw py::error_already_set();
       if (PyUnicode_Check(got.ptr())) {
         chunk_ = Bytes(got);
       } else {
@@ -172,7 +174,7 @@ InputSource::InputSource(const py::handle& source) {
     bool polled = false;
     int error = 0;
     {
-      py::gil_scoped_release released;
+      LockReleased released;
       error = OpenPath(path_, fd, polled);
     }
     if (error != 0) RaiseOSError(error, path_);

@@ -88,7 +88,7 @@ py::object MakeExample(const py::handle& tree, const py::handle& tl,
   int depth = 0;
   Status status;
   {
-    py::gil_scoped_release released;
+    LockReleased released;
     reader.ReadText(treeText);
     status = reader.MakeRecord(tlText, links, number, record, depth);
   }
@@ -126,7 +126,7 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
   std::vector<Status> skips;
   Status stop;
   {
-    py::gil_scoped_release released;
+    LockReleased released;
     for (bool going = true; going;) {
       const ExampleMaker::Step step = maker.Next(record, depth);
       // A failed or interrupted read looks like the end of its file to the

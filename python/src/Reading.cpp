@@ -46,7 +46,7 @@ class Reader {
     std::exception_ptr thrown;
     busy_ = true;
     {
-      py::gil_scoped_release released;
+      LockReleased released;
       try {
         complete = reader_->NextRecord(example->Record);
       } catch (...) {
@@ -173,7 +173,7 @@ int OpenOutput(const std::string& path) {
   int fd = -1;
   int error = 0;
   {
-    py::gil_scoped_release released;
+    LockReleased released;
     fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) error = errno;
   }
@@ -220,7 +220,7 @@ std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
   std::size_t records = 0;
   Status status;
   {
-    py::gil_scoped_release released;
+    LockReleased released;
     while (reader.NextRecordView(example)) {
       // A failed or interrupted read ends the stream where it stood, maybe
       // within this record's last field.

@@ -41,7 +41,7 @@ py::list ScorePatterns(const py::handle& inSource, bool consistent,
   std::vector<Row> rows;
   Status status;
   {
-    py::gil_scoped_release released;
+    LockReleased released;
     std::ostream unused(nullptr);
     TrainingExampleReader reader(source.Stream(), unused);
     PatternExtractor extractor(

@@ -412,7 +412,7 @@ py::object ParseTree(const py::str& text) {
   auto owner = std::make_shared<ParseParser>();
   Status status;
   {
-    py::gil_scoped_release released;
+    LockReleased released;
     status = owner->TryParseIntoTree(bytes);
   }
   if (!status) Raise(status);

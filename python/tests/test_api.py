@@ -369,6 +369,35 @@ def test_one_iterator_is_read_by_one_thread_at_a_time(tmp_path):
     feeder.join()
 
 
+DAEMON_SCRIPT = textwrap.dedent("""
+    import collections, os, sys, threading, time
+    import annotator
+    fifo, how, record = sys.argv[1], sys.argv[2], sys.argv[3]
+    os.mkfifo(fifo)
+    writer = os.open(fifo, os.O_RDWR)
+    examples = annotator.read(open(fifo, "rb") if how == "file object" else fifo)
+    # Held by the thread alone, not by this module's globals, which are let
+    # go while the interpreter ends.
+    threading.Thread(target=collections.deque, args=(examples, 0), daemon=True).start()
+    del examples
+    class WakeTheReaderAtTheEnd:
+        def __del__(self, writer=writer, os=os, sleep=time.sleep):
+            os.write(writer, record.encode())
+            os.close(writer)
+            sleep(0.5)  # without the lock, which the reader then asks for
+    waker = WakeTheReaderAtTheEnd()
+    print("ended")
+""")
+
+
+@pytest.mark.parametrize("how", ["path", "file object"])
+def test_a_daemon_thread_reading_as_the_interpreter_ends_lets_it_end(tmp_path, how):
+    result = subprocess.run(
+        [sys.executable, "-c", DAEMON_SCRIPT, str(tmp_path / "fifo"), how, record()],
+        capture_output=True, text=True, timeout=120, env=os.environ)
+    assert (result.returncode, result.stdout) == (0, "ended\n"), result.stderr
+
+
 # Sentences 2 and 4 are skipped, for a tree and for a link.
 SMALL_CORPUS = ("(ROOT (S (NP (DT the) (NN cat)) (VP (VBZ sleeps))))\n(ROOT)\n"
                 "(NN a)\n(NN c)", "le chat dort\nx\nb\nc\n",
