@@ -85,13 +85,14 @@ bool ValidOptions(std::string_view options) {
 }
 
 // A word link row: its count and both words, unescaped; false when `line`
-// is none.
+// is none (a raw carriage return too, as in a pattern row).
 bool SplitWordLine(std::string_view line, std::uint64_t& count, std::string& sl,
                    std::string& tl) {
   const std::size_t first = line.find('\t');
   const std::size_t second = line.find('\t', first + 1);
   if (first == 0 || first > 19 || second == std::string_view::npos ||
-      line.find('\t', second + 1) != std::string_view::npos || line[0] == '0') {
+      line.find('\t', second + 1) != std::string_view::npos || line[0] == '0' ||
+      line.find('\r') != std::string_view::npos) {
     return false;
   }
   count = 0;
@@ -292,7 +293,15 @@ class CountFileRows : public SortedSource {
     }
     if (!refusal.empty()) Refuse(refusal);
   }
+  // Whatever a file is refused for, damaged gzip is the truth about it.
   [[noreturn]] void Refuse(std::string refusal) {
+    if (reading_) {
+      reading_->In.ReadGzipToEnd();
+      if (reading_->Lines.Failed()) {
+        refusal = messages::FileFailed("read", "count file", path_,
+                                       reading_->In.ReadReason());
+      }
+    }
     refusal_ = std::move(refusal);
     rows_ = false;
     reading_.reset();

@@ -16,8 +16,8 @@ constexpr std::size_t kRead = std::size_t{1} << 20;
 // One table, read whole; "" or the message of its refusal. It is read
 // through the one input every program reads (gzip, "-" for standard input),
 // but split here rather than by LineReader: a count line is bounded by no
-// record's line limit, and a carriage return before its line feed is part
-// of its last field.
+// record's line limit, and a carriage return before its line feed ends no
+// line of a table (SplitCountLine refuses it).
 std::string ReadTable(const char* path, BoundedCounter& counter,
                       std::uint64_t& total) {
   TrainingInput in;
@@ -76,6 +76,14 @@ std::string ReadTable(const char* path, BoundedCounter& counter,
       refusal = messages::BadCountLine(number + 1, path, false);
     }
   }
+  // Whatever a table is refused for, damaged gzip is the truth about it.
+  if (!refusal.empty()) {
+    in.ReadGzipToEnd();
+    if (in.ReadFailed()) {
+      refusal =
+          messages::FileFailed("read", "count table", path, in.ReadReason());
+    }
+  }
   return refusal;
 }
 
@@ -94,6 +102,10 @@ bool SplitCountLine(std::string_view line, std::uint64_t& count,
   }
   if (count > kMostCounted) return false;
   fields = line.substr(tab + 1);
+  // --count writes a carriage return in a field as \r: a raw one is a line
+  // end that went CRLF on the way, whose patterns would be counted apart
+  // from their own.
+  if (fields.find('\r') != std::string_view::npos) return false;
   // Seven tabs and no eighth, found a word at a time by find (memchr),
   // where counting looks at every byte.
   std::size_t at = 0;

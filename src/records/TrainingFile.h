@@ -37,6 +37,10 @@ class TrainingInput {
   // read alike: ask ReadFailed() before trusting what the last read gave.
   std::istream& Stream() { return stream_; }
   bool ReadFailed() const { return buffer_.Failed(); }
+  // For a reader about to refuse what it read: damaged gzip data can look
+  // like bad lines and tells so only at its check further on
+  // (DescriptorBuffer::ReadGzipToEnd); ReadFailed() then tells.
+  void ReadGzipToEnd() { buffer_.ReadGzipToEnd(); }
   // The errno of the failed read; 0 when none failed or a stop request ended
   // reading.
   int ReadError() const { return buffer_.Error(); }

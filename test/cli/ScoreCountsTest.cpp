@@ -269,6 +269,11 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
   WriteFile(cut, good.substr(0, good.size() - 4));
   const std::string half = TempPath("half");
   WriteFile(half, good.substr(0, good.size() - 2));
+  // Damaged mid-stream, gzip makes garbage lines before its check tells.
+  const std::string damaged = TempPath("damaged.gz");
+  std::string packed = testsupport::Gzip(good);
+  packed[packed.size() / 2] ^= 0x55;
+  WriteFile(damaged, packed);
   struct Case {
     std::vector<std::string> Files;
     std::string Stderr;
@@ -287,6 +292,8 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
        messages::NotCountFile(TempPath("odd"))},
       {{cut}, messages::CountFileCut(cut)},
       {{half}, messages::CountFileCut(half)},
+      {{damaged},
+       "Couldn't read count file " + damaged + ": damaged gzip data.\n"},
       {{changed("more", lines.size(), "end\nend")},
        messages::NotCountFile(TempPath("more"))},
       {{changed("doubled", 3, lines[1])},
@@ -295,6 +302,12 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
        bad(TempPath("swapped"), 3, messages::CountLineFault::kOutOfOrder)},
       {{changed("zero", 2, "0" + lines[1])},
        bad(TempPath("zero"), 2, messages::CountLineFault::kNotCount)},
+      // Rows escape a carriage return: a raw one is a line end gone CRLF.
+      {{changed("cr", 2, lines[1] + "\r")},
+       bad(TempPath("cr"), 2, messages::CountLineFault::kNotCount)},
+      {{changed("cr-link", words + 2, lines[words + 1] + "\r")},
+       bad(TempPath("cr-link"), static_cast<long long>(words) + 2,
+           messages::CountLineFault::kNotWordLink)},
       {{changed("link", words + 2, "1\tonly")},
        bad(TempPath("link"), static_cast<long long>(words) + 2,
            messages::CountLineFault::kNotWordLink)},
