@@ -201,7 +201,8 @@ int main(int argc, char** argv) {
         progress.Finish("");
         std::fwrite(message.data(), 1, message.size(), stderr);
       }
-      progress.Update(static_cast<long long>(maker.Sentences()));
+      // The records done are those written: a skipped sentence makes none.
+      progress.Update(written);
     }
   } catch (const std::bad_alloc&) {
     out.Flush();
