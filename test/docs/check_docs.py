@@ -30,6 +30,7 @@ WHERE = {
     "pattern recovery": "doc/patterns.md",
     "annotator messages": "doc/messages.md",
     "usage lines": "doc/messages.md",
+    "synopses": "README.md",
     "cpp examples": "doc/library.md",
 }
 
@@ -203,6 +204,33 @@ def check_usage_lines(doc, a, fail):
             fail(f"{doc.name} does not quote the start of the usage line {got!r}")
 
 
+def usage_forms(usage):
+    """The ways of running a program its usage line gives, split at the
+    top-level bars; a bar inside brackets is a choice within one form."""
+    forms, depth, start = [], 0, 0
+    for at, char in enumerate(usage):
+        depth += {"[": 1, "]": -1}.get(char, 0)
+        if depth == 0 and usage.startswith(" | ", at):
+            forms.append(usage[start:at])
+            start = at + 3
+    return forms + [usage[start:]]
+
+
+def check_synopses(doc, a, fail):
+    """Each program's paragraph in README gives every way of running it
+    that its usage line gives, every option with it; --help and --version,
+    alone, are said once for all."""
+    bin_dir = os.path.dirname(os.path.abspath(a.annotator))
+    for program in ("make_examples", "extract_patterns", "score_patterns"):
+        usage = run([os.path.join(bin_dir, program), "--help"]).stdout.split("\n")[0]
+        usage = usage.removeprefix(f"Usage: {program} ").removesuffix(".")
+        paragraph = re.search(rf"^\*\*{program}\*\* (.*?)\n\n", doc.text, re.M | re.S)
+        said = re.sub(r"\s+", " ", paragraph.group(1).replace("`", "")) if paragraph else ""
+        for form in usage_forms(usage):
+            if form not in ("--help", "--version") and form not in said:
+                fail(f"{doc.name}'s synopsis of {program} lacks `{form}`")
+
+
 def check_cpp_examples(doc, a, fail):
     examples = cpp_examples(doc.text)
     for name, program in a.example:
@@ -278,7 +306,8 @@ def main():
               "pattern counts": check_pattern_counts,
               "pattern recovery": check_pattern_recovery,
               "annotator messages": check_annotator_messages,
-              "usage lines": check_usage_lines, "cpp examples": check_cpp_examples}
+              "usage lines": check_usage_lines, "synopses": check_synopses,
+              "cpp examples": check_cpp_examples}
     for what, check in checks.items():
         check(Doc(a.root, WHERE[what]), a, failures.append)
     guides = sorted(os.path.relpath(g, a.root) for g in glob.glob(os.path.join(a.root, "doc", "*.md")))
