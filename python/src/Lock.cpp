@@ -1,4 +1,3 @@
-#include <cxxabi.h>
 #include <unistd.h>
 
 #include "Binding.h"
@@ -7,9 +6,10 @@ namespace annotator_python {
 
 namespace {
 
-// Where Python's pthread_exit is caught, before its unwinding reaches a
-// destructor that would need the lock: nothing the thread holds is wanted
-// again, as the process is ending.
+// Python's ending of a thread (pthread_exit) is the one unwinding that can
+// come out of its C code: caught where it starts, before it reaches a
+// destructor that would need the lock, the thread waits for the process
+// to end, holding nothing that is wanted again.
 [[noreturn]] void WaitForTheEnd() {
   for (;;) ::pause();
 }
@@ -19,7 +19,7 @@ namespace {
 LockReleased::~LockReleased() {
   try {
     PyEval_RestoreThread(state_);
-  } catch (abi::__forced_unwind&) {
+  } catch (...) {
     WaitForTheEnd();
   }
 }
@@ -27,7 +27,7 @@ LockReleased::~LockReleased() {
 LockTaken::LockTaken() {
   try {
     state_ = PyGILState_Ensure();
-  } catch (abi::__forced_unwind&) {
+  } catch (...) {
     WaitForTheEnd();
   }
 }
@@ -38,7 +38,7 @@ PyObject* ReadFileObject(PyObject* file, std::size_t size) {
   try {
     return PyObject_CallMethod(file, "read", "n",
                                static_cast<Py_ssize_t>(size));
-  } catch (abi::__forced_unwind&) {
+  } catch (...) {
     WaitForTheEnd();
   }
 }
