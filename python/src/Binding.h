@@ -88,6 +88,11 @@ py::object MakeTree(const std::shared_ptr<ParseParser>& owner,
 void RefuseUnmade(const py::handle& object, const std::type_info& type,
                   const char* origin);
 
+// Gives the bound class `type` a __reduce_ex__ that pickles as protocol 2
+// does under protocols 0 and 1 too, which would otherwise call pybind11's
+// base class and abort the process.
+void PickleAsProtocolTwo(const py::handle& type);
+
 // The caster of a bound class T whose methods are refused on an object
 // that holds nothing (RefuseUnmade); T::kOrigin says where its objects come
 // from. Declared as the class's type_caster in every file that binds or

@@ -91,6 +91,23 @@ void RefuseUnmade(const py::handle& object, const std::type_info& type,
                        ".__new__ alone and holds nothing; " + origin);
 }
 
+void PickleAsProtocolTwo(const py::handle& type) {
+  // Protocols 0 and 1 rebuild an object by calling the first base of its
+  // class that Python did not make, here pybind11's own, whose
+  // construction throws through C when no class of ours is under it. The
+  // reduction of protocol 2 (the class's __new__, then __setstate__) reads
+  // back under any protocol, and refuses what cannot be pickled.
+  py::setattr(type, "__reduce_ex__",
+              py::cpp_function(
+                  [](const py::handle& self, int protocol) {
+                    const py::handle object(
+                        reinterpret_cast<PyObject*>(&PyBaseObject_Type));
+                    return object.attr("__reduce_ex__")(
+                        self, protocol < 2 ? 2 : protocol);
+                  },
+                  py::name("__reduce_ex__"), py::is_method(type)));
+}
+
 py::str Text(std::string_view bytes) {
   PyObject* text = PyUnicode_DecodeUTF8(
       bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogateescape");

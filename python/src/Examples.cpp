@@ -226,6 +226,8 @@ void RegisterExampleTypes(py::module_& module) {
       "blank); positions count from 1 as in the files.");
   pattern.attr("__module__") = "annotator";
   example.attr("__module__") = "annotator";
+  PickleAsProtocolTwo(pattern);
+  PickleAsProtocolTwo(example);
   example
       .def_property_readonly(
           "number", [](const Example& e) { return e.Record.Number; },

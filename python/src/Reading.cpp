@@ -268,8 +268,10 @@ void RegisterReading(py::module_& module) {
   // The types are named before the reader's and _annotate's signatures
   // mention them.
   RegisterExampleTypes(module);
-  py::class_<Reader>(module, "_Reader", py::custom_type_setup(CollectReaders))
-      .def(py::init<const py::handle&>())
+  py::class_<Reader> readers(module, "_Reader",
+                             py::custom_type_setup(CollectReaders));
+  PickleAsProtocolTwo(readers);
+  readers.def(py::init<const py::handle&>())
       .def("__iter__", [](py::object self) { return self; })
       .def("__next__", &Reader::Next)
       .def("close", &Reader::Close)

@@ -617,12 +617,16 @@ def test_values_pickle_and_copy():
               examples[-1].patterns()[-1], annotator.parse_tree("( (A x-1) (B y))"),
               annotator.parse_tree("(S (A a) b)")]
     for value in values:
+        # Protocols 0 and 1 too, which would call pybind11's base class.
         for copied in [pickle.loads(pickle.dumps(value, protocol))
-                       for protocol in range(2, pickle.HIGHEST_PROTOCOL + 1)] + [
+                       for protocol in range(pickle.HIGHEST_PROTOCOL + 1)] + [
                 copy.copy(value), copy.deepcopy(value)]:
             assert type(copied) is type(value)
             assert copied == value and hash(copied) == hash(value)
             assert str(copied) == str(value)
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        with pytest.raises(TypeError, match="cannot pickle"):
+            pickle.dumps(annotator.read(BUNDLED), protocol)
     assert pickle.loads(pickle.dumps(examples[0])).tree == examples[0].tree
     assert [p.sl_positions for p in pickle.loads(pickle.dumps(examples[0].patterns()))] == [
         p.sl_positions for p in examples[0].patterns()]
