@@ -96,8 +96,8 @@ def annotate(in_file: _Source, out_path: _PathLike) -> int:
     object whose fileno() is that file) or a path holds a NUL, OSError
     (FileNotFoundError, IsADirectoryError, PermissionError, ...) when a file
     cannot be opened, read or written, KeyboardInterrupt when a signal
-    interrupts the reading. The output holds whole records only, whatever
-    stops it.
+    interrupts the reading or a write waiting on a pipe. The output holds
+    whole records only, whatever stops it.
     """
     return _annotator._annotate(in_file, out_path)
 
@@ -139,11 +139,15 @@ def make_examples(trees: _Source, tl: _Source, alignment: _Source,
     the warnings for the sentences skipped before it). ValueError when `out`
     is one of the inputs (a path, or a file object whose fileno() is that
     file) or a path holds a NUL, OSError when a file cannot be opened, read
-    or written, KeyboardInterrupt when a signal interrupts the reading. The
-    output holds whole records only. Blank lines after the last
-    tree's lines in `tl` and `alignment` are ignored. With `bare_labels`, as
-    ``make_examples --bare-labels``, every label loses its function tags and
-    co-indices (``NP-SBJ-1`` and ``NP=2`` become ``NP``; ``-NONE-`` and
+    or written, KeyboardInterrupt when a signal interrupts the reading or a
+    write waiting on a pipe. The output holds whole records only. As the
+    program, it makes or empties `out` only when the first record is about
+    to be written, or at the end of inputs that hold no sentence: a run
+    that makes no record (every sentence skipped, or a failure before the
+    first record) leaves `out` as it was. Blank lines after the last tree's
+    lines in `tl` and `alignment` are ignored. With `bare_labels`, as
+    ``make_examples --bare-labels``, every label loses its function tags
+    and co-indices (``NP-SBJ-1`` and ``NP=2`` become ``NP``; ``-NONE-`` and
     ``-LRB-`` stay whole).
     """
     skipped = []

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <typeinfo>
@@ -110,15 +111,20 @@ class MadeObjectCaster : public py::detail::type_caster_base<T> {
 // True when both paths exist and name one file.
 bool SameFile(const std::string& first, const std::string& second);
 
-// Creates or empties `path` for writing records and returns its descriptor;
-// lets go of the interpreter's lock while the open may wait (a FIFO).
+// Creates or empties `path` for writing records and returns its descriptor,
+// or -1 with errno set. Called without the interpreter's lock: the open may
+// wait (a FIFO).
+int OpenOutputFile(const std::string& path);
+// OpenOutputFile with the lock held, which it lets go of while it waits.
 // Raises OSError naming the path.
 int OpenOutput(const std::string& path);
 
 // An output file that only ever ends in whole records: Pending goes out in
 // one run of writes, and a write that fails partway is cut back to the last
 // whole record, so a reader never meets half a record. Error keeps the errno
-// of the first failure. Used without the interpreter's lock.
+// of the first failure; a write waiting on a pipe whose reader stalls wakes
+// for signals, and one whose handler raised fails so, keeping the exception
+// in Interruption. Used without the interpreter's lock.
 struct WholeRecordFile {
   // Records go out in pieces of about this size.
   static constexpr std::size_t kFlushBytes = 1 << 20;
@@ -126,13 +132,31 @@ struct WholeRecordFile {
   explicit WholeRecordFile(int fd) : Fd(fd) {}
   // Writes Pending; false (and nothing more is written) once a write failed.
   bool Flush();
-  // Flushes and closes the descriptor.
+  // Flushes and closes the descriptor, if there is one.
   void Close();
+  // Raises what ended the writing, if anything did; with the lock held.
+  void RaiseIfFailed(const std::string& path);
 
   int Fd;
   int Error = 0;
+  std::optional<py::error_already_set> Interruption;
   std::size_t WholeUpTo = 0;
   std::string Pending;
+};
+
+// Closes `file` where its scope ends, however it ends: the records made
+// before a std::bad_alloc go out whole, as the programs write them, and no
+// descriptor outlives the call that raised MemoryError. Declared within
+// the scope that let go of the interpreter's lock, as writes may wait.
+class ClosedAtEnd {
+ public:
+  explicit ClosedAtEnd(WholeRecordFile& file) : file_(file) {}
+  ~ClosedAtEnd() { file_.Close(); }
+  ClosedAtEnd(const ClosedAtEnd&) = delete;
+  ClosedAtEnd& operator=(const ClosedAtEnd&) = delete;
+
+ private:
+  WholeRecordFile& file_;
 };
 
 // An Example made from a sentence (make_example): its fields `record`'s

@@ -170,6 +170,9 @@ InputSource::InputSource(const py::handle& source) {
     stream_.rdbuf(file_.get());
   } else {
     path_ = PathBytes(source);
+    // Made before the open: a MemoryError after it would leave the
+    // descriptor open with nothing to close it.
+    descriptor_ = std::make_unique<PathBuffer>();
     int fd = -1;
     bool polled = false;
     int error = 0;
@@ -178,7 +181,6 @@ InputSource::InputSource(const py::handle& source) {
       error = OpenPath(path_, fd, polled);
     }
     if (error != 0) RaiseOSError(error, path_);
-    descriptor_ = std::make_unique<PathBuffer>();
     descriptor_->Adopt(fd, polled, kWakeMilliseconds);
     if (!polled) descriptor_->CheckEvery(kCheckBytes);
     stream_.rdbuf(descriptor_.get());

@@ -1,6 +1,7 @@
 // make_example and make_examples: the converter of a parser's trees and an
 // aligner's links into records, as the make_examples program runs it.
 #include <algorithm>
+#include <cerrno>
 #include <iterator>
 #include <memory>
 #include <string>
@@ -115,7 +116,18 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
     const std::string& path = inputs[i].Path();
     names[i] = path.empty() ? roles[i] : path;
   }
-  WholeRecordFile out(OpenOutput(outPath));
+  // As the program: `out` is made or emptied only once a record is about
+  // to be written, or at an end that made none and skipped none, so that a
+  // run whose inputs make no record (a wrong file named as an input, a
+  // failed read) leaves the file named as `out` as it was.
+  WholeRecordFile out(-1);
+  const auto openOut = [&] {
+    if (out.Fd < 0 && out.Error == 0) {
+      out.Fd = OpenOutputFile(outPath);
+      if (out.Fd < 0) out.Error = errno;
+    }
+    return out.Error == 0;
+  };
 
   ExampleMaker maker(inputs[0].Stream(), inputs[1].Stream(), inputs[2].Stream(),
                      names[0], names[1], names[2]);
@@ -127,6 +139,7 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
   Status stop;
   {
     LockReleased released;
+    const ClosedAtEnd closed(out);
     for (bool going = true; going;) {
       const ExampleMaker::Step step = maker.Next(record, depth);
       // A failed or interrupted read looks like the end of its file to the
@@ -137,6 +150,10 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
         break;
       switch (step) {
         case ExampleMaker::Step::kRecord:
+          if (!openOut()) {
+            going = false;
+            break;
+          }
           AppendAnnotatedRecord(record, depth,
                                 "SentenceIndex: " + Decimal(record.Number),
                                 out.Pending);
@@ -152,11 +169,12 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
           going = false;
           break;
         case ExampleMaker::Step::kEnd:
+          // Inputs that hold no sentence still make an empty `out`.
+          if (skips.empty()) openOut();
           going = false;
           break;
       }
     }
-    out.Close();
   }
   // A failed or interrupted read cuts its last sentence short, and that
   // sentence's skip would only echo the failure raised below.
@@ -166,7 +184,7 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
     if (failed && skip.Record == maker.Sentences()) break;
     skipped.append(py::make_tuple(skip.Record, Text(skip.Text)));
   }
-  if (out.Error != 0) RaiseOSError(out.Error, outPath);
+  out.RaiseIfFailed(outPath);
   // A failed or interrupted read ends its stream early, which the maker
   // takes for a file that ran short: the failure is the truer report.
   for (InputSource& input : inputs) input.RaiseIfFailed();

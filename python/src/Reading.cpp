@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -154,27 +155,41 @@ bool SameFile(const std::string& first, const std::string& second) {
 
 namespace {
 
-// Writes all of `bytes`; false with errno set when a write fails.
-bool WriteAll(int fd, std::string_view bytes) {
+// Writes all of `bytes`; false with errno set when a write fails, EINTR
+// when a signal's handler raised, its exception then in `interruption`.
+bool WriteAll(int fd, std::string_view bytes,
+              std::optional<py::error_already_set>& interruption) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
+    if (written < 0 && errno != EINTR) return false;
+    if (written > 0) bytes.remove_prefix(static_cast<std::size_t>(written));
+    // A write to a pipe whose reader stalls waits until a signal ends it,
+    // with what went before the signal or with EINTR: Ctrl-C has to end
+    // the call, as it ends a read.
+    if (!bytes.empty()) {
+      LockTaken locked;
+      if (PyErr_CheckSignals() != 0) {
+        interruption.emplace();
+        errno = EINTR;
+        return false;
+      }
     }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
 }
 
 }  // namespace
 
+int OpenOutputFile(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
 int OpenOutput(const std::string& path) {
   int fd = -1;
   int error = 0;
   {
     LockReleased released;
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd = OpenOutputFile(path);
     if (fd < 0) error = errno;
   }
   if (fd < 0) RaiseOSError(error, path);
@@ -183,7 +198,7 @@ int OpenOutput(const std::string& path) {
 
 bool WholeRecordFile::Flush() {
   if (Error != 0) return false;
-  if (WriteAll(Fd, Pending)) {
+  if (WriteAll(Fd, Pending, Interruption)) {
     WholeUpTo += Pending.size();
     Pending.clear();
     return true;
@@ -196,8 +211,19 @@ bool WholeRecordFile::Flush() {
 }
 
 void WholeRecordFile::Close() {
+  if (Fd < 0) return;
   Flush();
   if (::close(Fd) != 0 && Error == 0) Error = errno;
+  Fd = -1;
+}
+
+void WholeRecordFile::RaiseIfFailed(const std::string& path) {
+  if (Interruption) {
+    py::error_already_set error = std::move(*Interruption);
+    Interruption.reset();
+    throw std::move(error);
+  }
+  if (Error != 0) RaiseOSError(Error, path);
 }
 
 namespace {
@@ -209,18 +235,17 @@ std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
     throw py::value_error("InFile and OutFile name the same file.");
   }
   WholeRecordFile out(OpenOutput(outPath));
-  std::istream& in = source.Stream();
-
-  std::ostream unused(nullptr);
-  TrainingExampleReader reader(in, unused);
-  CStructureReader trees;
-  // Views into the reader's buffer, as the program reads: no copy of a
-  // record's lines before they go out.
-  ExampleRecordView example;
   std::size_t records = 0;
   Status status;
   {
     LockReleased released;
+    const ClosedAtEnd closed(out);
+    std::ostream unused(nullptr);
+    TrainingExampleReader reader(source.Stream(), unused);
+    CStructureReader trees;
+    // Views into the reader's buffer, as the program reads: no copy of a
+    // record's lines before they go out.
+    ExampleRecordView example;
     while (reader.NextRecordView(example)) {
       // A failed or interrupted read ends the stream where it stood, maybe
       // within this record's last field.
@@ -236,9 +261,8 @@ std::size_t Annotate(const py::handle& inSource, const py::handle& outName) {
         break;
     }
     if (status) status = reader.ReadStatus();
-    out.Close();
   }
-  if (out.Error != 0) RaiseOSError(out.Error, outPath);
+  out.RaiseIfFailed(outPath);
   // The records before a failed or interrupted read are written whole.
   source.RaiseIfFailed();
   if (!status) Raise(status);

@@ -6,6 +6,7 @@ import gc
 import gzip
 import io
 import os
+import pathlib
 import pickle
 import subprocess
 import sys
@@ -398,6 +399,55 @@ def test_a_daemon_thread_reading_as_the_interpreter_ends_lets_it_end(tmp_path, h
     assert (result.returncode, result.stdout) == (0, "ended\n"), result.stderr
 
 
+# Runs the entry under address-space limits from what the process holds to
+# a few megabytes more, so that MemoryError comes at every step of it: the
+# opening of each input, the reader's buffers, records made but not yet
+# written. After each, the descriptors are those before, and the output
+# holds whole records, all of them where the call returned.
+MEMORY_SCRIPT = textwrap.dedent("""
+    import os, resource, sys
+    import annotator
+    entry, out, inputs = sys.argv[1], sys.argv[2], sys.argv[3:]
+    before = len(os.listdir("/proc/self/fd"))
+    unlimited = (resource.RLIM_INFINITY, resource.RLIM_INFINITY)
+    failures = 0
+    for extra in range(0, 3 << 20, 48 << 10):
+        with open("/proc/self/statm") as statm:
+            held = int(statm.read().split()[0]) * os.sysconf("SC_PAGE_SIZE")
+        resource.setrlimit(resource.RLIMIT_AS, (held + extra, resource.RLIM_INFINITY))
+        try:
+            getattr(annotator, entry)(*inputs, out)
+            failed = False
+        except MemoryError:
+            failed = True
+        finally:
+            resource.setrlimit(resource.RLIMIT_AS, unlimited)
+        failures += failed
+        assert len(os.listdir("/proc/self/fd")) == before, extra
+        written = open(out).read() if os.path.exists(out) else ""
+        assert written.count("\\n") % 10 == 0, extra
+        assert written == "" or written.endswith("\\n\\n"), extra
+        assert failed or written.count("SentenceIndex") == 4000, extra
+    print(failures > 0)
+""")
+
+
+@pytest.mark.parametrize("entry", ["annotate", "make_examples"])
+def test_memory_error_leaves_no_descriptor_open_and_whole_records(tmp_path, write_file, entry):
+    if os.environ.get("LD_PRELOAD"):
+        pytest.skip("a sanitizer's runtime holds far more address space than it uses")
+    if entry == "annotate":
+        inputs = [write_file(record() * 4000)]
+    else:
+        inputs = [write_file(t * 4000, n) for t, n in
+                  zip(("(S (NP (DT the) (NN cat)) (VP (VBZ sleeps)))\n",
+                       "le chat dort\n", "0-0 1-1 2-2\n"), "pta")]
+    result = subprocess.run(
+        [sys.executable, "-c", MEMORY_SCRIPT, entry, str(tmp_path / "out.txt"),
+         *map(str, inputs)], capture_output=True, text=True, timeout=300, env=os.environ)
+    assert (result.returncode, result.stdout) == (0, "True\n"), result.stderr
+
+
 # Sentences 2 and 4 are skipped, for a tree and for a link.
 SMALL_CORPUS = ("(ROOT (S (NP (DT the) (NN cat)) (VP (VBZ sleeps))))\n(ROOT)\n"
                 "(NN a)\n(NN c)", "le chat dort\nx\nb\nc\n",
@@ -459,6 +509,38 @@ def pathlib_text(path):
     return path.read_bytes().decode("utf-8", "surrogateescape")
 
 
+# Each row's inputs, as texts to write or a path to read; /proc/self/mem
+# fails its first read with EIO, in the program as in this process.
+@pytest.mark.parametrize("inputs", [
+    ("", "", ""),
+    ("(ROOT)", "x", "0-0"),
+    # Training examples named as the alignment file, their output in its place.
+    ("(NN a)", "x", record()),
+    ("(NN a)", "x" * 100_000, "0-0"),
+    ("(NN a)", b"\xfd7zXZ\x00x\n", "0-0"),
+    (pathlib.Path("/proc/self/mem"), "x", "0-0"),
+    ("(NN a) (NN b)", "x\n", "0-0\n0-0\n"),
+], ids=["all empty", "every sentence skipped", "records for links",
+        "over-long first line", "xz TL", "failed read", "TL short after a record"])
+def test_make_examples_makes_out_only_when_the_program_does(tmp_path, write_file, inputs):
+    files = [text if isinstance(text, pathlib.Path) else write_file(text, name)
+             for text, name in zip(inputs, "pta")]
+    outs = [tmp_path / "program.txt", tmp_path / "module.txt"]
+    for out in outs:
+        out.write_text("the aligner's links\n")
+    result = program_output(MAKE_EXAMPLES_BIN, *files, outs[0])
+    with warnings.catch_warnings(record=True) as skipped:
+        warnings.simplefilter("always", annotator.SkippedSentenceWarning)
+        try:
+            annotator.make_examples(*files, outs[1])
+            failed = False
+        except (OSError, ValueError):
+            failed = True
+    # The program's last line is the failure when it is no skipped sentence's.
+    assert failed == (len(result.stderr.splitlines()) > len(skipped))
+    assert outs[1].read_bytes() == outs[0].read_bytes()
+
+
 @pytest.mark.parametrize("entry", ["read", "annotate", "make_examples"])
 def test_a_signal_interrupts_a_read_waiting_on_a_pipe(tmp_path, entry, write_file):
     import signal
@@ -509,6 +591,52 @@ def test_a_signal_interrupts_a_read_waiting_on_a_pipe(tmp_path, entry, write_fil
         assert out.read_text() == str(next(annotator.read(io.StringIO(record()))))
     else:
         assert out.read_text() == str(annotator.make_example("(S (NN a))", "x", "0-0"))
+
+
+@pytest.mark.parametrize("entry", ["annotate", "make_examples"])
+def test_a_signal_interrupts_a_write_waiting_on_a_pipe(tmp_path, entry, write_file):
+    import signal
+    import threading
+
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    # Far more than the pipe holds.
+    if entry == "annotate":
+        inputs = [write_file(record() * 2000)]
+    else:
+        inputs = [write_file(t * 2000, n) for t, n in
+                  zip(("(S (NN a))\n", "x\n", "0-0\n"), "pta")]
+    # The output's reader reads nothing while the call waits on it; should
+    # the signal not end the wait, it reads on after a minute, so that the
+    # call ends, having written everything, and the test fails rather than
+    # hangs.
+    reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    ended, received = threading.Event(), []
+
+    def drain():
+        ended.wait(60)
+        os.set_blocking(reader, True)
+        while chunk := os.read(reader, 1 << 16):
+            received.append(chunk)
+
+    def interrupt(*_):
+        raise KeyboardInterrupt
+
+    drainer = threading.Thread(target=drain)
+    drainer.start()
+    previous = signal.signal(signal.SIGALRM, interrupt)
+    signal.setitimer(signal.ITIMER_REAL, 0.5)
+    try:
+        with pytest.raises(KeyboardInterrupt):
+            getattr(annotator, entry)(*inputs, fifo)
+    finally:
+        signal.signal(signal.SIGALRM, previous)
+        ended.set()
+        drainer.join()
+        os.close(reader)
+    whole = tmp_path / "whole.txt"
+    getattr(annotator, entry)(*inputs, whole)
+    assert sum(map(len, received)) < whole.stat().st_size
 
 
 def test_nul_in_a_path_and_long_texts_in_messages(tmp_path, write_file):
