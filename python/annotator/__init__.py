@@ -138,9 +138,10 @@ def make_examples(trees: _Source, tl: _Source, alignment: _Source,
     runs short raises FormatError after the records before it (and after
     the warnings for the sentences skipped before it). ValueError when `out`
     is one of the inputs (a path, or a file object whose fileno() is that
-    file) or a path holds a NUL, OSError when a file cannot be opened, read
-    or written, KeyboardInterrupt when a signal interrupts the reading or a
-    write waiting on a pipe. The output holds whole records only. As the
+    file), one file object is given as two inputs or a path holds a NUL,
+    OSError when a file cannot be opened, read or written,
+    KeyboardInterrupt when a signal interrupts the reading or a write
+    waiting on a pipe. The output holds whole records only. As the
     program, it makes or empties `out` only when the first record is about
     to be written, or at the end of inputs that hold no sentence: a run
     that makes no record (every sentence skipped, or a failure before the

@@ -103,6 +103,18 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
                          const py::handle& alignment, const py::handle& outName,
                          py::list skipped, bool bareLabels) {
   const std::string outPath = PathBytes(outName);
+  // One file object read as two inputs would hand each the other's lines,
+  // and the error that came of it would blame the corpus.
+  const py::handle sources[] = {trees, tl, alignment};
+  for (std::size_t i = 0; i < 3; ++i) {
+    for (std::size_t j = i + 1; j < 3; ++j) {
+      if (sources[i].is(sources[j]) && py::hasattr(sources[i], "read")) {
+        throw py::value_error(
+            "one file object given twice: trees, tl and alignment each "
+            "need their own.");
+      }
+    }
+  }
   // Each input reads as read() reads its source: a path or a file object,
   // waits that wake for signals, a failed read raised as OSError.
   InputSource inputs[] = {InputSource(trees), InputSource(tl),

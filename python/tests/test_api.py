@@ -289,6 +289,17 @@ def test_an_input_that_is_the_output_is_refused(write_file, opener, entry, place
     assert inputs[place].read_bytes() == kept
 
 
+@pytest.mark.parametrize("places", [(0, 1), (1, 2), (0, 2)])
+def test_one_file_object_as_two_inputs_is_refused(write_file, tmp_path, places):
+    inputs = [write_file(t, n) for t, n in zip(SMALL_CORPUS, "pta")]
+    out = write_file("kept", "out")
+    with open(inputs[places[0]], "rb") as shared:
+        sources = [shared if i in places else inputs[i] for i in range(3)]
+        with pytest.raises(ValueError, match="one file object given twice"):
+            annotator.make_examples(*sources, out)
+    assert out.read_text() == "kept"
+
+
 def test_deep_trees_need_no_recursion(write_file):
     # The deepest tree a 99,999-byte line holds, and a far deeper one.
     deepest = "( " * 12 + "(A " * 24_986 + "(B x-1)" + ")" * 24_998
