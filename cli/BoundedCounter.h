@@ -27,6 +27,8 @@ class BoundedCounter {
   // line after its count, as Add counts one: how tables add up.
   void AddCounted(std::uint64_t count, std::string_view fields);
 
+  // The bound it was given.
+  std::size_t Memory() const { return memory_; }
   long long Total() const {
     return total_ + (counter_ ? counter_->Total() : 0);
   }

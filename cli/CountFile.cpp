@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string_view>
 #include <utility>
 
@@ -29,7 +30,10 @@ constexpr std::size_t kRead = std::size_t{1} << 16;
 // tables, no record's line limit bounds them.
 class LineInput {
  public:
-  explicit LineInput(TrainingInput& in) : in_(in) {}
+  // A line longer than `longest` bytes throws std::bad_alloc, or, where
+  // it is damaged gzip, is a failed read.
+  LineInput(TrainingInput& in, std::size_t longest)
+      : in_(in), longest_(longest) {}
 
   // The next line, without its line feed; false at the end, after a failed
   // read (Failed()), or before a last line without a line feed (then
@@ -44,6 +48,12 @@ class LineInput {
         return true;
       }
       if (ended_) return false;
+      if (buffer_.size() - begin_ > longest_) {
+        in_.ReadGzipToEnd();
+        if (!in_.ReadFailed()) throw std::bad_alloc();
+        ended_ = true;
+        return false;
+      }
       buffer_.erase(0, begin_);
       begin_ = 0;
       const std::size_t had = buffer_.size();
@@ -62,6 +72,7 @@ class LineInput {
 
  private:
   TrainingInput& in_;
+  std::size_t longest_;
   std::string buffer_;
   std::size_t begin_ = 0;
   bool ended_ = false;
@@ -165,15 +176,16 @@ void Tally(std::uint64_t count, std::uint64_t& mine, std::uint64_t* all) {
 // end. The file closes at its end or at its first refusal.
 class CountFileRows : public SortedSource {
  public:
+  // A line longer than `memory` bytes is more than the merge may hold.
   CountFileRows(const char* path, const WordLinkTaker& addLink,
-                CountedSoFar& all)
-      : path_(path), addLink_(addLink), all_(&all) {}
+                CountedSoFar& all, std::size_t memory)
+      : path_(path), addLink_(addLink), all_(&all), memory_(memory) {}
 
   // Opens the file and reads its header, its options checked against
   // `options`, those of `first` (empty `options` takes this file's).
   // Throws CountFileRefused.
   void Open(const char* first, std::string& options) {
-    reading_ = std::make_unique<Reading>();
+    reading_ = std::make_unique<Reading>(memory_);
     TrainingInput& in = reading_->In;
     if (IsStandardInput(path_)) {
       // One closed from the start is no file. It is named once at most:
@@ -253,8 +265,9 @@ class CountFileRows : public SortedSource {
 
  private:
   struct Reading {
+    explicit Reading(std::size_t memory) : Lines(In, memory) {}
     TrainingInput In;
-    LineInput Lines{In};
+    LineInput Lines;
   };
 
   void ReadWords() {
@@ -311,6 +324,7 @@ class CountFileRows : public SortedSource {
   const char* path_;
   const WordLinkTaker& addLink_;
   CountedSoFar* all_;
+  std::size_t memory_;
   std::uint64_t rowsCounted_ = 0;
   std::uint64_t linksCounted_ = 0;
   std::unique_ptr<Reading> reading_;
@@ -368,7 +382,8 @@ std::string MergeCountFiles(const std::vector<const char*>& paths,
   std::vector<std::unique_ptr<CountFileRows>> files;
   files.reserve(paths.size());
   for (const char* path : paths) {
-    files.push_back(std::make_unique<CountFileRows>(path, addLink, all));
+    files.push_back(
+        std::make_unique<CountFileRows>(path, addLink, all, patterns.Memory()));
   }
   std::string options;
   try {

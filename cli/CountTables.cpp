@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string_view>
 
 #include "FileChecks.h"
@@ -70,6 +71,15 @@ std::string ReadTable(const char* path, BoundedCounter& counter,
         lastCount = count;
         lastFields.assign(fields);
       }
+    }
+    // A line the table's memory cannot hold (a file without line feeds,
+    // /dev/zero) is not read on without end; damaged gzip, though, can
+    // look like one.
+    if (refusal.empty() && buffer.size() - begin > counter.Memory()) {
+      in.ReadGzipToEnd();
+      if (!in.ReadFailed()) throw std::bad_alloc();
+      refusal =
+          messages::FileFailed("read", "count table", path, in.ReadReason());
     }
     // What follows the last line feed is a line without one.
     if (!more && refusal.empty() && begin < buffer.size()) {

@@ -77,6 +77,7 @@ class SortedRuns {
 
   // Holds at most `memory` bytes from now on, in the merge too.
   void SetMemory(std::size_t memory) { memory_ = memory; }
+  std::size_t Memory() const { return memory_; }
 
   // Writes the rows held as a run and gives back their memory, so that a
   // set the merge feeds may have it: the merge then holds only what it

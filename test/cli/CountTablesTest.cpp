@@ -1,5 +1,4 @@
 // extract_patterns --count in bounded memory, and --merge-counts.
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -19,6 +18,7 @@
 namespace {
 
 using testsupport::ChildRun;
+using testsupport::HoldsFileIn;
 using testsupport::IsEmptyDirectory;
 using testsupport::ReadFile;
 using testsupport::TempPath;
@@ -167,11 +167,15 @@ TEST_F(CountTables, RefusesWhatIsNoTableInOrder) {
        refusal + " is not a count line."},
       {"2" + fields + "1\tA\tB\tC\tD\tE\tF\tG\tH",
        refusal + " is not a count line."},
+      // A line the merge's memory cannot hold is not read on without end.
+      {"2" + fields + std::string(std::size_t{5} << 20, 'x'),
+       "Ran out of memory."},
   };
   for (const auto& [text, message] : cases) {
     SCOPED_TRACE(text.substr(0, 40));  // the gzip is long, and binary
     WriteFile(table, text);
-    const ChildRun run = Extract({"--merge-counts", "-o", outFile_, table});
+    const ChildRun run =
+        Extract({"--merge-counts", "--memory", "4M", "-o", outFile_, table});
     EXPECT_EQ(run.ExitStatus, 1);
     EXPECT_EQ(run.Stderr, message + "\n");
     ExpectUntouched();
@@ -196,24 +200,6 @@ TEST_F(CountTables, RefusesWhatIsNoTableInOrder) {
   EXPECT_EQ(run.Stderr, "Couldn't open count table " + inFile_ +
                             ".none: No such file or directory.\n");
   ExpectUntouched();
-}
-
-// Whether the process has a file open in `dir`, as the runs are.
-bool HoldsFileIn(pid_t pid, const std::string& dir) {
-  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
-  DIR* const listing = ::opendir(fds.c_str());
-  if (!listing) return false;
-  bool found = false;
-  while (const dirent* entry = ::readdir(listing)) {
-    char target[4096];
-    const ssize_t size = ::readlink((fds + "/" + entry->d_name).c_str(), target,
-                                    sizeof target - 1);
-    if (size > 0 && std::string(target, size).rfind(dir + "/", 0) == 0) {
-      found = true;
-    }
-  }
-  ::closedir(listing);
-  return found;
 }
 
 // SIGTERM while runs are on disk, once while counting and once while the

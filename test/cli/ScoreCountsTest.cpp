@@ -322,6 +322,9 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
       {{manyRows, manyRows, TempPath("zero")}, tooMany + "patterns in all.\n"},
       {{TempPath("doubled"), manyRows},
        bad(TempPath("doubled"), 3, messages::CountLineFault::kOutOfOrder)},
+      // A line the merge's memory cannot hold is not read on without end.
+      {{changed("endless", 2, std::string(std::size_t{5} << 20, 'x'))},
+       "Ran out of memory at record 0.\n"},
       {{TempPath("none")},
        "Couldn't open count file " + TempPath("none") +
            ": No such file or directory.\n"},
@@ -338,7 +341,7 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
        plain},
   };
   for (const Case& c : cases) {
-    std::vector<std::string> args{"--from-counts"};
+    std::vector<std::string> args{"--memory", "4M", "--from-counts"};
     args.insert(args.end(), c.Files.begin(), c.Files.end());
     args.insert(args.end(), {"-o", TempPath("out.tsv")});
     const ChildRun run = ScorePatterns(args, c.Stdin);

@@ -4,6 +4,7 @@
 #include <ftw.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -156,6 +157,23 @@ bool IsEmptyDirectory(const std::string& dir) {
   struct stat info;
   return ::stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
          NamesIn(dir).empty();
+}
+
+bool HoldsFileIn(pid_t pid, const std::string& dir) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  DIR* const listing = ::opendir(fds.c_str());
+  if (!listing) return false;
+  bool found = false;
+  while (const dirent* entry = ::readdir(listing)) {
+    char target[4096];
+    const ssize_t size = ::readlink((fds + "/" + entry->d_name).c_str(), target,
+                                    sizeof target - 1);
+    if (size > 0 && std::string(target, size).rfind(dir + "/", 0) == 0) {
+      found = true;
+    }
+  }
+  ::closedir(listing);
+  return found;
 }
 
 std::string SharedDir() {

@@ -1,6 +1,8 @@
 #ifndef ANNOTATOR_TEST_SUPPORT_TESTSUPPORT_H_
 #define ANNOTATOR_TEST_SUPPORT_TESTSUPPORT_H_
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -55,6 +57,10 @@ std::vector<std::string> NamesIn(const std::string& dir);
 
 // True when `dir` is a directory that holds nothing.
 bool IsEmptyDirectory(const std::string& dir);
+
+// Whether process `pid` has a file open in `dir` (a sorted run, an output
+// not yet named).
+bool HoldsFileIn(pid_t pid, const std::string& dir);
 
 // The folder of shared corpora beside the project, or "" when this clone has
 // none: tests that need it skip.
