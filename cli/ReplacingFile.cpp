@@ -221,27 +221,30 @@ bool ReplacingFile::Open(const char* path) {
   return true;
 }
 
-bool ReplacingFile::Commit() {
+bool ReplacingFile::Prepare() {
   if (fd_ == -1) return false;
+  if (direct_ || !temporary_.empty()) return true;
+  // An unnamed file gets a hidden name first, then the one it replaces.
+  const std::string self = "/proc/self/fd/" + Decimal(fd_);
+  for (int attempt = 0; attempt < kMostAttempts; ++attempt) {
+    const std::string name = TemporaryName(path_, attempt);
+    if (Register(name) < 0) return false;
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),
+                 AT_SYMLINK_FOLLOW) == 0) {
+      temporary_ = name;
+      return true;
+    }
+    Unregister(name);
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+bool ReplacingFile::Commit() {
+  if (!Prepare()) return false;
   if (direct_) {
     committed_ = true;
     return true;
-  }
-  if (temporary_.empty()) {
-    // An unnamed file gets a hidden name first, then the one it replaces.
-    const std::string self = "/proc/self/fd/" + Decimal(fd_);
-    for (int attempt = 0; attempt < kMostAttempts; ++attempt) {
-      const std::string name = TemporaryName(path_, attempt);
-      if (Register(name) < 0) return false;
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(),
-                   AT_SYMLINK_FOLLOW) == 0) {
-        temporary_ = name;
-        break;
-      }
-      Unregister(name);
-      if (errno != EEXIST) return false;
-    }
-    if (temporary_.empty()) return false;
   }
   if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
     // The caller names the rename's reason, not the clean-up's.

@@ -22,6 +22,11 @@ class ReplacingFile {
   // this process may not write, a link into no directory.
   bool Open(const char* path);
   int Fd() const { return fd_; }
+  // Gives the file written a hidden name beside its own, where it has none
+  // yet: a run with several outputs names them all before it renames any,
+  // so that one that cannot be named leaves the others as they were. False,
+  // with errno set, when it cannot.
+  bool Prepare();
   // Gives the file written its name; false, with errno set, when that
   // fails, and the file is then gone. The descriptor must be flushed but stays
   // open.

@@ -199,6 +199,11 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < outputs.size(); ++i) {
     if (!outputs[i].Out.Close()) failWriting(i, outputs[i].Out.Error());
   }
+  // Every output named before any replaces its file: a word table that
+  // cannot be (its directory gone) leaves OutFile as it was.
+  for (std::size_t i = options.OutFile ? 0 : 1; i < outputs.size(); ++i) {
+    if (!outputs[i].File.Prepare()) failWriting(i, errno);
+  }
   for (std::size_t i = options.OutFile ? 0 : 1; i < outputs.size(); ++i) {
     if (!outputs[i].File.Commit()) failWriting(i, errno);
   }

@@ -438,6 +438,39 @@ TEST_F(WholeOrAbsent, ASignalLeavesOutFileAsItWas) {
   }
 }
 
+// The word tables' directory gone while the run reads: no file takes its
+// name, OutFile included, since each is named beside its own first.
+TEST_F(WholeOrAbsent, AWordTableThatCannotBeNamedLeavesOutFileAsItWas) {
+  const std::string fifo = TempPath("in.fifo");
+  const std::string lexDir = TempPath("lex");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(lexDir.c_str(), 0700), 0);
+  // Opened before the child, so that neither side waits.
+  const int input = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_NE(input, -1);
+  const pid_t pid = testsupport::StartChild(
+      SCORE_PATTERNS_BIN,
+      {"score_patterns", "--lexical", lexDir + "/lex", fifo, outFile_});
+  ASSERT_NE(pid, -1);
+  const std::string records = Corpus();
+  EXPECT_EQ(::write(input, records.data(), records.size()),
+            static_cast<ssize_t>(records.size()));
+  bool held = false;
+  for (int tries = 0; tries < 1000 && !held; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    held = testsupport::HoldsFileIn(pid, lexDir);
+  }
+  EXPECT_TRUE(held);
+  EXPECT_EQ(::rmdir(lexDir.c_str()), 0);
+  ::close(input);
+  const ChildRun run = testsupport::FinishChild(pid);
+  ::unlink(fifo.c_str());
+  EXPECT_EQ(run.ExitStatus, 1);
+  EXPECT_EQ(run.Stderr, "Couldn't write outfile " + lexDir +
+                            "/lex.s2t: No such file or directory.\n");
+  ExpectUntouched();
+}
+
 // Every output takes its name only at the end, so one that named an input
 // or another output would replace it unasked.
 TEST(ScorePatternsCli, NoOutputReplacesAnInputOrAnother) {
