@@ -29,15 +29,7 @@ void LexicalWeights::Of(std::string_view sl, std::string_view tl,
                         double& slGivenTL) {
   WordIds(sl, true, sl_);
   WordIds(tl, false, tl_);
-  links_.clear();
-  ForEachAlignmentPair(alignment, [this](int s, int t) {
-    if (s >= 1 && t >= 1 && static_cast<std::size_t>(s) <= sl_.size() &&
-        static_cast<std::size_t>(t) <= tl_.size()) {
-      links_.emplace_back(s - 1, t - 1);
-    }
-  });
-  std::sort(links_.begin(), links_.end());
-  links_.erase(std::unique(links_.begin(), links_.end()), links_.end());
+  LinksInside(alignment, sl_.size(), tl_.size(), links_);
   // Each word takes the mean over the words of the other side linked to
   // it, added in position order: links come by SL, then TL position, so
   // an SL word's links come together.
@@ -46,13 +38,13 @@ void LexicalWeights::Of(std::string_view sl, std::string_view tl,
   auto link = links_.cbegin();
   for (std::size_t s = 0; s < sl_.size(); ++s) {
     Mean mean;
-    for (; link != links_.cend() && link->first == static_cast<int>(s);
+    for (; link != links_.cend() && link->first == static_cast<int>(s) + 1;
          ++link) {
       double targetGivenSource = 0;
       double sourceGivenTarget = 0;
-      words_.Weights(sl_[s], tl_[link->second], targetGivenSource,
+      words_.Weights(sl_[s], tl_[link->second - 1], targetGivenSource,
                      sourceGivenTarget);
-      tlMeans_[link->second].Add(targetGivenSource);
+      tlMeans_[link->second - 1].Add(targetGivenSource);
       mean.Add(sourceGivenTarget);
     }
     slGivenTL *=

@@ -67,7 +67,7 @@ class PatternScorer {
   // Counts `count` patterns of `fields`, the eight tab-separated fields of
   // an extract_patterns --count line after its count, as Add does.
   void AddCounted(long long count, std::string_view fields);
-  // Counts the word links of a record whose patterns were all added.
+  // Counts the word links of a record, whether or not it gave patterns.
   void AddRecord(const ExampleRecordView& record);
   // Counts a word link `count` times (WordTable::AddPair).
   void AddPair(std::string_view sl, std::string_view tl, long long count);

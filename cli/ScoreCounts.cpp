@@ -37,9 +37,10 @@ void CountRecords(
   while (reader.Next(record)) {
     ++records;
     const Status status = extractor.ForEachPatternFields(record, add);
-    if (status) {
-      addRecord(record);
-    } else {
+    // The word table is the corpus', not the patterns': a skipped record's
+    // sentences are as much a part of it.
+    addRecord(record);
+    if (!status) {
       ++skipped;
       progress.Finish("");
       const std::string message =

@@ -15,8 +15,8 @@
 // are those of the whole, so the table is the one a single run writes.
 
 // Reads the records of `reader` to their end as score_patterns counts them:
-// each pattern of a record goes to `add`, a record whose patterns were all
-// taken to `addRecord` (for its word links), a skipped record's message to
+// each pattern of a record goes to `add`, every record, a skipped one too,
+// to `addRecord` (for its word links), a skipped record's message to
 // standard error. `records` and `skipped` count as it goes, so that a run
 // that runs out of memory can say where.
 void CountRecords(

@@ -81,19 +81,16 @@ void WordTable::Add(const ExampleRecordView& record) {
   ForEachSentenceToken(FieldValue(record.TL), [this](std::string_view word) {
     tlIds_.push_back(targets_.Intern(word));
   });
-  if (!CollectLinks(FieldValue(record.Alignment), slIds_.size(), tlIds_.size(),
-                    links_)) {
-    return;
-  }
+  // Not CollectLinks: where one link lies beyond the TL sentence, it drops
+  // them all, and the links inside still count here.
+  LinksInside(FieldValue(record.Alignment), slIds_.size(), tlIds_.size(),
+              links_);
   slLinked_.assign(slIds_.size(), 0);
   tlLinked_.assign(tlIds_.size(), 0);
   const auto count = [this](std::uint32_t source, std::uint32_t target) {
     Count(source, target, 1);
   };
   for (const auto& [sl, tl] : links_) {
-    if (sl < 1 || tl < 1 || static_cast<std::size_t>(tl) > tlIds_.size()) {
-      continue;
-    }
     count(slIds_[sl - 1], tlIds_[tl - 1]);
     slLinked_[sl - 1] = 1;
     tlLinked_[tl - 1] = 1;

@@ -22,8 +22,8 @@ class WordTable {
 
   // Counts the links of a record: each distinct link inside both sentences
   // once, an unlinked SL word once with NULL, an unlinked TL word once with
-  // NULL. A record whose alignment names a TL word beyond its sentence
-  // counts nothing.
+  // NULL. A link naming a word beyond either sentence is left out, as if
+  // absent.
   void Add(const ExampleRecordView& record);
   // Counts the link of `sl` and `tl` `count` times, as Add would have
   // counted it; an empty word stands for NULL.

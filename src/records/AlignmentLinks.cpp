@@ -33,3 +33,16 @@ Status CollectLinks(std::string_view alignment, std::size_t slCount,
   }
   return Status();
 }
+
+void LinksInside(std::string_view alignment, std::size_t slCount,
+                 std::size_t tlCount, std::vector<std::pair<int, int>>& links) {
+  links.clear();
+  ForEachAlignmentPair(alignment, [&](int sl, int tl) {
+    if (sl >= 1 && tl >= 1 && static_cast<std::size_t>(sl) <= slCount &&
+        static_cast<std::size_t>(tl) <= tlCount) {
+      links.emplace_back(sl, tl);
+    }
+  });
+  std::sort(links.begin(), links.end());
+  links.erase(std::unique(links.begin(), links.end()), links.end());
+}

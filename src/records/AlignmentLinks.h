@@ -62,4 +62,10 @@ Status CollectLinks(std::string_view alignment, std::size_t slCount,
                     std::size_t tlCount,
                     std::vector<std::pair<int, int>>& links);
 
+// The links of `alignment` that name a word of both sentences, ordered as
+// CollectLinks orders them, once each; the others are left out as if absent.
+// Fills `links` (emptied first).
+void LinksInside(std::string_view alignment, std::size_t slCount,
+                 std::size_t tlCount, std::vector<std::pair<int, int>>& links);
+
 #endif  // ANNOTATOR_ALIGNMENTLINKS_H_

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ExtractOptions.h"
@@ -221,6 +222,24 @@ TEST_F(ScoredCorpus, MosesFormIsSortedBytewiseWithTheWordTableBeside) {
             "NULL le 0.6000000\na un 1.0000000\ncat chat 0.8000000\n"
             "cat le 0.2000000\ndog chien 1.0000000\nthe NULL 1.0000000\n"
             "the chat 0.2000000\nthe le 0.2000000\n");
+}
+
+// A skipped record's sentences still count, all but the links beyond them.
+TEST(WordTableOfARun, SkippedRecordsCountTheirLinksInsideTheSentences) {
+  testsupport::RecordLines broken;
+  broken.CStructure = "C-Structure:(NP (DT a-1)";
+  const std::pair<std::string, const char*> cases[] = {
+      {Flat("a/dt b/nn", "x", "((1,1),(2,2))"),
+       "NULL b 1.0000000\nx a 1.0000000\n"},
+      {broken.Text(), "chien dog 1.0000000\nun a 1.0000000\n"}};
+  for (const auto& [record, sourceToTarget] : cases) {
+    const std::string inFile = TempPath("in.txt");
+    WriteFile(inFile, record);
+    const ChildRun run = ScorePatterns(
+        {"--lexical", TempPath("lex"), inFile, TempPath("out.txt")});
+    EXPECT_EQ(run.ExitStatus, 1) << run.Stderr;
+    EXPECT_EQ(ReadFile(TempPath("lex.s2t")), sourceToTarget) << record;
+  }
 }
 
 // Sides by decreasing count, then bytewise; entries of a side by
