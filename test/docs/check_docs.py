@@ -241,6 +241,19 @@ def check_cpp_examples(doc, a, fail):
                  f"\nwhere {doc.name} shows\n" + "\n".join(want))
 
 
+def check_man_breaks(a, fail):
+    """roff takes a line that begins with a blank for a line of its own, and
+    breaks the paragraph before it; only the examples may do so."""
+    for page in sorted(glob.glob(os.path.join(a.man_dir, "*.1"))):
+        example = False
+        for number, line in enumerate(open(page, encoding="utf-8"), 1):
+            example = {".EX": True, ".nf": True, ".EE": False, ".fi": False}.get(
+                line.strip(), example)
+            if line.startswith(" ") and not example:
+                fail(f"{os.path.basename(page)}:{number} begins with a blank, "
+                     "which breaks its paragraph there")
+
+
 def anchors(text):
     """The anchors of a Markdown file's headings, as GitHub makes them."""
     made, seen = set(), {}
@@ -312,6 +325,7 @@ def main():
         check(Doc(a.root, WHERE[what]), a, failures.append)
     guides = sorted(os.path.relpath(g, a.root) for g in glob.glob(os.path.join(a.root, "doc", "*.md")))
     check_links(a.root, [Doc(a.root, name) for name in ["README.md", *guides]], failures.append)
+    check_man_breaks(a, failures.append)
     for failure in failures:
         print(failure, file=sys.stderr)
     return 1 if failures else 0
