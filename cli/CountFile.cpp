@@ -86,8 +86,11 @@ bool ValidOptions(std::string_view options) {
        {"consistent=0 max-words=", "consistent=1 max-words="}) {
     if (options.substr(0, start.size()) == start) {
       const std::string_view number = options.substr(start.size());
+      // Any bound --max-words takes, up to 2^64-1: twenty digits at most.
+      constexpr std::string_view kMost = "18446744073709551615";
       return !number.empty() && (number == "0" || number[0] != '0') &&
-             number.size() < 20 &&
+             (number.size() < kMost.size() ||
+              (number.size() == kMost.size() && number <= kMost)) &&
              std::all_of(number.begin(), number.end(),
                          [](char c) { return c >= '0' && c <= '9'; });
     }
@@ -340,7 +343,7 @@ class CountFileRows : public SortedSource {
 std::string CountFileHeader(bool consistent, std::size_t maxWords) {
   return std::string(kMagic) + std::string(kVersion) +
          " consistent=" + (consistent ? "1" : "0") +
-         " max-words=" + Decimal(static_cast<long long>(maxWords));
+         " max-words=" + Decimal(maxWords);
 }
 
 bool WriteCountFile(RecordFile& out, const std::string& header,

@@ -14,14 +14,18 @@
 
 namespace {
 
-// A whole number from 1 on, digits only; 0 when `text` is none.
+// A whole number from 1 on, digits only; 0 when `text` is none. Every
+// number a size_t holds is taken, its largest too, so that a bound
+// refused is one the program could not keep, not one near it.
 std::size_t ReadWordBound(std::string_view text) {
-  constexpr std::size_t kMost = static_cast<std::size_t>(-1) / 10 - 1;
+  constexpr std::size_t kMost = static_cast<std::size_t>(-1);
   std::size_t value = 0;
   if (text.empty()) return 0;
   for (const char c : text) {
-    if (c < '0' || c > '9' || value > kMost) return 0;
-    value = value * 10 + static_cast<std::size_t>(c - '0');
+    if (c < '0' || c > '9') return 0;
+    const auto digit = static_cast<std::size_t>(c - '0');
+    if (value > (kMost - digit) / 10) return 0;
+    value = value * 10 + digit;
   }
   return value;
 }

@@ -105,6 +105,8 @@ TEST(ExtractPatternsCli, WritesOnlyPatternsToOutFileOrStandardOutput) {
       {{"--consistent", Example(), outFile}, "", consistent},
       {{"--max-words", "2", Example()}, short2, ""},
       {{"--max-words=2", "--consistent", Example(), "-"}, consistentShort2, ""},
+      // Every bound a size_t holds is taken, the largest too.
+      {{"--max-words", "18446744073709551615", Example()}, all, ""},
       {{"--consistent", "--max-words", "2", "--quiet", Example(), outFile},
        "",
        consistentShort2},
@@ -211,6 +213,10 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
        "--max-words takes a whole number from 1, not \"0\"."},
       {{"--max-words", "-1", in},
        "--max-words takes a whole number from 1, not \"-1\"."},
+      // 2^64 + 1, which wraps to 1 where the overflow goes unseen.
+      {{"--max-words", "18446744073709551617", in},
+       "--max-words takes a whole number from 1, not "
+       "\"18446744073709551617\"."},
       {{"--max-words", "2x", in},
        "--max-words takes a whole number from 1, not \"2x\"."},
       {{"--max-words", "abc", in},

@@ -230,6 +230,9 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
   const std::string chosen = TempPath("chosen.counts");
   ScorePatterns({"--counts-only", in, plain});
   ScorePatterns({"--consistent", "--counts-only", in, chosen});
+  const std::string unbounded = TempPath("unbounded.counts");
+  ScorePatterns(
+      {"--max-words", "18446744073709551615", "--counts-only", in, unbounded});
   const std::string table = TempPath("count.tsv");
   testsupport::RunChild(EXTRACT_PATTERNS_BIN,
                         {"extract_patterns", "--count", in, table});
@@ -284,6 +287,12 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
        "Count file " + chosen +
            " was counted with consistent=1 max-words=0, count file " + plain +
            " with consistent=0 max-words=0.\n"},
+      // The largest bound is written, and read back, as it was given.
+      {{plain, unbounded},
+       "Count file " + unbounded +
+           " was counted with consistent=0 max-words=18446744073709551615, "
+           "count file " +
+           plain + " with consistent=0 max-words=0.\n"},
       {{plain, table}, messages::NotCountFile(table)},
       {{in}, messages::NotCountFile(in)},
       {{changed("v2", 1, "annotator-counts 2 consistent=0 max-words=0")},
