@@ -106,7 +106,8 @@ bool SplitWordLine(std::string_view line, std::uint64_t& count, std::string& sl,
   const std::size_t second = line.find('\t', first + 1);
   if (first == 0 || first > 19 || second == std::string_view::npos ||
       line.find('\t', second + 1) != std::string_view::npos || line[0] == '0' ||
-      line.find('\r') != std::string_view::npos) {
+      line.find('\r') != std::string_view::npos ||
+      !WellEscaped(line.substr(first + 1))) {
     return false;
   }
   count = 0;

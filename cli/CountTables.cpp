@@ -8,6 +8,7 @@
 
 #include "FileChecks.h"
 #include "Messages.h"
+#include "PatternFields.h"
 #include "records/TrainingFile.h"
 
 namespace {
@@ -56,9 +57,13 @@ std::string ReadTable(const char* path, BoundedCounter& counter,
       ++number;
       std::uint64_t count = 0;
       std::string_view fields;
-      if (!SplitCountLine(std::string_view(buffer).substr(begin, end - begin),
-                          count, fields)) {
-        refusal = messages::BadCountLine(number, path, false);
+      const std::string_view line =
+          std::string_view(buffer).substr(begin, end - begin);
+      if (!SplitCountLine(line, count, fields)) {
+        // The two kinds of counts are easily mixed up: say which is which.
+        refusal = number == 1 && line.rfind("annotator-counts ", 0) == 0
+                      ? messages::CountFileForTable(path)
+                      : messages::BadCountLine(number, path, false);
       } else if (number > 1 && (count > lastCount ||
                                 (count == lastCount && fields <= lastFields))) {
         refusal = messages::BadCountLine(number, path, true);
@@ -115,7 +120,9 @@ bool SplitCountLine(std::string_view line, std::uint64_t& count,
   // --count writes a carriage return in a field as \r: a raw one is a line
   // end that went CRLF on the way, whose patterns would be counted apart
   // from their own.
-  if (fields.find('\r') != std::string_view::npos) return false;
+  if (fields.find('\r') != std::string_view::npos || !WellEscaped(fields)) {
+    return false;
+  }
   // Seven tabs and no eighth, found a word at a time by find (memchr),
   // where counting looks at every byte.
   std::size_t at = 0;

@@ -14,7 +14,8 @@
 constexpr std::uint64_t kMostCounted = std::uint64_t{1} << 62;
 
 // The count of a count line (a count from 1, without leading zeros, a tab,
-// eight tab-separated fields, escaped: no carriage return) and its fields;
+// eight tab-separated fields, escaped: no carriage return, and no backslash
+// but those of the four escapes) and its fields;
 // false when it is none.
 bool SplitCountLine(std::string_view line, std::uint64_t& count,
                     std::string_view& fields);

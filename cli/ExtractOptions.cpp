@@ -218,7 +218,9 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
       if (value.empty()) return usage("--lexical takes a file name prefix.");
       options.LexicalPrefix = value.data();
     } else {
-      return usage("unknown option " + std::string(name) + ".");
+      // Whole, as make_examples says it: "--consistent=1" is unknown, not
+      // --consistent.
+      return usage("unknown option " + std::string(arg) + ".");
     }
     if (*flag) return usage(std::string(name) + " given twice.");
     *flag = true;
@@ -269,6 +271,10 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
     if (value.empty()) return usage("-o takes a file name.");
     options.OutFile = value == "-" ? nullptr : value.data();
     argc -= 2;
+  } else if ((options.FromCounts || options.MergeCounts) && !named && !ended &&
+             argc - at >= 1 && std::strcmp(argv[argc - 1], "-o") == 0) {
+    // A trailing -o lacks its file, as it would before the files.
+    return usage("-o takes a file name.");
   }
   for (int i = at; i < argc && !ended; ++i) {
     if (argv[i][0] == '-' && argv[i][1] != '\0') {

@@ -241,6 +241,15 @@ inline std::string BadCountLine(long long line, std::string_view path,
                   : " is not a count line.\n");
 }
 
+// --merge-counts was given a count file of score_patterns --counts-only,
+// which it cannot add up, for a table: "Count table PATH was written by
+// score_patterns --counts-only: score_patterns --from-counts reads it.".
+inline std::string CountFileForTable(std::string_view path) {
+  return FileNamedFirst("count table", path) +
+         " was written by score_patterns --counts-only: score_patterns "
+         "--from-counts reads it.\n";
+}
+
 // The `files` of a run (count tables, count files) count more than `most`
 // `what` (patterns, word links) in all: "The count tables hold more than M
 // patterns in all.".

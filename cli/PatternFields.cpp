@@ -135,6 +135,17 @@ void AppendUnescaped(std::string_view field, std::string& out) {
   }
 }
 
+bool WellEscaped(std::string_view text) {
+  for (std::size_t at = text.find('\\'); at != std::string_view::npos;
+       at = text.find('\\', at + 2)) {
+    const char next = at + 1 < text.size() ? text[at + 1] : '\0';
+    if (next != 't' && next != 'r' && next != 'n' && next != '\\') {
+      return false;
+    }
+  }
+  return true;
+}
+
 void AppendPatternFields(const ExtractedPattern& pattern, std::string& line) {
   const std::size_t at = line.size();
   line.resize(at + PatternFieldsBound(pattern));

@@ -20,6 +20,12 @@ char TsvEscapeOf(char c);
 // Appends `field` as it read before AppendTsvField escaped it.
 void AppendUnescaped(std::string_view field, std::string& out);
 
+// Whether every backslash of `text` begins one of AppendTsvField's four
+// escapes. Any other (`a\qb`, a backslash at the end) was written by no
+// table writer: reading it as its bare byte would count a damaged line as
+// some other pattern.
+bool WellEscaped(std::string_view text);
+
 // Appends the eight pattern fields of a table line, each escaped and set off
 // by tabs, without a line end: type, SL words, TL words, alignment,
 // C-structure, constituent sequence, score, and the x-side constraints

@@ -167,6 +167,15 @@ TEST_F(CountTables, RefusesWhatIsNoTableInOrder) {
        refusal + " is not a count line."},
       {"2" + fields + "1\tA\tB\tC\tD\tE\tF\tG\tH",
        refusal + " is not a count line."},
+      // --count writes no other escape than \t, \n, \r and \\.
+      {"2" + fields + "1\tA\\q" + fields.substr(2),
+       refusal + " is not a count line."},
+      {"2" + fields + "1" + fields.substr(0, fields.size() - 1) + "\\\n",
+       refusal + " is not a count line."},
+      {"annotator-counts 1 consistent=0 max-words=0\nwords\nend\n",
+       "Count table " + table +
+           " was written by score_patterns --counts-only: score_patterns "
+           "--from-counts reads it."},
       // A line the merge's memory cannot hold is not read on without end.
       {"2" + fields + std::string(std::size_t{5} << 20, 'x'),
        "Ran out of memory."},

@@ -202,6 +202,7 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
       {{"--consistent", "--consistent", in}, "--consistent given twice."},
       {{"-c", in, outFile}, "unknown option -c."},
       {{"--quite", in}, "unknown option --quite."},
+      {{"--consistent=1", in}, "unknown option --consistent=1."},
       {{"--tsv", "--count", in}, "--tsv and --count cannot go together."},
       {{"--tsv", "--tsv", in}, "--tsv given twice."},
       {{"--quiet", "--quiet", in}, "--quiet given twice."},
@@ -252,6 +253,7 @@ TEST(ExtractPatternsCli, AnyOtherUsePrintsUsageAndTouchesNoFile) {
       {{"--merge-counts", "--max-words", "2", in},
        "--merge-counts and --max-words cannot go together."},
       {{"--merge-counts", "-o", outFile, "-o", outFile, in}, "-o given twice."},
+      {{"--merge-counts", in, "-o"}, "-o takes a file name."},
       {{"--merge-counts", "-", "-"},
        "\"-\" given twice: only one Table can be standard input."},
   };

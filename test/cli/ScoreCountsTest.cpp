@@ -317,6 +317,10 @@ TEST(CountFiles, RefusalsNameTheFileAndWriteNothing) {
       {{changed("cr-link", words + 2, lines[words + 1] + "\r")},
        bad(TempPath("cr-link"), static_cast<long long>(words) + 2,
            messages::CountLineFault::kNotWordLink)},
+      // No escape but those the writer writes: a\qb is not aqb.
+      {{changed("escape-link", words + 2, "1\ta\\qb\tc")},
+       bad(TempPath("escape-link"), static_cast<long long>(words) + 2,
+           messages::CountLineFault::kNotWordLink)},
       {{changed("link", words + 2, "1\tonly")},
        bad(TempPath("link"), static_cast<long long>(words) + 2,
            messages::CountLineFault::kNotWordLink)},
