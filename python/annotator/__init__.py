@@ -146,7 +146,8 @@ def make_examples(trees: _Source, tl: _Source, alignment: _Source,
     to be written, or at the end of inputs that hold no sentence: a run
     that makes no record (every sentence skipped, or a failure before the
     first record) leaves `out` as it was. Blank lines after the last tree's
-    lines in `tl` and `alignment` are ignored. With `bare_labels`, as
+    lines in `tl` and `alignment` are ignored, and so is a byte-order mark
+    at the start of an input, as the program skips it. With `bare_labels`, as
     ``make_examples --bare-labels``, every label loses its function tags
     and co-indices (``NP-SBJ-1`` and ``NP=2`` become ``NP``; ``-NONE-`` and
     ``-LRB-`` stay whole).

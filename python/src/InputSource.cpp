@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <string_view>
 
 namespace annotator_python {
 
@@ -90,6 +91,8 @@ class InputSource::FileBuffer : public std::streambuf {
     return -1;
   }
 
+  void SkipByteOrderMark() { skipMark_ = true; }
+
   void Close() {
     file_ = py::object();
     done_ = true;
@@ -105,7 +108,7 @@ class InputSource::FileBuffer : public std::streambuf {
   int_type underflow() override {
     if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
     if (done_) return traits_type::eof();
-    const std::size_t got = ReadFile();
+    const std::size_t got = skipMark_ ? FirstWithoutMark() : ReadFile();
     if (got == 0) {
       done_ = true;
       return traits_type::eof();
@@ -155,9 +158,28 @@ class InputSource::FileBuffer : public std::streambuf {
     return 0;
   }
 
+  // The first chunk without a mark at its start: a read() may hand out
+  // the mark in pieces, or nothing but it, which is no end of the input.
+  std::size_t FirstWithoutMark() {
+    skipMark_ = false;
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    std::string held;
+    while (ReadFile() > 0) {
+      held += chunk_;
+      if (held.size() >= kMark.size() || kMark.compare(0, held.size(), held))
+        break;
+    }
+    if (pending_) return 0;
+    const bool marked = held.compare(0, kMark.size(), kMark) == 0;
+    if (marked) held.erase(0, kMark.size());
+    chunk_ = std::move(held);
+    return chunk_.empty() && marked ? ReadFile() : chunk_.size();
+  }
+
   py::object file_;
   std::string chunk_;
   bool done_ = false;
+  bool skipMark_ = false;
   std::optional<py::error_already_set> pending_;
 };
 
@@ -197,6 +219,14 @@ bool InputSource::IsFile(const std::string& path) {
   const int fd = file_->Descriptor();
   return fd >= 0 && ::fstat(fd, &opened) == 0 &&
          opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+void InputSource::SkipByteOrderMark() {
+  if (descriptor_) {
+    descriptor_->SkipByteOrderMark();
+  } else {
+    file_->SkipByteOrderMark();
+  }
 }
 
 bool InputSource::Failed() const {

@@ -46,6 +46,10 @@ class InputSource {
   // object whose fileno() is that file's. False when `path` does not exist
   // or the file object gives no descriptor (io.BytesIO). With the lock held.
   bool IsFile(const std::string& path);
+  // Drops a UTF-8 byte-order mark from the start of what the stream gives,
+  // as make_examples drops it from each of its inputs; before the first
+  // read.
+  void SkipByteOrderMark();
   // True when the stream ended by a failure rather than at its end.
   bool Failed() const;
   // Raises the failure that ended the stream, if any; with the lock held.

@@ -122,6 +122,7 @@ std::size_t MakeExamples(const py::handle& trees, const py::handle& tl,
   const char* const roles[] = {"trees", "tl", "alignment"};
   std::string names[3];
   for (std::size_t i = 0; i < 3; ++i) {
+    inputs[i].SkipByteOrderMark();
     if (inputs[i].IsFile(outPath)) {
       throw py::value_error("InFile and OutFile name the same file.");
     }

@@ -531,8 +531,10 @@ def pathlib_text(path):
     ("(NN a)", b"\xfd7zXZ\x00x\n", "0-0"),
     (pathlib.Path("/proc/self/mem"), "x", "0-0"),
     ("(NN a) (NN b)", "x\n", "0-0\n0-0\n"),
+    ("\ufeff(S (NN a))", "\ufeffx", "\ufeff0-0"),
 ], ids=["all empty", "every sentence skipped", "records for links",
-        "over-long first line", "xz TL", "failed read", "TL short after a record"])
+        "over-long first line", "xz TL", "failed read", "TL short after a record",
+        "byte-order marks"])
 def test_make_examples_makes_out_only_when_the_program_does(tmp_path, write_file, inputs):
     files = [text if isinstance(text, pathlib.Path) else write_file(text, name)
              for text, name in zip(inputs, "pta")]
@@ -549,6 +551,30 @@ def test_make_examples_makes_out_only_when_the_program_does(tmp_path, write_file
             failed = True
     # The program's last line is the failure when it is no skipped sentence's.
     assert failed == (len(result.stderr.splitlines()) > len(skipped))
+    assert outs[1].read_bytes() == outs[0].read_bytes()
+
+
+class OneByteARead:
+    def __init__(self, path):
+        self.data = path.read_bytes()
+
+    def read(self, size):
+        chunk, self.data = self.data[:1], self.data[1:]
+        return chunk
+
+
+@pytest.mark.parametrize("opener", [
+    lambda p: io.BytesIO(p.read_bytes()), lambda p: io.StringIO(p.read_text("utf-8")),
+    OneByteARead,
+], ids=["binary", "text", "one byte a read"])
+def test_make_examples_drops_byte_order_marks_of_file_objects(tmp_path, write_file, opener):
+    # Paths read as the program reads them (the "byte-order marks" row above).
+    paths = [write_file("\ufeff" + text, name) for text, name in zip(SMALL_CORPUS, "pta")]
+    outs = [tmp_path / "from paths.txt", tmp_path / "from objects.txt"]
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", annotator.SkippedSentenceWarning)
+        annotator.make_examples(*paths, outs[0])
+        assert annotator.make_examples(*map(opener, paths), outs[1]) == 2
     assert outs[1].read_bytes() == outs[0].read_bytes()
 
 
