@@ -283,6 +283,9 @@ def score_patterns(source: _Source, *, consistent: bool = False,
     int, probabilities and lexical weights as float, the pattern's fields as
     str), so ``pandas.DataFrame(rows)`` names its columns. `source` is read
     as read() reads it; `smoothing` is None, "good-turing" or "kneser-ney".
+    `max_words` (None for no bound) and `min_count` take what --max-words
+    and --min-count take, an int from 1 to 2**64-1: ValueError for an int
+    outside, TypeError for anything else (True, 2.5, "3").
     A record extract_patterns would skip raises what Example.patterns()
     raises for it. The interpreter's lock is released while it counts.
     """

@@ -166,6 +166,8 @@ class ScoredPattern(NamedTuple):
     score: str
     x_side_constraints: str
 
+# max_words, min_count and make_example's number are ints from 1 to 2**64-1,
+# as the programs take them; ValueError outside, TypeError for a bool.
 def score_patterns(source: _Source, *, consistent: bool = False,
                    max_words: Optional[int] = None, smoothing: Optional[str] = None,
                    min_count: int = 1) -> List[ScoredPattern]: ...

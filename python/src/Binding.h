@@ -76,6 +76,13 @@ py::str Text(std::string_view bytes);
 // A Python text as the bytes it came from (the inverse of Text).
 std::string Bytes(const py::handle& text);
 
+// `value` as a count that --max-words and --min-count take: an int from 1
+// to the largest size_t, or None (0) where `orNone`. Anything else raises,
+// naming `name`: TypeError for what is no int (True is one to Python, but
+// no count), ValueError for an int out of that range.
+std::size_t CountFromOne(const py::handle& value, const char* name,
+                         bool orNone);
+
 // A Tree object: a view of `node`, which keeps `owner`, the parser that
 // holds the node's tree, alive. Views copy nothing of the tree.
 py::object MakeTree(const std::shared_ptr<ParseParser>& owner,

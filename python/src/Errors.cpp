@@ -127,6 +127,28 @@ std::string Bytes(const py::handle& text) {
                      static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.ptr())));
 }
 
+std::size_t CountFromOne(const py::handle& value, const char* name,
+                         bool orNone) {
+  if (orNone && value.is_none()) return 0;
+  const std::string must =
+      std::string(name) + (orNone ? " must be None or " : " must be ");
+  // pybind11's own cast would truncate a Decimal or take True as 1.
+  if (PyBool_Check(value.ptr()) || !PyIndex_Check(value.ptr())) {
+    throw py::type_error(must + "an int, not " + Py_TYPE(value.ptr())->tp_name);
+  }
+  const auto whole =
+      py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+  if (!whole) throw py::error_already_set();
+  if (whole < py::int_(1)) throw py::value_error(must + "at least 1");
+  const std::size_t count = PyLong_AsSize_t(whole.ptr());
+  if (PyErr_Occurred()) {
+    PyErr_Clear();
+    throw py::value_error(must + "at most " +
+                          std::to_string(static_cast<std::size_t>(-1)));
+  }
+  return count;
+}
+
 void RegisterErrors(py::module_& module) {
   py::dict formatDefaults;
   formatDefaults["record"] = py::none();

@@ -65,8 +65,11 @@ std::string LinksText(const py::handle& alignment) {
 }
 
 py::object MakeExample(const py::handle& tree, const py::handle& tl,
-                       const py::handle& alignment, std::size_t number,
-                       bool bareLabels) {
+                       const py::handle& alignment,
+                       const py::handle& numberGiven, bool bareLabels) {
+  // make_examples numbers its sentences from 1, and an error's record of 0
+  // would read as none.
+  const std::size_t number = CountFromOne(numberGiven, "number", false);
   const std::string treeText = TreeText(tree);
   const std::string tlText = Bytes(tl);
   // make_examples takes each TL sentence from a line, without its line end

@@ -21,21 +21,31 @@ struct Row {
 };
 
 py::list ScorePatterns(const py::handle& inSource, bool consistent,
-                       std::optional<long long> maxWords,
-                       const std::optional<std::string>& smoothing,
-                       long long minCount) {
-  if (maxWords && *maxWords < 1) {
-    throw py::value_error("max_words must be None or at least 1");
+                       const py::handle& maxWordsGiven,
+                       const py::handle& smoothingGiven,
+                       const py::handle& minCountGiven) {
+  // 0 sets no bound, as the program's default does.
+  const std::size_t maxWords = CountFromOne(maxWordsGiven, "max_words", true);
+  const std::size_t minCount = CountFromOne(minCountGiven, "min_count", false);
+  const char* const smoothings =
+      "smoothing must be None, 'good-turing' or 'kneser-ney'";
+  // The name as the program's argument holds it: text, or its bytes.
+  std::optional<std::string> smoothing;
+  if (PyUnicode_Check(smoothingGiven.ptr())) {
+    smoothing = Bytes(smoothingGiven);
+  } else if (PyBytes_Check(smoothingGiven.ptr())) {
+    smoothing = smoothingGiven.cast<std::string>();
+  } else if (!smoothingGiven.is_none()) {
+    throw py::type_error(std::string(smoothings) + ", not " +
+                         Py_TYPE(smoothingGiven.ptr())->tp_name);
   }
-  if (minCount < 1) throw py::value_error("min_count must be at least 1");
   ExtractOptions::Smoothing smooth = ExtractOptions::Smoothing::None;
   if (smoothing == "good-turing") {
     smooth = ExtractOptions::Smoothing::GoodTuring;
   } else if (smoothing == "kneser-ney") {
     smooth = ExtractOptions::Smoothing::KneserNey;
   } else if (smoothing) {
-    throw py::value_error(
-        "smoothing must be None, 'good-turing' or 'kneser-ney'");
+    throw py::value_error(smoothings);
   }
   InputSource source(inSource);
   std::vector<Row> rows;
@@ -44,8 +54,7 @@ py::list ScorePatterns(const py::handle& inSource, bool consistent,
     LockReleased released;
     std::ostream unused(nullptr);
     TrainingExampleReader reader(source.Stream(), unused);
-    PatternExtractor extractor(
-        consistent, maxWords ? static_cast<std::size_t>(*maxWords) : 0);
+    PatternExtractor extractor(consistent, maxWords);
     PatternScorer scorer;
     ExampleRecordView record;
     while (reader.NextRecordView(record)) {
@@ -60,16 +69,15 @@ py::list ScorePatterns(const py::handle& inSource, bool consistent,
     if (status) status = reader.ReadStatus();
     if (status && !source.Failed()) {
       scorer.Score(smooth);
-      scorer.ForEachEntry(static_cast<std::size_t>(minCount),
-                          [&rows](const ScoredEntry& entry) {
-                            Row& row = rows.emplace_back();
-                            row.Numbers = entry;
-                            for (int i = 0; i < ScoredEntry::kFields; ++i) {
-                              AppendUnescaped(entry.Fields[i], row.Fields[i]);
-                              row.Numbers.Fields[i] = {};
-                            }
-                            return true;
-                          });
+      scorer.ForEachEntry(minCount, [&rows](const ScoredEntry& entry) {
+        Row& row = rows.emplace_back();
+        row.Numbers = entry;
+        for (int i = 0; i < ScoredEntry::kFields; ++i) {
+          AppendUnescaped(entry.Fields[i], row.Fields[i]);
+          row.Numbers.Fields[i] = {};
+        }
+        return true;
+      });
     }
   }
   source.RaiseIfFailed();

@@ -1,6 +1,7 @@
 import collections.abc
 import contextlib
 import copy
+import decimal
 import functools
 import gc
 import gzip
@@ -819,6 +820,28 @@ def test_an_object_new_made_alone_refuses_every_use(kind, use):
 def test_values_of_another_type_raise_type_error(attempt):
     with pytest.raises(TypeError, match="pairs of ints|wrong type"):
         attempt()
+
+
+@pytest.mark.parametrize("argument, value, error, message", [
+    ("max_words", 0, ValueError, "None or at least 1$"),
+    ("max_words", 2**64, ValueError, "None or at most 18446744073709551615$"),
+    ("max_words", 2.5, TypeError, "None or an int, not float$"),
+    ("max_words", decimal.Decimal("2.5"), TypeError, "None or an int, not decimal.Decimal$"),
+    ("min_count", -1, ValueError, "at least 1$"),
+    ("min_count", True, TypeError, "an int, not bool$"),
+    ("smoothing", "Good-Turing", ValueError, "None, 'good-turing' or 'kneser-ney'$"),
+    ("smoothing", 1, TypeError, "None, 'good-turing' or 'kneser-ney', not int$"),
+    ("number", 0, ValueError, "at least 1$"),
+    ("number", True, TypeError, "an int, not bool$"),
+])
+def test_values_the_programs_refuse_are_refused_by_name(argument, value, error, message):
+    # pybind11 alone would list signatures, or take True as 1 and
+    # Decimal("2.5") as 2.
+    with pytest.raises(error, match=f"^{argument} must be {message}"):
+        if argument == "number":
+            annotator.make_example("(S (A a))", "x", "0-0", number=value)
+        else:
+            annotator.score_patterns(BUNDLED, **{argument: value})
 
 
 @pytest.mark.parametrize("first, second, equal", [

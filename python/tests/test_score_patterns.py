@@ -45,6 +45,10 @@ def program_rows(path, *flags):
      {"consistent": True, "smoothing": "kneser-ney"}),
     ("bundled", ("--max-words", "3", "--smoothing", "good-turing", "--min-count", "2"),
      {"max_words": 3, "smoothing": "good-turing", "min_count": 2}),
+    # The largest bounds the program takes: no bound, and no row.
+    ("bundled", ("--max-words", str(2**64 - 1)), {"max_words": 2**64 - 1}),
+    ("bundled", ("--max-words", str(2**63), "--min-count", str(2**64 - 1)),
+     {"max_words": 2**63, "min_count": 2**64 - 1}),
 ])
 def test_rows_are_the_programs_lines(corpus, flags, keywords, tmp_path):
     path = BUNDLED if corpus == "bundled" else REAL_TREES
