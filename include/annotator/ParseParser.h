@@ -144,7 +144,8 @@ class ParseParser {
 
   // ParseIntoTree that reports instead of ending the process: on malformed
   // text returns kMalformedCStructure with the failing constituent's text,
-  // also stored in `failedText` (if given), and leaves Root nullptr.
+  // also stored in `failedText` (if given), and leaves Root nullptr. The
+  // text may be a string of any node this parser holds or has released.
   Status TryParseIntoTree(std::string_view text,
                           std::string* failedText = nullptr);
 
@@ -153,6 +154,8 @@ class ParseParser {
   // stored in `failedText` (if given); `node` keeps what was read before the
   // failure. A nullptr `node` reads nothing and returns Ok. The text is
   // taken by value because it may be a string of the very node it fills.
+  // `node` may be one of a tree the parser has released; it is then never
+  // reused for the nodes built under it.
   Status TryBuildTree(std::string text, CTree::TreeNode* node, int& counter,
                       std::string* failedText = nullptr);
 
@@ -209,6 +212,9 @@ class ParseParser {
   std::size_t nodesUsed_ = 0;
   std::unique_ptr<std::deque<CTree::TreeNode>> spare_;
   CStructureReader reader_;
+  // The text TryParseIntoTree reads, copied: it may be a string of a
+  // released node that the new tree reuses.
+  std::string text_;
 };
 
 // Depth of the tree under `node`: nodes on its longest root-to-leaf path. A

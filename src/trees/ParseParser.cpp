@@ -48,13 +48,19 @@ class EventSink {
 // Builds nodes into the parser's store as the reading core meets them.
 class BuildSink {
  public:
-  BuildSink(std::deque<CTree::TreeNode>& nodes, std::size_t& used, int& counter)
-      : nodes_(nodes), used_(used), counter_(counter) {}
+  // `filled` is the node the children go under, which may be one the store
+  // has released.
+  BuildSink(std::deque<CTree::TreeNode>& nodes, std::size_t& used, int& counter,
+            const CTree::TreeNode* filled = nullptr)
+      : nodes_(nodes), used_(used), counter_(counter), filled_(filled) {}
 
   // A node as TreeNode() makes it, reusing one the store holds past its
   // used part where it can: a parser that reads tree after tree then stops
   // allocating nodes, labels and child lists.
   CTree::TreeNode& Fresh() {
+    // Handing out the node being filled would make it its own child, and
+    // every walk over the tree would go round for ever.
+    if (used_ < nodes_.size() && &nodes_[used_] == filled_) ++used_;
     if (used_ == nodes_.size()) {
       ++used_;
       return nodes_.emplace_back();
@@ -96,6 +102,7 @@ class BuildSink {
   std::deque<CTree::TreeNode>& nodes_;
   std::size_t& used_;
   int& counter_;
+  const CTree::TreeNode* filled_;
 };
 
 }  // namespace
@@ -109,10 +116,10 @@ constexpr std::size_t kUsualText = std::size_t{1} << 14;
 // Frees `scratch` when it holds room for many more entries than a text of
 // `textSize` bytes needs (no table takes more entries than the text has
 // bytes).
-template <class T>
-void FitTo(std::vector<T>& scratch, std::size_t textSize) {
+template <class Scratch>
+void FitTo(Scratch& scratch, std::size_t textSize) {
   if (scratch.capacity() > std::max(kUsualText, 4 * textSize)) {
-    std::vector<T>().swap(scratch);
+    Scratch().swap(scratch);
   }
 }
 
@@ -314,12 +321,16 @@ Status ParseParser::TryParseIntoTree(std::string_view text,
   // then trade places, so the next tree reuses the nodes of this one's
   // predecessor.
   if (!spare_) spare_ = std::make_unique<std::deque<CTree::TreeNode>>();
+  // A string of a tree released before the old one lies in that store, and
+  // the nodes being filled would overwrite it while it is read.
+  FitTo(text_, text.size());
+  text_.assign(text);
   std::size_t used = 0;
   int counter = 1;
   BuildSink sink(*spare_, used, counter);
   CTree::TreeNode& root = sink.Fresh();
   root.RawWord = kInteriorRawWord;
-  const CStructureReading reading = reader_.Read(text, sink, &root);
+  const CStructureReading reading = reader_.Read(text_, sink, &root);
   if (!reading.Ok) {
     if (failedText) failedText->assign(reading.FailedText);
     Root = nullptr;
@@ -342,7 +353,7 @@ Status ParseParser::TryBuildTree(std::string text, CTree::TreeNode* node,
                                  int& counter, std::string* failedText) {
   if (!node) return Status();
   if (!nodes_) nodes_ = std::make_unique<std::deque<CTree::TreeNode>>();
-  BuildSink sink(*nodes_, nodesUsed_, counter);
+  BuildSink sink(*nodes_, nodesUsed_, counter, node);
   const CStructureReading reading = reader_.Read(text, sink, node);
   if (!reading.Ok && failedText) failedText->assign(reading.FailedText);
   return reading.ToStatus();

@@ -132,6 +132,18 @@ TEST(ParseIntoTree, ReusedParserReadsEveryTextAsAFreshOneDoes) {
   }
 }
 
+// The next tree reuses the released nodes, strings and all.
+TEST(ParseIntoTree, ReadsAStringOfAReleasedTreeAsItStood) {
+  ParseParser parser;
+  parser.ParseIntoTree("(" + std::string(40, 'A') + "(b) c-1)");
+  const CTree::TreeNode* released = parser.Root;
+  parser.ParseIntoTree("(T t-1)");
+  const std::string label = released->Label;
+  std::string failedText;
+  EXPECT_FALSE(parser.TryParseIntoTree(released->Label, &failedText));
+  EXPECT_EQ(failedText, label);
+}
+
 TEST(ParseIntoTree, LinksEveryChildToItsParentAndKeepsRawLeafText) {
   ParseParser parser;
   parser.ParseIntoTree("(S (NP (DET the-1) (N dog-7)) (VP (V barks-3)))");
@@ -341,6 +353,21 @@ TEST(BuildTree, WrapsACounterAtTheTopOfTheIntRange) {
   EXPECT_EQ(node.Children.at(0)->Word, "a");
   EXPECT_EQ(node.Children.at(0)->Index, 2147483647);
   EXPECT_EQ(node.Children.at(1)->Index, -2147483647 - 1);
+}
+
+// The parser reuses released nodes; the one being filled must not come back
+// as its own child, or every walk over it goes round for ever.
+TEST(BuildTree, FillsANodeOfAReleasedTreeWithoutMakingItItsOwnChild) {
+  ParseParser parser;
+  parser.ParseIntoTree("(S (A a-1) (B b-2) (C c-3))");
+  CTree::TreeNode* node = parser.Root->Children.at(2);
+  parser.ParseIntoTree("(T t-1)");
+  parser.ParseIntoTree("(U u-1)");
+  int counter = 1;
+  ASSERT_TRUE(
+      parser.TryBuildTree("(X (D d-1) (E e-2) (F f-3))", node, counter));
+  for (const CTree::TreeNode* child : node->Children) ASSERT_NE(child, node);
+  EXPECT_EQ(Describe(node), "[X|c|3]{[D|d|1][E|e|2][F|f|3]}");
 }
 
 TEST(FindMatchingRight, FindsTheBracketClosingTheFirstOpening) {
