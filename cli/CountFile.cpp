@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdint>
 #include <memory>
 #include <new>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "CountTables.h"
@@ -85,14 +87,13 @@ bool ValidOptions(std::string_view options) {
   for (const std::string_view start :
        {"consistent=0 max-words=", "consistent=1 max-words="}) {
     if (options.substr(0, start.size()) == start) {
+      // Any bound --max-words takes, as Decimal writes it.
       const std::string_view number = options.substr(start.size());
-      // Any bound --max-words takes, up to 2^64-1: twenty digits at most.
-      constexpr std::string_view kMost = "18446744073709551615";
-      return !number.empty() && (number == "0" || number[0] != '0') &&
-             (number.size() < kMost.size() ||
-              (number.size() == kMost.size() && number <= kMost)) &&
-             std::all_of(number.begin(), number.end(),
-                         [](char c) { return c >= '0' && c <= '9'; });
+      std::uint64_t bound = 0;
+      const char* const end = number.data() + number.size();
+      const auto [stop, error] = std::from_chars(number.data(), end, bound);
+      return error == std::errc() && stop == end &&
+             (number == "0" || number[0] != '0');
     }
   }
   return false;

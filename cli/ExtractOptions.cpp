@@ -1,11 +1,13 @@
 #include "ExtractOptions.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 
 #include "FileChecks.h"
@@ -18,16 +20,10 @@ namespace {
 // number a size_t holds is taken, its largest too, so that a bound
 // refused is one the program could not keep, not one near it.
 std::size_t ReadWordBound(std::string_view text) {
-  constexpr std::size_t kMost = static_cast<std::size_t>(-1);
   std::size_t value = 0;
-  if (text.empty()) return 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return 0;
-    const auto digit = static_cast<std::size_t>(c - '0');
-    if (value > (kMost - digit) / 10) return 0;
-    value = value * 10 + digit;
-  }
-  return value;
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc() && stop == end ? value : 0;
 }
 
 // A size in bytes: digits, then K, M or G (of 1024) or nothing; 0 when
@@ -265,16 +261,16 @@ ExtractOptions Parse(int argc, const char* const* argv, bool scoring) {
 
   // As with sort, -o may follow the files a merge reads, unless "--" made
   // it a path.
-  if ((options.FromCounts || options.MergeCounts) && !named && !ended &&
-      argc - at >= 2 && std::strcmp(argv[argc - 2], "-o") == 0) {
-    const std::string_view value = argv[argc - 1];
-    if (value.empty()) return usage("-o takes a file name.");
-    options.OutFile = value == "-" ? nullptr : value.data();
-    argc -= 2;
-  } else if ((options.FromCounts || options.MergeCounts) && !named && !ended &&
-             argc - at >= 1 && std::strcmp(argv[argc - 1], "-o") == 0) {
-    // A trailing -o lacks its file, as it would before the files.
-    return usage("-o takes a file name.");
+  if ((options.FromCounts || options.MergeCounts) && !named && !ended) {
+    if (argc - at >= 2 && std::strcmp(argv[argc - 2], "-o") == 0) {
+      const std::string_view value = argv[argc - 1];
+      if (value.empty()) return usage("-o takes a file name.");
+      options.OutFile = value == "-" ? nullptr : value.data();
+      argc -= 2;
+    } else if (argc - at >= 1 && std::strcmp(argv[argc - 1], "-o") == 0) {
+      // A trailing -o lacks its file, as it would before the files.
+      return usage("-o takes a file name.");
+    }
   }
   for (int i = at; i < argc && !ended; ++i) {
     if (argv[i][0] == '-' && argv[i][1] != '\0') {

@@ -322,15 +322,18 @@ Status ParseParser::TryParseIntoTree(std::string_view text,
   // predecessor.
   if (!spare_) spare_ = std::make_unique<std::deque<CTree::TreeNode>>();
   // A string of a tree released before the old one lies in that store, and
-  // the nodes being filled would overwrite it while it is read.
-  FitTo(text_, text.size());
-  text_.assign(text);
+  // the nodes being filled would overwrite it while it is read; a store
+  // that holds none (a parser's first two trees) needs no copy.
+  if (!spare_->empty()) {
+    FitTo(text_, text.size());
+    text = text_.assign(text);
+  }
   std::size_t used = 0;
   int counter = 1;
   BuildSink sink(*spare_, used, counter);
   CTree::TreeNode& root = sink.Fresh();
   root.RawWord = kInteriorRawWord;
-  const CStructureReading reading = reader_.Read(text_, sink, &root);
+  const CStructureReading reading = reader_.Read(text, sink, &root);
   if (!reading.Ok) {
     if (failedText) failedText->assign(reading.FailedText);
     Root = nullptr;
